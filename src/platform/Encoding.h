@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zelmo::platform {
+
+// UTF-8 bytes to GBK (code page 936). Each character GBK cannot hold becomes one "?";
+// invalid UTF-8 sequences likewise. The result ends at the first NUL of the input.
+std::string Utf8ToGbk(std::string_view utf8);
+
+// GBK text to UTF-8 bytes; an invalid GBK byte becomes "?". Ends at the first NUL.
+std::string GbkToUtf8(std::string_view gbk);
+
+}  // namespace zelmo::platform

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace zelmo::platform {
+
+// Where connections really go; empty fields mean the real service.
+struct WebClientConfig {
+    std::string connect_to;  // "HOST:PORT" every connection goes to, whatever the URL's host
+    std::string ca_file;     // an extra trusted CA (PEM), besides the system's
+};
+
+struct RequestOptions {
+    std::string_view method;         // empty means "GET"; sent exactly as given ("post" stays lowercase)
+    std::string_view body;           // sent unchanged
+    std::string_view cookie_header;  // the Cookie header; empty sends none
+    std::string* cookie_jar = nullptr;  // when given, the answer's Set-Cookie pairs are appended
+    int timeout_s = 0;                  // 0 means 15 s; one value for every phase of the request
+    bool no_redirect = false;
+};
+
+// One synchronous HTTPS exchange per call with the fixed browser-like header table.
+// Safe to call from any thread at once. Only connections are reused between calls:
+// no cookie or other state survives a call besides what the caller keeps in its jar.
+class WebClient {
+public:
+    explicit WebClient(WebClientConfig config = {});
+    ~WebClient();
+    WebClient(const WebClient&) = delete;
+    WebClient& operator=(const WebClient&) = delete;
+
+    // Blocks until the answer, the time-out or Stop(). Returns the body (gunzipped only
+    // under the exact "\r\nContent-Encoding: gzip" header); empty on any failure.
+    std::string Request(std::string_view url, const RequestOptions& options = {}) const;
+
+    // Aborts requests in flight and makes every later one fail at once. Any thread.
+    void Stop();
+    bool Stopped() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// The header-parsing helper: case-sensitive; see the definition for the empty-marker rules.
+std::string TextBetween(std::string_view text, std::string_view left, std::string_view right);
+
+}  // namespace zelmo::platform
