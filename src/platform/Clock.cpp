@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <random>
+#include <utility>
 
 namespace zelmo::platform {
 
@@ -18,6 +19,9 @@ std::int64_t SystemClock::TickMs() const {
 int SystemClock::Random(int low, int high) {
     // One generator per thread: seeded once, no lock on the hot path.
     thread_local std::mt19937 generator{std::random_device{}()};
+    if (high < low) {
+        std::swap(low, high);  // a reversed range is undefined for the distribution
+    }
     return std::uniform_int_distribution<int>(low, high)(generator);
 }
 

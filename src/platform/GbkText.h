@@ -24,6 +24,9 @@ std::string ReplaceAllGbk(std::string_view text, std::string_view needle,
 // At most max_bytes bytes, never ending inside a two-byte character.
 std::string TruncateGbk(std::string_view text, std::size_t max_bytes);
 
+// Bytes taken by the character starting at `pos` (1 or 2); `pos` must be inside the text.
+std::size_t GbkCharLength(std::string_view text, std::size_t pos);
+
 // True when the byte at `pos` starts a character (walking from the text's start).
 bool IsGbkBoundary(std::string_view text, std::size_t pos);
 

@@ -1,0 +1,204 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace zelmo::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ToPath(std::string_view path) {
+    return fs::path(std::string(path));
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    // Closes now and reports whether the last buffered data reached the file.
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd >= 0 && ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t result = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (result < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        written += static_cast<std::size_t>(result);
+    }
+    return true;
+}
+
+// A name no other writer uses at the same time: process, thread, time and chance.
+std::string TemporaryName(const fs::path& target, int attempt) {
+    std::random_device seed;
+    const auto thread_hash = std::hash<std::thread::id>{}(std::this_thread::get_id());
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string name = "." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) +
+                       "-" + std::to_string(thread_hash % 100000) + "-" +
+                       std::to_string(now % 1000000) + "-" + std::to_string(seed() % 100000) + "-" +
+                       std::to_string(attempt);
+    return (target.parent_path() / name).string();
+}
+
+}  // namespace
+
+bool TryReadFile(std::string_view path, std::string& bytes) {
+    bytes.clear();
+    const FileDescriptor file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid()) {
+        return errno == ENOENT || errno == ENOTDIR;
+    }
+    char buffer[65536];
+    while (true) {
+        const ssize_t result = ::read(file.Get(), buffer, sizeof buffer);
+        if (result < 0 && errno == EINTR) {
+            continue;
+        }
+        if (result < 0) {
+            bytes.clear();  // a directory or a read error: nothing trustworthy
+            return false;
+        }
+        if (result == 0) {
+            return true;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(result));
+    }
+}
+
+std::string ReadFile(std::string_view path) {
+    std::string bytes;
+    TryReadFile(path, bytes);
+    return bytes;
+}
+
+bool FileExists(std::string_view path) {
+    std::error_code error;
+    return !path.empty() && fs::exists(ToPath(path), error);
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
+    if (path.empty()) {
+        return false;
+    }
+    const fs::path target = ToPath(path);
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = TemporaryName(target, attempt);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    FileDescriptor file(fd);
+    if (!file.Valid()) {
+        return false;
+    }
+    const bool written = WriteAll(file.Get(), bytes);
+    const bool closed = file.Close();
+    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MakeDirectories(std::string_view path) {
+    if (path.empty()) {
+        return false;
+    }
+    std::error_code error;
+    const fs::path folder = ToPath(path);
+    fs::create_directories(folder, error);
+    return fs::is_directory(folder, error);
+}
+
+bool MatchWildcard(std::string_view name, std::string_view wildcard) {
+    // Greedy with one backtrack point: the last "*" seen. Linear in practice, and at
+    // worst name length times pattern length, never exponential.
+    std::size_t n = 0;
+    std::size_t w = 0;
+    std::size_t star = std::string_view::npos;
+    std::size_t star_name = 0;
+    while (n < name.size()) {
+        if (w < wildcard.size() && (wildcard[w] == '?' || wildcard[w] == name[n])) {
+            ++n;
+            ++w;
+        } else if (w < wildcard.size() && wildcard[w] == '*') {
+            star = w++;
+            star_name = n;
+        } else if (star != std::string_view::npos) {
+            w = star + 1;
+            n = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    while (w < wildcard.size() && wildcard[w] == '*') {
+        ++w;
+    }
+    return w == wildcard.size();
+}
+
+std::vector<std::string> FindFiles(std::string_view folder, std::string_view wildcard) {
+    std::vector<std::string> names;
+    std::error_code error;
+    fs::directory_iterator entries(ToPath(folder), error);
+    if (error) {
+        return names;
+    }
+    for (const fs::directory_entry& entry : entries) {
+        std::error_code status_error;
+        if (!entry.is_regular_file(status_error)) {
+            continue;
+        }
+        std::string name = entry.path().filename().string();
+        if (MatchWildcard(name, wildcard)) {
+            names.push_back(std::move(name));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool DeleteFile(std::string_view path) {
+    std::error_code error;
+    const fs::path file = ToPath(path);
+    if (path.empty() || fs::is_directory(fs::symlink_status(file, error))) {
+        return false;
+    }
+    return fs::remove(file, error);
+}
+
+}  // namespace zelmo::platform

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "support/TestSupport.h"
+
+namespace zelmo::platform {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(FilesTest, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
+    const test::TempDir dir;
+    const std::string path = dir.Path() + "/reply.ini";
+    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_FALSE(FileExists(path));
+    ASSERT_TRUE(WriteFileAtomic(path, "old"));
+    ASSERT_TRUE(WriteFileAtomic(path, std::string("new\0bytes", 9)));
+    EXPECT_EQ(ReadFile(path), std::string("new\0bytes", 9));
+    EXPECT_EQ(FindFiles(dir.Path(), "*"), Names{"reply.ini"});
+    ASSERT_TRUE(WriteFileAtomic(path, ""));
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(ReadFile(path), "");
+}
+
+TEST(FilesTest, FailedAtomicWriteKeepsTheOldStateAndCleansUp) {
+    const test::TempDir dir;
+    // The target folder is gone.
+    EXPECT_FALSE(WriteFileAtomic(dir.Path() + "/vanished/file.ini", "x"));
+    EXPECT_FALSE(FileExists(dir.Path() + "/vanished"));
+    // The rename cannot replace a non-empty folder: it stays, and no temporary is left.
+    const std::string blocked = dir.Path() + "/blocked";
+    ASSERT_TRUE(MakeDirectories(blocked + "/inner"));
+    EXPECT_FALSE(WriteFileAtomic(blocked, "x"));
+    EXPECT_TRUE(FileExists(blocked + "/inner"));
+    EXPECT_TRUE(FindFiles(dir.Path(), "*").empty());
+    EXPECT_FALSE(WriteFileAtomic("", "x"));
+}
+
+TEST(FilesTest, ReadingSomethingThatIsNoFile) {
+    const test::TempDir dir;
+    std::string bytes = "stale";
+    EXPECT_FALSE(TryReadFile(dir.Path(), bytes));
+    EXPECT_EQ(bytes, "");
+    EXPECT_TRUE(TryReadFile(dir.Path() + "/missing", bytes));
+    EXPECT_EQ(ReadFile(dir.Path()), "");
+}
+
+TEST(FilesTest, FindFilesMatchesWildcardsAndSortsNames) {
+    const test::TempDir dir;
+    for (const char* name : {"b.mzp.so", "a.mzp.so", "a.mzp.so.ini", "x.so", "ab.so", ".mzp.so"}) {
+        ASSERT_TRUE(WriteFileAtomic(dir.Path() + "/" + name, "x"));
+    }
+    ASSERT_TRUE(MakeDirectories(dir.Path() + "/dir.mzp.so"));
+    EXPECT_EQ(FindFiles(dir.Path(), "*.mzp.so"), (Names{".mzp.so", "a.mzp.so", "b.mzp.so"}));
+    EXPECT_EQ(FindFiles(dir.Path(), "?.so"), Names{"x.so"});
+    EXPECT_EQ(FindFiles(dir.Path(), "a*.ini"), Names{"a.mzp.so.ini"});
+    EXPECT_TRUE(FindFiles(dir.Path() + "/missing", "*").empty());
+
+    EXPECT_TRUE(MatchWildcard("", "*"));
+    EXPECT_TRUE(MatchWildcard("abcbc", "a*bc"));
+    EXPECT_TRUE(MatchWildcard("a.mzp.so", "*.*.so"));
+    EXPECT_FALSE(MatchWildcard("a.mzp.so.ini", "*.mzp.so"));
+    EXPECT_FALSE(MatchWildcard("A.MZP.SO", "*.mzp.so"));
+    EXPECT_FALSE(MatchWildcard("", "?"));
+    EXPECT_FALSE(MatchWildcard(std::string(200, 'a'), std::string(50, '*') + "b"));
+}
+
+TEST(FilesTest, DirectoriesAndDeletion) {
+    const test::TempDir dir;
+    const std::string nested = dir.Path() + "/acct/config";
+    EXPECT_TRUE(MakeDirectories(nested));
+    EXPECT_TRUE(MakeDirectories(nested));  // already there
+    ASSERT_TRUE(WriteFileAtomic(dir.Path() + "/file", "x"));
+    EXPECT_FALSE(MakeDirectories(dir.Path() + "/file"));
+    EXPECT_FALSE(MakeDirectories(dir.Path() + "/file/sub"));
+
+    EXPECT_TRUE(DeleteFile(dir.Path() + "/file"));
+    EXPECT_FALSE(FileExists(dir.Path() + "/file"));
+    EXPECT_FALSE(DeleteFile(dir.Path() + "/file"));
+    EXPECT_FALSE(DeleteFile(nested));  // folders are not files
+    EXPECT_TRUE(FileExists(nested));
+}
+
+}  // namespace
+}  // namespace zelmo::platform
