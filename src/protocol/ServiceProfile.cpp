@@ -1,0 +1,148 @@
+#include "protocol/ServiceProfile.h"
+
+#include <charconv>
+
+#include "platform/IniFile.h"
+
+namespace zelmo::protocol {
+
+namespace {
+
+constexpr std::string_view FUN = "{fun}";
+constexpr std::string_view SECTION = "service";
+constexpr std::string_view SCHEME = "https://";
+
+std::string ReadOr(std::string_view path, std::string_view key, const std::string& fallback) {
+    return platform::ReadIniItem(path, SECTION, key, fallback);
+}
+
+int ParsePort(std::string_view text) {
+    int port = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+    if (error != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) {
+        return 0;
+    }
+    return port;
+}
+
+std::string Expand(std::string_view host_template, std::string_view fun) {
+    const std::size_t at = host_template.find(FUN);
+    if (at == std::string_view::npos) {
+        return std::string(host_template);
+    }
+    std::string host(host_template.substr(0, at));
+    host.append(fun).append(host_template.substr(at + FUN.size()));
+    return host;
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsLabelChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// The host name of an https URL, without user info or port; empty for anything else.
+std::string_view HostOf(std::string_view url) {
+    if (url.size() < SCHEME.size() || !EqualsFolded(url.substr(0, SCHEME.size()), SCHEME)) {
+        return {};
+    }
+    std::string_view authority = url.substr(SCHEME.size());
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string_view::npos) {
+        authority.remove_prefix(at + 1);
+    }
+    const std::size_t colon = authority.find(':');
+    return authority.substr(0, colon);
+}
+
+}  // namespace
+
+ServiceProfile LoadServiceProfile(std::string_view path) {
+    ServiceProfile profile;
+    profile.login_host = ReadOr(path, "login_host", profile.login_host);
+    profile.web_host = ReadOr(path, "web_host", profile.web_host);
+    profile.push_host = ReadOr(path, "push_host", profile.push_host);
+    profile.short_link_host = ReadOr(path, "short_link_host", profile.short_link_host);
+    profile.port = ParsePort(platform::ReadIniItem(path, SECTION, "port"));
+    profile.connect_to = ReadOr(path, "connect_to", profile.connect_to);
+    profile.ca_file = ReadOr(path, "ca_file", profile.ca_file);
+    return profile;
+}
+
+std::string WebHost(const ServiceProfile& profile, std::string_view fun) {
+    return Expand(profile.web_host, fun);
+}
+
+std::string PushHost(const ServiceProfile& profile, std::string_view fun) {
+    return Expand(profile.push_host, fun);
+}
+
+std::string LoginHost(const ServiceProfile& profile) {
+    return profile.login_host;
+}
+
+std::string HostUrl(const ServiceProfile& profile, std::string_view host) {
+    std::string url(SCHEME);
+    url.append(host);
+    if (profile.port != 0) {
+        url.append(":").append(std::to_string(profile.port));
+    }
+    return url;
+}
+
+std::string WebUrl(const ServiceProfile& profile, std::string_view fun) {
+    return HostUrl(profile, WebHost(profile, fun));
+}
+
+std::string PushUrl(const ServiceProfile& profile, std::string_view fun) {
+    return HostUrl(profile, PushHost(profile, fun));
+}
+
+std::string LoginUrl(const ServiceProfile& profile) {
+    return HostUrl(profile, LoginHost(profile));
+}
+
+std::string FunFromUrl(const ServiceProfile& profile, std::string_view url) {
+    const std::string_view web_host = profile.web_host;
+    const std::size_t at = web_host.find(FUN);
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view prefix = web_host.substr(0, at);
+    const std::string_view domain = web_host.substr(at + FUN.size());
+    const std::string_view host = HostOf(url);
+    if (host.size() < prefix.size() + domain.size() ||
+        !EqualsFolded(host.substr(0, prefix.size()), prefix) ||
+        !EqualsFolded(host.substr(host.size() - domain.size()), domain)) {
+        return {};
+    }
+    const std::string_view fun =
+        host.substr(prefix.size(), host.size() - prefix.size() - domain.size());
+    for (const char c : fun) {
+        if (!IsLabelChar(c)) {
+            return {};
+        }
+    }
+    return std::string(fun);
+}
+
+platform::WebClientConfig ClientConfig(const ServiceProfile& profile) {
+    return {profile.connect_to, profile.ca_file};
+}
+
+}  // namespace zelmo::protocol

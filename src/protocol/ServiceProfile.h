@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/WebClient.h"
+
+namespace zelmo::protocol {
+
+// The service's host names. web_host and push_host are templates in which "{fun}" stands
+// for the host variant: the text before it is the fixed prefix, the text after it the
+// service domain. The defaults are the real service.
+struct ServiceProfile {
+    std::string login_host = "login.weixin.qq.com";
+    std::string web_host = "wx{fun}.qq.com";
+    std::string push_host = "webpush{fun}.weixin.qq.com";
+    std::string short_link_host = "url.cn";
+    int port = 0;            // 0 means the scheme's default (443)
+    std::string connect_to;  // "HOST:PORT" every connection goes to (tests); empty for none
+    std::string ca_file;     // an extra trusted CA (PEM); empty for none
+};
+
+// Reads section [service] of an INI file; missing keys (or a missing file) keep the
+// defaults, and a port that is not a number in 1..65535 counts as missing.
+ServiceProfile LoadServiceProfile(std::string_view path);
+
+// The web-client host with the variant; an empty fun gives the primary web-client host.
+std::string WebHost(const ServiceProfile& profile, std::string_view fun);
+// The push host with the variant.
+std::string PushHost(const ServiceProfile& profile, std::string_view fun);
+std::string LoginHost(const ServiceProfile& profile);
+
+// "https://host", or "https://host:port" when the profile names a port.
+std::string HostUrl(const ServiceProfile& profile, std::string_view host);
+
+// Shorthands for HostUrl over the hosts above.
+std::string WebUrl(const ServiceProfile& profile, std::string_view fun);
+std::string PushUrl(const ServiceProfile& profile, std::string_view fun);
+std::string LoginUrl(const ServiceProfile& profile);
+
+// The host variant named by an https URL on the web-client host family ("2" for
+// "https://wx2.qq.com/..."). Empty for the primary host, for any other host, and for a
+// variant that is not made of letters, digits and "-" only.
+std::string FunFromUrl(const ServiceProfile& profile, std::string_view url);
+
+// Where the profile's connections go, for constructing the WebClient.
+platform::WebClientConfig ClientConfig(const ServiceProfile& profile);
+
+}  // namespace zelmo::protocol
