@@ -18,7 +18,9 @@ struct RequestOptions {
     std::string_view body;           // sent unchanged
     std::string_view cookie_header;  // the Cookie header; empty sends none
     std::string* cookie_jar = nullptr;  // when given, the answer's Set-Cookie pairs are appended
-    int timeout_s = 0;                  // 0 means 15 s; one value for every phase of the request
+    // 0 means 15 s. One value bounds connecting and, separately, the whole exchange
+    // (sending, waiting, receiving, redirects included).
+    int timeout_s = 0;
     bool no_redirect = false;
 };
 

@@ -1,0 +1,464 @@
+#include "platform/WebClient.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <vector>
+
+#include "platform/Gzip.h"
+
+namespace zelmo::platform {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr std::int64_t DEFAULT_TIMEOUT_MS = 15000;
+constexpr long MAX_REDIRECTS = 10;
+// Stop() wakes a waiting transfer at once; the slice only bounds a missed wake-up.
+constexpr int POLL_SLICE_MS = 1000;
+// Idle transfer slots kept with their open connections; more are closed.
+constexpr std::size_t MAX_IDLE_SLOTS = 32;
+constexpr const char* SYSTEM_CA_DIR = "/etc/ssl/certs";
+constexpr const char* SYSTEM_CA_BUNDLE = "/etc/ssl/certs/ca-certificates.crt";
+constexpr std::string_view GZIP_MARKER = "\r\nContent-Encoding: gzip";
+constexpr std::string_view SET_COOKIE_MARKER = "\r\nSet-Cookie";
+
+// The browser-like table after "Referer", in the order the service has always seen.
+constexpr const char* FIXED_HEADERS[] = {
+    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8",
+    "Accept-Language: zh-CN,zh;q=0.8,en-US;q=0.6,en;q=0.4",
+    "Accept-Charset: GBK,utf-8;q=0.7,*;q=0.3",
+    "Accept-Encoding: gzip",
+    ("User-Agent: Mozilla/5.0 (Windows NT 6.2) AppleWebKit/537.36 (KHTML, like Gecko) "
+     "Chrome/27.0.1453.116 Safari/537.36"),
+    "Content-Type: application/x-www-form-urlencoded",
+    "Connection: keep-alive",
+};
+
+struct EasyFree {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiFree {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyFree>;
+using MultiPtr = std::unique_ptr<CURLM, MultiFree>;
+using ListPtr = std::unique_ptr<curl_slist, ListFree>;
+
+// One easy handle driven by its own multi handle, so that Stop() can wake a transfer
+// that is waiting on a silent long poll. The multi keeps the open connections.
+struct Slot {
+    MultiPtr multi{curl_multi_init()};
+    EasyPtr easy{curl_easy_init()};
+};
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool Append(ListPtr& list, const char* line) {
+    curl_slist* grown = curl_slist_append(list.get(), line);
+    if (grown == nullptr) {
+        return false;
+    }
+    static_cast<void>(list.release());
+    list.reset(grown);
+    return true;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+std::string ReadFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// True when the system CA folder has OpenSSL's subject-hash links ("1a2b3c4d.0").
+bool HasHashedCaDir() {
+    std::error_code error;
+    std::filesystem::directory_iterator entry(SYSTEM_CA_DIR, error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        if (entry->path().extension() == ".0") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header) {
+    ListPtr list;
+    bool ok = Append(list, ("Referer: " + std::string(url)).c_str());
+    for (const char* line : FIXED_HEADERS) {
+        ok = ok && Append(list, line);
+    }
+    if (!cookie_header.empty()) {
+        ok = ok && Append(list, ("Cookie: " + std::string(cookie_header)).c_str());
+    }
+    // curl would otherwise ask for "100-continue" on large bodies and stall the post.
+    ok = ok && Append(list, "Expect:");
+    return ok ? std::move(list) : ListPtr();
+}
+
+size_t WriteBody(char* data, size_t size, size_t count, void* user) {
+    static_cast<std::string*>(user)->append(data, size * count);
+    return size * count;
+}
+
+// Keeps only the last header block (the final answer after redirects), each line
+// ending in CR LF whatever the server sent, as the platform's raw header text reads.
+size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
+    auto& text = *static_cast<std::string*>(user);
+    std::string_view line(data, size * count);
+    if (line.starts_with("HTTP/")) {
+        text.clear();
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    text.append(line).append("\r\n");
+    return size * count;
+}
+
+// Ends a transfer from inside curl while data keeps flowing; a silent wait is ended by
+// Stop()'s wake-up of the poll instead.
+int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+}
+
+void CollectSetCookies(std::string_view headers, std::string& jar) {
+    if (headers.find(SET_COOKIE_MARKER) == std::string_view::npos) {
+        return;
+    }
+    std::size_t start = 0;
+    while (start < headers.size()) {
+        std::size_t end = headers.find("\r\n", start);
+        if (end == std::string_view::npos) {
+            end = headers.size();
+        }
+        const std::string_view line = headers.substr(start, end - start);
+        start = end + 2;
+        if (line.size() < 10 || !EqualsIgnoreCase(line.substr(0, 10), "set-cookie")) {
+            continue;
+        }
+        if (TextBetween(line, "=", ";").empty()) {
+            continue;  // a cookie being cleared ("name=;") carries nothing to send back
+        }
+        // The pair is cut after the exact spelling "Set-Cookie:"; another spelling
+        // yields no pair, and an empty pair must not leave a dangling "; " in the jar.
+        const std::string pair(TrimBlanks(TextBetween(line, "Set-Cookie:", ";")));
+        if (pair.empty()) {
+            continue;
+        }
+        if (!jar.empty()) {
+            jar += "; ";
+        }
+        jar += pair;
+    }
+}
+
+bool IsRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// As browsers and the platform client do: a 303, or a 301/302 after a POST, is
+// followed by a GET without body; 307 and 308 repeat the request as it was.
+bool TurnsIntoGet(long status, std::string_view method) {
+    if (status == 303) {
+        return !EqualsIgnoreCase(method, "HEAD");
+    }
+    return (status == 301 || status == 302) && EqualsIgnoreCase(method, "POST");
+}
+
+// Runs the transfer on the slot's multi handle until it ends or the stop flag is seen.
+CURLcode Perform(Slot& slot, const std::atomic<bool>& stopped) {
+    CURLM* multi = slot.multi.get();
+    CURL* easy = slot.easy.get();
+    if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode result = CURLE_ABORTED_BY_CALLBACK;
+    int running = 1;
+    while (!stopped.load()) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        if (running == 0) {
+            result = CURLE_RECV_ERROR;
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                    result = message->data.result;
+                }
+            }
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, POLL_SLICE_MS, nullptr);
+    }
+    curl_multi_remove_handle(multi, easy);
+    return result;
+}
+
+}  // namespace
+
+struct WebClient::Impl {
+    WebClientConfig config;
+    std::string ca_blob;  // the extra CA, read once; empty when none
+    bool lazy_system_cas = false;
+    ListPtr connect_to;
+    std::atomic<bool> stopped{false};
+    std::mutex mutex;  // guards idle and busy
+    std::vector<std::unique_ptr<Slot>> idle;
+    std::vector<Slot*> busy;
+
+    std::unique_ptr<Slot> Acquire() {
+        std::unique_ptr<Slot> slot;
+        {
+            const std::lock_guard lock(mutex);
+            if (stopped.load()) {
+                return nullptr;
+            }
+            if (!idle.empty()) {
+                slot = std::move(idle.back());
+                idle.pop_back();
+                busy.push_back(slot.get());
+                return slot;
+            }
+        }
+        slot = std::make_unique<Slot>();
+        if (!slot->multi || !slot->easy) {
+            return nullptr;
+        }
+        const std::lock_guard lock(mutex);
+        if (stopped.load()) {
+            return nullptr;
+        }
+        busy.push_back(slot.get());
+        return slot;
+    }
+
+    void Release(std::unique_ptr<Slot> slot) {
+        const std::lock_guard lock(mutex);
+        busy.erase(std::remove(busy.begin(), busy.end(), slot.get()), busy.end());
+        if (idle.size() < MAX_IDLE_SLOTS && !stopped.load()) {
+            idle.push_back(std::move(slot));
+        }
+    }
+
+    void Configure(CURL* easy, std::string_view method, std::string_view body,
+                   const curl_slist* headers, std::int64_t timeout_ms) {
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        // We ask for gzip ourselves and decode only under the exact header spelling.
+        curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (lazy_system_cas) {
+            curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+            curl_easy_setopt(easy, CURLOPT_CAPATH, SYSTEM_CA_DIR);
+        }
+        if (!ca_blob.empty()) {
+            curl_blob blob{ca_blob.data(), ca_blob.size(), CURL_BLOB_NOCOPY};
+            curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+        }
+        if (connect_to) {
+            curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connect_to.get());
+            curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+        }
+        // The platform client had four per-phase time-outs of one value (resolve, connect,
+        // send, receive). Here the connect time-out covers resolve and connect, and the
+        // whole-transfer time-out bounds sending and receiving together, so no request,
+        // redirects included, outlives that value.
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(timeout_ms));
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(timeout_ms));
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, CheckStop);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &stopped);
+
+        const std::string verb(method);
+        if (EqualsIgnoreCase(method, "GET")) {
+            curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        } else if (EqualsIgnoreCase(method, "HEAD")) {
+            curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        } else {
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+        }
+        // Sent exactly as given: the service sees the lowercase "post" it always saw.
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
+    }
+};
+
+WebClient::WebClient(WebClientConfig config) : m_impl(std::make_unique<Impl>()) {
+    InitCurlOnce();
+    m_impl->config = std::move(config);
+    // Parsing the whole system bundle costs ~70 ms for every new connection; the
+    // hashed directory holds the same CAs and is looked up lazily.
+    m_impl->lazy_system_cas = HasHashedCaDir();
+    if (!m_impl->config.ca_file.empty()) {
+        // Read once, so the file may go away later. An in-memory CA replaces curl's
+        // bundle, so without the directory the bundle must come along.
+        std::string blob = m_impl->lazy_system_cas ? std::string() : ReadFile(SYSTEM_CA_BUNDLE);
+        if (!blob.empty() && blob.back() != '\n') {
+            blob += '\n';
+        }
+        blob += ReadFile(m_impl->config.ca_file.c_str());
+        m_impl->ca_blob = std::move(blob);
+    }
+    if (!m_impl->config.connect_to.empty()) {
+        Append(m_impl->connect_to, ("::" + m_impl->config.connect_to).c_str());
+    }
+}
+
+WebClient::~WebClient() = default;
+
+std::string WebClient::Request(std::string_view url, const RequestOptions& options) const {
+    if (url.empty() || m_impl->stopped.load()) {
+        return {};
+    }
+    // A line break would let a URL or cookie text forge extra request headers.
+    if (HasLineBreak(url) || HasLineBreak(options.cookie_header) || HasLineBreak(options.method)) {
+        return {};
+    }
+    // Built once: every hop of a redirect carries the same table, Referer and Cookie
+    // included, as headers set on the platform's request object did.
+    const ListPtr headers = BuildHeaders(url, options.cookie_header);
+    if (!headers) {
+        return {};
+    }
+    std::unique_ptr<Slot> slot = m_impl->Acquire();
+    if (!slot) {
+        return {};
+    }
+    CURL* easy = slot->easy.get();
+    const std::int64_t timeout_ms =
+        options.timeout_s > 0 ? std::int64_t(options.timeout_s) * 1000 : DEFAULT_TIMEOUT_MS;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
+    std::string current_url(url);
+    std::string method(options.method.empty() ? "GET" : options.method);
+    std::string_view payload = options.body;
+    std::string body;
+    std::string header_text;
+    CURLcode result = CURLE_OK;
+    // Redirects are followed here rather than by curl, which would repeat a custom verb
+    // such as "post" without its body on the next hop.
+    for (long hop = 0;; ++hop) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+                .count();
+        if (left <= 0) {
+            result = CURLE_OPERATION_TIMEDOUT;
+            break;
+        }
+        body.clear();
+        header_text.clear();
+        // Only the connections, kept by the multi handle, outlive a hop.
+        curl_easy_reset(easy);
+        m_impl->Configure(easy, method, payload, headers.get(), left);
+        curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, WriteHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &header_text);
+        result = Perform(*slot, m_impl->stopped);
+        if (result != CURLE_OK || options.no_redirect) {
+            break;
+        }
+        long status = 0;
+        char* location = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
+        // Never from https down to plain http: such an answer is returned as it is.
+        if (!IsRedirect(status) || location == nullptr ||
+            !std::string_view(location).starts_with("https://")) {
+            break;
+        }
+        if (hop == MAX_REDIRECTS) {
+            result = CURLE_TOO_MANY_REDIRECTS;
+            break;
+        }
+        current_url = location;
+        if (TurnsIntoGet(status, method)) {
+            method = "GET";
+            payload = {};
+        }
+    }
+    // Nothing of this call (header list, buffers) may be reachable from the idle slot.
+    curl_easy_reset(easy);
+    m_impl->Release(std::move(slot));
+    if (result != CURLE_OK) {
+        return {};
+    }
+    if (header_text.find(GZIP_MARKER) != std::string::npos) {
+        body = Gunzip(body);
+    }
+    if (options.cookie_jar != nullptr) {
+        CollectSetCookies(header_text, *options.cookie_jar);
+    }
+    return body;
+}
+
+void WebClient::Stop() {
+    m_impl->stopped.store(true);
+    const std::lock_guard lock(m_impl->mutex);
+    for (Slot* slot : m_impl->busy) {
+        curl_multi_wakeup(slot->multi.get());
+    }
+}
+
+bool WebClient::Stopped() const {
+    return m_impl->stopped.load();
+}
+
+std::string TextBetween(std::string_view text, std::string_view left, std::string_view right) {
+    if (right.empty()) {
+        const std::size_t at = text.find(left);
+        return at == std::string_view::npos ? std::string()
+                                            : std::string(text.substr(at + left.size()));
+    }
+    if (left.empty()) {
+        const std::size_t at = text.find(right);
+        return at == std::string_view::npos ? std::string() : std::string(text.substr(0, at));
+    }
+    const std::size_t start = text.find(left);
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t from = start + left.size();
+    const std::size_t end = text.find(right, from);
+    // Right marker missing after the left one: the rest of the text, so that a
+    // "Set-Cookie: name=value" line without any ";" still yields its pair.
+    return std::string(
+        text.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from));
+}
+
+}  // namespace zelmo::platform
