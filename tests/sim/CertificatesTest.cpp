@@ -1,9 +1,8 @@
-#include "sim/Certificates.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "sim/Certificates.h"
 #include "support/TestSupport.h"
 
 TEST(Certificates, WritesCaAndServerFiles) {

@@ -73,8 +73,8 @@ CertificateFiles MakeCertificates(const std::string& folder,
     X509_set_pubkey(ca.get(), ca_key.get());
     X509_NAME* ca_name = X509_get_subject_name(ca.get());
     X509_NAME_add_entry_by_txt(ca_name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>("Zelmo Simulator CA"), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>("Zelmo Simulator CA"), -1, -1,
+                               0);
     X509_set_issuer_name(ca.get(), ca_name);
     if (!AddExtension(ca.get(), ca.get(), NID_basic_constraints, "critical,CA:TRUE") ||
         !AddExtension(ca.get(), ca.get(), NID_key_usage, "critical,keyCertSign,cRLSign") ||
@@ -91,8 +91,8 @@ CertificateFiles MakeCertificates(const std::string& folder,
     X509_set_pubkey(server.get(), server_key.get());
     const std::string common_name = host_names.empty() ? "localhost" : host_names.front();
     X509_NAME_add_entry_by_txt(X509_get_subject_name(server.get()), "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(common_name.c_str()), -1,
-                               -1, 0);
+                               reinterpret_cast<const unsigned char*>(common_name.c_str()), -1, -1,
+                               0);
     X509_set_issuer_name(server.get(), ca_name);
     std::string alt_names = "IP:127.0.0.1,DNS:localhost";
     for (const std::string& host : host_names) {

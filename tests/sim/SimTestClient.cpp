@@ -1,0 +1,158 @@
+#include "SimTestClient.h"
+
+#include <zlib.h>
+
+#include <nlohmann/json.hpp>
+
+namespace simtest {
+
+std::string Answer::Header(const std::string& name) const {
+    const auto it = headers.find(name);
+    return it == headers.end() ? std::string() : it->second;
+}
+
+std::string Answer::Text() const {
+    return Gzipped() ? Gunzip(body) : body;
+}
+
+std::string Gunzip(const std::string& data) {
+    z_stream stream{};
+    if (inflateInit2(&stream, 15 + 16) != Z_OK) {
+        return {};
+    }
+    std::string out;
+    char buffer[16384];
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    stream.avail_in = static_cast<uInt>(data.size());
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.avail_out = sizeof buffer;
+        result = inflate(&stream, Z_NO_FLUSH);
+        out.append(buffer, sizeof buffer - stream.avail_out);
+        if (result == Z_BUF_ERROR && stream.avail_in == 0) {
+            break;
+        }
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END ? out : std::string();
+}
+
+sim::SimulatorOptions Harness::Options(int hold_ms) {
+    sim::SimulatorOptions options;
+    options.login_poll_hold_ms = hold_ms;
+    options.synccheck_hold_ms = hold_ms;
+    return options;
+}
+
+Harness::Harness(sim::SimulatorOptions options)
+    : simulator([&] {
+          options.workdir = dir.Path();
+          return options;
+      }()) {}
+
+Answer Harness::Send(const std::string& host, const std::string& method, const std::string& target,
+                     const std::string& body, const std::string& cookie, bool gzip) const {
+    httplib::SSLClient client(host, simulator.Port());
+    client.set_hostname_addr_map({{host, "127.0.0.1"}});
+    client.set_ca_cert_path(simulator.CaFile());
+    client.enable_server_certificate_verification(true);
+    client.set_decompress(false);
+    client.set_read_timeout(std::chrono::seconds(20));
+    httplib::Request request;
+    request.method = method;
+    request.path = target;
+    request.body = body;
+    request.set_header("Accept-Encoding", gzip ? "gzip" : "identity");
+    request.set_header("Content-Type", "application/x-www-form-urlencoded");
+    if (!cookie.empty()) {
+        request.set_header("Cookie", cookie);
+    }
+    Answer answer;
+    if (auto result = client.send(request)) {
+        answer.status = result->status;
+        answer.headers = result->headers;
+        answer.body = result->body;
+    }
+    return answer;
+}
+
+std::string Harness::SkeyQuery() const {
+    return "skey=%40" + simulator.Session().skey.substr(1);
+}
+
+std::string Harness::Envelope() const {
+    const sim::SessionInfo s = simulator.Session();
+    return "{\"BaseRequest\":{\"Uin\":" + s.uin + ",\"Sid\":\"" + s.sid + "\",\"Skey\":\"" +
+           s.skey + "\",\"DeviceID\":\"e402715839261573\"}";
+}
+
+std::string Harness::Path(const std::string& name, bool with_ticket) const {
+    std::string path = "/cgi-bin/mmwebwx-bin/" + name + "?r=1&" + SkeyQuery();
+    if (with_ticket) {
+        path += "&pass_ticket=" + simulator.Session().pass_ticket;
+    }
+    return path;
+}
+
+std::string Harness::Login() {
+    const std::string login = simulator.HostFor("login");
+    const Answer js = Send(login, "GET", "/jslogin?appid=wx782c26e4c19acffb&fun=new&lang=zh_CN");
+    const std::string uuid = simulator.CurrentUuid();
+    if (js.body.find(uuid) == std::string::npos || uuid.empty()) {
+        return {};
+    }
+    simulator.Scan();
+    simulator.Confirm();
+    const Answer poll = Send(login, "GET", "/cgi-bin/mmwebwx-bin/login?uuid=" + uuid + "&tip=0");
+    const std::size_t start = poll.body.find("https://");
+    if (start == std::string::npos) {
+        return {};
+    }
+    const std::string url = poll.body.substr(start, poll.body.rfind('"') - start);
+    const std::string target = url.substr(url.find('/', 8)) + "&fun=new";
+    const Answer redirect = Send(Web(), "GET", target);
+    std::string cookie;
+    for (const auto& [key, value] : redirect.headers) {
+        if (key == "Set-Cookie") {
+            cookie += (cookie.empty() ? "" : "; ") + value.substr(0, value.find(';'));
+        }
+    }
+    return cookie;
+}
+
+std::string Harness::LoginAndInit(std::string& cookie) {
+    cookie = Login();
+    const sim::SessionInfo s = simulator.Session();
+    const std::string body = "{\"BaseRequest\":{\"Uin\":\"" + s.uin + "\",\"Sid\":\"" + s.sid +
+                             "\",\"Skey\":\"" + s.skey + "\",\"DeviceID\":\"e402715839261573\"}}";
+    return Send(Web(), "post", Path("webwxinit"), body, cookie).Text();
+}
+
+std::string SyncKeyJson(const std::string& answer) {
+    const std::size_t start = answer.find("\"SyncKey\": ");
+    if (start == std::string::npos) {
+        return {};
+    }
+    // The answer is valid JSON, so the test may parse what the client cuts by markers.
+    const auto root = nlohmann::json::parse(answer, nullptr, false);
+    if (root.is_discarded()) {
+        return {};
+    }
+    return root["SyncKey"].dump();
+}
+
+std::string SyncKeyText(const std::string& answer) {
+    const auto root = nlohmann::json::parse(answer, nullptr, false);
+    if (root.is_discarded()) {
+        return {};
+    }
+    std::string text;
+    for (const auto& item : root["SyncKey"]["List"]) {
+        text += (text.empty() ? "" : "%7C") + std::to_string(item["Key"].get<int>()) + "_" +
+                std::to_string(item["Val"].get<long long>());
+    }
+    return text;
+}
+
+}  // namespace simtest

@@ -1,0 +1,543 @@
+#include "sim/Simulator.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "sim/ControlApi.h"
+#include "sim/QrPng.h"
+#include "sim/ServiceProfile.h"
+#include "sim/SimulatorImpl.h"
+#include "sim/Tokens.h"
+
+namespace sim {
+namespace {
+
+constexpr std::uint64_t MSG_ID_BASE = 1000000000000000000ULL;
+
+bool ReadFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    out = buffer.str();
+    return true;
+}
+
+}  // namespace
+
+// --- Impl helpers ---
+
+std::int64_t Simulator::Impl::NowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 started)
+        .count();
+}
+
+std::int64_t Simulator::Impl::UnixNow() const {
+    return base_unix + NowMs() / 1000;
+}
+
+void Simulator::Impl::ViolationLocked(std::string text) {
+    violations.push_back(std::move(text));
+}
+
+void Simulator::Impl::StartLoginCycleLocked() {
+    uuid = RandomUuid(random);
+    login = Login::Waiting;
+    uuid_issued_ms = NowMs();
+    scan_reported = false;
+    ticket.clear();
+    second_ticket.clear();
+    redirect_url.clear();
+    state_changed.notify_all();
+}
+
+void Simulator::Impl::ScanLocked() {
+    if (login != Login::Waiting) {
+        return;
+    }
+    login = Login::Scanned;
+    scanned_ms = NowMs();
+    state_changed.notify_all();
+}
+
+void Simulator::Impl::ConfirmLocked() {
+    if (login != Login::Waiting && login != Login::Scanned) {
+        return;
+    }
+    login = Login::Confirmed;
+    ticket = RandomTicket(random);
+    redirect_url = "https://" + web_variant +
+                   "/cgi-bin/mmwebwx-bin/webwxnewloginpage?ticket=" + ticket + "&uuid=" + uuid +
+                   "&lang=zh_CN&scan=" + std::to_string(UnixNow());
+    state_changed.notify_all();
+}
+
+void Simulator::Impl::ExpireLocked() {
+    if (login == Login::None || login == Login::Done) {
+        return;
+    }
+    login = Login::Expired;
+    state_changed.notify_all();
+}
+
+SyncKeyList Simulator::Impl::SyncKeyFor(std::uint64_t seq) const {
+    const auto step = static_cast<std::int64_t>(seq);
+    return {{1, key_base1 + step}, {2, key_base2 + step}, {3, key_base3}, {1000, base_unix + step}};
+}
+
+bool Simulator::Impl::SeqOfSyncKey(const SyncKeyList& key, std::uint64_t& seq) const {
+    if (key.size() != 4 || key[0].first != 1) {
+        return false;
+    }
+    const std::int64_t step = key[0].second - key_base1;
+    if (step < 0 || static_cast<std::uint64_t>(step) > LastSeqLocked()) {
+        return false;
+    }
+    seq = static_cast<std::uint64_t>(step);
+    return key == SyncKeyFor(seq);
+}
+
+void Simulator::Impl::PushNewsLocked(News item) {
+    item.seq = next_seq++;
+    news.push_back(std::move(item));
+    state_changed.notify_all();
+}
+
+const ContactSpec* Simulator::Impl::FindContactLocked(std::string_view who) const {
+    for (const ContactSpec& contact : contacts) {
+        if (contact.user_name == who || contact.id == who) {
+            return &contact;
+        }
+    }
+    for (const ContactSpec& contact : contacts) {
+        if (contact.nick_name == who) {
+            return &contact;
+        }
+    }
+    return nullptr;
+}
+
+std::string Simulator::Impl::UserNameOfLocked(std::string_view who) const {
+    if (who == "self") {
+        return scenario.account.user_name;
+    }
+    if (const ContactSpec* contact = FindContactLocked(who)) {
+        return contact->user_name;
+    }
+    for (const ContactSpec& group : contacts) {
+        for (const ContactSpec& member : group.members) {
+            if (member.user_name == who || member.id == who || member.nick_name == who) {
+                return member.user_name;
+            }
+        }
+    }
+    if (!who.empty() && who.front() == '@') {
+        return std::string(who);
+    }
+    return who.empty() ? std::string() : UserNameFor(who, false);
+}
+
+OwnAccount Simulator::Impl::AccountLocked() const {
+    OwnAccount account;
+    account.uin = scenario.account.uin;
+    account.user_name = scenario.account.user_name;
+    account.nick_name = scenario.account.nick_name;
+    account.sex = scenario.account.sex;
+    account.signature = scenario.account.signature;
+    return account;
+}
+
+void Simulator::Impl::DeliverLocked(const MessageSpec& spec) {
+    MessageParties parties;
+    const std::string own = scenario.account.user_name;
+    std::string from_name = spec.from;
+    if (from_name.empty()) {
+        const auto first = std::find_if(contacts.begin(), contacts.end(),
+                                        [](const ContactSpec& c) { return !c.is_group; });
+        from_name = first == contacts.end() ? "stranger" : first->id;
+    }
+    parties.from = UserNameOfLocked(from_name);
+    parties.to = spec.to.empty() ? own : UserNameOfLocked(spec.to);
+    parties.member = spec.member.empty() ? std::string() : UserNameOfLocked(spec.member);
+    parties.own_user_name = own;
+    parties.short_link_host = options.short_link_host;
+    parties.msg_id = std::to_string(MSG_ID_BASE + (next_msg_id++ * 7919) + (random() % 7000));
+    parties.create_time = UnixNow();
+    parties.hex_token = RandomHex(random, 128);
+    const std::string shown = spec.target.empty() ? from_name : spec.target;
+    const ContactSpec* shown_contact = FindContactLocked(shown);
+    parties.card_user_name =
+        shown_contact != nullptr ? shown_contact->user_name : UserNameFor(shown, false);
+    parties.card_nick_name = shown_contact != nullptr ? shown_contact->nick_name : shown;
+    if (spec.kind == MessageKind::VerifyRequest && shown_contact == nullptr) {
+        parties.card_nick_name = spec.actor.empty() ? shown : spec.actor;
+    }
+    News item;
+    item.is_message = true;
+    item.selector = "2";
+    item.message = BuildMessage(spec, parties, options.era);
+    PushNewsLocked(std::move(item));
+}
+
+void Simulator::Impl::ChangeContactLocked(const ContactSpec& spec) {
+    ContactSpec updated = spec;
+    std::vector<ContactSpec> one{updated};
+    auto existing = std::find_if(contacts.begin(), contacts.end(), [&](const ContactSpec& c) {
+        return (!spec.user_name.empty() && c.user_name == spec.user_name) ||
+               (!spec.id.empty() && c.id == spec.id);
+    });
+    News item;
+    if (existing != contacts.end()) {
+        one[0].user_name = existing->user_name;
+        one[0].id = existing->id;
+        item.selector = "4";
+    } else {
+        item.selector = "6";
+    }
+    AssignUserNames(one);
+    if (existing != contacts.end()) {
+        *existing = one[0];
+    } else {
+        contacts.push_back(one[0]);
+    }
+    item.change.contact = one[0];
+    PushNewsLocked(std::move(item));
+}
+
+void Simulator::Impl::DeleteContactLocked(std::string_view who) {
+    const ContactSpec* found = FindContactLocked(who);
+    if (found == nullptr) {
+        return;
+    }
+    News item;
+    item.selector = "6";
+    item.change.deleted = true;
+    item.change.contact = *found;
+    const std::string name = found->user_name;
+    std::erase_if(contacts, [&](const ContactSpec& c) { return c.user_name == name; });
+    PushNewsLocked(std::move(item));
+}
+
+void Simulator::Impl::EndSessionLocked(int retcode) {
+    session.ended_retcode = retcode;
+    state_changed.notify_all();
+}
+
+void Simulator::Impl::RunScheduler() {
+    std::unique_lock lock(mutex);
+    while (!stopping) {
+        const std::int64_t now = NowMs();
+        std::int64_t due = -1;
+        const auto consider = [&](std::int64_t at) {
+            if (due < 0 || at < due) {
+                due = at;
+            }
+        };
+        if (login == Login::Waiting && options.auto_scan_ms >= 0) {
+            consider(uuid_issued_ms + options.auto_scan_ms);
+        }
+        if (login == Login::Scanned && options.auto_confirm_ms >= 0) {
+            consider(scanned_ms + options.auto_confirm_ms);
+        }
+        if (session.logged_in && next_event < scenario.events.size()) {
+            consider(session_start_ms + scenario.events[next_event].at_ms);
+        }
+        if (due >= 0 && due <= now) {
+            if (login == Login::Waiting && options.auto_scan_ms >= 0 &&
+                uuid_issued_ms + options.auto_scan_ms <= now) {
+                ScanLocked();
+            } else if (login == Login::Scanned && options.auto_confirm_ms >= 0 &&
+                       scanned_ms + options.auto_confirm_ms <= now) {
+                ConfirmLocked();
+            } else if (session.logged_in && next_event < scenario.events.size()) {
+                const ScenarioEvent event = scenario.events[next_event++];
+                switch (event.kind) {
+                    case ScenarioEvent::Kind::Message:
+                        DeliverLocked(event.message);
+                        break;
+                    case ScenarioEvent::Kind::Contact:
+                        ChangeContactLocked(event.contact);
+                        break;
+                    case ScenarioEvent::Kind::Delete:
+                        DeleteContactLocked(event.who);
+                        break;
+                    case ScenarioEvent::Kind::EndSession:
+                        EndSessionLocked(event.retcode);
+                        break;
+                }
+            }
+            continue;
+        }
+        if (due < 0) {
+            state_changed.wait(lock);
+        } else {
+            state_changed.wait_for(lock, std::chrono::milliseconds(due - now));
+        }
+    }
+}
+
+// --- Simulator ---
+
+Simulator::Simulator(SimulatorOptions options) : m_impl(std::make_unique<Impl>()) {
+    m_impl->options = std::move(options);
+}
+
+Simulator::~Simulator() {
+    Stop();
+}
+
+bool Simulator::Start() {
+    Impl& impl = *m_impl;
+    SimulatorOptions& options = impl.options;
+    std::string text = options.scenario_json;
+    std::string base_dir = ".";
+    if (text.empty() && !options.scenario_file.empty()) {
+        if (!ReadFile(options.scenario_file, text)) {
+            return false;
+        }
+        base_dir = std::filesystem::path(options.scenario_file).parent_path().string();
+    }
+    if (text.empty()) {
+        impl.scenario = DefaultScenario();
+    } else {
+        std::string error;
+        if (!ParseScenario(text, base_dir, impl.scenario, error)) {
+            return false;
+        }
+    }
+    Scenario& scenario = impl.scenario;
+    std::stable_sort(
+        scenario.events.begin(), scenario.events.end(),
+        [](const ScenarioEvent& a, const ScenarioEvent& b) { return a.at_ms < b.at_ms; });
+    if (options.auto_scan_ms < 0) {
+        options.auto_scan_ms = scenario.auto_scan_ms;
+    }
+    if (options.auto_confirm_ms < 0) {
+        options.auto_confirm_ms = scenario.auto_confirm_ms;
+    }
+    impl.contacts = scenario.contacts;
+    if (!scenario.account.head_image_file.empty()) {
+        ReadFile(scenario.account.head_image_file, impl.head_image);
+    }
+
+    impl.login_host = options.login_host;
+    impl.web_primary = ExpandHost(options.web_host, "");
+    impl.web_variant = ExpandHost(options.web_host, scenario.fun);
+    impl.push_primary = ExpandHost(options.push_host, "");
+    impl.push_variant = ExpandHost(options.push_host, scenario.fun);
+
+    std::error_code error;
+    const std::filesystem::path workdir =
+        std::filesystem::absolute(options.workdir.empty() ? "." : options.workdir, error);
+    std::filesystem::create_directories(workdir, error);
+    std::vector<std::string> names = {
+        "*.qq.com",        "*.weixin.qq.com", "qq.com",
+        impl.login_host,   impl.web_primary,  impl.web_variant,
+        impl.push_primary, impl.push_variant, options.short_link_host};
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    impl.certificates = MakeCertificates(workdir.string(), names);
+    if (impl.certificates.ca_cert.empty()) {
+        return false;
+    }
+
+    impl.started = std::chrono::steady_clock::now();
+    impl.base_unix = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    impl.key_base1 = 600000000 + static_cast<std::int64_t>(impl.random() % 100000000);
+    impl.key_base2 = 600000000 + static_cast<std::int64_t>(impl.random() % 100000000);
+    impl.key_base3 = 600000000 + static_cast<std::int64_t>(impl.random() % 100000000);
+    impl.next_msg_id = impl.random() % 1000000;
+
+    if (!impl.server.Start(impl.certificates.server_cert, impl.certificates.server_key,
+                           options.port,
+                           [&impl](HttpRequest& request) { return impl.Handle(request); })) {
+        return false;
+    }
+    ServiceProfile profile;
+    profile.login_host = impl.login_host;
+    profile.web_host = options.web_host;
+    profile.push_host = options.push_host;
+    profile.short_link_host = options.short_link_host;
+    profile.connect_to = "127.0.0.1:" + std::to_string(impl.server.Port());
+    profile.ca_file = impl.certificates.ca_cert;
+    impl.profile_path = (workdir / "service.ini").string();
+    if (!WriteServiceProfile(impl.profile_path, profile)) {
+        impl.server.Stop();
+        return false;
+    }
+    if (options.control_port >= 0) {
+        impl.control = std::make_unique<ControlApi>(*this);
+        if (!impl.control->Start(options.control_port)) {
+            impl.server.Stop();
+            return false;
+        }
+    }
+    impl.scheduler = std::thread([&impl] { impl.RunScheduler(); });
+    impl.started_ok = true;
+    return true;
+}
+
+void Simulator::Stop() {
+    Impl& impl = *m_impl;
+    {
+        std::lock_guard lock(impl.mutex);
+        impl.stopping = true;
+    }
+    impl.state_changed.notify_all();
+    impl.request_seen.notify_all();
+    if (impl.control) {
+        impl.control->Stop();
+    }
+    impl.server.Stop();
+    if (impl.scheduler.joinable()) {
+        impl.scheduler.join();
+    }
+}
+
+int Simulator::Port() const {
+    return m_impl->server.Port();
+}
+
+int Simulator::ControlPort() const {
+    return m_impl->control ? m_impl->control->Port() : -1;
+}
+
+std::string Simulator::ProfilePath() const {
+    return m_impl->profile_path;
+}
+
+std::string Simulator::CaFile() const {
+    return m_impl->certificates.ca_cert;
+}
+
+std::string Simulator::CurrentUuid() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->uuid;
+}
+
+std::string Simulator::HostFor(std::string_view kind) const {
+    if (kind == "login") {
+        return m_impl->login_host;
+    }
+    if (kind == "primary") {
+        return m_impl->web_primary;
+    }
+    if (kind == "push") {
+        return m_impl->push_variant;
+    }
+    return m_impl->web_variant;
+}
+
+void Simulator::Scan() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->ScanLocked();
+}
+
+void Simulator::Confirm() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->ConfirmLocked();
+}
+
+void Simulator::ExpireCode() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->ExpireLocked();
+}
+
+void Simulator::DeliverMessage(const MessageSpec& message) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->DeliverLocked(message);
+}
+
+void Simulator::ChangeContact(const ContactSpec& contact) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->ChangeContactLocked(contact);
+}
+
+void Simulator::DeleteContact(std::string_view who) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->DeleteContactLocked(who);
+}
+
+void Simulator::EndSession(int retcode) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->EndSessionLocked(retcode);
+}
+
+void Simulator::ResumeSession() {
+    std::lock_guard lock(m_impl->mutex);
+    if (m_impl->session.ended_retcode == 1101) {
+        m_impl->EndSessionLocked(0);
+    }
+}
+
+void Simulator::SetFault(std::string path_part, Fault fault) {
+    std::lock_guard lock(m_impl->mutex);
+    auto& faults = m_impl->faults;
+    std::erase_if(faults, [&](const auto& item) { return item.first == path_part; });
+    if (fault.kind != FaultKind::None) {
+        faults.emplace_back(std::move(path_part), fault);
+    }
+}
+
+void Simulator::ClearFaults() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->faults.clear();
+}
+
+std::vector<RecordedRequest> Simulator::Requests() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->requests;
+}
+
+std::vector<SentMessage> Simulator::SentMessages() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->sent;
+}
+
+std::vector<std::string> Simulator::Violations() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->violations;
+}
+
+std::vector<ContactInfo> Simulator::Contacts() const {
+    std::lock_guard lock(m_impl->mutex);
+    std::vector<ContactInfo> out;
+    for (const ContactSpec& contact : m_impl->contacts) {
+        out.push_back({contact.id, contact.user_name, contact.nick_name, contact.is_group});
+    }
+    return out;
+}
+
+std::string Simulator::UserNameOf(std::string_view who) const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->UserNameOfLocked(who);
+}
+
+bool Simulator::WaitForRequest(std::string_view path_part, std::chrono::milliseconds timeout) {
+    return WaitForRequests(path_part, 1, timeout);
+}
+
+bool Simulator::WaitForRequests(std::string_view path_part, std::size_t count,
+                                std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_impl->mutex);
+    return m_impl->request_seen.wait_for(lock, timeout, [&] {
+        const auto seen = std::count_if(
+            m_impl->requests.begin(), m_impl->requests.end(),
+            [&](const RecordedRequest& r) { return r.path.find(path_part) != std::string::npos; });
+        return static_cast<std::size_t>(seen) >= count || m_impl->stopping;
+    }) && !m_impl->stopping;
+}
+
+SessionInfo Simulator::Session() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->session;
+}
+
+}  // namespace sim

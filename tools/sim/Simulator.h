@@ -1,0 +1,213 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// Which service generation the answers imitate.
+// Early2016: "<message>OK</message>", escaped-XML media contents, no SyncCheckKey.
+// Late2018: empty <message>, "@hex" media contents, SyncCheckKey, 2017+ key tails.
+enum class Era { Early2016, Late2018 };
+
+enum class FaultKind {
+    None,
+    Delay,          // wait delay_ms, then answer normally
+    Reset,          // close the connection with a TCP reset, no answer
+    Empty200,       // 200 with an empty body
+    Http500,        // 500 with a short body
+    TruncatedGzip,  // the real answer, gzipped, cut in half, "Content-Encoding: gzip"
+    InvalidGzip,    // "Content-Encoding: gzip" over bytes that are not gzip
+    Garbage,        // 200 with random bytes
+    Huge,           // 200 with huge_bytes of filler
+};
+
+// A fault for every request whose path contains the key it is set under. Faults other
+// than Delay and TruncatedGzip answer before the request is processed (no side effects).
+struct Fault {
+    FaultKind kind = FaultKind::None;
+    int delay_ms = 0;
+    bool sticky = false;  // false: used up by the first matching request
+    std::size_t huge_bytes = 8u << 20;
+};
+
+enum class MessageKind {
+    Text,           // friend text; in a group "@member:<br/>text"
+    Picture,        // 3
+    Voice,          // 34
+    Video,          // 43
+    Sticker,        // 47
+    App,            // 49, link (AppMsgType 5)
+    Article,        // 49, public-account article (category)
+    File,           // 49, AppMsgType 6
+    Card,           // 42
+    Location,       // 1 with SubMsgType 48 and the short link
+    VerifyRequest,  // 37, RecommendInfo.Ticket "v2_..."
+    Recall,         // 10002
+    StatusNotify,   // 51
+    SystemNotice,   // 10000 plain text from a group
+};
+
+// One incoming message. Contacts are named by scenario id, NickName or UserName; "self"
+// is the own account.
+struct MessageSpec {
+    MessageKind kind = MessageKind::Text;
+    std::string from;    // sender, or the group for group messages
+    std::string member;  // speaking member inside a group (empty: none)
+    std::string to;      // empty: the own account
+    std::string text;    // UTF-8; title for App/Article/File, place for Location
+    std::string url;     // App/Article link
+    // SystemNotice: "invite", "qr_join", "remove", "kicked", "rename" build the service's
+    // text from actor/target; empty uses `text` verbatim.
+    std::string notice;
+    std::string actor;
+    std::string target;
+};
+
+// A contact as the scenario and ChangeContact describe it. Unset numbers keep defaults.
+struct ContactSpec {
+    std::string id;         // scenario handle; defaults to NickName
+    std::string user_name;  // generated when empty ("@..." or "@@..." for groups)
+    std::string nick_name;  // UTF-8
+    std::string remark_name;
+    std::string signature;
+    std::string province;
+    std::string city;
+    std::string alias;
+    int sex = 1;           // any number; 0 for public accounts
+    int verify_flag = 0;   // 8/24/56 for public accounts
+    int contact_flag = 1;  // 1 friend, 2 group, 3 public
+    bool is_group = false;
+    bool in_init = false;              // listed in the webwxinit ContactList
+    std::vector<ContactSpec> members;  // groups only
+    std::int64_t owner_uin = 0;
+    std::int64_t uin = 0;
+};
+
+struct ContactInfo {
+    std::string id;
+    std::string user_name;
+    std::string nick_name;
+    bool is_group = false;
+};
+
+struct RecordedRequest {
+    std::string method;  // exactly as received ("post" stays lowercase)
+    std::string host;    // Host header without port
+    std::string sni;     // TLS server name
+    std::string path;
+    std::string query;  // raw, without "?"
+    std::string body;
+    std::string cookie;                                        // Cookie header, empty when absent
+    std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+    std::int64_t at_ms = 0;                                    // since Start()
+};
+
+struct SentMessage {
+    std::string from;
+    std::string to;
+    std::string content;  // as decoded from the JSON body (UTF-8)
+    int type = 0;
+    std::string client_msg_id;
+    std::string local_id;
+    int ret = 0;  // what the service answered
+    std::int64_t at_ms = 0;
+};
+
+struct SessionInfo {
+    std::string uuid;
+    std::string fun;  // host variant of the session ("" primary)
+    std::string uin;
+    std::string sid;
+    std::string skey;         // with the leading "@"
+    std::string pass_ticket;  // as written in the redirect XML (URL-encoded)
+    std::string data_ticket;
+    std::string user_name;  // own account
+    std::string device_id;  // the first one the client sent
+    bool logged_in = false;
+    int ended_retcode = 0;  // 0 alive, 1100 logged out, 1101 invalid
+};
+
+struct SimulatorOptions {
+    std::string workdir;        // certificates and the service profile go here
+    std::string scenario_json;  // scenario text; empty uses scenario_file
+    std::string scenario_file;  // empty and no scenario_json: a small built-in account
+    int port = 0;               // 0: ephemeral
+    int control_port = -1;      // plain HTTP control API; -1 none, 0 ephemeral
+    Era era = Era::Early2016;
+    std::string login_host = "login.weixin.qq.com";
+    std::string web_host = "wx{fun}.qq.com";
+    std::string push_host = "webpush{fun}.weixin.qq.com";
+    std::string short_link_host = "url.cn";
+    int login_poll_hold_ms = 25000;
+    int synccheck_hold_ms = 25000;
+    int auto_scan_ms = -1;     // after the uuid is issued; -1 waits for Scan()
+    int auto_confirm_ms = -1;  // after the scan; -1 waits for Confirm()
+    bool redirect_via_location_href = false;
+    int send_min_interval_ms = 0;  // faster sends get Ret 1025
+};
+
+// The service side of the web-client protocol over real TLS on 127.0.0.1. All methods
+// may be called from any thread.
+class Simulator {
+public:
+    explicit Simulator(SimulatorOptions options);
+    ~Simulator();  // stops
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Makes the certificates and the profile, binds and serves. False on any failure.
+    bool Start();
+    // Ends held polls, closes every connection and joins all threads. Idempotent.
+    void Stop();
+
+    int Port() const;
+    int ControlPort() const;  // -1 without a control API
+    std::string ProfilePath() const;
+    std::string CaFile() const;
+    std::string CurrentUuid() const;                   // empty before the first jslogin
+    std::string HostFor(std::string_view kind) const;  // "login", "web", "primary", "push"
+
+    void Scan();
+    void Confirm();
+    void ExpireCode();
+
+    void DeliverMessage(const MessageSpec& message);
+    // Adds or changes a contact (matched by id or UserName); reported in ModContactList.
+    void ChangeContact(const ContactSpec& contact);
+    // Removes a contact (id, NickName or UserName); reported in DelContactList.
+    void DeleteContact(std::string_view who);
+    // 1100: logged out (synccheck answers 1100 for good); 1101: session invalid.
+    void EndSession(int retcode);
+    void ResumeSession();  // undoes EndSession(1101)
+
+    void SetFault(std::string path_part, Fault fault);
+    void ClearFaults();
+
+    std::vector<RecordedRequest> Requests() const;
+    std::vector<SentMessage> SentMessages() const;
+    std::vector<std::string> Violations() const;
+    std::vector<ContactInfo> Contacts() const;
+    // UserName of a contact named by id, NickName or UserName; "self" is the account.
+    std::string UserNameOf(std::string_view who) const;
+    // Blocks until a request whose path contains `path_part` arrived (true) or time-out.
+    // Counts requests since Start(), so one that came earlier satisfies it at once.
+    bool WaitForRequest(std::string_view path_part, std::chrono::milliseconds timeout);
+    // The same for the count-th such request (1-based).
+    bool WaitForRequests(std::string_view path_part, std::size_t count,
+                         std::chrono::milliseconds timeout);
+    SessionInfo Session() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace sim

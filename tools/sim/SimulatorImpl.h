@@ -1,0 +1,133 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "sim/Answers.h"
+#include "sim/Certificates.h"
+#include "sim/HttpWire.h"
+#include "sim/Scenario.h"
+#include "sim/Simulator.h"
+#include "sim/TlsServer.h"
+
+namespace sim {
+
+class ControlApi;
+
+// Everything the simulator knows; guarded by `mutex` unless noted.
+struct Simulator::Impl {
+    enum class Login { None, Waiting, Scanned, Confirmed, Expired, Done };
+
+    struct News {
+        std::uint64_t seq = 0;
+        std::string selector;
+        bool is_message = false;
+        MessageObject message;
+        ContactChange change;
+    };
+
+    // Fixed after Start().
+    SimulatorOptions options;
+    Scenario scenario;
+    std::string login_host;
+    std::string web_primary;
+    std::string web_variant;
+    std::string push_primary;
+    std::string push_variant;
+    CertificateFiles certificates;
+    std::string profile_path;
+    std::string head_image;
+    std::chrono::steady_clock::time_point started;
+    std::int64_t base_unix = 0;
+    std::int64_t key_base1 = 0;
+    std::int64_t key_base2 = 0;
+    std::int64_t key_base3 = 0;
+
+    TlsServer server;
+    std::unique_ptr<ControlApi> control;
+    std::thread scheduler;
+
+    mutable std::mutex mutex;
+    std::condition_variable state_changed;         // login, news, session, stop
+    mutable std::condition_variable request_seen;  // request log grew
+    bool stopping = false;
+    bool started_ok = false;
+    std::mt19937_64 random{std::random_device{}()};
+
+    Login login = Login::None;
+    std::string uuid;
+    std::int64_t uuid_issued_ms = 0;
+    std::int64_t scanned_ms = 0;
+    bool scan_reported = false;
+    std::string ticket;
+    std::string second_ticket;
+    std::string redirect_url;
+
+    SessionInfo session;
+    std::int64_t session_start_ms = -1;
+    std::size_t next_event = 0;
+    std::deque<News> news;
+    std::uint64_t next_seq = 1;
+    std::uint64_t next_msg_id = 0;
+
+    std::vector<ContactSpec> contacts;
+    std::vector<SentMessage> sent;
+    std::int64_t last_send_ms = -1;
+
+    std::vector<RecordedRequest> requests;
+    std::vector<std::string> violations;
+    std::vector<std::pair<std::string, Fault>> faults;
+
+    // --- helpers (callers hold `mutex` where the name ends in Locked) ---
+    std::int64_t NowMs() const;
+    std::int64_t UnixNow() const;
+    void ViolationLocked(std::string text);
+    void StartLoginCycleLocked();
+    void ScanLocked();
+    void ConfirmLocked();
+    void ExpireLocked();
+    SyncKeyList SyncKeyFor(std::uint64_t seq) const;
+    // The seq a SyncKey stands for; false when it was never issued.
+    bool SeqOfSyncKey(const SyncKeyList& key, std::uint64_t& seq) const;
+    std::uint64_t LastSeqLocked() const { return next_seq - 1; }
+    void PushNewsLocked(News item);
+    void DeliverLocked(const MessageSpec& spec);
+    void ChangeContactLocked(const ContactSpec& spec);
+    void DeleteContactLocked(std::string_view who);
+    void EndSessionLocked(int retcode);
+    const ContactSpec* FindContactLocked(std::string_view who) const;
+    std::string UserNameOfLocked(std::string_view who) const;
+    OwnAccount AccountLocked() const;
+    void RunScheduler();
+
+    // --- the service ---
+    HttpResponse Handle(HttpRequest& request);
+    HttpResponse Route(const HttpRequest& request, const std::string& host);
+    HttpResponse HomePage();
+    HttpResponse JsLogin(const HttpRequest& request);
+    HttpResponse QrImage(const HttpRequest& request);
+    HttpResponse LoginPoll(const HttpRequest& request);
+    HttpResponse StatReport(const HttpRequest& request, const std::string& host);
+    HttpResponse NewLoginPage(const HttpRequest& request, const std::string& host);
+    HttpResponse WebwxInit(const HttpRequest& request, const std::string& host);
+    HttpResponse SyncCheck(const HttpRequest& request, const std::string& host);
+    HttpResponse WebwxSync(const HttpRequest& request, const std::string& host);
+    HttpResponse GetContact(const HttpRequest& request, const std::string& host);
+    HttpResponse BatchGetContact(const HttpRequest& request, const std::string& host);
+    HttpResponse StatusNotify(const HttpRequest& request, const std::string& host);
+    HttpResponse SendMsg(const HttpRequest& request, const std::string& host);
+    HttpResponse OpLog(const HttpRequest& request, const std::string& host);
+    HttpResponse Logout(const HttpRequest& request, const std::string& host);
+    HttpResponse HeadImage(const HttpRequest& request);
+};
+
+}  // namespace sim
