@@ -1,10 +1,57 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/LoginDriver.h"
+#include "app/Robot.h"
+#include "app/ui/QtUiPort.h"
+#include "platform/Clock.h"
+
+namespace {
+
+std::string_view EnvOrEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    const zelmo::app::CommandLine command_line =
+        zelmo::app::ParseCommandLine(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"));
+    if (command_line.show_help) {
+        std::fputs(zelmo::app::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (!command_line.error.empty()) {
+        std::fprintf(stderr, "zelmo: %s\n\n%s", command_line.error.c_str(),
+                     zelmo::app::UsageText().c_str());
+        return 2;
+    }
+
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Zelmo");
-    window.show();
-    return QApplication::exec();
+    // Windows come and go during the login; only an explicit end quits.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    zelmo::platform::SystemClock clock;
+    zelmo::app::QtUiPort screen(command_line.options.auto_answer);
+    int exit_code = 0;
+    {
+        zelmo::app::Robot robot(command_line.options, clock, screen);
+        screen.BindRobot(robot.StopEvent(), [&robot] { robot.Stop(); });
+        QMetaObject::invokeMethod(
+            &screen,
+            [&screen, &robot] {
+                screen.OpenLoginWindow([&robot] { return zelmo::app::StartLogin(robot); });
+            },
+            Qt::QueuedConnection);
+        exit_code = QApplication::exec();
+        robot.Shutdown();
+    }
+    return exit_code;
 }

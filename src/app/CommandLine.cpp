@@ -1,0 +1,83 @@
+#include "app/CommandLine.h"
+
+namespace zelmo::app {
+
+namespace {
+
+std::string DefaultDataRoot(std::string_view xdg_data_home, std::string_view home) {
+    // XDG says a relative value is to be ignored.
+    if (!xdg_data_home.empty() && xdg_data_home.front() == '/') {
+        return std::string(xdg_data_home) + "/zelmo";
+    }
+    if (!home.empty()) {
+        return std::string(home) + "/.local/share/zelmo";
+    }
+    return ".";
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
+                             std::string_view xdg_data_home, std::string_view home) {
+    CommandLine result;
+    bool data_root_given = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            result.show_help = true;
+            continue;
+        }
+        std::string_view name = arg;
+        std::string_view value;
+        bool has_value = false;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            has_value = true;
+        }
+        if (name != "--data-dir" && name != "--service" && name != "--auto-answer") {
+            result.error = "unknown argument: " + std::string(arg);
+            return result;
+        }
+        if (!has_value) {
+            if (i + 1 >= args.size()) {
+                result.error = std::string(name) + " needs a value";
+                return result;
+            }
+            value = args[++i];
+        }
+        if (value.empty()) {
+            result.error = std::string(name) + " needs a value";
+            return result;
+        }
+        if (name == "--data-dir") {
+            result.options.data_root = std::string(value);
+            data_root_given = true;
+        } else if (name == "--service") {
+            result.options.service_file = std::string(value);
+        } else if (value == "yes" || value == "no") {
+            result.options.auto_answer = value == "yes";
+        } else {
+            result.error = "--auto-answer takes yes or no";
+            return result;
+        }
+    }
+    if (!data_root_given) {
+        result.options.data_root = DefaultDataRoot(xdg_data_home, home);
+    }
+    return result;
+}
+
+std::string UsageText() {
+    return "Usage: zelmo [--data-dir DIR] [--service FILE] [--auto-answer yes|no] [--help]\n"
+           "\n"
+           "  --data-dir DIR        run directory holding one folder per account\n"
+           "                        (default: $XDG_DATA_HOME/zelmo or ~/.local/share/zelmo)\n"
+           "  --service FILE        service profile (INI, section [service]) naming the hosts;\n"
+           "                        default: the real service\n"
+           "  --auto-answer yes|no  answer every message box at once and write it to\n"
+           "                        standard error as \"title: text\" (default: no)\n"
+           "  --help                show this text\n";
+}
+
+}  // namespace zelmo::app

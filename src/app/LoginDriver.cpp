@@ -1,0 +1,165 @@
+#include "app/LoginDriver.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "app/GbkLiteral.h"
+#include "app/Robot.h"
+#include "protocol/LoginFlow.h"
+
+namespace zelmo::app {
+
+namespace {
+
+constexpr int QR_LOAD_FAILED = 10001;
+constexpr int SCAN_WAIT_FAILED = 10002;
+constexpr int STATUS_PAUSE_MS = 300;
+constexpr int QR_CHECKS = 50;
+constexpr int QR_CHECK_PAUSE_MS = 200;
+// Neither pause is the service's: they keep a failing network from turning the loops
+// into busy ones.
+constexpr int INIT_RETRY_PAUSE_MS = 1000;
+constexpr int POLL_ERROR_PAUSE_MS = 1000;
+
+constexpr std::array<std::string_view, 5> START_TEXTS = {
+    "登录中..", "载入中....", "连接中.......", "微信机器人 - Tech edition", "载入二维码..."};
+
+protocol::ServiceLink LinkOf(const Robot& robot) {
+    return {robot.Web(), robot.Profile(), robot.Clock()};
+}
+
+enum class PollOutcome { Confirmed, Expired, Stopped };
+
+PollOutcome PollUntilDecided(Robot& robot, std::string& confirmed_answer) {
+    UiPort& screen = robot.Screen();
+    const protocol::ServiceLink link = LinkOf(robot);
+    while (!robot.Stopping()) {
+        protocol::PollAnswer poll = protocol::PollLogin(link, robot.State().session);
+        if (robot.Stopping()) {
+            break;
+        }
+        if (poll.code == "200") {
+            screen.SetLoginCaption(Gbk("手机已确认登入微信"));
+            confirmed_answer = std::move(poll.answer);
+            return PollOutcome::Confirmed;
+        }
+        if (poll.code == "201") {
+            protocol::ReportScan(link, robot.State().session);
+            screen.SetLoginCaption(Gbk("扫码成功,等待手机确认"));
+        } else if (poll.code == "408") {
+            screen.SetLoginCaption(Gbk("还未确认或者还未扫码"));
+        } else if (poll.code == "400") {
+            screen.SetLoginCaption(Gbk("二维码失效,重新获取"));
+            return PollOutcome::Expired;
+        } else {
+            ReportLoginError(robot, SCAN_WAIT_FAILED);
+            screen.Delay(POLL_ERROR_PAUSE_MS);
+        }
+    }
+    return PollOutcome::Stopped;
+}
+
+// A new cycle from the poll thread; the login window stays hidden while it loads.
+void RestartLogin(Robot& robot) {
+    if (StartLogin(robot)) {
+        robot.Screen().ShowLoginWindow();
+    }
+}
+
+}  // namespace
+
+bool StartLogin(Robot& robot) {
+    UiPort& screen = robot.Screen();
+    protocol::Session& session = robot.State().session;
+
+    // The wait below must see only this cycle's image: clear the last one before the fetch.
+    robot.SetQrReady(false);
+    session.qr_image.clear();
+    session.uuid.clear();
+    const bool fetching = robot.StartThread([&robot] {
+        protocol::FetchQrCode(LinkOf(robot), robot.State().session);
+        robot.SetQrReady(!robot.State().session.qr_image.empty());
+    });
+    if (!fetching) {
+        return false;
+    }
+
+    for (const std::string_view text : START_TEXTS) {
+        screen.ShowStatus(Gbk(text), true);
+        screen.Delay(STATUS_PAUSE_MS);
+    }
+
+    for (int check = 1;; ++check) {
+        if (robot.Stopping()) {
+            return false;
+        }
+        if (robot.QrReady()) {
+            screen.ShowQrImage(session.qr_image);
+            screen.SetLoginCaption(Gbk("请用手机微信扫一扫二维码"));
+            break;
+        }
+        if (check == QR_CHECKS) {
+            screen.FadeOutStatus();
+            screen.CloseStatus();
+            ReportLoginError(robot, QR_LOAD_FAILED);
+            screen.EndProgram(0);
+            return false;
+        }
+        screen.Delay(QR_CHECK_PAUSE_MS);
+    }
+
+    screen.FadeOutStatus();
+    screen.CloseStatus();
+    return robot.StartThread([&robot] { LoginPollThread(robot); });
+}
+
+void LoginPollThread(Robot& robot) {
+    UiPort& screen = robot.Screen();
+    screen.SetLoginCaption(Gbk("等待手机微信扫码"));
+
+    std::string poll_answer;
+    const PollOutcome outcome = PollUntilDecided(robot, poll_answer);
+    if (outcome == PollOutcome::Stopped) {
+        return;
+    }
+    screen.HideLoginWindow();
+    if (outcome == PollOutcome::Expired) {
+        RestartLogin(robot);
+        return;
+    }
+
+    const protocol::ServiceLink link = LinkOf(robot);
+    screen.ShowStatus(Gbk("登录中,请稍候.."), true);
+    if (!protocol::CompleteLogin(link, poll_answer, robot.State().session)) {
+        if (robot.Stopping()) {
+            return;
+        }
+        screen.CloseStatus();
+        RestartLogin(robot);
+        return;
+    }
+    while (!protocol::InitSession(link, robot.State())) {
+        if (robot.Stopping()) {
+            return;
+        }
+        screen.Delay(INIT_RETRY_PAUSE_MS);
+    }
+    screen.ShowStatus(Gbk("载入中..."), true);
+    screen.HideLoginWindow();
+    screen.OpenMainWindow();
+    screen.CloseLoginWindow();
+}
+
+void ReportLoginError(Robot& robot, int code) {
+    std::string_view message;
+    if (code == QR_LOAD_FAILED) {
+        message = "二维码加载失败，请查看网络连接是否正常！";
+    } else if (code == SCAN_WAIT_FAILED) {
+        message = "等到扫码出错，请查看网络连接是否正常！";
+    }
+    const std::string text = Gbk(message) + Gbk("(错误代码：") + std::to_string(code) + ")";
+    robot.Screen().ShowMessageBox(Gbk("错误提示"), text);
+}
+
+}  // namespace zelmo::app

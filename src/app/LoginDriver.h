@@ -1,0 +1,19 @@
+#pragma once
+
+namespace zelmo::app {
+
+class Robot;
+
+// One QR cycle: starts the fetch, shows the status texts, waits for the image and starts
+// the poll thread. Any thread. False when the program was ended (no image) or the robot is
+// stopping.
+bool StartLogin(Robot& robot);
+
+// Thread body: polls the login state until the phone confirms or the code expires, then
+// completes the login and hands over to the main window, or starts a new cycle.
+void LoginPollThread(Robot& robot);
+
+// Shows the message box of a login error code (10001 or 10002).
+void ReportLoginError(Robot& robot, int code);
+
+}  // namespace zelmo::app

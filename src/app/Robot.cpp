@@ -1,0 +1,76 @@
+#include "app/Robot.h"
+
+#include <utility>
+
+namespace zelmo::app {
+
+namespace {
+
+protocol::ServiceProfile ProfileFor(const RunOptions& options) {
+    if (options.service_file.empty()) {
+        return {};
+    }
+    return protocol::LoadServiceProfile(options.service_file);
+}
+
+}  // namespace
+
+Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
+    : m_options(std::move(options)),
+      m_profile(ProfileFor(m_options)),
+      m_web(protocol::ClientConfig(m_profile)),
+      m_clock(clock),
+      m_screen(screen) {}
+
+Robot::~Robot() {
+    Shutdown();
+}
+
+bool Robot::StartThread(std::function<void()> body) {
+    std::lock_guard lock(m_workers_mutex);
+    if (Stopping()) {
+        return false;
+    }
+    // Reap finished threads so a long wait for a scan, cycle after cycle, keeps no pile.
+    std::erase_if(m_workers, [](Worker& worker) {
+        if (!worker.done->load(std::memory_order_acquire)) {
+            return false;
+        }
+        worker.thread.join();
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([body = std::move(body), done] {
+        try {
+            body();
+        } catch (...) {
+            // A thread body has nobody to report to; the robot goes on without it.
+        }
+        done->store(true, std::memory_order_release);
+    });
+    m_workers.push_back(Worker{std::move(thread), std::move(done)});
+    return true;
+}
+
+void Robot::Stop() {
+    // Under the lock, so no thread can start after a Shutdown has taken the list.
+    std::lock_guard lock(m_workers_mutex);
+    m_stop.Set();
+    m_web.Stop();
+}
+
+void Robot::Shutdown() {
+    Stop();
+    std::vector<Worker> workers;
+    {
+        std::lock_guard lock(m_workers_mutex);
+        workers.swap(m_workers);
+    }
+    for (Worker& worker : workers) {
+        if (worker.thread.joinable()) {
+            worker.thread.join();
+        }
+    }
+}
+
+}  // namespace zelmo::app

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <string_view>
+
+class QLabel;
+
+namespace zelmo::app {
+
+// The window that shows the QR code; its caption is the login status line.
+class LoginWindow : public QWidget {
+    Q_OBJECT
+public:
+    // on_close_request runs when the user closes the window; open_main when the
+    // load-main event reaches its label.
+    LoginWindow(std::function<void()> on_close_request, std::function<void()> open_main);
+
+    // Image bytes as the service sent them; undecodable bytes clear the picture.
+    void SetQrImage(std::string_view image);
+    // Posts the user event of the load-main label; its handler runs later on this thread.
+    void RaiseLoadMainEvent();
+    // Closes the window without asking to end the program.
+    void CloseQuietly();
+
+    QLabel* PictureBox() const { return m_picture; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> m_on_close_request;
+    std::function<void()> m_open_main;
+    QLabel* m_picture;
+    QLabel* m_load_main;
+    bool m_closing_quietly = false;
+};
+
+}  // namespace zelmo::app

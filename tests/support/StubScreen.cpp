@@ -1,0 +1,115 @@
+#include "support/StubScreen.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace zelmo::test {
+
+void StubScreen::Record(std::string name, std::string text, int number) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back(Call{std::move(name), std::move(text), number});
+    }
+    m_changed.notify_all();
+}
+
+void StubScreen::ShowStatus(std::string_view text, bool fade_in) {
+    Record("ShowStatus", std::string(text), fade_in ? 1 : 0);
+}
+void StubScreen::FadeOutStatus() {
+    Record("FadeOutStatus");
+}
+void StubScreen::CloseStatus() {
+    Record("CloseStatus");
+}
+void StubScreen::SetLoginCaption(std::string_view text) {
+    Record("SetLoginCaption", std::string(text));
+}
+void StubScreen::ShowQrImage(std::string_view image) {
+    Record("ShowQrImage", std::string(image));
+}
+void StubScreen::HideLoginWindow() {
+    Record("HideLoginWindow");
+}
+void StubScreen::ShowLoginWindow() {
+    Record("ShowLoginWindow");
+}
+void StubScreen::CloseLoginWindow() {
+    Record("CloseLoginWindow");
+}
+void StubScreen::OpenMainWindow() {
+    Record("OpenMainWindow");
+}
+void StubScreen::ShowMessageBox(std::string_view title, std::string_view text) {
+    Record("ShowMessageBox", std::string(title) + "\n" + std::string(text));
+}
+void StubScreen::EndProgram(int code) {
+    Record("EndProgram", {}, code);
+}
+
+void StubScreen::Delay(int ms) {
+    Record("Delay", {}, ms);
+    const auto scaled =
+        std::chrono::microseconds(static_cast<long long>(ms * m_delay_scale * 1000));
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, scaled, [this] { return m_cancelled; });
+}
+
+void StubScreen::Cancel() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_cancelled = true;
+    }
+    m_changed.notify_all();
+}
+
+std::vector<StubScreen::Call> StubScreen::Calls() const {
+    std::lock_guard lock(m_mutex);
+    return m_calls;
+}
+
+std::vector<std::string> StubScreen::TextsOf(std::string_view name) const {
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> texts;
+    for (const Call& call : m_calls) {
+        if (call.name == name) {
+            texts.push_back(call.text);
+        }
+    }
+    return texts;
+}
+
+std::size_t StubScreen::CountOf(std::string_view name) const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<std::size_t>(std::count_if(
+        m_calls.begin(), m_calls.end(), [name](const Call& call) { return call.name == name; }));
+}
+
+bool StubScreen::WaitUntil(const std::function<bool(const std::vector<Call>&)>& done,
+                           std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return done(m_calls); });
+}
+
+bool StubScreen::WaitForCall(std::string_view name, std::chrono::milliseconds timeout,
+                             std::size_t count) {
+    return WaitUntil(
+        [name, count](const std::vector<Call>& calls) {
+            return static_cast<std::size_t>(std::count_if(
+                       calls.begin(), calls.end(),
+                       [name](const Call& call) { return call.name == name; })) >= count;
+        },
+        timeout);
+}
+
+bool StubScreen::WaitForCaption(std::string_view text, std::chrono::milliseconds timeout) {
+    return WaitUntil(
+        [text](const std::vector<Call>& calls) {
+            return std::any_of(calls.begin(), calls.end(), [text](const Call& call) {
+                return call.name == "SetLoginCaption" && call.text == text;
+            });
+        },
+        timeout);
+}
+
+}  // namespace zelmo::test
