@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -11,11 +10,8 @@
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "platform/Clock.h"
-#include "platform/Files.h"
 #include "protocol/LoginFlow.h"
-#include "sim/Certificates.h"
 #include "sim/Simulator.h"
-#include "support/RawTlsServer.h"
 #include "support/StubScreen.h"
 #include "support/TestSupport.h"
 
@@ -285,55 +281,44 @@ TEST(LoginDriverTest, QrFetchGivesUpAfterTenAttempts) {
     EXPECT_EQ(rig.RequestCount("jslogin"), 10u);
 }
 
-std::string RawAnswer(std::string_view body) {
-    return "HTTP/1.1 200 OK\r\nContent-Type: text/javascript\r\nConnection: close\r\n"
-           "Content-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + std::string(body);
-}
-
-// The simulator reports a scan once; a scripted server repeats it.
+// A phone that scans the code twice gets two "201" answers, and each sends both reports.
 TEST(LoginDriverTest, EachScanAnswerSendsBothStatusReports) {
-    test::TempDir dir;
-    const sim::CertificateFiles files = sim::MakeCertificates(dir.Path(), {"*.qq.com"});
-    std::atomic<int> polls{0};
-    test::RawTlsServer server(files.server_cert, files.server_key, [&](const std::string& raw) {
-        if (raw.find("/cgi-bin/mmwebwx-bin/login?") != std::string::npos) {
-            return RawAnswer(++polls <= 2 ? "window.code=201;" : "window.code=408;");
-        }
-        return RawAnswer("{}");
-    });
-    ASSERT_TRUE(server.Start());
-    const std::string profile = dir.Path() + "/service.ini";
-    ASSERT_TRUE(platform::WriteFileAtomic(
-        profile, "[service]\nlogin_host=login.qq.com\nweb_host=wx{fun}.qq.com\nconnect_to=" +
-                     server.ConnectTo() + "\nca_file=" + files.ca_cert + "\n"));
+    SimRig rig(sim::SimulatorOptions{});
+    ASSERT_TRUE(rig.Started());
+    ASSERT_TRUE(StartLogin(rig.Bot()));
+    ASSERT_TRUE(rig.Sim().WaitForRequest("/cgi-bin/mmwebwx-bin/login", LOGIN_TIMEOUT));
+    rig.Sim().Scan();
+    ASSERT_TRUE(rig.Sim().WaitForRequests("webwxstatreport", 2, LOGIN_TIMEOUT));
+    rig.Sim().Scan();
+    ASSERT_TRUE(rig.Sim().WaitForRequests("webwxstatreport", 4, LOGIN_TIMEOUT));
 
-    platform::SystemClock clock;
-    test::StubScreen screen(DELAY_SCALE);
-    Robot robot(RunOptions{dir.Path(), profile, false}, clock, screen);
-    robot.State().session.uuid = "U1==";
-    ASSERT_TRUE(robot.StartThread([&robot] { LoginPollThread(robot); }));
-    ASSERT_TRUE(screen.WaitForCaption(Gbk("还未确认或者还未扫码"), LOGIN_TIMEOUT));
-    robot.Shutdown();
-
+    const std::string uuid = rig.Sim().CurrentUuid();
     std::vector<std::string> reports;
-    for (const std::string& raw : server.Requests()) {
-        if (raw.starts_with("post /cgi-bin/mmwebwx-bin/webwxstatreport?type=1&r=")) {
-            reports.push_back(raw.substr(raw.find("\r\n\r\n") + 4));
+    for (const sim::RecordedRequest& request : rig.Sim().Requests()) {
+        if (request.path.find("webwxstatreport") != std::string::npos) {
+            EXPECT_EQ(request.method, "post");
+            EXPECT_TRUE(request.cookie.empty()) << "reports 1 and 2 go without cookies";
+            reports.push_back(request.body);
         }
     }
     const std::string first =
         R"({"BaseRequest":{"Uin":0,"Sid":0},"Count":1,"List":[{"Type":1,"Text":)"
-        R"("/cgi-bin/mmwebwx-bin/login, First Request Success, uuid: U1=="}]})";
+        R"("/cgi-bin/mmwebwx-bin/login, First Request Success, uuid: )" +
+        uuid + R"("}]})";
     const std::string second =
         R"({"BaseRequest":{"Uin":0,"Sid":0},"Count":1,"List":[{"Type":1,"Text":)"
-        R"("/cgi-bin/mmwebwx-bin/login, Second Request Start, uuid: U1=="}]})";
+        R"("/cgi-bin/mmwebwx-bin/login, Second Request Start, uuid: )" +
+        uuid + R"("}]})";
     EXPECT_EQ(reports, (std::vector<std::string>{first, second, first, second}));
-    const std::vector<std::string> captions = screen.TextsOf("SetLoginCaption");
-    ASSERT_GE(captions.size(), 4u);
-    EXPECT_EQ(captions[0], Gbk("等待手机微信扫码"));
-    EXPECT_EQ(captions[1], Gbk("扫码成功,等待手机确认"));
-    EXPECT_EQ(captions[2], Gbk("扫码成功,等待手机确认"));
+    const std::string scanned = Gbk("扫码成功,等待手机确认");
+    EXPECT_TRUE(rig.Screen().WaitUntil(
+        [&scanned](const Calls& calls) {
+            return std::count_if(calls.begin(), calls.end(), [&scanned](const auto& call) {
+                       return call.name == "SetLoginCaption" && call.text == scanned;
+                   }) == 2;
+        },
+        LOGIN_TIMEOUT));
+    EXPECT_TRUE(rig.Sim().Violations().empty()) << rig.Sim().Violations().front();
 }
 
 }  // namespace

@@ -57,10 +57,12 @@ void Simulator::Impl::StartLoginCycleLocked() {
 }
 
 void Simulator::Impl::ScanLocked() {
-    if (login != Login::Waiting) {
+    if (login != Login::Waiting && login != Login::Scanned) {
         return;
     }
+    // The phone may scan the same code again: the next poll answers 201 once more.
     login = Login::Scanned;
+    scan_reported = false;
     scanned_ms = NowMs();
     state_changed.notify_all();
 }
