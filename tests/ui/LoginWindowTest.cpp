@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QEvent>
 #include <QEventLoop>
+#include <QImage>
 #include <QLabel>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -59,6 +62,20 @@ TEST(LoginWindowTest, PictureBoxFollowsTheClientArea) {
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->size(), window.contentsRect().size());
     EXPECT_NE(window.findChild<QLabel*>(QString::fromUtf8("标签_载入主窗口")), nullptr);
+
+    // The code fills the box as far as it can while staying square, after every resize.
+    QImage code(41, 41, QImage::Format_Grayscale8);
+    code.fill(0);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(code.save(&buffer, "PNG"));
+    window.SetQrImage(std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    const int side = std::min(picture->width(), picture->height());
+    EXPECT_EQ(picture->pixmap().size(), QSize(side, side));
+    window.resize(200, 260);
+    QApplication::processEvents();
+    EXPECT_EQ(picture->pixmap().size(), QSize(picture->width(), picture->width()));
 }
 
 TEST(LoginWindowTest, UserCloseEndsTheProgramButAQuietCloseDoesNot) {

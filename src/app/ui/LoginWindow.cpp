@@ -20,7 +20,6 @@ LoginWindow::LoginWindow(std::function<void()> on_close_request, std::function<v
       m_picture(new QLabel(this)),
       m_load_main(new QLabel(this)) {
     m_picture->setObjectName(QString::fromUtf8("图片框"));
-    m_picture->setScaledContents(true);
     m_picture->setAlignment(Qt::AlignCenter);
     m_load_main->setObjectName(QString::fromUtf8("标签_载入主窗口"));
     m_load_main->hide();
@@ -30,10 +29,21 @@ LoginWindow::LoginWindow(std::function<void()> on_close_request, std::function<v
 }
 
 void LoginWindow::SetQrImage(std::string_view image) {
-    QPixmap pixmap;
-    pixmap.loadFromData(reinterpret_cast<const uchar*>(image.data()),
-                        static_cast<uint>(image.size()));
-    m_picture->setPixmap(pixmap);
+    m_qr = QPixmap();
+    m_qr.loadFromData(reinterpret_cast<const uchar*>(image.data()),
+                      static_cast<uint>(image.size()));
+    ShowScaledQr();
+}
+
+void LoginWindow::ShowScaledQr() {
+    if (m_qr.isNull()) {
+        m_picture->clear();
+        return;
+    }
+    // The picture box fills the window, but the code keeps its square shape and crisp
+    // modules: a stretched or blurred code does not scan.
+    m_picture->setPixmap(
+        m_qr.scaled(m_picture->size(), Qt::KeepAspectRatio, Qt::FastTransformation));
 }
 
 void LoginWindow::RaiseLoadMainEvent() {
@@ -48,6 +58,7 @@ void LoginWindow::CloseQuietly() {
 
 void LoginWindow::resizeEvent(QResizeEvent* event) {
     m_picture->setGeometry(contentsRect());
+    ShowScaledQr();
     QWidget::resizeEvent(event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <string_view>
@@ -31,9 +32,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void ShowScaledQr();
+
     std::function<void()> m_on_close_request;
     std::function<void()> m_open_main;
     QLabel* m_picture;
+    QPixmap m_qr;  // as received; scaled anew on every resize
     QLabel* m_load_main;
     bool m_closing_quietly = false;
 };
