@@ -22,7 +22,7 @@ StatusPopup::~StatusPopup() {
 }
 
 void StatusPopup::Create(bool fade_in) {
-    auto* window = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+    auto* window = new QWidget(nullptr, Qt::Dialog | Qt::FramelessWindowHint);
     window->setFixedSize(POPUP_WIDTH, POPUP_HEIGHT);
     auto* layout = new QVBoxLayout(window);
     auto* label = new QLabel(window);
