@@ -1,6 +1,7 @@
 #include "sim/HttpWire.h"
 
 #include <cctype>
+#include <optional>
 
 namespace sim {
 namespace {
@@ -139,7 +140,10 @@ std::string SerializeResponse(const HttpResponse& response) {
     return out;
 }
 
-std::string QueryValue(std::string_view query, std::string_view key) {
+namespace {
+
+// The raw value of the first item named `key` ("" for a bare key), or nothing.
+std::optional<std::string_view> FindQueryItem(std::string_view query, std::string_view key) {
     std::size_t pos = 0;
     while (pos <= query.size()) {
         std::size_t end = query.find('&', pos);
@@ -149,27 +153,21 @@ std::string QueryValue(std::string_view query, std::string_view key) {
         const std::string_view item = query.substr(pos, end - pos);
         const std::size_t eq = item.find('=');
         if (item.substr(0, eq) == key) {
-            return eq == std::string_view::npos ? "" : std::string(item.substr(eq + 1));
+            return eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
         }
         pos = end + 1;
     }
-    return {};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string QueryValue(std::string_view query, std::string_view key) {
+    return std::string(FindQueryItem(query, key).value_or(std::string_view()));
 }
 
 bool HasQueryKey(std::string_view query, std::string_view key) {
-    std::size_t pos = 0;
-    while (pos <= query.size()) {
-        std::size_t end = query.find('&', pos);
-        if (end == std::string_view::npos) {
-            end = query.size();
-        }
-        const std::string_view item = query.substr(pos, end - pos);
-        if (item.substr(0, item.find('=')) == key) {
-            return true;
-        }
-        pos = end + 1;
-    }
-    return false;
+    return FindQueryItem(query, key).has_value();
 }
 
 std::string UrlDecode(std::string_view text) {
