@@ -88,20 +88,21 @@ std::string StickerContent(const MessageParties& parties) {
            "&gt;&lt;/emoji&gt;&lt;gameext type=\"0\" content=\"0\"&gt;&lt;/gameext&gt;&lt;/msg&gt;";
 }
 
-std::string AppContent(const MessageSpec& spec, int type) {
+std::string AppContent(const MessageSpec& incoming, int type) {
     return "&lt;msg&gt;<br/>&lt;appmsg appid=\"\" sdkver=\"0\"&gt;<br/>&lt;title&gt;" +
-           MarkupText(spec.text) + "&lt;/title&gt;<br/>&lt;des&gt;&lt;/des&gt;<br/>&lt;type&gt;" +
-           std::to_string(type) + "&lt;/type&gt;<br/>&lt;url&gt;" + MarkupText(spec.url) +
+           MarkupText(incoming.text) +
+           "&lt;/title&gt;<br/>&lt;des&gt;&lt;/des&gt;<br/>&lt;type&gt;" + std::to_string(type) +
+           "&lt;/type&gt;<br/>&lt;url&gt;" + MarkupText(incoming.url) +
            "&lt;/url&gt;<br/>&lt;/appmsg&gt;<br/>&lt;/msg&gt;<br/>";
 }
 
-std::string ArticleContent(const MessageSpec& spec) {
+std::string ArticleContent(const MessageSpec& incoming) {
     return "&lt;msg&gt;&lt;appmsg appid=\"\" sdkver=\"0\"&gt;&lt;title&gt;" +
-           MarkupText(spec.text) + "&lt;/title&gt;&lt;type&gt;5&lt;/type&gt;&lt;url&gt;" +
-           MarkupText(spec.url) +
+           MarkupText(incoming.text) + "&lt;/title&gt;&lt;type&gt;5&lt;/type&gt;&lt;url&gt;" +
+           MarkupText(incoming.url) +
            "&lt;/url&gt;&lt;/appmsg&gt;&lt;mmreader&gt;&lt;category type=\"20\" count=\"1\"&gt;"
            "&lt;item&gt;&lt;title&gt;" +
-           MarkupText(spec.text) +
+           MarkupText(incoming.text) +
            "&lt;/title&gt;&lt;/item&gt;&lt;/category&gt;&lt;/mmreader&gt;&lt;/msg&gt;";
 }
 
@@ -170,30 +171,30 @@ std::string MarkupText(std::string_view utf8) {
     return out;
 }
 
-std::string NoticeText(const MessageSpec& spec) {
-    const std::string actor = MarkupText(spec.actor);
-    const std::string target = MarkupText(spec.target);
-    if (spec.notice == "invite") {
+std::string NoticeText(const MessageSpec& incoming) {
+    const std::string actor = MarkupText(incoming.actor);
+    const std::string target = MarkupText(incoming.target);
+    if (incoming.notice == "invite") {
         return actor.empty() ? "你邀请\"" + target + "\"加入了群聊  "
                              : "\"" + actor + "\"邀请\"" + target + "\"加入了群聊";
     }
-    if (spec.notice == "qr_join") {
+    if (incoming.notice == "qr_join") {
         return actor.empty() ? "\"" + target + "\"通过扫描你分享的二维码加入群聊  "
                              : "\" " + target + "\"通过扫描\"" + actor + "\"分享的二维码加入群聊";
     }
-    if (spec.notice == "remove") {
+    if (incoming.notice == "remove") {
         return "你将\"" + target + "\"移出了群聊";
     }
-    if (spec.notice == "kicked") {
+    if (incoming.notice == "kicked") {
         return "你被\"" + actor + "\"移出群聊";
     }
-    if (spec.notice == "rename") {
+    if (incoming.notice == "rename") {
         return "\"" + actor + "\"修改群名为“" + target + "”";
     }
-    return MarkupText(spec.text);
+    return MarkupText(incoming.text);
 }
 
-MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& parties, Era era) {
+MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& parties, Era era) {
     MessageObject msg;
     msg.msg_id = parties.msg_id;
     msg.from = parties.from;
@@ -205,9 +206,9 @@ MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& partie
     const std::string prefix =
         from_group && !parties.member.empty() ? parties.member + ":<br/>" : std::string();
     const std::string media_token = "@" + parties.hex_token;
-    switch (spec.kind) {
+    switch (incoming.kind) {
         case MessageKind::Text:
-            msg.content = prefix + MarkupText(spec.text);
+            msg.content = prefix + MarkupText(incoming.text);
             break;
         case MessageKind::Picture:
             msg.msg_type = 3;
@@ -235,25 +236,25 @@ MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& partie
         case MessageKind::App:
             msg.msg_type = 49;
             msg.app_msg_type = 5;
-            msg.file_name = spec.text;
-            msg.url = spec.url;
-            msg.content = prefix + AppContent(spec, 5);
+            msg.file_name = incoming.text;
+            msg.url = incoming.url;
+            msg.content = prefix + AppContent(incoming, 5);
             break;
         case MessageKind::Article:
             msg.msg_type = 49;
             msg.app_msg_type = 5;
-            msg.file_name = spec.text;
-            msg.url = spec.url;
-            msg.content = ArticleContent(spec);
+            msg.file_name = incoming.text;
+            msg.url = incoming.url;
+            msg.content = ArticleContent(incoming);
             break;
         case MessageKind::File:
             msg.msg_type = 49;
             msg.app_msg_type = 6;
-            msg.file_name = spec.text;
+            msg.file_name = incoming.text;
             msg.file_size = "24576";
             msg.media_id = "@crypt_" + parties.hex_token.substr(0, 32);
-            msg.content = prefix + AppContent(spec, 6);
-            msg.encry_file_name = spec.text;
+            msg.content = prefix + AppContent(incoming, 6);
+            msg.encry_file_name = incoming.text;
             break;
         case MessageKind::Card:
             msg.msg_type = 42;
@@ -268,14 +269,15 @@ MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& partie
                 "http://" + parties.short_link_host + "/" + parties.hex_token.substr(0, 7);
             msg.sub_msg_type = 48;
             msg.url = "http://apis.map.qq.com/uri/v1/geocoder?coord=22.543099,114.057868";
-            msg.content = prefix + MarkupText(spec.text) +
+            msg.content = prefix + MarkupText(incoming.text) +
                           ":<br/>/cgi-bin/mmwebwx-bin/webwxgetpubliclinkimg?url=" + link +
                           "&msgid=" + parties.msg_id + "&pictype=location";
             if (late) {
                 msg.ori_content =
                     "<?xml version=\"1.0\"?>\n<msg>\n\t<location x=\"22.543099\" "
                     "y=\"114.057868\" scale=\"16\" label=\"" +
-                    spec.text + "\" maptype=\"0\" poiname=\"" + spec.text + "\" />\n</msg>\n";
+                    incoming.text + "\" maptype=\"0\" poiname=\"" + incoming.text +
+                    "\" />\n</msg>\n";
             }
             break;
         }
@@ -284,10 +286,10 @@ MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& partie
             msg.content = "&lt;msg fromusername=\"" + parties.card_user_name +
                           "\" encryptusername=\"v1_" + parties.hex_token.substr(0, 32) +
                           "@stranger\" fromnickname=\"" + MarkupText(parties.card_nick_name) +
-                          "\" content=\"" + MarkupText(spec.text) + "\" /&gt;";
+                          "\" content=\"" + MarkupText(incoming.text) + "\" /&gt;";
             msg.recommend.user_name = parties.card_user_name;
             msg.recommend.nick_name = parties.card_nick_name;
-            msg.recommend.content = spec.text;
+            msg.recommend.content = incoming.text;
             msg.recommend.scene = 30;
             msg.recommend.sex = 1;
             msg.recommend.op_code = 2;
@@ -308,7 +310,7 @@ MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& partie
             break;
         case MessageKind::SystemNotice:
             msg.msg_type = 10000;
-            msg.content = NoticeText(spec);
+            msg.content = NoticeText(incoming);
             break;
     }
     return msg;

@@ -68,8 +68,8 @@ struct MessageParties {
 std::string MarkupText(std::string_view utf8);
 
 // The service's plain-text system notice for a group event.
-std::string NoticeText(const MessageSpec& spec);
+std::string NoticeText(const MessageSpec& incoming);
 
-MessageObject BuildMessage(const MessageSpec& spec, const MessageParties& parties, Era era);
+MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& parties, Era era);
 
 }  // namespace sim

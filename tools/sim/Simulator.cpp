@@ -154,44 +154,44 @@ OwnAccount Simulator::Impl::AccountLocked() const {
     return account;
 }
 
-void Simulator::Impl::DeliverLocked(const MessageSpec& spec) {
+void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
     MessageParties parties;
     const std::string own = scenario.account.user_name;
-    std::string from_name = spec.from;
+    std::string from_name = incoming.from;
     if (from_name.empty()) {
         const auto first = std::find_if(contacts.begin(), contacts.end(),
                                         [](const ContactSpec& c) { return !c.is_group; });
         from_name = first == contacts.end() ? "stranger" : first->id;
     }
     parties.from = UserNameOfLocked(from_name);
-    parties.to = spec.to.empty() ? own : UserNameOfLocked(spec.to);
-    parties.member = spec.member.empty() ? std::string() : UserNameOfLocked(spec.member);
+    parties.to = incoming.to.empty() ? own : UserNameOfLocked(incoming.to);
+    parties.member = incoming.member.empty() ? std::string() : UserNameOfLocked(incoming.member);
     parties.own_user_name = own;
     parties.short_link_host = options.short_link_host;
     parties.msg_id = std::to_string(MSG_ID_BASE + (next_msg_id++ * 7919) + (random() % 7000));
     parties.create_time = UnixNow();
     parties.hex_token = RandomHex(random, 128);
-    const std::string shown = spec.target.empty() ? from_name : spec.target;
+    const std::string shown = incoming.target.empty() ? from_name : incoming.target;
     const ContactSpec* shown_contact = FindContactLocked(shown);
     parties.card_user_name =
         shown_contact != nullptr ? shown_contact->user_name : UserNameFor(shown, false);
     parties.card_nick_name = shown_contact != nullptr ? shown_contact->nick_name : shown;
-    if (spec.kind == MessageKind::VerifyRequest && shown_contact == nullptr) {
-        parties.card_nick_name = spec.actor.empty() ? shown : spec.actor;
+    if (incoming.kind == MessageKind::VerifyRequest && shown_contact == nullptr) {
+        parties.card_nick_name = incoming.actor.empty() ? shown : incoming.actor;
     }
     News item;
     item.is_message = true;
     item.selector = "2";
-    item.message = BuildMessage(spec, parties, options.era);
+    item.message = BuildMessage(incoming, parties, options.era);
     PushNewsLocked(std::move(item));
 }
 
-void Simulator::Impl::ChangeContactLocked(const ContactSpec& spec) {
-    ContactSpec updated = spec;
+void Simulator::Impl::ChangeContactLocked(const ContactSpec& change) {
+    ContactSpec updated = change;
     std::vector<ContactSpec> one{updated};
     auto existing = std::find_if(contacts.begin(), contacts.end(), [&](const ContactSpec& c) {
-        return (!spec.user_name.empty() && c.user_name == spec.user_name) ||
-               (!spec.id.empty() && c.id == spec.id);
+        return (!change.user_name.empty() && c.user_name == change.user_name) ||
+               (!change.id.empty() && c.id == change.id);
     });
     News item;
     if (existing != contacts.end()) {

@@ -100,8 +100,8 @@ struct Simulator::Impl {
     bool SeqOfSyncKey(const SyncKeyList& key, std::uint64_t& seq) const;
     std::uint64_t LastSeqLocked() const { return next_seq - 1; }
     void PushNewsLocked(News item);
-    void DeliverLocked(const MessageSpec& spec);
-    void ChangeContactLocked(const ContactSpec& spec);
+    void DeliverLocked(const MessageSpec& incoming);
+    void ChangeContactLocked(const ContactSpec& change);
     void DeleteContactLocked(std::string_view who);
     void EndSessionLocked(int retcode);
     const ContactSpec* FindContactLocked(std::string_view who) const;
