@@ -2,6 +2,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -166,6 +169,22 @@ struct ControlApi::Impl {
                 list.push_back(ToJson(request));
             }
             Reply(response, list);
+        });
+        // Blocks until a request whose path holds `path` has arrived `count` times, so a
+        // script or test in another process need not poll.
+        server.Get("/wait", [this](const httplib::Request& request, httplib::Response& response) {
+            const std::string path = request.get_param_value("path");
+            const long count = std::strtol(request.get_param_value("count").c_str(), nullptr, 10);
+            const long timeout_ms =
+                std::strtol(request.get_param_value("timeout_ms").c_str(), nullptr, 10);
+            if (path.empty() || timeout_ms <= 0) {
+                Bad(response, "needs path and timeout_ms");
+                return;
+            }
+            const bool arrived =
+                simulator.WaitForRequests(path, static_cast<std::size_t>(std::max(count, 1L)),
+                                          std::chrono::milliseconds(std::min(timeout_ms, 600000L)));
+            Reply(response, {{"ok", arrived}});
         });
         server.Get("/sent", [this](const httplib::Request&, httplib::Response& response) {
             Json list = Json::array();
