@@ -114,7 +114,7 @@ private:
 };
 
 nlohmann::json GetJson(httplib::Client& control, const std::string& path) {
-    const httplib::Result result = control.Get(path.c_str());
+    const httplib::Result result = control.Get(path);
     if (!result || result->status != 200) {
         return nullptr;
     }
@@ -125,11 +125,11 @@ nlohmann::json GetJson(httplib::Client& control, const std::string& path) {
 // test watches through its control API.
 TEST(ZelmoLoginTest, BinaryLogsInToTheSimulatorAndReachesWebwxinit) {
     zelmo::test::TempDir dir;
+    const std::string binaries = ZELMO_BINARY_DIR;
     const std::string sim_log = dir.Path() + "/sim-stderr.txt";
-    ChildProcess simulator(
-        {ZELMO_BINARY_DIR "/tools/sim/zelmo-sim", "--workdir", dir.Path() + "/sim", "--port", "0",
-         "--auto-scan-ms", "300", "--auto-confirm-ms", "300"},
-        sim_log, true);
+    ChildProcess simulator({binaries + "/tools/sim/zelmo-sim", "--workdir", dir.Path() + "/sim",
+                            "--port", "0", "--auto-scan-ms", "300", "--auto-confirm-ms", "300"},
+                           sim_log, true);
     const std::string profile = simulator.ReadLineAfter("profile: ", 20s);
     const std::string control_url = simulator.ReadLineAfter("control: ", 5s);
     ASSERT_FALSE(control_url.empty()) << zelmo::platform::ReadFile(sim_log);
@@ -137,7 +137,7 @@ TEST(ZelmoLoginTest, BinaryLogsInToTheSimulatorAndReachesWebwxinit) {
     control.set_read_timeout(30, 0);
 
     const std::string log = dir.Path() + "/stderr.txt";
-    ChildProcess zelmo({ZELMO_BINARY_DIR "/src/zelmo", "--service", profile, "--data-dir",
+    ChildProcess zelmo({binaries + "/src/zelmo", "--service", profile, "--data-dir",
                         dir.Path() + "/data", "--auto-answer", "yes"},
                        log);
     const nlohmann::json waited = GetJson(control, "/wait?path=webwxinit&timeout_ms=20000");

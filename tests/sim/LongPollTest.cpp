@@ -25,6 +25,7 @@ TEST(LongPolls, EightHeldPollsDoNotStarveOtherRequestsAndStopEndsThem) {
             .Text();
     const std::string key = simtest::SyncKeyText(init);
     std::vector<std::future<Answer>> polls;
+    polls.reserve(10);
     for (int i = 0; i < 10; ++i) {
         polls.push_back(std::async(std::launch::async, [&] {
             return h.Send(h.simulator.HostFor("push"), "GET", synccheck + key, "", cookie);

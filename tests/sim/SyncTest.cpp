@@ -31,7 +31,7 @@ struct Synced {
                                  ",\"rr\":1452862897123}";
         const Answer answer = h.Send(h.Web(), "post", h.Path("webwxsync"), body, cookie);
         EXPECT_TRUE(answer.Gzipped());
-        const std::string text = answer.Text();
+        std::string text = answer.Text();
         if (keep_key) {
             key_answer = text;
         }
