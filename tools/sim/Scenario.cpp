@@ -265,31 +265,34 @@ Scenario DefaultScenario() {
     return scenario;
 }
 
-bool MessageFromJsonText(std::string_view json_text, MessageSpec& message) {
+namespace {
+
+// Parses one JSON object with `read`; false for invalid JSON or fields of the wrong type.
+template <typename T, typename Read>
+bool ReadJsonObject(std::string_view json_text, T& out, Read read) {
     const Json root = Json::parse(json_text, nullptr, false);
     if (!root.is_object()) {
         return false;
     }
     try {
-        message = ReadMessage(root);
+        out = read(root);
     } catch (const std::exception&) {
         return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool MessageFromJsonText(std::string_view json_text, MessageSpec& message) {
+    return ReadJsonObject(json_text, message, [](const Json& root) { return ReadMessage(root); });
+}
+
 bool ContactFromJsonText(std::string_view json_text, ContactSpec& contact) {
-    const Json root = Json::parse(json_text, nullptr, false);
-    if (!root.is_object()) {
-        return false;
-    }
-    try {
-        contact = ReadContact(
-            root, root.value("group", false) ? ContactRole::Group : ContactRole::Friend);
-    } catch (const std::exception&) {
-        return false;
-    }
-    return true;
+    return ReadJsonObject(json_text, contact, [](const Json& root) {
+        return ReadContact(root,
+                           root.value("group", false) ? ContactRole::Group : ContactRole::Friend);
+    });
 }
 
 void AssignUserNames(std::vector<ContactSpec>& contacts) {
