@@ -30,7 +30,22 @@ public:
     void ShowLoginWindow() override {}
     void CloseLoginWindow() override {}
     void ShowMessageBox(std::string_view, std::string_view) override {}
+    bool AskYesNo(std::string_view, std::string_view) override { return false; }
     void EndProgram(int) override {}
+    void SetMainCaption(std::string_view) override {}
+    void CreateHiddenWindows() override {}
+    void ShowOwnHeader(std::string_view, std::string_view, std::string_view) override {}
+    void MainWindowReady() override {}
+    void FadeOutMainWindow() override {}
+    void AddLogRow(std::string_view, std::string_view, std::string_view, std::string_view,
+                   std::string_view) override {}
+    void RefreshContactLists() override {}
+    void FillMassCandidates() override {}
+    void GroupMembersFetched(std::size_t) override {}
+    void AppendMassLog(std::string_view) override {}
+    void SetMassRunning(bool) override {}
+    void ShowMassSettings() override {}
+    void ReplyBaseChanged() override {}
     void Delay(int ms) override {
         std::unique_lock lock(m_mutex);
         m_changed.wait_for(lock, std::chrono::milliseconds(ms / 10), [this] { return m_main; });
@@ -70,7 +85,8 @@ void ConfirmationToMainWindow(benchmark::State& state) {
         }
         zelmo::platform::SystemClock clock;
         TimingScreen screen;
-        zelmo::app::Robot robot({root + "/data", simulator.ProfilePath(), true}, clock, screen);
+        zelmo::app::Robot robot(
+            {root + "/data", simulator.ProfilePath(), zelmo::app::AutoAnswer::Yes}, clock, screen);
         if (!zelmo::app::StartLogin(robot) ||
             !simulator.WaitForRequest("/cgi-bin/mmwebwx-bin/login", std::chrono::seconds(10))) {
             state.SkipWithError("no login poll");

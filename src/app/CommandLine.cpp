@@ -56,7 +56,7 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
         } else if (name == "--service") {
             result.options.service_file = std::string(value);
         } else if (value == "yes" || value == "no") {
-            result.options.auto_answer = value == "yes";
+            result.options.auto_answer = value == "yes" ? AutoAnswer::Yes : AutoAnswer::No;
         } else {
             result.error = "--auto-answer takes yes or no";
             return result;
@@ -75,8 +75,9 @@ std::string UsageText() {
            "                        (default: $XDG_DATA_HOME/zelmo or ~/.local/share/zelmo)\n"
            "  --service FILE        service profile (INI, section [service]) naming the hosts;\n"
            "                        default: the real service\n"
-           "  --auto-answer yes|no  answer every message box at once and write it to\n"
-           "                        standard error as \"title: text\" (default: no)\n"
+           "  --auto-answer yes|no  answer every message box at once (questions with Yes or\n"
+           "                        No) and write it to standard error as \"title: text\"\n"
+           "                        (default: the boxes wait for the user)\n"
            "  --help                show this text\n";
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/GbkLiteral.h"
 #include "app/Robot.h"
+#include "app/Startup.h"
 #include "protocol/LoginFlow.h"
 
 namespace zelmo::app {
@@ -149,6 +150,7 @@ void LoginPollThread(Robot& robot) {
     screen.HideLoginWindow();
     screen.OpenMainWindow();
     screen.CloseLoginWindow();
+    RunStartup(robot);
 }
 
 void ReportLoginError(Robot& robot, int code) {

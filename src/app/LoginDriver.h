@@ -10,7 +10,8 @@ class Robot;
 bool StartLogin(Robot& robot);
 
 // Thread body: polls the login state until the phone confirms or the code expires, then
-// completes the login and hands over to the main window, or starts a new cycle.
+// completes the login, hands over to the main window and runs its start-up, or starts a
+// new cycle.
 void LoginPollThread(Robot& robot);
 
 // Shows the message box of a login error code (10001 or 10002).

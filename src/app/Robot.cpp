@@ -56,6 +56,8 @@ void Robot::Stop() {
     // Under the lock, so no thread can start after a Shutdown has taken the list.
     std::lock_guard lock(m_workers_mutex);
     m_stop.Set();
+    m_heartbeat_stop.store(true);
+    m_queue.Close();
     m_web.Stop();
 }
 

@@ -4,21 +4,31 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "app/RunOptions.h"
 #include "app/UiPort.h"
+#include "config/SettingsStore.h"
+#include "contacts/ContactStore.h"
+#include "mass/MassState.h"
+#include "messages/IncomingQueue.h"
+#include "messages/KnowledgeBase.h"
+#include "messages/LangTemplates.h"
 #include "platform/Clock.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/WebClient.h"
+#include "plugins/PluginHost.h"
+#include "protocol/LoginFlow.h"
 #include "protocol/ServiceProfile.h"
 #include "protocol/Session.h"
 
 namespace zelmo::app {
 
-// The process-wide state of one run. Owns the threads it starts and joins them when it
-// dies, so a test can build a robot against a simulator and tear it down at once.
+// The process-wide state of one run: a list of its parts, whose logic lives in free
+// functions beside each part. Owns the threads it starts and joins them when it dies, so a
+// test can build a robot against a simulator and tear it down at once.
 class Robot {
 public:
     Robot(RunOptions options, platform::Clock& clock, UiPort& screen);
@@ -31,9 +41,10 @@ public:
     const platform::WebClient& Web() const { return m_web; }
     platform::Clock& Clock() const { return m_clock; }
     UiPort& Screen() const { return m_screen; }
+    protocol::ServiceLink Link() const { return {m_web, m_profile, m_clock}; }
 
-    // Written by the login threads; each hand-over to another thread is a thread start, a
-    // join or the QR-ready flag below.
+    // Written by the login threads, then only the SyncKey by the heartbeat thread; each
+    // hand-over to another thread is a thread start, a join or the QR-ready flag below.
     protocol::ProtocolState& State() { return m_state; }
 
     // The QR fetch thread publishes the session's image with this flag; a new login cycle
@@ -41,11 +52,35 @@ public:
     void SetQrReady(bool ready) { m_qr_ready.store(ready, std::memory_order_release); }
     bool QrReady() const { return m_qr_ready.load(std::memory_order_acquire); }
 
+    // The account's data folder; set by the start-up before any thread that reads it.
+    const std::string& AccountDir() const { return m_account_dir; }
+    void SetAccountDir(std::string dir) { m_account_dir = std::move(dir); }
+
+    // HeartbeatStop: ends the heartbeat loop and the queue workers' loops.
+    std::atomic<bool>& HeartbeatStop() { return m_heartbeat_stop; }
+    // ConnectionState (protocol::ConnectionState values).
+    std::atomic<int>& Connection() { return m_connection; }
+
+    contacts::ContactStore& Contacts() { return m_contacts; }
+    messages::IncomingQueue& Queue() { return m_queue; }
+    config::SettingsStore& Settings() { return m_settings; }
+    // Loaded once by the start-up before the workers start; read-only afterwards.
+    messages::LangTemplates& Templates() { return m_templates; }
+    messages::KnowledgeBase& Knowledge() { return m_knowledge; }
+    plugins::PluginHost& Plugins() { return m_plugins; }
+    mass::MassState& Mass() { return m_mass; }
+
+    // SendLock: one outgoing send request and its pause at a time.
+    std::mutex& SendLock() { return m_send_lock; }
+    // LogLock: one message-log row at a time.
+    std::mutex& LogLock() { return m_log_lock; }
+
     // Runs `body` on a new thread owned by the robot; nothing it throws escapes. False
     // (and nothing started) once the robot is stopping.
     bool StartThread(std::function<void()> body);
 
-    // Wakes every wait and aborts requests in flight. Any thread; idempotent.
+    // Wakes every wait, closes the queue and aborts requests in flight; later requests
+    // fail at once. Any thread; idempotent.
     void Stop();
     bool Stopping() const { return m_stop.IsSet(); }
     const platform::ManualResetEvent& StopEvent() const { return m_stop; }
@@ -67,6 +102,19 @@ private:
     protocol::ProtocolState m_state;
     std::atomic<bool> m_qr_ready{false};
     platform::ManualResetEvent m_stop;
+
+    std::string m_account_dir;
+    std::atomic<bool> m_heartbeat_stop{false};
+    std::atomic<int> m_connection{0};
+    contacts::ContactStore m_contacts;
+    messages::IncomingQueue m_queue;
+    config::SettingsStore m_settings;
+    messages::LangTemplates m_templates;
+    messages::KnowledgeBase m_knowledge;
+    plugins::PluginHost m_plugins;
+    mass::MassState m_mass;
+    std::mutex m_send_lock;
+    std::mutex m_log_lock;
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;

@@ -4,11 +4,15 @@
 
 namespace zelmo::app {
 
+// Unattended runs answer every message box at once (OK for OK-only boxes) and echo it to
+// standard error; Ask leaves them to the user.
+enum class AutoAnswer { Ask, Yes, No };
+
 // What one run was started with.
 struct RunOptions {
     std::string data_root;     // the run directory; account folders go below it
     std::string service_file;  // service profile INI; empty means the real service
-    bool auto_answer = false;  // answer every message box at once, echoing it to stderr
+    AutoAnswer auto_answer = AutoAnswer::Ask;
 };
 
 }  // namespace zelmo::app

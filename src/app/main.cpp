@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     int exit_code = 0;
     {
         zelmo::app::Robot robot(command_line.options, clock, screen);
-        screen.BindRobot(robot.StopEvent(), [&robot] { robot.Stop(); });
+        screen.BindRobot(robot);
         QMetaObject::invokeMethod(
             &screen,
             [&screen, &robot] {

@@ -21,7 +21,7 @@ TEST(CommandLineTest, DefaultsFollowXdgThenHome) {
     const CommandLine plain = Parse({});
     EXPECT_TRUE(plain.error.empty());
     EXPECT_TRUE(plain.options.service_file.empty());
-    EXPECT_FALSE(plain.options.auto_answer);
+    EXPECT_EQ(plain.options.auto_answer, AutoAnswer::Ask);
 }
 
 TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
@@ -30,12 +30,12 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
     EXPECT_TRUE(spaced.error.empty());
     EXPECT_EQ(spaced.options.data_root, "/d");
     EXPECT_EQ(spaced.options.service_file, "/s.ini");
-    EXPECT_TRUE(spaced.options.auto_answer);
+    EXPECT_EQ(spaced.options.auto_answer, AutoAnswer::Yes);
 
     const CommandLine joined = Parse({"--data-dir=/e", "--auto-answer=no"});
     EXPECT_TRUE(joined.error.empty());
     EXPECT_EQ(joined.options.data_root, "/e");
-    EXPECT_FALSE(joined.options.auto_answer);
+    EXPECT_EQ(joined.options.auto_answer, AutoAnswer::No);
     EXPECT_TRUE(Parse({"--help"}).show_help);
 }
 

@@ -43,6 +43,75 @@ void StubScreen::OpenMainWindow() {
 void StubScreen::ShowMessageBox(std::string_view title, std::string_view text) {
     Record("ShowMessageBox", std::string(title) + "\n" + std::string(text));
 }
+bool StubScreen::AskYesNo(std::string_view title, std::string_view text) {
+    bool answer = false;
+    {
+        std::lock_guard lock(m_mutex);
+        answer = m_default_answer;
+        if (!m_answers.empty()) {
+            answer = m_answers.front();
+            m_answers.pop_front();
+        }
+    }
+    Record("AskYesNo", std::string(title) + "\n" + std::string(text), answer ? 1 : 0);
+    return answer;
+}
+
+void StubScreen::ScriptAnswers(std::initializer_list<bool> answers) {
+    std::lock_guard lock(m_mutex);
+    m_answers.insert(m_answers.end(), answers.begin(), answers.end());
+}
+
+void StubScreen::SetDefaultAnswer(bool default_answer) {
+    std::lock_guard lock(m_mutex);
+    m_default_answer = default_answer;
+}
+
+void StubScreen::SetMainCaption(std::string_view text) {
+    Record("SetMainCaption", std::string(text));
+}
+void StubScreen::CreateHiddenWindows() {
+    Record("CreateHiddenWindows");
+}
+void StubScreen::ShowOwnHeader(std::string_view avatar, std::string_view nickname,
+                               std::string_view signature) {
+    Record("ShowOwnHeader", std::string(avatar) + "\n" + std::string(nickname) + "\n" +
+                                std::string(signature));
+}
+void StubScreen::MainWindowReady() {
+    Record("MainWindowReady");
+}
+void StubScreen::FadeOutMainWindow() {
+    Record("FadeOutMainWindow");
+}
+void StubScreen::AddLogRow(std::string_view label, std::string_view time, std::string_view source,
+                           std::string_view destination, std::string_view content) {
+    Record("AddLogRow", std::string(label) + "\t" + std::string(time) + "\t" +
+                            std::string(source) + "\t" + std::string(destination) + "\t" +
+                            std::string(content));
+}
+void StubScreen::RefreshContactLists() {
+    Record("RefreshContactLists");
+}
+void StubScreen::FillMassCandidates() {
+    Record("FillMassCandidates");
+}
+void StubScreen::GroupMembersFetched(std::size_t group_index) {
+    Record("GroupMembersFetched", {}, static_cast<int>(group_index));
+}
+void StubScreen::AppendMassLog(std::string_view text) {
+    Record("AppendMassLog", std::string(text));
+}
+void StubScreen::SetMassRunning(bool running) {
+    Record("SetMassRunning", {}, running ? 1 : 0);
+}
+void StubScreen::ShowMassSettings() {
+    Record("ShowMassSettings");
+}
+void StubScreen::ReplyBaseChanged() {
+    Record("ReplyBaseChanged");
+}
+
 void StubScreen::EndProgram(int code) {
     Record("EndProgram", {}, code);
 }

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,8 +39,33 @@ public:
     void CloseLoginWindow() override;
     void OpenMainWindow() override;
     void ShowMessageBox(std::string_view title, std::string_view text) override;
+    bool AskYesNo(std::string_view title, std::string_view text) override;
     void EndProgram(int code) override;
     void Delay(int ms) override;
+    void SetMainCaption(std::string_view text) override;
+    void CreateHiddenWindows() override;
+    // Recorded text: avatar bytes, "\n", nickname, "\n", signature.
+    void ShowOwnHeader(std::string_view avatar, std::string_view nickname,
+                       std::string_view signature) override;
+    void MainWindowReady() override;
+    void FadeOutMainWindow() override;
+    // Recorded text: the five cells joined by "\t".
+    void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
+                   std::string_view destination, std::string_view content) override;
+    void RefreshContactLists() override;
+    void FillMassCandidates() override;
+    // Recorded number: the group index.
+    void GroupMembersFetched(std::size_t group_index) override;
+    void AppendMassLog(std::string_view text) override;
+    // Recorded number: 1 running, 0 idle.
+    void SetMassRunning(bool running) override;
+    void ShowMassSettings() override;
+    void ReplyBaseChanged() override;
+
+    // AskYesNo answers these in order, then `default_answer`. Recorded like message boxes;
+    // the number is 1 for a Yes.
+    void ScriptAnswers(std::initializer_list<bool> answers);
+    void SetDefaultAnswer(bool default_answer);
 
     void Cancel();
 
@@ -63,6 +90,8 @@ private:
     std::condition_variable m_changed;
     std::vector<Call> m_calls;
     bool m_cancelled = false;
+    std::deque<bool> m_answers;
+    bool m_default_answer = false;
 };
 
 }  // namespace zelmo::test

@@ -1,22 +1,71 @@
 #pragma once
 
 #include <QMainWindow>
+#include <cstddef>
 #include <functional>
+#include <string_view>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QTreeView;
 
 namespace zelmo::app {
 
-// The main window; for now it shows the connection state in its caption.
+class ClickableLabel;
+class Robot;
+
+// The main window: the own-account header, the three contact lists, the buttons that show
+// the other windows; its caption shows the connection state. UI thread.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // on_close_request runs when the user closes the window.
-    explicit MainWindow(std::function<void()> on_close_request);
+    // on_closed runs after a confirmed close.
+    MainWindow(Robot& robot, std::function<void()> on_closed);
+
+    void ShowOwnHeader(std::string_view avatar, std::string_view nickname,
+                       std::string_view signature);
+    // Refills the three lists from the contact store.
+    void RefreshContactLists();
+    void GroupMembersFetched(std::size_t group_index);
+
+    // The secondary windows the buttons show; set once they exist.
+    void SetMessageWindow(QWidget* window) { m_message_window = window; }
+    void SetMassWindow(QWidget* window) { m_mass_window = window; }
+    // What 按钮_词库编辑器 of the settings window shows.
+    void SetEditorWindow(QWidget* window) { m_editor_window = window; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    std::function<void()> m_on_close_request;
+    void BuildHeader(QWidget* header);
+    void OpenSettingsWindow();
+
+    Robot& m_robot;
+    std::function<void()> m_on_closed;
+    bool m_closing = false;
+
+    QLabel* m_avatar = nullptr;           // 图片框_头像
+    ClickableLabel* m_nickname = nullptr;  // 标签_昵称
+    QLineEdit* m_signature_box = nullptr;  // 签名框
+    ClickableLabel* m_signature = nullptr; // 签名透明_个签
+    QTabWidget* m_tabs = nullptr;          // 选择夹1
+    QTreeView* m_friends = nullptr;        // 好友列表框
+    QTreeView* m_groups = nullptr;         // 群号列表
+    QTreeView* m_public = nullptr;         // 公众号列表框
+    ClickableLabel* m_refresh = nullptr;   // 标签_刷新
+    QPushButton* m_mass_button = nullptr;  // 按钮_群发
+    QPushButton* m_settings_button = nullptr;  // 按钮_设置
+    QPushButton* m_messages_button = nullptr;  // 按钮_消息
+    QMenu* m_friend_menu = nullptr;        // -好友菜单
+    QMenu* m_group_menu = nullptr;         // -群菜单
+
+    QWidget* m_message_window = nullptr;
+    QWidget* m_mass_window = nullptr;
+    QWidget* m_editor_window = nullptr;
 };
 
 }  // namespace zelmo::app

@@ -1,6 +1,6 @@
 #include "app/ui/QtUiPort.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMessageBox>
 #include <QThread>
 #include <chrono>
@@ -9,33 +9,46 @@
 #include <thread>
 #include <utility>
 
+#include "app/Robot.h"
 #include "app/ui/Fades.h"
 #include "app/ui/LoginWindow.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/MessageWindow.h"
 #include "app/ui/PumpingDelay.h"
 #include "app/ui/QtText.h"
+#include "mass/ui/MassSendWindow.h"
+#include "messages/ui/KnowledgeBaseEditor.h"
 #include "platform/Encoding.h"
 
 namespace zelmo::app {
 
 namespace {
 constexpr auto STOP_CHECK = std::chrono::milliseconds(50);
+
+void Echo(const std::string& title, const std::string& text) {
+    const std::string line = platform::GbkToUtf8(title) + ": " + platform::GbkToUtf8(text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
 }  // namespace
 
-QtUiPort::QtUiPort(bool auto_answer)
+QtUiPort::QtUiPort(AutoAnswer auto_answer)
     : m_auto_answer(auto_answer),
       m_login(std::make_unique<LoginWindow>([this] { EndProgram(0); },
                                             [this] { ShowMainWindowNow(); })) {}
 
 QtUiPort::~QtUiPort() = default;
 
-void QtUiPort::BindRobot(const platform::ManualResetEvent& stop_event, std::function<void()> stop) {
-    m_stop_robot = std::move(stop);
-    m_stop.store(&stop_event);
+void QtUiPort::BindRobot(Robot& robot) {
+    m_robot = &robot;
 }
 
 bool QtUiPort::OnUiThread() const {
     return QThread::currentThread() == thread();
+}
+
+bool QtUiPort::Stopping() const {
+    return m_robot != nullptr && m_robot->Stopping();
 }
 
 void QtUiPort::Run(std::function<void()> job) {
@@ -49,6 +62,24 @@ void QtUiPort::Run(std::function<void()> job) {
     }
     QMetaObject::invokeMethod(
         this, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void QtUiPort::RunAndWait(const std::function<void()>& job) {
+    if (OnUiThread()) {
+        job();
+        return;
+    }
+    auto done = std::make_shared<platform::ManualResetEvent>();
+    Run([job, done] {
+        job();
+        done->Set();
+    });
+    // The UI thread may have left its loop for good: a stopping robot ends the wait.
+    while (!done->WaitFor(STOP_CHECK)) {
+        if (Stopping()) {
+            return;
+        }
+    }
 }
 
 void QtUiPort::Drain() {
@@ -88,6 +119,61 @@ void QtUiPort::CloseStatus() {
     Run([this] { m_popup.Close(); });
 }
 
+void QtUiPort::ShowMessageBoxNow(const std::string& title, const std::string& text) {
+    if (m_auto_answer != AutoAnswer::Ask) {
+        Echo(title, text);
+        return;
+    }
+    // No owner window, an OK button only.
+    QMessageBox::information(nullptr, ToQString(title), ToQString(text));
+}
+
+void QtUiPort::ShowMessageBox(std::string_view title, std::string_view text) {
+    RunAndWait([this, title = std::string(title), text = std::string(text)] {
+        ShowMessageBoxNow(title, text);
+    });
+}
+
+bool QtUiPort::AskYesNoNow(const std::string& title, const std::string& text) {
+    if (m_auto_answer != AutoAnswer::Ask) {
+        Echo(title, text);
+        return m_auto_answer == AutoAnswer::Yes;
+    }
+    // The question belongs to the window the user is working in.
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(QApplication::activeWindow(), ToQString(title), ToQString(text),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
+bool QtUiPort::AskYesNo(std::string_view title, std::string_view text) {
+    auto answer = std::make_shared<std::atomic<bool>>(false);
+    RunAndWait([this, answer, title = std::string(title), text = std::string(text)] {
+        answer->store(AskYesNoNow(title, text));
+    });
+    return answer->load();
+}
+
+void QtUiPort::EndProgram(int code) {
+    // Stop the robot first: its loops must not run on against a screen that is going away.
+    if (m_robot != nullptr) {
+        m_robot->Stop();
+    }
+    Run([code] { QCoreApplication::exit(code); });
+}
+
+void QtUiPort::Delay(int ms) {
+    if (OnUiThread()) {
+        PumpingDelay(ms);
+        return;
+    }
+    if (m_robot != nullptr) {
+        m_robot->StopEvent().WaitFor(std::chrono::milliseconds(ms));
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 void QtUiPort::SetLoginCaption(std::string_view text) {
     Run([this, text = std::string(text)] { m_login->setWindowTitle(ToQString(text)); });
 }
@@ -113,63 +199,136 @@ void QtUiPort::OpenMainWindow() {
 }
 
 void QtUiPort::ShowMainWindowNow() {
-    if (!m_main) {
-        m_main = std::make_unique<MainWindow>([this] { EndProgram(0); });
+    if (m_main || m_robot == nullptr) {
+        return;
     }
+    m_main = std::make_unique<MainWindow>(*m_robot, [this] { EndProgram(0); });
+    // Invisible and deaf until the start-up is done.
+    m_main->setWindowOpacity(0.0);
+    m_main->setEnabled(false);
     m_main->show();
-    m_main->raise();
 }
 
-void QtUiPort::ShowMessageBoxNow(const std::string& title, const std::string& text) {
-    if (m_auto_answer) {
-        const std::string line =
-            platform::GbkToUtf8(title) + ": " + platform::GbkToUtf8(text) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
-        std::fflush(stderr);
-        return;
-    }
-    // No owner window, an OK button only.
-    QMessageBox::information(nullptr, ToQString(title), ToQString(text));
-}
-
-void QtUiPort::ShowMessageBox(std::string_view title, std::string_view text) {
-    if (OnUiThread()) {
-        ShowMessageBoxNow(std::string(title), std::string(text));
-        return;
-    }
-    auto closed = std::make_shared<platform::ManualResetEvent>();
-    Run([this, closed, title = std::string(title), text = std::string(text)] {
-        ShowMessageBoxNow(title, text);
-        closed->Set();
+void QtUiPort::SetMainCaption(std::string_view text) {
+    Run([this, text = std::string(text)] {
+        if (m_main) {
+            m_main->setWindowTitle(ToQString(text));
+        }
     });
-    // The UI thread may have left its loop for good: a stopping robot ends the wait.
-    while (!closed->WaitFor(STOP_CHECK)) {
-        const platform::ManualResetEvent* stop = m_stop.load();
-        if (stop != nullptr && stop->IsSet()) {
+}
+
+void QtUiPort::CreateHiddenWindows() {
+    Run([this] {
+        if (!m_main || m_messages) {
             return;
         }
-    }
+        m_messages = new MessageWindow(*m_robot, m_main.get());
+        m_editor = new messages::KnowledgeBaseEditor(*m_robot, m_main.get());
+        m_mass = new mass::MassSendWindow(*m_robot, m_main.get());
+        m_main->SetMessageWindow(m_messages);
+        m_main->SetEditorWindow(m_editor);
+        m_main->SetMassWindow(m_mass);
+    });
 }
 
-void QtUiPort::EndProgram(int code) {
-    // Stop the robot first: its loops must not run on against a screen that is going away.
-    if (m_stop_robot) {
-        m_stop_robot();
-    }
-    Run([code] { QCoreApplication::exit(code); });
+void QtUiPort::ShowOwnHeader(std::string_view avatar, std::string_view nickname,
+                             std::string_view signature) {
+    Run([this, avatar = std::string(avatar), nickname = std::string(nickname),
+         signature = std::string(signature)] {
+        if (m_main) {
+            m_main->ShowOwnHeader(avatar, nickname, signature);
+        }
+    });
 }
 
-void QtUiPort::Delay(int ms) {
-    if (OnUiThread()) {
-        PumpingDelay(ms);
-        return;
-    }
-    const platform::ManualResetEvent* stop = m_stop.load();
-    if (stop != nullptr) {
-        stop->WaitFor(std::chrono::milliseconds(ms));
-        return;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void QtUiPort::MainWindowReady() {
+    Run([this] {
+        if (!m_main) {
+            return;
+        }
+        m_main->setEnabled(true);
+        m_main->raise();
+        m_main->activateWindow();
+        if (!m_main_faded_in) {
+            m_main_faded_in = true;
+            FadeIn(m_main.get());
+        }
+    });
+}
+
+void QtUiPort::FadeOutMainWindow() {
+    RunAndWait([this] {
+        if (m_main) {
+            FadeOut(m_main.get());
+        }
+    });
+}
+
+void QtUiPort::AddLogRow(std::string_view label, std::string_view time, std::string_view source,
+                         std::string_view destination, std::string_view content) {
+    Run([this, label = std::string(label), time = std::string(time),
+         source = std::string(source), destination = std::string(destination),
+         content = std::string(content)] {
+        if (m_messages) {
+            m_messages->AddRow(label, time, source, destination, content);
+        }
+    });
+}
+
+void QtUiPort::RefreshContactLists() {
+    Run([this] {
+        if (m_main) {
+            m_main->RefreshContactLists();
+        }
+    });
+}
+
+void QtUiPort::FillMassCandidates() {
+    Run([this] {
+        if (m_mass) {
+            m_mass->FillCandidates();
+        }
+    });
+}
+
+void QtUiPort::GroupMembersFetched(std::size_t group_index) {
+    Run([this, group_index] {
+        if (m_main) {
+            m_main->GroupMembersFetched(group_index);
+        }
+    });
+}
+
+void QtUiPort::AppendMassLog(std::string_view text) {
+    Run([this, text = std::string(text)] {
+        if (m_mass) {
+            m_mass->AppendLog(text);
+        }
+    });
+}
+
+void QtUiPort::SetMassRunning(bool running) {
+    Run([this, running] {
+        if (m_mass) {
+            m_mass->SetRunning(running);
+        }
+    });
+}
+
+void QtUiPort::ShowMassSettings() {
+    Run([this] {
+        if (m_mass) {
+            m_mass->ShowSettings();
+        }
+    });
+}
+
+void QtUiPort::ReplyBaseChanged() {
+    Run([this] {
+        if (m_editor) {
+            m_editor->ShowRows();
+        }
+    });
 }
 
 }  // namespace zelmo::app

@@ -1,34 +1,37 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+#include "app/RunOptions.h"
 #include "app/UiPort.h"
+#include "app/ui/MessageWindow.h"
 #include "app/ui/StatusPopup.h"
-#include "platform/ManualResetEvent.h"
+#include "mass/ui/MassSendWindow.h"
+#include "messages/ui/KnowledgeBaseEditor.h"
 
 namespace zelmo::app {
 
 class LoginWindow;
 class MainWindow;
+class Robot;
 
 // The screen port on Qt Widgets. Construct on the UI thread. Calls from other threads
-// start on the UI thread in the order they were made; only message boxes make the caller
-// wait.
+// start on the UI thread in the order they were made; only message boxes and questions
+// make the caller wait.
 class QtUiPort final : public QObject, public UiPort {
     Q_OBJECT
 public:
-    // auto_answer: message boxes are answered at once and echoed to stderr.
-    explicit QtUiPort(bool auto_answer);
+    explicit QtUiPort(AutoAnswer auto_answer);
     ~QtUiPort() override;
 
-    // The robot's stop event, which ends waits off the UI thread, and what stops the robot
-    // when the program ends. Bind before any thread uses the port.
-    void BindRobot(const platform::ManualResetEvent& stop_event, std::function<void()> stop);
+    // The robot whose windows this port shows. Bind before any thread uses the port.
+    void BindRobot(Robot& robot);
 
     // Opens the login window transparent, runs start_login here on the UI thread and
     // fades the window in when it returned true.
@@ -36,33 +39,67 @@ public:
 
     LoginWindow* Login() const { return m_login.get(); }
     MainWindow* Main() const { return m_main.get(); }
+    MessageWindow* Messages() const { return m_messages; }
+    messages::KnowledgeBaseEditor* Editor() const { return m_editor; }
+    mass::MassSendWindow* MassWindow() const { return m_mass; }
     StatusPopup& Popup() { return m_popup; }
 
+    // ShellPort
     void ShowStatus(std::string_view text, bool fade_in) override;
     void FadeOutStatus() override;
     void CloseStatus() override;
+    void ShowMessageBox(std::string_view title, std::string_view text) override;
+    bool AskYesNo(std::string_view title, std::string_view text) override;
+    void EndProgram(int code) override;
+    void Delay(int ms) override;
+    // LoginPort
     void SetLoginCaption(std::string_view text) override;
     void ShowQrImage(std::string_view image) override;
     void HideLoginWindow() override;
     void ShowLoginWindow() override;
     void CloseLoginWindow() override;
     void OpenMainWindow() override;
-    void ShowMessageBox(std::string_view title, std::string_view text) override;
-    void EndProgram(int code) override;
-    void Delay(int ms) override;
+    // MainWindowPort
+    void SetMainCaption(std::string_view text) override;
+    void CreateHiddenWindows() override;
+    void ShowOwnHeader(std::string_view avatar, std::string_view nickname,
+                       std::string_view signature) override;
+    void MainWindowReady() override;
+    void FadeOutMainWindow() override;
+    // LogPort
+    void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
+                   std::string_view destination, std::string_view content) override;
+    // ListsPort
+    void RefreshContactLists() override;
+    void FillMassCandidates() override;
+    void GroupMembersFetched(std::size_t group_index) override;
+    // MassPort
+    void AppendMassLog(std::string_view text) override;
+    void SetMassRunning(bool running) override;
+    void ShowMassSettings() override;
+    // EditorPort
+    void ReplyBaseChanged() override;
 
 private:
     bool OnUiThread() const;
     void Run(std::function<void()> job);
+    // Runs job on the UI thread and waits for it (or for the robot to stop).
+    void RunAndWait(const std::function<void()>& job);
     void Drain();
     void ShowMainWindowNow();
     void ShowMessageBoxNow(const std::string& title, const std::string& text);
+    bool AskYesNoNow(const std::string& title, const std::string& text);
+    bool Stopping() const;
 
-    bool m_auto_answer;
-    std::atomic<const platform::ManualResetEvent*> m_stop{nullptr};
-    std::function<void()> m_stop_robot;
+    AutoAnswer m_auto_answer;
+    Robot* m_robot = nullptr;
     std::unique_ptr<LoginWindow> m_login;
     std::unique_ptr<MainWindow> m_main;
+    // Owned by the main window.
+    QPointer<MessageWindow> m_messages;
+    QPointer<messages::KnowledgeBaseEditor> m_editor;
+    QPointer<mass::MassSendWindow> m_mass;
+    bool m_main_faded_in = false;
     StatusPopup m_popup;
 
     std::mutex m_jobs_mutex;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zelmo::config {
+
+// The robot's settings, read once at start-up from "config/mzset.ini" (GBK texts). The
+// field names are the file's keys.
+struct Settings {
+    bool 启用回复 = true;
+    bool 显示消息 = true;
+    std::string 机器人姓名 = "Zelmo";
+    bool 好友学习 = true;
+    bool 群学习 = true;
+    bool 开启列表 = true;
+    std::string 列表词 = "\xb9\xa6\xc4\xdc";  // "功能" in GBK
+    std::string 屏蔽uin;
+    std::string 回复几率 = "100";
+    bool 好友默认 = true;
+    bool 群默认 = false;
+    bool 启用群管 = true;
+    std::string 群管_加;
+    std::string 群管_邀;
+    std::string 群管_移;
+};
+
+// The mass sender's pacing; the numbers stay texts, their users convert them.
+struct MassSettings {
+    std::string 消息延时 = "500";
+    std::string 重复几遍 = "1";
+    std::string 重复延时 = "2000";
+    bool 监控日志 = true;
+};
+
+// Each reads its keys with the key table's defaults; a missing file gives every default.
+Settings LoadSettings(std::string_view path);
+MassSettings LoadMassSettings(std::string_view path);
+// Each writes its keys item by item, keeping every other line of the file.
+void SaveSettings(std::string_view path, const Settings& settings);
+void SaveMassSettings(std::string_view path, const MassSettings& settings);
+
+}  // namespace zelmo::config

@@ -1,0 +1,64 @@
+#include "contacts/ContactStore.h"
+
+#include <utility>
+
+namespace zelmo::contacts {
+
+namespace {
+constexpr std::string_view NOT_FOUND = "\xce\xb4\xcb\xd1\xcb\xf7\xb5\xbd";  // "未搜索到"
+}  // namespace
+
+std::size_t ContactStore::AppendIfNew(ContactRecord record) {
+    std::lock_guard lock(m_mutex);
+    const auto [it, inserted] = m_index_of.try_emplace(record.UserName, m_records.size() + 1);
+    if (!inserted) {
+        return 0;
+    }
+    m_records.push_back(std::move(record));
+    return it->second;
+}
+
+std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_index_of.find(std::string(user_name));
+    return it == m_index_of.end() ? 0 : it->second;
+}
+
+std::string ContactStore::FindNickName(std::string_view user_name) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_index_of.find(std::string(user_name));
+    return it == m_index_of.end() ? std::string(NOT_FOUND) : m_records[it->second - 1].NickName;
+}
+
+std::size_t ContactStore::Count() const {
+    std::lock_guard lock(m_mutex);
+    return m_records.size();
+}
+
+std::optional<ContactRecord> ContactStore::At(std::size_t index) const {
+    std::lock_guard lock(m_mutex);
+    if (index == 0 || index > m_records.size()) {
+        return std::nullopt;
+    }
+    return m_records[index - 1];
+}
+
+std::vector<ContactRecord> ContactStore::Snapshot() const {
+    std::lock_guard lock(m_mutex);
+    return m_records;
+}
+
+bool ContactStore::SetGroupMembers(std::size_t index, std::string member_count,
+                                   std::string owner_uin, std::vector<MemberRecord> members) {
+    std::lock_guard lock(m_mutex);
+    if (index == 0 || index > m_records.size()) {
+        return false;
+    }
+    ContactRecord& record = m_records[index - 1];
+    record.MemberCount = std::move(member_count);
+    record.OwnerUin = std::move(owner_uin);
+    record.Members = std::move(members);
+    return true;
+}
+
+}  // namespace zelmo::contacts

@@ -1,0 +1,93 @@
+#include "messages/IncomingQueue.h"
+
+#include <utility>
+
+#include "app/MessageLog.h"
+#include "app/Robot.h"
+#include "contacts/ContactRequests.h"
+#include "messages/Intake.h"
+#include "messages/Sending.h"
+
+namespace zelmo::messages {
+
+void IncomingQueue::Post(Job job) {
+    {
+        std::lock_guard lock(m_lock);
+        m_jobs.push_back(std::move(job));
+    }
+    m_signal.notify_one();
+}
+
+std::optional<Job> IncomingQueue::Take(const std::atomic<bool>& stop) {
+    std::unique_lock lock(m_lock);
+    m_signal.wait(lock, [this] { return m_closed || !m_jobs.empty(); });
+    if (m_closed || stop.load()) {
+        return std::nullopt;
+    }
+    Job job = std::move(m_jobs.front());
+    m_jobs.pop_front();
+    return job;
+}
+
+void IncomingQueue::Close() {
+    {
+        std::lock_guard lock(m_lock);
+        m_closed = true;
+    }
+    m_signal.notify_all();
+}
+
+bool IncomingQueue::Closed() const {
+    std::lock_guard lock(m_lock);
+    return m_closed;
+}
+
+std::size_t IncomingQueue::Size() const {
+    std::lock_guard lock(m_lock);
+    return m_jobs.size();
+}
+
+void PostJob(IncomingQueue& queue, int kind, std::string text1, std::string text2,
+             std::string text3, std::string text4) {
+    queue.Post(Job{kind, {std::move(text1), std::move(text2), std::move(text3), std::move(text4)}});
+}
+
+void RunJob(app::Robot& robot, const Job& job) {
+    const auto& t = job.texts;
+    switch (job.kind) {
+        case JOB_SEND_TEXT:
+            SendText(robot, t[0], t[1]);
+            break;
+        case JOB_CONTACT_CHANGED:
+            contacts::EnsureContactKnown(robot, t[0]);
+            break;
+        case JOB_LOG_ENTRY:
+            app::LogMessage(robot, t[0], t[1], t[2]);
+            break;
+        case JOB_GROUP_MEMBERS:
+            contacts::FetchGroupMembers(robot, t[0]);
+            break;
+        case JOB_INCOMING_MESSAGE:
+            HandleIncomingMessage(robot, t[0]);
+            break;
+        default:
+            break;
+    }
+}
+
+void QueueWorker(app::Robot& robot) {
+    const std::atomic<bool>& stop = robot.HeartbeatStop();
+    while (!stop.load()) {
+        std::optional<Job> job = robot.Queue().Take(stop);
+        if (!job) {
+            return;
+        }
+        try {
+            RunJob(robot, *job);
+        } catch (...) {
+            // One job's failure must not take a worker away from the others.
+        }
+    }
+}
+
+}  // namespace zelmo::messages

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "messages/ReplyChain.h"
+
+namespace zelmo::app {
+class Robot;
+}
+
+namespace zelmo::plugins {
+
+// Offers the message to the enabled plugin entries in table order; the first non-empty
+// answer, or empty.
+std::string DispatchToPlugins(app::Robot& robot, const messages::ChatMessage& message);
+
+}  // namespace zelmo::plugins

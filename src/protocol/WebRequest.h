@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "protocol/LoginFlow.h"
+#include "protocol/Templates.h"
+
+namespace zelmo::protocol {
+
+// Fills path_template (on the web-client host with the session's variant) and
+// body_template, converts the body from GBK to UTF-8 and posts it ("post") with the
+// session's cookies. The raw answer bytes; empty on failure.
+std::string PostToWebHost(const ServiceLink& link, const ProtocolState& state,
+                          std::string_view path_template, std::string_view body_template,
+                          const CallValues& call = {}, int timeout_s = 0);
+
+}  // namespace zelmo::protocol
