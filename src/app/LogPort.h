@@ -10,9 +10,8 @@ public:
     virtual ~LogPort() = default;
 
     // Appends one row: direction label, time text, source, destination, content (GBK).
-    virtual void AddLogRow(std::string_view label, std::string_view time,
-                           std::string_view source, std::string_view destination,
-                           std::string_view content) = 0;
+    virtual void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
+                           std::string_view destination, std::string_view content) = 0;
 };
 
 }  // namespace zelmo::app

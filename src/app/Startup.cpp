@@ -52,8 +52,9 @@ void LoadOwnHeader(Robot& robot) {
     const protocol::ProtocolState& state = robot.State();
     platform::RequestOptions options;
     options.cookie_header = state.session.cookies;
-    const std::string avatar =
-        state.own.HeadImgUrl.empty() ? std::string() : robot.Web().Request(state.own.HeadImgUrl, options);
+    const std::string avatar = state.own.HeadImgUrl.empty()
+                                   ? std::string()
+                                   : robot.Web().Request(state.own.HeadImgUrl, options);
     robot.Screen().ShowOwnHeader(avatar, state.own.NickName, state.own.Signature);
 }
 
@@ -113,9 +114,8 @@ bool ConfirmClose(Robot& robot) {
 
 void SendLogout(Robot& robot) {
     const protocol::ProtocolState& state = robot.State();
-    const std::string url =
-        protocol::WebUrl(robot.Profile(), state.session.fun) +
-        protocol::FillTemplate(LOGOUT_PATH, state, robot.Clock());
+    const std::string url = protocol::WebUrl(robot.Profile(), state.session.fun) +
+                            protocol::FillTemplate(LOGOUT_PATH, state, robot.Clock());
     platform::RequestOptions options;
     options.method = "post";
     options.cookie_header = state.session.cookies;

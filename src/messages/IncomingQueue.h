@@ -34,8 +34,8 @@ public:
     std::size_t Size() const;
 
 private:
-    mutable std::mutex m_lock;          // QueueLock
-    std::condition_variable m_signal;   // QueueSignal
+    mutable std::mutex m_lock;         // QueueLock
+    std::condition_variable m_signal;  // QueueSignal
     std::deque<Job> m_jobs;
     bool m_closed = false;
 };

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "config/Settings.h"
+#include "platform/Clock.h"
 
 namespace zelmo::messages {
 
@@ -14,6 +18,14 @@ public:
     bool Save(std::string_view path);
     // ReplyBaseDirty: changed by learning or an edit and not yet saved.
     bool Dirty() const;
+
+    // The knowledge-base reply for a message (GBK), or empty: the longest matching keyword
+    // wins, equals are picked at random; groups pass the reply chance first; the
+    // "[noword]" default answers when nothing matched and the chat type's default is on.
+    std::string LookupReply(std::string_view content, int chat_type,
+                            const config::Settings& settings, platform::Clock& clock) const;
+    // Appends a learned pair to the base and the editor rows; marks the base dirty.
+    void LearnPair(std::string_view question, std::string_view answer);
 };
 
 }  // namespace zelmo::messages

@@ -7,13 +7,13 @@ namespace zelmo::messages {
 
 // The texts of the learning and function-list answers, from "config/lang.ini" (GBK).
 struct LangTemplates {
-    std::string format_a;      // question marker, "问："
-    std::string format_b;      // answer marker, "答："
-    std::string return_text;   // key "return": the reply after learning
-    std::string function_key;  // the learning command shown in the function list
-    std::string function_info; // its description
-    std::string return_a;      // head of the function list; "[null]" reads as empty
-    std::string return_c;      // one command line of the function list
+    std::string format_a;       // question marker, "问："
+    std::string format_b;       // answer marker, "答："
+    std::string return_text;    // key "return": the reply after learning
+    std::string function_key;   // the learning command shown in the function list
+    std::string function_info;  // its description
+    std::string return_a;       // head of the function list; "[null]" reads as empty
+    std::string return_c;       // one command line of the function list
 };
 
 // Reads the seven keys with their defaults (a missing file gives every default).

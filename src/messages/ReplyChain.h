@@ -11,10 +11,10 @@ namespace zelmo::messages {
 
 // The message as the reply sources see it (GBK texts).
 struct ChatMessage {
-    std::string_view content;      // for groups, the part after the sender prefix
-    int chat_type = 0;             // ChatType
-    std::string_view from;         // the friend's or the group's UserName
-    std::string_view group_sender; // the member who wrote it; empty in friend chats
+    std::string_view content;       // for groups, the part after the sender prefix
+    int chat_type = 0;              // ChatType
+    std::string_view from;          // the friend's or the group's UserName
+    std::string_view group_sender;  // the member who wrote it; empty in friend chats
 };
 
 // Function list, group events, learning and plugins, in that order: the first source that

@@ -1,14 +1,27 @@
 #pragma once
 
+#include <mutex>
+
+#include "plugins/PluginTable.h"
+
 namespace zelmo::app {
 class Robot;
 }
 
 namespace zelmo::plugins {
 
-// The plugin table of the account's plugin folder, swapped whole on every rescan so that
+// Holds the current plugin table, swapped whole on every rescan or enable change, so that
 // dispatching workers never see it change under them. Any thread.
-class PluginHost {};
+class PluginHost {
+public:
+    PluginHost();
+    PluginTableSnapshot Table() const;
+    void Publish(PluginTable table);
+
+private:
+    mutable std::mutex m_mutex;
+    PluginTableSnapshot m_table;
+};
 
 // ScanPlugins: rebuilds the table from the plugin folder, showing each file name in the
 // status popup ("[4/5] " during the start-up, "载入:" from the settings window).

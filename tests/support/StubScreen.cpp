@@ -75,8 +75,8 @@ void StubScreen::CreateHiddenWindows() {
 }
 void StubScreen::ShowOwnHeader(std::string_view avatar, std::string_view nickname,
                                std::string_view signature) {
-    Record("ShowOwnHeader", std::string(avatar) + "\n" + std::string(nickname) + "\n" +
-                                std::string(signature));
+    Record("ShowOwnHeader",
+           std::string(avatar) + "\n" + std::string(nickname) + "\n" + std::string(signature));
 }
 void StubScreen::MainWindowReady() {
     Record("MainWindowReady");
@@ -86,9 +86,8 @@ void StubScreen::FadeOutMainWindow() {
 }
 void StubScreen::AddLogRow(std::string_view label, std::string_view time, std::string_view source,
                            std::string_view destination, std::string_view content) {
-    Record("AddLogRow", std::string(label) + "\t" + std::string(time) + "\t" +
-                            std::string(source) + "\t" + std::string(destination) + "\t" +
-                            std::string(content));
+    Record("AddLogRow", std::string(label) + "\t" + std::string(time) + "\t" + std::string(source) +
+                            "\t" + std::string(destination) + "\t" + std::string(content));
 }
 void StubScreen::RefreshContactLists() {
     Record("RefreshContactLists");

@@ -100,8 +100,8 @@ TEST(LoginWindowTest, LoginAgainstTheSimulatorWalksThroughTheCaptions) {
     QtUiPort screen(AutoAnswer::Yes);
     CaptionRecorder recorder(screen.Login());
     {
-        Robot robot(RunOptions{dir.Path() + "/data", simulator.ProfilePath(), AutoAnswer::Yes}, clock,
-                    screen);
+        Robot robot(RunOptions{dir.Path() + "/data", simulator.ProfilePath(), AutoAnswer::Yes},
+                    clock, screen);
         screen.BindRobot(robot);
         screen.OpenLoginWindow([&robot] { return StartLogin(robot); });
         EXPECT_TRUE(screen.Login()->isVisible());

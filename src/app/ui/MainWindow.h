@@ -48,20 +48,20 @@ private:
     std::function<void()> m_on_closed;
     bool m_closing = false;
 
-    QLabel* m_avatar = nullptr;           // 图片框_头像
-    ClickableLabel* m_nickname = nullptr;  // 标签_昵称
-    QLineEdit* m_signature_box = nullptr;  // 签名框
-    ClickableLabel* m_signature = nullptr; // 签名透明_个签
-    QTabWidget* m_tabs = nullptr;          // 选择夹1
-    QTreeView* m_friends = nullptr;        // 好友列表框
-    QTreeView* m_groups = nullptr;         // 群号列表
-    QTreeView* m_public = nullptr;         // 公众号列表框
-    ClickableLabel* m_refresh = nullptr;   // 标签_刷新
-    QPushButton* m_mass_button = nullptr;  // 按钮_群发
+    QLabel* m_avatar = nullptr;                // 图片框_头像
+    ClickableLabel* m_nickname = nullptr;      // 标签_昵称
+    QLineEdit* m_signature_box = nullptr;      // 签名框
+    ClickableLabel* m_signature = nullptr;     // 签名透明_个签
+    QTabWidget* m_tabs = nullptr;              // 选择夹1
+    QTreeView* m_friends = nullptr;            // 好友列表框
+    QTreeView* m_groups = nullptr;             // 群号列表
+    QTreeView* m_public = nullptr;             // 公众号列表框
+    ClickableLabel* m_refresh = nullptr;       // 标签_刷新
+    QPushButton* m_mass_button = nullptr;      // 按钮_群发
     QPushButton* m_settings_button = nullptr;  // 按钮_设置
     QPushButton* m_messages_button = nullptr;  // 按钮_消息
-    QMenu* m_friend_menu = nullptr;        // -好友菜单
-    QMenu* m_group_menu = nullptr;         // -群菜单
+    QMenu* m_friend_menu = nullptr;            // -好友菜单
+    QMenu* m_group_menu = nullptr;             // -群菜单
 
     QWidget* m_message_window = nullptr;
     QWidget* m_mass_window = nullptr;

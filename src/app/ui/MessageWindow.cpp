@@ -9,8 +9,8 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
     setWindowTitle(QString::fromUtf8("微信机器人 - 消息盒子"));
 }
 
-void MessageWindow::AddRow(std::string_view, std::string_view, std::string_view,
-                           std::string_view, std::string_view) {}
+void MessageWindow::AddRow(std::string_view, std::string_view, std::string_view, std::string_view,
+                           std::string_view) {}
 
 void MessageWindow::closeEvent(QCloseEvent* event) {
     event->ignore();

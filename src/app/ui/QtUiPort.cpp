@@ -266,9 +266,8 @@ void QtUiPort::FadeOutMainWindow() {
 
 void QtUiPort::AddLogRow(std::string_view label, std::string_view time, std::string_view source,
                          std::string_view destination, std::string_view content) {
-    Run([this, label = std::string(label), time = std::string(time),
-         source = std::string(source), destination = std::string(destination),
-         content = std::string(content)] {
+    Run([this, label = std::string(label), time = std::string(time), source = std::string(source),
+         destination = std::string(destination), content = std::string(content)] {
         if (m_messages) {
             m_messages->AddRow(label, time, source, destination, content);
         }
