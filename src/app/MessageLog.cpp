@@ -81,7 +81,7 @@ std::string RowDetails(const LogRow& row) {
            texts.detail_destination + row.destination + texts.detail_content + row.content;
 }
 
-std::string ExportText(const std::vector<LogRow>& rows) {
+std::string ExportText(const LogRows& rows) {
     const LogTexts& texts = Texts();
     std::size_t size = 0;
     for (const LogRow& row : rows) {
@@ -109,7 +109,7 @@ std::string ExportFileName(const LocalTime& time, platform::Clock& clock) {
     return name + ".txt";
 }
 
-std::string ExportMessageLog(Robot& robot, const std::vector<LogRow>& rows) {
+std::string ExportMessageLog(Robot& robot, const LogRows& rows) {
     const LogTexts& texts = Texts();
     const std::string name = ExportFileName(ToLocalTime(robot.Clock().UnixMs()), robot.Clock());
     if (!platform::WriteFileAtomic(name, ExportText(rows))) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace zelmo::platform {
 class Clock;
@@ -21,6 +21,9 @@ struct LogRow {
     std::string destination;
     std::string content;
 };
+
+// The log's rows in order. A deque, so a log of any length grows without moving its rows.
+using LogRows = std::deque<LogRow>;
 
 // A moment in local time, each part as its calendar value (month 1..12).
 struct LocalTime {
@@ -51,7 +54,7 @@ void AddLogRow(Robot& robot, std::string_view label, std::string_view source,
 std::string RowDetails(const LogRow& row);
 
 // The export file's GBK text: every row, in order, in the file layout.
-std::string ExportText(const std::vector<LogRow>& rows);
+std::string ExportText(const LogRows& rows);
 
 // The export file name: date and time without leading zeros or separators, eight random
 // digits, ".txt".
@@ -59,6 +62,6 @@ std::string ExportFileName(const LocalTime& time, platform::Clock& clock);
 
 // Writes the rows to a new file in the current directory (through a temporary file) and
 // reports the outcome in a message box. The file name; empty when the write failed.
-std::string ExportMessageLog(Robot& robot, const std::vector<LogRow>& rows);
+std::string ExportMessageLog(Robot& robot, const LogRows& rows);
 
 }  // namespace zelmo::app

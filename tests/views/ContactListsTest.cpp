@@ -180,6 +180,31 @@ TEST(ContactListsTest, DoubleClickOpensTheChatOnlyOnASelectedRow) {
     EXPECT_EQ(window.findChildren<contacts::ChatWindow*>().size(), 1);
 }
 
+TEST(ContactListsTest, RightClickPopsTheMenuOnlyOverASelectedRow) {
+    ViewsRobot views;
+    FillStore(views.Robot());
+    app::MainWindow window(views.Robot(), {});
+    window.RefreshContactLists();
+    window.show();
+    QTreeView* friends = List(window, "好友列表框");
+    QTreeView* groups = List(window, "群号列表");
+    auto* friend_menu = window.findChild<QMenu*>(U("-好友菜单"));
+    auto* group_menu = window.findChild<QMenu*>(U("-群菜单"));
+    ASSERT_TRUE(friend_menu && group_menu);
+
+    emit friends->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_FALSE(friend_menu->isVisible());
+    Select(friends, 1);
+    emit friends->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(friend_menu->isVisible());
+    EXPECT_FALSE(group_menu->isVisible());
+    friend_menu->hide();
+    Select(groups, 0);
+    emit groups->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(group_menu->isVisible());
+    group_menu->hide();
+}
+
 TEST(ContactListsTest, EditedSignatureIsDiscardedWhenTheEditEnds) {
     ViewsRobot views;
     views.Robot().State().own.Signature = app::Gbk("原来的签名");

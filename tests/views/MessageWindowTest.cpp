@@ -4,7 +4,8 @@
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTreeView>
+#include <QTableView>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -32,12 +33,12 @@ TEST(MessageWindowTest, ShowsFiveColumnsAndItsControls) {
     ViewsRobot views;
     app::MessageWindow window(views.Robot(), nullptr);
     EXPECT_EQ(window.windowTitle(), U("微信机器人 - 消息盒子"));
-    auto* list = window.findChild<QTreeView*>(U("超级列表框_消息"));
+    auto* list = window.findChild<QTableView*>(U("超级列表框_消息"));
     ASSERT_NE(list, nullptr);
     QStringList columns;
     for (int i = 0; i < list->model()->columnCount(); ++i) {
         columns << list->model()->headerData(i, Qt::Horizontal).toString() + ":" +
-                       QString::number(list->header()->sectionSize(i));
+                       QString::number(list->horizontalHeader()->sectionSize(i));
     }
     EXPECT_EQ(columns,
               QStringList({U("类型:60"), U("时间:70"), U("来源:80"), U("发至:80"), U("内容:160")}));
@@ -84,7 +85,7 @@ TEST(MessageWindowTest, RowsArriveInBatchesAndShowTheirDetails) {
     EXPECT_EQ(CellOf(model, 0, 0), U("[↓]好友"));
     EXPECT_EQ(CellOf(model, 1, 4), U("内容二"));
 
-    auto* list = window.findChild<QTreeView*>(U("超级列表框_消息"));
+    auto* list = window.findChild<QTableView*>(U("超级列表框_消息"));
     auto* details = window.findChild<QPlainTextEdit*>(U("编辑框_消息"));
     Click(list->viewport(), RowPoint(list, 1));
     EXPECT_EQ(details->toPlainText(), U("L2  消息时间：10:0:0\n来源：Bob\n发至：Cy\n内容：内容二"));
@@ -120,6 +121,27 @@ TEST(MessageWindowTest, ExportButtonWritesEveryRowAndReportsTheName) {
               app::ExportText({{"A", "1:2:3", "s1", "d1", app::Gbk("第一")},
                                {"B", "4:5:6", "s2", "d2", "second"}}));
     EXPECT_EQ(window.Model()->Rows().size(), 2u);  // export leaves the rows
+}
+
+TEST(MessageWindowTest, DemonstrationSettingShowsItBesideTheReadyMainWindow) {
+    ViewsRobot views;
+    setenv("ZELMO_SHOW_MESSAGE_WINDOW", "1", 1);
+    QWidget owner;
+    owner.setGeometry(100, 100, 300, 200);
+    owner.setEnabled(false);
+    owner.show();
+    app::MessageWindow window(views.Robot(), &owner);
+    unsetenv("ZELMO_SHOW_MESSAGE_WINDOW");
+    EXPECT_FALSE(window.isVisible());
+    owner.setEnabled(true);  // the start-up is done
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_GT(window.x(), owner.frameGeometry().right());
+    EXPECT_EQ(window.y(), owner.frameGeometry().top());
+    // Only the first time.
+    window.hide();
+    owner.setEnabled(false);
+    owner.setEnabled(true);
+    EXPECT_FALSE(window.isVisible());
 }
 
 TEST(MessageWindowTest, RowsFromTwentyWorkerThreadsArriveWholeThroughTheScreen) {

@@ -83,7 +83,7 @@ void DoubleClick(QWidget* widget, QPoint pos) {
     SendMouse(widget, QEvent::MouseButtonRelease, pos, Qt::NoButton);
 }
 
-QPoint RowPoint(QTreeView* list, int row) {
+QPoint RowPoint(QAbstractItemView* list, int row) {
     return list->visualRect(list->model()->index(row, 0)).center();
 }
 

@@ -66,6 +66,6 @@ void Click(QWidget* widget, QPoint pos = {2, 2});
 // A left-button double click at a point of a widget, as a mouse delivers it.
 void DoubleClick(QWidget* widget, QPoint pos);
 // The middle of a row of a list, in viewport coordinates.
-QPoint RowPoint(QTreeView* list, int row);
+QPoint RowPoint(QAbstractItemView* list, int row);
 
 }  // namespace zelmo::test

@@ -3,10 +3,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTreeView>
+#include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
@@ -71,18 +72,14 @@ void LogModel::Flush() {
     }
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
-    if (m_rows.empty()) {
-        m_rows = std::move(m_pending);
-    } else {
-        m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
-                      std::make_move_iterator(m_pending.end()));
-    }
+    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
+                  std::make_move_iterator(m_pending.end()));
     m_pending.clear();
     endInsertRows();
     emit Flushed();
 }
 
-const std::vector<LogRow>& LogModel::Rows() {
+const LogRows& LogModel::Rows() {
     Flush();
     return m_rows;
 }
@@ -121,14 +118,26 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
     : QWidget(owner, Qt::Window),
       m_robot(robot),
       m_model(new LogModel(this)),
-      m_list(contacts::NewListView(QString::fromUtf8("超级列表框_消息"), this)),
+      m_list(new QTableView(this)),
       m_details(new QPlainTextEdit(this)),
       m_show(new QCheckBox(QString::fromUtf8("显示消息"), this)),
       m_clear(new QPushButton(QString::fromUtf8("清空"), this)),
       m_export(new QPushButton(QString::fromUtf8("导出文件"), this)) {
     setWindowTitle(QString::fromUtf8("微信机器人 - 消息盒子"));
+    // A table view: a batch appended to a long log costs it no relayout of every row.
+    m_list->setObjectName(QString::fromUtf8("超级列表框_消息"));
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    contacts::ClearSelectionOnEmptyPress(m_list);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_list->setModel(m_model);
-    contacts::ApplyColumnWidths(m_list, LogColumns());
+    contacts::ApplyColumnWidths(m_list->horizontalHeader(), LogColumns());
     m_details->setObjectName(QString::fromUtf8("编辑框_消息"));
     m_details->setReadOnly(true);
     m_details->setFixedHeight(DETAILS_HEIGHT);
@@ -168,7 +177,7 @@ void MessageWindow::AddRow(std::string_view label, std::string_view time, std::s
 }
 
 void MessageWindow::ShowDetails() {
-    const std::vector<LogRow>& rows = m_model->Rows();
+    const LogRows& rows = m_model->Rows();
     const QModelIndexList selected = m_list->selectionModel()->selectedRows();
     LogRow row;
     if (!selected.isEmpty() && static_cast<std::size_t>(selected.front().row()) < rows.size()) {

@@ -11,7 +11,7 @@
 class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
-class QTreeView;
+class QTableView;
 
 namespace zelmo::app {
 
@@ -29,7 +29,7 @@ public:
     // Shows every queued row now.
     void Flush();
     // Every row, the queued ones included, in arrival order.
-    const std::vector<LogRow>& Rows();
+    const LogRows& Rows();
     void Clear();
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -43,7 +43,7 @@ signals:
     void Flushed();
 
 private:
-    std::vector<LogRow> m_rows;
+    LogRows m_rows;
     std::vector<LogRow> m_pending;
     QTimer m_flush_timer;
 };
@@ -76,7 +76,7 @@ private:
 
     Robot& m_robot;
     LogModel* m_model;
-    QTreeView* m_list;          // 超级列表框_消息
+    QTableView* m_list;         // 超级列表框_消息
     QPlainTextEdit* m_details;  // 编辑框_消息
     QCheckBox* m_show;          // 选择框_显示消息
     QPushButton* m_clear;       // 按钮_清空

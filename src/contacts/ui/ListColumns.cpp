@@ -8,11 +8,9 @@ namespace zelmo::contacts {
 
 namespace {
 
-// A press on the empty part of a list clears its selection, so a handler that needs a
-// selected row finds none.
 class EmptyPressClearsSelection : public QObject {
 public:
-    explicit EmptyPressClearsSelection(QTreeView* view) : QObject(view), m_view(view) {}
+    explicit EmptyPressClearsSelection(QAbstractItemView* view) : QObject(view), m_view(view) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -27,7 +25,7 @@ protected:
     }
 
 private:
-    QTreeView* m_view;
+    QAbstractItemView* m_view;
 };
 
 }  // namespace
@@ -40,7 +38,10 @@ QVariant ColumnTitle(const std::vector<ColumnSpec>& columns, int section) {
 }
 
 void ApplyColumnWidths(QTreeView* view, const std::vector<ColumnSpec>& columns) {
-    QHeaderView* header = view->header();
+    ApplyColumnWidths(view->header(), columns);
+}
+
+void ApplyColumnWidths(QHeaderView* header, const std::vector<ColumnSpec>& columns) {
     header->setStretchLastSection(false);
     // Hidden columns keep width 0, which the style's minimum would otherwise raise.
     header->setMinimumSectionSize(0);
@@ -59,8 +60,12 @@ QTreeView* NewListView(const QString& name, QWidget* parent) {
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->viewport()->installEventFilter(new EmptyPressClearsSelection(list));
+    ClearSelectionOnEmptyPress(list);
     return list;
+}
+
+void ClearSelectionOnEmptyPress(QAbstractItemView* view) {
+    view->viewport()->installEventFilter(new EmptyPressClearsSelection(view));
 }
 
 }  // namespace zelmo::contacts

@@ -4,6 +4,8 @@
 #include <QVariant>
 #include <vector>
 
+class QAbstractItemView;
+class QHeaderView;
 class QTreeView;
 
 namespace zelmo::contacts {
@@ -18,7 +20,12 @@ struct ColumnSpec {
 QVariant ColumnTitle(const std::vector<ColumnSpec>& columns, int section);
 
 // Gives the view's columns their fixed widths (0 included) and turns off stretching.
+void ApplyColumnWidths(QHeaderView* header, const std::vector<ColumnSpec>& columns);
 void ApplyColumnWidths(QTreeView* view, const std::vector<ColumnSpec>& columns);
+
+// From now on a press on the view's empty part clears its selection, so a handler that
+// needs a selected row finds none.
+void ClearSelectionOnEmptyPress(QAbstractItemView* view);
 
 // A flat, single-selection, row-wise list view named `name`, not editable; a press on its
 // empty part clears the selection.
