@@ -129,11 +129,12 @@ void BenchLog(zelmo::app::Robot& robot, zelmo::app::MessageWindow& messages, boo
     stalls.Start();
     const auto start = Steady::now();
     std::vector<std::thread> threads;
+    threads.reserve(THREADS);
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([&robot, t, paced, start] {
             const std::string name = zelmo::app::Gbk("线程") + std::to_string(t);
-            constexpr int per_thread = ROWS / THREADS;
-            for (int n = 0; n < per_thread; ++n) {
+            constexpr int PER_THREAD = ROWS / THREADS;
+            for (int n = 0; n < PER_THREAD; ++n) {
                 if (paced) {
                     std::this_thread::sleep_until(
                         start + std::chrono::microseconds(1000000LL * n / (PACED_RATE / THREADS)));

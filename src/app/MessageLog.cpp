@@ -111,7 +111,7 @@ std::string ExportFileName(const LocalTime& time, platform::Clock& clock) {
 
 std::string ExportMessageLog(Robot& robot, const LogRows& rows) {
     const LogTexts& texts = Texts();
-    const std::string name = ExportFileName(ToLocalTime(robot.Clock().UnixMs()), robot.Clock());
+    std::string name = ExportFileName(ToLocalTime(robot.Clock().UnixMs()), robot.Clock());
     if (!platform::WriteFileAtomic(name, ExportText(rows))) {
         robot.Screen().ShowMessageBox(texts.title, texts.failed);
         return {};

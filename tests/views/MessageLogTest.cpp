@@ -84,6 +84,7 @@ TEST_F(MessageLogTest, RowsFromTwentyThreadsNeverMix) {
     constexpr int THREADS = 20;
     constexpr int ROWS = 300;
     std::vector<std::thread> threads;
+    threads.reserve(THREADS);
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([this, t] {
             const std::string name = "t" + std::to_string(t);
@@ -131,7 +132,7 @@ TEST(MessageLogTextTest, DetailsAndExportFollowTheirLayouts) {
 class ExportTest : public MessageLogTest {
 protected:
     std::string Folder() {
-        const std::string folder = views.Dir() + "/export";
+        std::string folder = views.Dir() + "/export";
         platform::MakeDirectories(folder);
         return folder;
     }

@@ -158,6 +158,7 @@ TEST(MessageWindowTest, RowsFromTwentyWorkerThreadsArriveWholeThroughTheScreen) 
     constexpr int THREADS = 20;
     constexpr int ROWS = 250;
     std::vector<std::thread> threads;
+    threads.reserve(THREADS);
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([&robot, t] {
             const std::string name = "t" + std::to_string(t);

@@ -259,14 +259,13 @@ void MainWindow::EndSignatureEdit() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_avatar && event->type() == QEvent::MouseButtonRelease) {
-        if (m_avatar->pixmap().isNull()) {
-            FetchAvatar();
-        }
-        EndSignatureEdit();
-    } else if (watched == m_tabs && event->type() == QEvent::MouseButtonPress) {
-        EndSignatureEdit();
-    } else if (watched == m_signature_box && event->type() == QEvent::FocusOut) {
+    const QEvent::Type type = event->type();
+    const bool avatar_click = watched == m_avatar && type == QEvent::MouseButtonRelease;
+    if (avatar_click && m_avatar->pixmap().isNull()) {
+        FetchAvatar();
+    }
+    if (avatar_click || (watched == m_tabs && type == QEvent::MouseButtonPress) ||
+        (watched == m_signature_box && type == QEvent::FocusOut)) {
         EndSignatureEdit();
     }
     return QMainWindow::eventFilter(watched, event);

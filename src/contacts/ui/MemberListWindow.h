@@ -28,7 +28,7 @@ public:
 
 private:
     struct Row {
-        std::size_t number;
+        std::size_t number = 0;
         MemberRecord member;
     };
     std::vector<Row> m_rows;
