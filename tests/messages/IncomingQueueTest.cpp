@@ -111,6 +111,7 @@ void OccupyAllWorkers(IncomingQueue& queue, Recorder& recorder) {
 
 std::vector<std::string> Numbers(int count) {
     std::vector<std::string> numbers;
+    numbers.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         numbers.push_back(std::to_string(i));
     }
@@ -151,12 +152,13 @@ TEST(IncomingQueueTest, NoPostIsLostWithManyPostersAndSleepingWorkers) {
         ASSERT_TRUE(recorder.WaitStarted(static_cast<std::size_t>(i) + 1)) << i;
     }
 
-    constexpr int POSTERS = 4;
-    constexpr int PER_POSTER = 5000;
+    constexpr std::size_t POSTERS = 4;
+    constexpr std::size_t PER_POSTER = 5000;
     std::vector<std::thread> posters;
-    for (int p = 0; p < POSTERS; ++p) {
+    posters.reserve(POSTERS);
+    for (std::size_t p = 0; p < POSTERS; ++p) {
         posters.emplace_back([&queue, p] {
-            for (int i = 0; i < PER_POSTER; ++i) {
+            for (std::size_t i = 0; i < PER_POSTER; ++i) {
                 PostJob(queue, NUMBERED, std::to_string(p * PER_POSTER + i));
             }
         });

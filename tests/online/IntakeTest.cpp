@@ -17,7 +17,7 @@ namespace {
 using app::Gbk;
 using messages::Job;
 
-const std::string LEARNED_REPLY_TEMPLATE = "学习成功！对我说[sp1]试试吧！";
+constexpr std::string_view LEARNED_REPLY_TEMPLATE = "学习成功！对我说[sp1]试试吧！";
 
 // The rig with the learning templates loaded, so that a learning command gets an answer
 // from the chain itself.
