@@ -235,18 +235,5 @@ TEST(IncomingQueueTest, AFailingJobDoesNotTakeItsWorkerAway) {
     EXPECT_EQ(recorder.Started(), std::vector<std::string>{"next"});
 }
 
-TEST(IncomingQueueTest, PostJobCopiesFourTextsAndTryTakeNeverWaits) {
-    IncomingQueue queue;
-    EXPECT_FALSE(queue.TryTake().has_value());
-    std::string text = "first";
-    PostJob(queue, JOB_LOG_ENTRY, text, "second", "third");
-    text = "changed";
-    const std::optional<Job> job = queue.TryTake();
-    ASSERT_TRUE(job.has_value());
-    EXPECT_EQ(job->kind, JOB_LOG_ENTRY);
-    EXPECT_EQ(job->texts, (std::array<std::string, 4>{"first", "second", "third", ""}));
-    EXPECT_EQ(queue.Size(), 0u);
-}
-
 }  // namespace
 }  // namespace zelmo::messages
