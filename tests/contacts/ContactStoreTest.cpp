@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <barrier>
 #include <latch>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -124,6 +126,34 @@ TEST(ContactStoreTest, ConcurrentAppendsOfTheSameNamesKeepEachOnce) {
         ASSERT_NE(index, 0u);
         EXPECT_EQ(store.At(index)->UserName, name);
     }
+}
+
+// Round by round, twenty threads leave a barrier together and append one new name: each
+// round exactly one of them may win.
+TEST(ContactStoreTest, ThreadsReleasedTogetherAppendANewNameOnce) {
+    constexpr int THREADS = 20;
+    constexpr int ROUNDS = 1000;
+    ContactStore store;
+    std::barrier together(THREADS);
+    std::vector<int> wins(ROUNDS, 0);
+    std::mutex wins_mutex;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < ROUNDS; ++round) {
+                together.arrive_and_wait();
+                if (store.AppendIfNew(Named("@r" + std::to_string(round))) != 0) {
+                    std::lock_guard lock(wins_mutex);
+                    ++wins[round];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(store.Count(), static_cast<std::size_t>(ROUNDS));
+    EXPECT_EQ(std::count(wins.begin(), wins.end(), 1), ROUNDS);
 }
 
 }  // namespace
