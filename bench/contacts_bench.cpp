@@ -24,14 +24,16 @@ namespace {
 
 using namespace zelmo;
 
-const std::filesystem::path SCENARIO_FILE =
-    std::filesystem::path(__FILE__).parent_path().parent_path() / "tools" / "sim" / "scenarios" /
-    "bench10k.json";
+std::filesystem::path ScenarioFile() {
+    return std::filesystem::path(__FILE__).parent_path().parent_path() / "tools" / "sim" /
+           "scenarios" / "bench10k.json";
+}
 
 // The scenario with `friends` generated friends, answered as the simulator answers
 // webwxgetcontact, in GBK as FetchContactList hands it on.
 std::string BuildAnswer(int friends) {
-    std::ifstream file(SCENARIO_FILE);
+    const std::filesystem::path path = ScenarioFile();
+    std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
     nlohmann::json root = nlohmann::json::parse(text.str(), nullptr, false);
@@ -41,7 +43,7 @@ std::string BuildAnswer(int friends) {
     root["generate_friends"] = friends;
     sim::Scenario scenario;
     std::string error;
-    if (!sim::ParseScenario(root.dump(), SCENARIO_FILE.parent_path().string(), scenario, error)) {
+    if (!sim::ParseScenario(root.dump(), path.parent_path().string(), scenario, error)) {
         return {};
     }
     std::vector<const sim::ContactSpec*> list;

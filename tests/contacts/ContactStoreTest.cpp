@@ -93,6 +93,7 @@ TEST(ContactStoreTest, ConcurrentAppendsOfTheSameNamesKeepEachOnce) {
     std::latch start(THREADS);
     std::vector<std::vector<std::size_t>> won(THREADS);
     std::vector<std::thread> threads;
+    threads.reserve(THREADS);
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([&, t] {
             std::vector<int> order(NAMES);
@@ -138,6 +139,7 @@ TEST(ContactStoreTest, ThreadsReleasedTogetherAppendANewNameOnce) {
     std::vector<int> wins(ROUNDS, 0);
     std::mutex wins_mutex;
     std::vector<std::thread> threads;
+    threads.reserve(THREADS);
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([&] {
             for (int round = 0; round < ROUNDS; ++round) {

@@ -37,6 +37,7 @@ sim::ContactSpec Group(std::string id, std::string nick_name,
 
 std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& specs) {
     std::vector<const sim::ContactSpec*> list;
+    list.reserve(specs.size());
     for (const sim::ContactSpec& spec : specs) {
         list.push_back(&spec);
     }

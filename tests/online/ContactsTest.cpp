@@ -46,7 +46,8 @@ constexpr const char* SCENARIO = R"json({
   ]
 })json";
 
-const std::set<std::string> IN_INIT = {"alice", "carol", "team"};
+// The scenario's contacts listed in the init answer.
+const std::set<std::string> init_ids = {"alice", "carol", "team"};
 
 OnlineRobot::Options ScenarioOptions(sim::Era era = sim::Era::Early2016) {
     OnlineRobot::Options options;
@@ -112,7 +113,7 @@ TEST_P(ContactsStartupTest, EveryContactIsKeptOnceInitFirstClassifiedAndDecoded)
     std::vector<std::string> expected;
     for (const bool init : {true, false}) {
         for (const sim::ContactInfo& contact : online.Sim().Contacts()) {
-            if (IN_INIT.contains(contact.id) == init) {
+            if (init_ids.contains(contact.id) == init) {
                 expected.push_back(contact.user_name);
             }
         }
@@ -288,7 +289,7 @@ protected:
         empty.kind = sim::FaultKind::Empty200;
         online.Sim().SetFault("webwxgetcontact", empty);
         ASSERT_EQ(online.Start(), "");
-        ASSERT_EQ(online.Robot().Contacts().Count(), IN_INIT.size());
+        ASSERT_EQ(online.Robot().Contacts().Count(), init_ids.size());
     }
 
     OnlineRobot online{ScenarioOptions()};
@@ -301,6 +302,7 @@ TEST_F(ContactsLaterTest, TwentyWorkersAddingTheSameUnknownGroupAppendItOnce) {
     const std::size_t refreshes = online.Screen().CountOf("RefreshContactLists");
     std::latch start(WORKERS);
     std::vector<std::thread> workers;
+    workers.reserve(WORKERS);
     for (int i = 0; i < WORKERS; ++i) {
         workers.emplace_back([&] {
             start.arrive_and_wait();
@@ -311,9 +313,9 @@ TEST_F(ContactsLaterTest, TwentyWorkersAddingTheSameUnknownGroupAppendItOnce) {
         worker.join();
     }
 
-    ASSERT_EQ(robot.Contacts().Count(), IN_INIT.size() + 1);
+    ASSERT_EQ(robot.Contacts().Count(), init_ids.size() + 1);
     const std::size_t index = robot.Contacts().FindContactIndex(family);
-    EXPECT_EQ(index, IN_INIT.size() + 1);
+    EXPECT_EQ(index, init_ids.size() + 1);
     EXPECT_EQ(robot.Contacts().At(index)->kind, contacts::KIND_GROUP);
     EXPECT_EQ(online.Screen().CountOf("RefreshContactLists"), refreshes + 1);
     ASSERT_TRUE(online.Screen().WaitUntil(
@@ -343,13 +345,13 @@ TEST_F(ContactsLaterTest, OnlyAnUnknownContactWhileOnlineIsFetched) {
     // Unknown to the service too: asked, nothing added, the lists stay.
     contacts::EnsureContactKnown(robot, "@nobody");
     EXPECT_EQ(BatchRequestsFor(online, "@nobody"), 1u);
-    EXPECT_EQ(robot.Contacts().Count(), IN_INIT.size());
+    EXPECT_EQ(robot.Contacts().Count(), init_ids.size());
     EXPECT_EQ(online.Screen().CountOf("RefreshContactLists"), refreshes);
 
     contacts::EnsureContactKnown(robot, bob);
     EXPECT_EQ(BatchRequestsFor(online, bob), 1u);
     const std::size_t index = robot.Contacts().FindContactIndex(bob);
-    ASSERT_EQ(index, IN_INIT.size() + 1);
+    ASSERT_EQ(index, init_ids.size() + 1);
     EXPECT_EQ(robot.Contacts().At(index)->NickName, "Bob ");
     EXPECT_EQ(robot.Contacts().At(index)->kind, contacts::KIND_MALE);
     EXPECT_EQ(online.Screen().CountOf("RefreshContactLists"), refreshes + 1);
