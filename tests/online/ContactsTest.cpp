@@ -236,7 +236,7 @@ TEST(ContactsOnlineTest, TheInitAnswersValuesWinOverTheFullList) {
     // change two contacts meanwhile, so the full list differs from the init answer.
     sim::Fault hold;
     hold.kind = sim::FaultKind::Delay;
-    hold.delay_ms = 3000;
+    hold.delay_ms = 2000;
     online.Sim().SetFault("webwxgeticon", hold);
     std::string started = "not run";
     std::thread starter([&] { started = online.Start(); });
