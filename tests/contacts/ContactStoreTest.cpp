@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <barrier>
-#include <latch>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,51 +80,6 @@ TEST(ContactStoreTest, GroupMembersAreSetOnlyInsideTheStore) {
     ASSERT_EQ(group.Members.size(), 2u);
     EXPECT_EQ(group.Members[0].UserName, "@m1");
     EXPECT_EQ(group.Members[1].NickName, "second");
-}
-
-// Twenty threads append the same hundred names, each in its own order: every name ends up
-// once, and the indexes stay 1..100 with each thread told the truth about its appends.
-TEST(ContactStoreTest, ConcurrentAppendsOfTheSameNamesKeepEachOnce) {
-    constexpr int THREADS = 20;
-    constexpr int NAMES = 100;
-    ContactStore store;
-    std::latch start(THREADS);
-    std::vector<std::vector<std::size_t>> won(THREADS);
-    std::vector<std::thread> threads;
-    threads.reserve(THREADS);
-    for (int t = 0; t < THREADS; ++t) {
-        threads.emplace_back([&, t] {
-            std::vector<int> order(NAMES);
-            for (int i = 0; i < NAMES; ++i) {
-                order[i] = (i * 7 + t * 13) % NAMES;
-            }
-            start.arrive_and_wait();
-            for (const int i : order) {
-                const std::size_t index = store.AppendIfNew(Named("@n" + std::to_string(i)));
-                if (index != 0) {
-                    won[t].push_back(index);
-                }
-            }
-        });
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-
-    ASSERT_EQ(store.Count(), static_cast<std::size_t>(NAMES));
-    std::set<std::size_t> indexes;
-    for (const auto& list : won) {
-        indexes.insert(list.begin(), list.end());
-    }
-    EXPECT_EQ(indexes.size(), static_cast<std::size_t>(NAMES));
-    EXPECT_EQ(*indexes.begin(), 1u);
-    EXPECT_EQ(*indexes.rbegin(), static_cast<std::size_t>(NAMES));
-    for (int i = 0; i < NAMES; ++i) {
-        const std::string name = "@n" + std::to_string(i);
-        const std::size_t index = store.FindContactIndex(name);
-        ASSERT_NE(index, 0u);
-        EXPECT_EQ(store.At(index)->UserName, name);
-    }
 }
 
 // Round by round, twenty threads leave a barrier together and append one new name: each

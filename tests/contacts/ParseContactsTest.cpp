@@ -181,28 +181,6 @@ TEST(ParseContactsTextTest, AContactInBothAnswersKeepsTheFirstValues) {
     EXPECT_EQ(store.At(3)->UserName, full[0].user_name);
 }
 
-TEST(ParseContactsTextTest, AGroupWithMembersInTheInitAnswerIsOneContact) {
-    sim::ContactSpec member = Person("m1", "Member One", 1);
-    member.uin = 77;
-    sim::ContactSpec group = Group("team", "Team", {member, Person("m2", "Member Two", 2)});
-    group.remark_name = "our team";
-    group.province = "P";
-    std::vector<sim::ContactSpec> specs = {Person("alice", "Alice", 2), group,
-                                           Person("bob", "Bob", 1)};
-    const std::string answer = InitAnswerWith(specs);
-
-    ContactStore store;
-    messages::IncomingQueue queue;
-    ASSERT_EQ(ParseContacts(store, queue, answer), 3u);
-    EXPECT_EQ(store.At(2)->UserName, specs[1].user_name);
-    EXPECT_EQ(store.At(2)->RemarkName, "our team");
-    EXPECT_EQ(store.At(2)->Province, "P");
-    EXPECT_EQ(store.At(2)->MemberCount, "2");
-    EXPECT_EQ(store.At(3)->NickName, "Bob");
-    // The own account after the list is no contact.
-    EXPECT_EQ(store.FindContactIndex("@own"), 0u);
-}
-
 TEST(ParseContactsTextTest, EachNewGroupPostsOneMemberJobWithItsIndex) {
     std::vector<sim::ContactSpec> specs = {Person("a", "a", 1), Group("g1", "g1", {}),
                                            Person("b", "b", 2), Group("g2", "g2", {})};
