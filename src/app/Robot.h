@@ -17,6 +17,7 @@
 #include "messages/KnowledgeBase.h"
 #include "messages/LangTemplates.h"
 #include "platform/Clock.h"
+#include "platform/FairMutex.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/WebClient.h"
 #include "plugins/PluginHost.h"
@@ -70,8 +71,9 @@ public:
     plugins::PluginHost& Plugins() { return m_plugins; }
     mass::MassState& Mass() { return m_mass; }
 
-    // SendLock: one outgoing send request and its pause at a time.
-    std::mutex& SendLock() { return m_send_lock; }
+    // SendLock: one outgoing send request and its pause at a time, handed to waiters in
+    // arrival order, so a mass run that sends back to back never shuts replies out.
+    platform::FairMutex& SendLock() { return m_send_lock; }
     // LogLock: one message-log row at a time.
     std::mutex& LogLock() { return m_log_lock; }
 
@@ -113,7 +115,7 @@ private:
     messages::KnowledgeBase m_knowledge;
     plugins::PluginHost m_plugins;
     mass::MassState m_mass;
-    std::mutex m_send_lock;
+    platform::FairMutex m_send_lock;
     std::mutex m_log_lock;
 
     std::mutex m_workers_mutex;

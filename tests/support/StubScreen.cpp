@@ -104,8 +104,14 @@ void StubScreen::AppendMassLog(std::string_view text) {
 void StubScreen::SetMassRunning(bool running) {
     Record("SetMassRunning", {}, running ? 1 : 0);
 }
+void StubScreen::SetMassCaption(std::string_view caption) {
+    Record("SetMassCaption", std::string(caption));
+}
 void StubScreen::ShowMassSettings() {
     Record("ShowMassSettings");
+}
+void StubScreen::ShowMassTexts() {
+    Record("ShowMassTexts");
 }
 void StubScreen::ReplyBaseChanged() {
     Record("ReplyBaseChanged");
@@ -115,8 +121,21 @@ void StubScreen::EndProgram(int code) {
     Record("EndProgram", {}, code);
 }
 
+void StubScreen::SetDelayHook(std::function<bool(int ms)> hook) {
+    std::lock_guard lock(m_mutex);
+    m_delay_hook = std::move(hook);
+}
+
 void StubScreen::Delay(int ms) {
     Record("Delay", {}, ms);
+    std::function<bool(int)> hook;
+    {
+        std::lock_guard lock(m_mutex);
+        hook = m_delay_hook;
+    }
+    if (hook && hook(ms)) {
+        return;
+    }
     const auto scaled =
         std::chrono::microseconds(static_cast<long long>(ms * m_delay_scale * 1000));
     std::unique_lock lock(m_mutex);

@@ -59,7 +59,9 @@ public:
     void AppendMassLog(std::string_view text) override;
     // Recorded number: 1 running, 0 idle.
     void SetMassRunning(bool running) override;
+    void SetMassCaption(std::string_view caption) override;
     void ShowMassSettings() override;
+    void ShowMassTexts() override;
     void ReplyBaseChanged() override;
 
     // AskYesNo answers these in order, then `default_answer`. Recorded like message boxes;
@@ -68,6 +70,11 @@ public:
     void SetDefaultAnswer(bool default_answer);
 
     void Cancel();
+
+    // Runs in every later Delay after it is recorded, on the delaying thread; when it
+    // returns true the delay is over, otherwise the scaled wait follows. A test drives
+    // pacing with it (advance a fake clock, hold a pause). Null removes it.
+    void SetDelayHook(std::function<bool(int ms)> hook);
 
     std::vector<Call> Calls() const;
     // The texts of every call of that name, in order.
@@ -91,6 +98,7 @@ private:
     std::vector<Call> m_calls;
     bool m_cancelled = false;
     std::deque<bool> m_answers;
+    std::function<bool(int)> m_delay_hook;
     bool m_default_answer = false;
 };
 

@@ -306,10 +306,20 @@ void QtUiPort::AppendMassLog(std::string_view text) {
     });
 }
 
-void QtUiPort::SetMassRunning(bool running) {
-    Run([this, running] {
+// A worker's run-state call may arrive after a newer change made here: the window shows
+// the state current when the call arrives, never the value the worker saw.
+void QtUiPort::SetMassRunning(bool) {
+    Run([this] {
         if (m_mass) {
-            m_mass->SetRunning(running);
+            m_mass->ShowRunState();
+        }
+    });
+}
+
+void QtUiPort::SetMassCaption(std::string_view) {
+    Run([this] {
+        if (m_mass) {
+            m_mass->ShowRunState();
         }
     });
 }
@@ -318,6 +328,14 @@ void QtUiPort::ShowMassSettings() {
     Run([this] {
         if (m_mass) {
             m_mass->ShowSettings();
+        }
+    });
+}
+
+void QtUiPort::ShowMassTexts() {
+    Run([this] {
+        if (m_mass) {
+            m_mass->ShowTexts();
         }
     });
 }

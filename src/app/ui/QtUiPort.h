@@ -76,7 +76,9 @@ public:
     // MassPort
     void AppendMassLog(std::string_view text) override;
     void SetMassRunning(bool running) override;
+    void SetMassCaption(std::string_view caption) override;
     void ShowMassSettings() override;
+    void ShowMassTexts() override;
     // EditorPort
     void ReplyBaseChanged() override;
 

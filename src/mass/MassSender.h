@@ -1,0 +1,69 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mass/MassState.h"
+
+namespace zelmo::app {
+class Robot;
+}
+
+namespace zelmo::mass {
+
+// The three pacing edit boxes as typed (GBK).
+struct MassPacing {
+    std::string 消息延时;
+    std::string 重复几遍;
+    std::string 重复延时;
+};
+
+// What the window hands over on a click of 按钮_开始群发.
+struct MassRequest {
+    MassPacing pacing;
+    std::vector<MassMember> members;  // the ticked candidates, top to bottom
+};
+
+// The click handler of 按钮_开始群发. Idle: refuses empty selections with a message box,
+// otherwise logs the start lines, starts MassWorker on a robot thread and shows the run
+// as running. Running: asks the worker to stop (the caption goes back to "开始群发").
+// Stopping: refuses with "请操作不要太快！". The window's thread.
+void StartStopMass(app::Robot& robot, const MassRequest& request);
+
+// One run over the selections fixed at start: pass by pass, member by member, text by
+// text, SendText then the message pause; the pass pause after each pass. A stop request
+// (or a stopping robot) is noticed before the next send. Ends with the end line and the
+// run state back at idle. Its own thread.
+void MassWorker(app::Robot& robot);
+
+// Appends a log text under MassLogLock when 监控日志 is on. Any thread.
+void MassLog(app::Robot& robot, std::string_view text);
+
+// The log's word for a send's "Ret": "成功" 0, "失败" -1, "频繁" 1025, "无应答" for no
+// answer (empty), "未知" with a short numeric code in brackets for anything else. GBK.
+std::string MassStatusWord(std::string_view ret);
+
+// The start button's caption in a phase: "停止群发" while running, else "开始群发". GBK.
+std::string MassCaption(MassPhase phase);
+
+// A pacing text as an integer: optional blanks and sign, then leading digits, clamped to
+// the int range; 0 for a text that does not start with a number.
+int MassNumber(std::string_view text);
+
+// 按钮_文本添加: the typed text (CR LF line breaks) with "[enter]" for each line break
+// replaces the selected row (selected_row < 0: none), or is inserted at the top. An
+// empty text is refused with "请输入内容！". False when refused.
+bool AddMassText(app::Robot& robot, std::string_view typed, int selected_row);
+
+// The row's text for 编辑框_文本, "[enter]" back to CR LF; empty when there is no row.
+std::string MassTextForEditing(const MassState& state, int row);
+
+// Asks "是否删除该广告词？" and deletes the row on Yes. False without a row or on No.
+bool AskDeleteMassText(app::Robot& robot, int selected_row);
+
+// The window is closed: the pacing boxes go into MassSettings, then the text file and the
+// settings file are written. False when a file could not be written.
+bool KeepMassWindow(app::Robot& robot, const MassPacing& pacing);
+
+}  // namespace zelmo::mass
