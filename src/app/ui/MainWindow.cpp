@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <string>
@@ -19,6 +20,7 @@
 #include "app/Startup.h"
 #include "app/ui/ClickableLabel.h"
 #include "app/ui/QtText.h"
+#include "app/ui/TrayIcon.h"
 #include "app/ui/WindowPlacement.h"
 #include "config/ui/SettingsWindow.h"
 #include "contacts/ContactRequests.h"
@@ -36,6 +38,8 @@ namespace {
 constexpr int WINDOW_WIDTH = 760;
 constexpr int WINDOW_HEIGHT = 520;
 constexpr int AVATAR_SIDE = 64;
+constexpr int MIN_WIDTH = 200;
+constexpr int MIN_HEIGHT = 235;
 
 QString U(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -117,8 +121,18 @@ MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
         }
     });
 
+    m_tray = new TrayIcon(robot, *this);
+    setMinimumSize(MIN_WIDTH, MIN_HEIGHT);
     resize(WINDOW_WIDTH, WINDOW_HEIGHT);
     CenterOnScreen(this);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        // Hiding inside the state change itself would leave the window manager half way.
+        QTimer::singleShot(0, m_tray, [tray = m_tray] { tray->WindowMinimised(); });
+    }
 }
 
 void MainWindow::BuildHeader(QWidget* header) {

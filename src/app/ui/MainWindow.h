@@ -27,6 +27,7 @@ namespace zelmo::app {
 
 class ClickableLabel;
 class Robot;
+class TrayIcon;
 
 // The main window: the own-account header, the three contact lists, the buttons that show
 // the other windows; its caption shows the connection state. UI thread.
@@ -53,6 +54,8 @@ public:
     contacts::ChatWindow* Chat() const { return m_chat; }
     contacts::RemarkWindow* Remark() const { return m_remark; }
     contacts::MemberListWindow* Members() const { return m_members; }
+    // The notification-area icon that minimising hides the window into.
+    TrayIcon* Tray() const { return m_tray; }
 
     // The secondary windows the buttons show; set once they exist.
     void SetMessageWindow(QWidget* window) { m_message_window = window; }
@@ -62,6 +65,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -110,6 +114,7 @@ private:
     QWidget* m_message_window = nullptr;
     QWidget* m_mass_window = nullptr;
     QWidget* m_editor_window = nullptr;
+    TrayIcon* m_tray = nullptr;
 };
 
 }  // namespace zelmo::app
