@@ -11,8 +11,9 @@ namespace {
 using app::Gbk;
 
 // One entry's ten lines joined by CR LF.
-std::string Entry(std::string name, std::string function = "handler", std::string listed = "1",
-                  std::string account = "", std::string prefix = "p") {
+std::string Entry(const std::string& name, const std::string& function = "handler",
+                  const std::string& listed = "1", const std::string& account = "",
+                  const std::string& prefix = "p") {
     return name + "\r\n1.0\r\nauthor\r\nintro\r\n" + prefix + "\r\nhint\r\nsuffix\r\n" + function +
            "\r\n" + listed + "\r\n" + account;
 }

@@ -175,6 +175,20 @@ TEST_F(PluginDispatchTest, OnlyAConsentedAccountEntryEverReceivesTheCookies) {
     EXPECT_EQ(Dispatch(Friend(ask)), granted);
 }
 
+TEST_F(PluginDispatchTest, TheExamplePluginsAnswerAsTheirGuideSays) {
+    ASSERT_TRUE(platform::DeleteFile(t.PluginPath("echo.mzp.so")));
+    for (const char* name : {"weather", "bracket"}) {
+        ASSERT_TRUE(t.Install(ExamplePlugin(name), std::string(name) + ".mzp.so"));
+    }
+    ScanAllEnabled();
+    ASSERT_EQ(t.robot.Plugins().Table()->size(), 2u);
+    EXPECT_EQ(Dispatch(Friend(Gbk("天气北京"))), Gbk("北京今天晴，气温 20℃"));
+    EXPECT_EQ(Dispatch(Friend(Gbk("天气"))), Gbk("请在天气后面加上城市名，例如：天气北京"));
+    EXPECT_EQ(Dispatch(Friend(Gbk("a[你好]b"))), Gbk("你说了：你好"));
+    EXPECT_EQ(Dispatch(Friend(Gbk("a[]b"))), "");
+    EXPECT_EQ(Dispatch(Friend(Gbk("你好"))), "");
+}
+
 TEST_F(PluginDispatchTest, CallPluginCopiesTheAnswerAndReleasesOnlyItsOwnLoad) {
     m_echo_load.reset();
     const std::string path = t.PluginPath("echo.mzp.so");
@@ -205,6 +219,7 @@ TEST_F(PluginDispatchTest, RescansWhileTwentyWorkersDispatchNeverBreakADispatch)
     std::atomic<int> answered{0};
     std::atomic<int> wrong{0};
     std::vector<std::thread> workers;
+    workers.reserve(20);
     for (int i = 0; i < 20; ++i) {
         workers.emplace_back([&] {
             while (!stop.load()) {

@@ -98,6 +98,18 @@ TEST_F(PluginScanTest, StatusTextsAndTheClosingOfThePopupFollowWhereTheScanRuns)
     EXPECT_EQ(calls[calls.size() - 2].number, 0);  // shown without a fade
 }
 
+TEST_F(PluginScanTest, ANonAsciiFileNameIsShownInGbkAndStillNamesTheFiles) {
+    const std::string utf8_name = "\xe5\xa4\xa9\xe6\xb0\x94.mzp.so";  // "天气.mzp.so" on disk
+    ASSERT_TRUE(t.Install(ExamplePlugin("weather"), utf8_name));
+    ASSERT_TRUE(t.SetEnableValue(utf8_name, Gbk("天气预报"), "1"));
+    const auto table = Scan();
+    ASSERT_EQ(table->size(), 1u);
+    EXPECT_EQ((*table)[0].FileName, utf8_name);
+    EXPECT_TRUE((*table)[0].Enabled);
+    EXPECT_EQ(t.screen.TextsOf("ShowStatus"), (std::vector<std::string>{Gbk("[4/5] 天气.mzp.so")}));
+    EXPECT_EQ(plugins::DisplayFileName(utf8_name), Gbk("天气.mzp.so"));
+}
+
 TEST_F(PluginScanTest, EnableFilesDecideTheFlagsAndANewPluginStartsDisabled) {
     ASSERT_TRUE(t.Install(ExamplePlugin("weather"), "weather.mzp.so"));
     const std::string key = Gbk("天气预报");

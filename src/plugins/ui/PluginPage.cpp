@@ -127,6 +127,7 @@ void PluginPage::SaveChecks() {
 
 std::vector<bool> PluginPage::Checks() const {
     std::vector<bool> checks;
+    checks.reserve(static_cast<std::size_t>(m_list->topLevelItemCount()));
     for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
         checks.push_back(m_list->topLevelItem(i)->checkState(0) == Qt::Checked);
     }
