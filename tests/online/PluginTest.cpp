@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/GbkLiteral.h"
+#include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "plugins/EnableState.h"
 #include "plugins/PluginDispatch.h"
@@ -19,12 +20,12 @@ namespace {
 
 using app::Gbk;
 
-// Copies the weather and account examples into the account folder before the start-up,
-// the weather plugin enabled.
-OnlineRobot::Options WithPlugins() {
+// Copies example plugins into the account folder before the start-up, the weather plugin
+// enabled.
+OnlineRobot::Options WithPlugins(std::vector<std::string> names = {"weather", "account"}) {
     OnlineRobot::Options options;
-    options.prepare = [](const std::string& account_dir) {
-        for (const char* name : {"weather", "account"}) {
+    options.prepare = [names](const std::string& account_dir) {
+        for (const std::string& name : names) {
             std::filesystem::copy_file(ExamplePlugin(name),
                                        app::PluginPath(account_dir, std::string(name) + ".mzp.so"));
         }
@@ -75,6 +76,28 @@ TEST(PluginTest, DISABLED_AFriendAskingForTheWeatherGetsThePluginsAnswer) {
     const std::vector<sim::SentMessage> sent = online.Sim().SentMessages();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].to, online.Sim().UserNameOf("alice"));
+    EXPECT_EQ(sent[0].content, "北京今天晴，气温 20℃");
+}
+
+// Needs the reply chain; enable once it has landed. The hushed message would otherwise get
+// the knowledge base's reply, which would leave before the weather answer that follows it.
+TEST(PluginTest, DISABLED_NoReplyFromAPluginSilencesTheKnowledgeBaseToo) {
+    OnlineRobot::Options options = WithPlugins({"quiet", "weather"});
+    const auto install = options.prepare;
+    options.prepare = [install](const std::string& account_dir) {
+        install(account_dir);
+        platform::WriteIniItem(plugins::EnableFilePath(account_dir, "quiet.mzp.so"),
+                               plugins::EnableSection(), Gbk("安静"), "1");
+        platform::WriteFileAtomic(app::ConfigPath(account_dir, app::REPLY_BASE_FILE),
+                                  Gbk("嘘\r\n知识库的回答"));
+    };
+    OnlineRobot online(options);
+    ASSERT_EQ(online.Start(), "");
+    online.Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", "嘘"});
+    online.Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", "天气北京"});
+    ASSERT_TRUE(online.Sim().WaitForRequest("webwxsendmsg", std::chrono::seconds(20)));
+    const std::vector<sim::SentMessage> sent = online.Sim().SentMessages();
+    ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0].content, "北京今天晴，气温 20℃");
 }
 
