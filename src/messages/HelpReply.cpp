@@ -29,8 +29,7 @@ std::string BuildHelpReply(app::Robot& robot, int chat_type) {
         for (const plugins::PluginRecord& record : *table) {
             if (record.Enabled && record.Listed == 1) {
                 text += CommandLine(templates.return_c,
-                                    record.Prefix + record.ParamHint + record.Suffix,
-                                    record.Intro);
+                                    record.Prefix + record.ParamHint + record.Suffix, record.Intro);
             }
         }
     }

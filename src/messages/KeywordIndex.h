@@ -36,8 +36,8 @@ bool EndsWithLoneLead(std::string_view keyword);
 
 // The longest keywords found in one text and the pairs that carry them.
 struct KeywordMatch {
-    std::size_t length = 0;             // bytes of the longest matching keyword; 0: none
-    std::vector<std::uint32_t> pairs;   // pair numbers, ascending
+    std::size_t length = 0;            // bytes of the longest matching keyword; 0: none
+    std::vector<std::uint32_t> pairs;  // pair numbers, ascending
 };
 
 // Merges `other` into `best`: the longer match wins, equally long ones are joined. Pairs

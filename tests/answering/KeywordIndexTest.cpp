@@ -17,8 +17,8 @@ namespace {
 // backslash), and a lone lead byte that pairs with whatever follows it, so keywords and
 // matches straddle characters.
 const std::vector<std::string> ATOMS = {
-    "a", "B", "c", "D", "1", "[", "\\", "\xC4\xE3", "\xBA\xC3", "\xB0\x41", "\xB0\x61",
-    "\x9C\x5C", "\x81\x40", "\xB0", "A", "b",
+    "a",        "B",        "c",        "D",        "1",        "[",    "\\", "\xC4\xE3",
+    "\xBA\xC3", "\xB0\x41", "\xB0\x61", "\x9C\x5C", "\x81\x40", "\xB0", "A",  "b",
 };
 
 class RandomTexts {
@@ -124,8 +124,8 @@ TEST(KeywordIndexTest, FindsExactKeywordsAndReportsItsSize) {
     index.Build(keywords, 10);
     EXPECT_EQ(index.FindExact(FoldKeyword("[NoWord]")), (std::vector<std::uint32_t>{10, 15}));
     EXPECT_EQ(index.FindExact("abc"), (std::vector<std::uint32_t>{11, 13}));
-    EXPECT_TRUE(index.FindExact("a").empty());   // a prefix, not a keyword
-    EXPECT_TRUE(index.FindExact("").empty());    // empty keywords are not indexed
+    EXPECT_TRUE(index.FindExact("a").empty());  // a prefix, not a keyword
+    EXPECT_TRUE(index.FindExact("").empty());   // empty keywords are not indexed
     EXPECT_TRUE(index.FindExact("abcd").empty());
 
     const KeywordMatch match = index.Find(PreparedText("xxABCab"));

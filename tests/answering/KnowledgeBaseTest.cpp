@@ -225,8 +225,9 @@ TEST(KnowledgeBaseTest, EditorRowsChangeTheBaseOnlyWhenSaved) {
     EXPECT_EQ(loaded.base.LookupReply("q", CHAT_FRIEND, settings, clock), "a");
 
     ASSERT_TRUE(loaded.base.Save(loaded.Path()));
-    EXPECT_EQ(loaded.FileText(),
-              "changed\r\nr1\r\n\r\nmid\r\nline one[enter]line two\r\n\r\nend\r\nlast\r\n\r\nq\r\na");
+    EXPECT_EQ(
+        loaded.FileText(),
+        "changed\r\nr1\r\n\r\nmid\r\nline one[enter]line two\r\n\r\nend\r\nlast\r\n\r\nq\r\na");
     EXPECT_EQ(loaded.base.LookupReply("changed", CHAT_FRIEND, settings, clock), "r1");
     EXPECT_EQ(loaded.base.LookupReply("k2", CHAT_FRIEND, settings, clock), "");
     EXPECT_EQ(loaded.base.PairCount(), 4u);
@@ -256,8 +257,8 @@ TEST(KnowledgeBaseTest, LookupsRunWhileOtherThreadsLearn) {
     std::thread reader([&] {
         test::FakeClock clock;
         for (int i = 0; i < 2000; ++i) {
-            answered = answered &&
-                       loaded.base.LookupReply("seed", CHAT_FRIEND, settings, clock) == "s";
+            answered =
+                answered && loaded.base.LookupReply("seed", CHAT_FRIEND, settings, clock) == "s";
         }
     });
     for (std::thread& thread : threads) {

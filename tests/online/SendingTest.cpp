@@ -28,7 +28,8 @@ TEST(SendingTest, TextsArriveExactlyWithTheirPlaceholdersExpanded) {
     OnlineRobot online;
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
-    robot.Settings().Update([](config::Settings& settings) { settings.机器人姓名 = Gbk("小精灵"); });
+    robot.Settings().Update(
+        [](config::Settings& settings) { settings.机器人姓名 = Gbk("小精灵"); });
     const std::string alice = online.Sim().UserNameOf("alice");
 
     // Quotes, backslashes (one a GBK second byte), a tab, placeholders in any case,

@@ -159,8 +159,7 @@ void KnowledgeBaseEditor::AddRow() {
     const int row = selected >= 0 ? selected : m_model->rowCount();
     const QString keyword = m_keyword->text();
     const QString reply = m_reply->toPlainText();
-    m_model->InsertRow(row,
-                       keyword.isEmpty() ? app::Gbk("-关键词-") : app::ToGbk(keyword),
+    m_model->InsertRow(row, keyword.isEmpty() ? app::Gbk("-关键词-") : app::ToGbk(keyword),
                        reply.isEmpty() ? app::Gbk("-回复-") : app::ToGbk(reply));
     // Typing goes on in the new row.
     SelectRow(row);
