@@ -41,7 +41,7 @@ public:
         if (needed <= old_size) {
             return;
         }
-        const std::size_t size = std::max(needed, old_size + old_size / 2);
+        const std::size_t size = std::max(needed, old_size + old_size / 4);
         slots.resize(size);
         m_next.resize(size, -1);
         m_prev.resize(size, -1);
@@ -192,8 +192,12 @@ void MergeMatch(KeywordMatch& best, KeywordMatch other) {
 void KeywordIndex::Clear() {
     m_slots.clear();
     m_slots.shrink_to_fit();
-    m_keywords.clear();
-    m_keywords.shrink_to_fit();
+    m_lengths.clear();
+    m_lengths.shrink_to_fit();
+    m_next.clear();
+    m_next.shrink_to_fit();
+    m_pairs_begin.clear();
+    m_pairs_begin.shrink_to_fit();
     m_pairs.clear();
     m_pairs.shrink_to_fit();
 }
@@ -201,81 +205,127 @@ void KeywordIndex::Clear() {
 void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uint32_t first_pair) {
     Clear();
 
-    // Folded keywords in one buffer, sorted with their pair numbers; equal keywords keep
-    // pair order, so every keyword's pair list comes out ascending.
+    // Folded keywords sorted with their pair numbers; equal keywords keep pair order, so
+    // every keyword's pair list comes out ascending. Each sorts first by its first eight
+    // bytes as one number, so most comparisons never touch the text.
     std::string arena;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;  // offset, length
-    std::vector<std::uint32_t> order;
-    spans.reserve(keywords.size());
-    order.reserve(keywords.size());
+    struct Entry {
+        std::uint64_t prefix;
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint32_t pair;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(keywords.size());
     for (std::size_t i = 0; i < keywords.size(); ++i) {
         if (keywords[i].empty()) {
-            spans.emplace_back(0, 0);
             continue;
         }
-        spans.emplace_back(static_cast<std::uint32_t>(arena.size()),
-                           static_cast<std::uint32_t>(keywords[i].size()));
-        arena += FoldKeyword(keywords[i]);
-        order.push_back(static_cast<std::uint32_t>(i));
-    }
-    const auto folded = [&](std::uint32_t i) {
-        return std::string_view(arena).substr(spans[i].first, spans[i].second);
-    };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return folded(a) < folded(b); });
-
-    std::vector<std::string_view> keys;
-    m_pairs.reserve(order.size());
-    for (std::uint32_t i : order) {
-        const std::string_view key = folded(i);
-        if (keys.empty() || keys.back() != key) {
-            keys.push_back(key);
-            Keyword keyword;
-            keyword.length = static_cast<std::uint32_t>(key.size());
-            keyword.pairs_begin = static_cast<std::uint32_t>(m_pairs.size());
-            keyword.lone_lead = EndsWithLoneLead(keywords[i]);
-            m_keywords.push_back(keyword);
+        const std::string key = FoldKeyword(keywords[i]);
+        std::uint64_t prefix = 0;
+        for (std::size_t b = 0; b < 8; ++b) {
+            prefix = (prefix << 8) | (b < key.size() ? static_cast<std::uint8_t>(key[b]) : 0u);
         }
-        m_pairs.push_back(first_pair + i);
+        entries.push_back(Entry{prefix, static_cast<std::uint32_t>(arena.size()),
+                                static_cast<std::uint32_t>(key.size()),
+                                static_cast<std::uint32_t>(i)});
+        arena += key;
+    }
+    const auto text_of = [&arena](const Entry& entry) {
+        return std::string_view(arena).substr(entry.offset, entry.length);
+    };
+    std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+        if (a.prefix != b.prefix) {
+            return a.prefix < b.prefix;
+        }
+        const int order = text_of(a).compare(text_of(b));
+        return order != 0 ? order < 0 : a.pair < b.pair;
+    });
+
+    // The distinct keywords again in one buffer, now in sorted order, so that the trie
+    // builds below read them front to back.
+    std::string sorted_arena;
+    sorted_arena.reserve(arena.size());
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> key_spans;
+    m_pairs.reserve(entries.size());
+    for (const Entry& entry : entries) {
+        const std::string_view key = text_of(entry);
+        if (key_spans.empty() ||
+            std::string_view(sorted_arena).substr(key_spans.back().first) != key) {
+            key_spans.emplace_back(static_cast<std::uint32_t>(sorted_arena.size()), entry.length);
+            sorted_arena += key;
+            m_lengths.push_back(entry.length |
+                                (EndsWithLoneLead(keywords[entry.pair]) ? LONE_LEAD : 0));
+            m_pairs_begin.push_back(static_cast<std::uint32_t>(m_pairs.size()));
+        }
+        m_pairs.push_back(first_pair + entry.pair);
+    }
+    m_pairs_begin.push_back(static_cast<std::uint32_t>(m_pairs.size()));
+    entries = {};
+    arena = {};
+    std::vector<std::string_view> keys;
+    keys.reserve(key_spans.size());
+    for (const auto& [offset, length] : key_spans) {
+        keys.push_back(std::string_view(sorted_arena).substr(offset, length));
+    }
+    key_spans = {};
+    m_next.assign(keys.size(), -1);
+    // The trie's node count, from the prefixes that neighbouring sorted keywords share:
+    // the double array is sized for it once instead of growing by copies.
+    std::size_t nodes = 1;
+    for (std::size_t k = 0; k < keys.size(); ++k) {
+        std::size_t shared = 0;
+        if (k > 0) {
+            const std::size_t limit = std::min(keys[k].size(), keys[k - 1].size());
+            while (shared < limit && keys[k][shared] == keys[k - 1][shared]) {
+                ++shared;
+            }
+        }
+        nodes += keys[k].size() - shared;
     }
     if (keys.empty()) {
         Clear();
         return;
     }
 
-    // First pass: place every node's children, breadth first.
-    Placer placer(m_slots, arena.size() + 256);
-    placer.Take(0);
-    m_slots[0].check = -2;
+    // First pass: place every node's children, depth first, so that the states along
+    // one keyword lie close together and a walk down the trie stays in few cache lines.
     std::vector<std::uint8_t> labels;
     std::vector<std::uint32_t> starts;
-    std::deque<PendingNode> queue;
     const PendingNode root{0, 0, 0, static_cast<std::uint32_t>(keys.size())};
-    queue.push_back(root);
-    while (!queue.empty()) {
-        const PendingNode node = queue.front();
-        queue.pop_front();
-        GroupChildren(keys, node, labels, starts);
-        if (labels.empty()) {
-            continue;
+    {
+        Placer placer(m_slots, nodes + nodes / 16 + 1024);
+        placer.Take(0);
+        m_slots[0].check = -2;
+        std::vector<PendingNode> stack{root};
+        while (!stack.empty()) {
+            const PendingNode node = stack.back();
+            stack.pop_back();
+            GroupChildren(keys, node, labels, starts);
+            if (labels.empty()) {
+                continue;
+            }
+            const std::int32_t base = placer.FindBase(m_slots, labels);
+            m_slots[static_cast<std::size_t>(node.slot)].base = base;
+            for (std::size_t k = labels.size(); k-- > 0;) {
+                const std::int32_t child = base + labels[k];
+                placer.Take(child);
+                m_slots[static_cast<std::size_t>(child)].check = node.slot;
+                stack.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
+            }
         }
-        const std::int32_t base = placer.FindBase(m_slots, labels);
-        m_slots[static_cast<std::size_t>(node.slot)].base = base;
-        for (std::size_t k = 0; k < labels.size(); ++k) {
-            const std::int32_t child = base + labels[k];
-            placer.Take(child);
-            m_slots[static_cast<std::size_t>(child)].check = node.slot;
-            queue.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
-        }
+        m_slots.resize(static_cast<std::size_t>(placer.End()) + 256);
     }
-    m_slots.resize(static_cast<std::size_t>(placer.End()) + 256);
-    m_slots.shrink_to_fit();
+    // A copy costs a second array for a moment: only worth it for much spare room.
+    if (m_slots.capacity() > m_slots.size() + m_slots.size() / 8) {
+        m_slots.shrink_to_fit();
+    }
 
     // Second pass, again breadth first: fail links and output links, which need every
     // shallower state in place.
     m_slots[0].fail = 0;
     m_slots[0].out = -1;
-    queue.push_back(root);
+    std::deque<PendingNode> queue{root};
     while (!queue.empty()) {
         const PendingNode node = queue.front();
         queue.pop_front();
@@ -291,7 +341,7 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
             slot.fail = fail;
             const std::uint32_t first = starts[k];
             if (keys[first].size() == node.depth + 1) {
-                m_keywords[first].next = m_slots[static_cast<std::size_t>(fail)].out;
+                m_next[first] = m_slots[static_cast<std::size_t>(fail)].out;
                 slot.out = static_cast<std::int32_t>(first);
             } else {
                 slot.out = m_slots[static_cast<std::size_t>(fail)].out;
@@ -320,41 +370,54 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
     if (m_slots.empty()) {
         return match;
     }
-    std::vector<std::int32_t> found;  // keyword numbers of the current best length
+    // Keyword numbers of the current best length; a few, so no allocation for them.
+    constexpr std::size_t INLINE = 8;
+    std::int32_t found_inline[INLINE];
+    std::vector<std::int32_t> found_more;
+    std::size_t found = 0;
     const std::string_view folded = text.Folded();
     std::int32_t state = 0;
     for (std::size_t pos = 0; pos < folded.size(); ++pos) {
         state = Step(state, static_cast<std::uint8_t>(folded[pos]));
         // Keywords ending here, longest first; only the longest valid one can matter.
         for (std::int32_t k = m_slots[static_cast<std::size_t>(state)].out; k >= 0;
-             k = m_keywords[static_cast<std::size_t>(k)].next) {
-            const Keyword& keyword = m_keywords[static_cast<std::size_t>(k)];
-            if (keyword.length < match.length) {
+             k = m_next[static_cast<std::size_t>(k)]) {
+            const std::uint32_t entry = m_lengths[static_cast<std::size_t>(k)];
+            const std::size_t length = entry & LENGTH_MASK;
+            if (length < match.length) {
                 break;
             }
             const std::size_t end = pos + 1;
-            if (!text.IsBoundary(end - keyword.length) ||
-                (keyword.lone_lead && text.IsTrailAt(end))) {
+            if (!text.IsBoundary(end - length) || ((entry & LONE_LEAD) && text.IsTrailAt(end))) {
                 continue;
             }
-            if (keyword.length > match.length) {
-                match.length = keyword.length;
-                found.clear();
+            if (length > match.length) {
+                match.length = length;
+                found = 0;
+                found_more.clear();
             }
-            if (std::find(found.begin(), found.end(), k) == found.end()) {
-                found.push_back(k);
+            const bool known =
+                std::find(found_inline, found_inline + std::min(found, INLINE), k) !=
+                    found_inline + std::min(found, INLINE) ||
+                std::find(found_more.begin(), found_more.end(), k) != found_more.end();
+            if (!known) {
+                if (found < INLINE) {
+                    found_inline[found] = k;
+                } else {
+                    found_more.push_back(k);
+                }
+                ++found;
             }
             break;
         }
     }
-    for (std::int32_t k : found) {
+    const auto add_pairs = [&](std::int32_t k) {
         const auto index = static_cast<std::size_t>(k);
-        const std::uint32_t end = index + 1 < m_keywords.size()
-                                      ? m_keywords[index + 1].pairs_begin
-                                      : static_cast<std::uint32_t>(m_pairs.size());
-        match.pairs.insert(match.pairs.end(), m_pairs.begin() + m_keywords[index].pairs_begin,
-                           m_pairs.begin() + end);
-    }
+        match.pairs.insert(match.pairs.end(), m_pairs.begin() + m_pairs_begin[index],
+                           m_pairs.begin() + m_pairs_begin[index + 1]);
+    };
+    std::for_each(found_inline, found_inline + std::min(found, INLINE), add_pairs);
+    std::for_each(found_more.begin(), found_more.end(), add_pairs);
     std::sort(match.pairs.begin(), match.pairs.end());
     return match;
 }
@@ -373,19 +436,18 @@ std::vector<std::uint32_t> KeywordIndex::FindExact(std::string_view folded) cons
         state = next;
     }
     const std::int32_t k = m_slots[static_cast<std::size_t>(state)].out;
-    if (k < 0 || m_keywords[static_cast<std::size_t>(k)].length != folded.size()) {
+    if (k < 0 || (m_lengths[static_cast<std::size_t>(k)] & LENGTH_MASK) != folded.size()) {
         return {};
     }
     const auto index = static_cast<std::size_t>(k);
-    const std::uint32_t end = index + 1 < m_keywords.size()
-                                  ? m_keywords[index + 1].pairs_begin
-                                  : static_cast<std::uint32_t>(m_pairs.size());
-    return {m_pairs.begin() + m_keywords[index].pairs_begin, m_pairs.begin() + end};
+    return {m_pairs.begin() + m_pairs_begin[index], m_pairs.begin() + m_pairs_begin[index + 1]};
 }
 
 std::size_t KeywordIndex::MemoryBytes() const {
-    return m_slots.capacity() * sizeof(Slot) + m_keywords.capacity() * sizeof(Keyword) +
-           m_pairs.capacity() * sizeof(std::uint32_t);
+    return m_slots.capacity() * sizeof(Slot) +
+           (m_lengths.capacity() + m_pairs_begin.capacity() + m_pairs.capacity()) *
+               sizeof(std::uint32_t) +
+           m_next.capacity() * sizeof(std::int32_t);
 }
 
 }  // namespace zelmo::messages

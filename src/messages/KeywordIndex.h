@@ -74,19 +74,19 @@ private:
         std::int32_t fail = 0;
         std::int32_t out = -1;  // keyword number
     };
-    // One distinct folded keyword.
-    struct Keyword {
-        std::uint32_t length = 0;
-        std::int32_t next = -1;  // the next shorter keyword ending in the same place
-        std::uint32_t pairs_begin = 0;
-        bool lone_lead = false;
-    };
+    static constexpr std::uint32_t LONE_LEAD = 0x80000000u;
+    static constexpr std::uint32_t LENGTH_MASK = 0x7FFFFFFFu;
 
     std::int32_t Step(std::int32_t state, std::uint8_t byte) const;
 
     std::vector<Slot> m_slots;
-    std::vector<Keyword> m_keywords;
-    std::vector<std::uint32_t> m_pairs;  // by keyword: pairs_begin .. next keyword's begin
+    // By keyword number, in separate arrays so a match step touches only what it needs:
+    // the length (with LONE_LEAD), the next shorter keyword ending in the same place, and
+    // where its pairs start in m_pairs (one entry more: the end).
+    std::vector<std::uint32_t> m_lengths;
+    std::vector<std::int32_t> m_next;
+    std::vector<std::uint32_t> m_pairs_begin;
+    std::vector<std::uint32_t> m_pairs;
 };
 
 }  // namespace zelmo::messages

@@ -106,10 +106,41 @@ std::string SerializeReplyBase(const std::vector<ReplyPair>& pairs) {
     return text;
 }
 
+namespace {
+
+bool HasBareLineFeed(std::string_view text) {
+    for (std::size_t pos = text.find('\n'); pos != std::string_view::npos;
+         pos = text.find('\n', pos + 1)) {
+        if (pos == 0 || text[pos - 1] != '\r') {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::vector<ReplyPair> ParseReplyBase(std::string_view file_text) {
-    const std::string text = WithCrLf(file_text);
-    const std::string_view all(text);
+    std::string normalised;
+    if (HasBareLineFeed(file_text)) {
+        normalised = WithCrLf(file_text);
+        file_text = normalised;
+    }
+    const std::string_view all = file_text;
     std::vector<ReplyPair> pairs;
+    // Every line break inside a block starts one reply: reserving that many spares the
+    // copies of a growing array of a large base.
+    std::size_t breaks = 0;
+    std::size_t block_breaks = 0;
+    for (std::size_t pos = all.find(CRLF); pos != std::string_view::npos;
+         pos = all.find(CRLF, pos + CRLF.size())) {
+        ++breaks;
+    }
+    for (std::size_t pos = all.find(BLOCK_BREAK); pos != std::string_view::npos;
+         pos = all.find(BLOCK_BREAK, pos + BLOCK_BREAK.size())) {
+        ++block_breaks;
+    }
+    pairs.reserve(breaks > 2 * block_breaks ? breaks - 2 * block_breaks : 0);
     std::size_t block_start = 0;
     while (block_start <= all.size()) {
         std::size_t block_end = all.find(BLOCK_BREAK, block_start);
@@ -198,6 +229,7 @@ void KnowledgeBase::RebuildLocked() {
     m_recent.Clear();
     m_main_end = m_base.size();
     m_recent_end = m_base.size();
+    m_tail_folded.clear();
 }
 
 void KnowledgeBase::IndexLearnedLocked() {
@@ -213,6 +245,7 @@ void KnowledgeBase::IndexLearnedLocked() {
     m_recent.Build(KeywordsOf(m_base, m_main_end, m_base.size()),
                    static_cast<std::uint32_t>(m_main_end));
     m_recent_end = m_base.size();
+    m_tail_folded.clear();
 }
 
 void KnowledgeBase::LearnPair(std::string_view question, std::string_view answer) {
@@ -222,6 +255,7 @@ void KnowledgeBase::LearnPair(std::string_view question, std::string_view answer
         if (m_rows) {
             m_rows->push_back(pair);
         }
+        m_tail_folded.push_back(FoldKeyword(pair.keyword));
         m_base.push_back(std::move(pair));
         m_dirty = true;
         IndexLearnedLocked();
@@ -233,18 +267,29 @@ KeywordMatch KnowledgeBase::MatchLocked(std::string_view content) const {
     const PreparedText text(content);
     KeywordMatch best = m_main.Find(text);
     MergeMatch(best, m_recent.Find(text));
+    // The few pairs learned since the last index build, searched one by one with the
+    // same rules as the index.
     KeywordMatch tail;
-    for (std::size_t i = m_recent_end; i < m_base.size(); ++i) {
-        const std::string& keyword = m_base[i].keyword;
-        if (keyword.empty() || keyword.size() < tail.length ||
-            !platform::ContainsGbk(content, keyword, true)) {
+    const std::string_view folded = text.Folded();
+    for (std::size_t i = 0; i < m_tail_folded.size(); ++i) {
+        const std::string& keyword = m_tail_folded[i];
+        if (keyword.empty() || keyword.size() < tail.length) {
+            continue;
+        }
+        const bool lone_lead = EndsWithLoneLead(keyword);
+        bool matched = false;
+        for (std::size_t at = folded.find(keyword); at != std::string_view::npos && !matched;
+             at = folded.find(keyword, at + 1)) {
+            matched = text.IsBoundary(at) && !(lone_lead && text.IsTrailAt(at + keyword.size()));
+        }
+        if (!matched) {
             continue;
         }
         if (keyword.size() > tail.length) {
             tail.length = keyword.size();
             tail.pairs.clear();
         }
-        tail.pairs.push_back(static_cast<std::uint32_t>(i));
+        tail.pairs.push_back(static_cast<std::uint32_t>(m_recent_end + i));
     }
     MergeMatch(best, std::move(tail));
     return best;

@@ -108,6 +108,7 @@ private:
     KeywordIndex m_recent;
     std::size_t m_main_end = 0;
     std::size_t m_recent_end = 0;
+    std::vector<std::string> m_tail_folded;  // folded keywords of the scanned tail
     std::function<void()> m_listener;
 };
 
