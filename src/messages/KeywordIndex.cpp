@@ -63,7 +63,7 @@ public:
             Grow(slots, static_cast<std::size_t>(base) + 257);
             bool fits = true;
             for (std::size_t k = 1; k < labels.size() && fits; ++k) {
-                fits = slots[static_cast<std::size_t>(base + labels[k])].check == -1;
+                fits = slots[static_cast<std::size_t>(base) + labels[k]].check == -1;
             }
             if (fits) {
                 return base;

@@ -246,6 +246,7 @@ TEST(KnowledgeBaseTest, LookupsRunWhileOtherThreadsLearn) {
     LoadedBase loaded(Block("seed", "s"));
     const config::Settings settings;
     std::vector<std::thread> threads;
+    threads.reserve(3);
     for (int t = 0; t < 3; ++t) {
         threads.emplace_back([&loaded, t] {
             for (int i = 0; i < 300; ++i) {

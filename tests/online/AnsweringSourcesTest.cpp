@@ -19,7 +19,7 @@ namespace {
 
 using app::Gbk;
 
-OnlineRobot::Options WithReplyBase(std::string reply_file) {
+OnlineRobot::Options WithReplyBase(const std::string& reply_file) {
     OnlineRobot::Options options;
     options.prepare = [reply_file](const std::string& account_dir) {
         platform::WriteFileAtomic(account_dir + "/config/reply.ini", reply_file);
