@@ -21,16 +21,24 @@
 #include <string_view>
 #include <vector>
 
+#include "app/LoginDriver.h"
+#include "app/Robot.h"
+#include "app/UiPort.h"
 #include "config/Settings.h"
 #include "messages/Intake.h"
 #include "messages/KeywordIndex.h"
 #include "messages/KnowledgeBase.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "sim/Simulator.h"
 
 #ifdef ZELMO_HAVE_HYPERSCAN
 #include <hs/hs.h>
 #endif
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -408,6 +416,121 @@ void LargeBase(const std::string& folder, std::size_t pairs, bool with_hyperscan
 #endif
 }
 
+// A screen that shows nothing, waits for real and says when the start-up is done.
+class QuietScreen final : public zelmo::app::UiPort {
+public:
+    void ShowStatus(std::string_view, bool) override {}
+    void FadeOutStatus() override {}
+    void CloseStatus() override {}
+    void SetLoginCaption(std::string_view) override {}
+    void ShowQrImage(std::string_view) override {}
+    void HideLoginWindow() override {}
+    void ShowLoginWindow() override {}
+    void CloseLoginWindow() override {}
+    void OpenMainWindow() override {}
+    void ShowMessageBox(std::string_view, std::string_view) override {}
+    bool AskYesNo(std::string_view, std::string_view) override { return false; }
+    void EndProgram(int) override {}
+    void SetMainCaption(std::string_view) override {}
+    void CreateHiddenWindows() override {}
+    void ShowOwnHeader(std::string_view, std::string_view, std::string_view) override {}
+    void FadeOutMainWindow() override {}
+    void AddLogRow(std::string_view, std::string_view, std::string_view, std::string_view,
+                   std::string_view) override {}
+    void RefreshContactLists() override {}
+    void FillMassCandidates() override {}
+    void GroupMembersFetched(std::size_t) override {}
+    void AppendMassLog(std::string_view) override {}
+    void SetMassRunning(bool) override {}
+    void ShowMassSettings() override {}
+    void ReplyBaseChanged() override {}
+    void MainWindowReady() override {
+        std::lock_guard lock(m_mutex);
+        m_ready = true;
+        m_changed.notify_all();
+    }
+    void Delay(int ms) override {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_cancelled; });
+    }
+    bool WaitReady(std::chrono::seconds timeout) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [this] { return m_ready; });
+    }
+    void Cancel() {
+        std::lock_guard lock(m_mutex);
+        m_cancelled = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_ready = false;
+    bool m_cancelled = false;
+};
+
+// From the webwxsync request that brings a friend's message to the webwxsendmsg request
+// of its knowledge-base reply, as the simulator records their arrival, with no send
+// pending (each round waits out the previous send's pause).
+void ReplyLatency(const std::string& folder) {
+    std::printf("\n== from the webwxsync answer to the webwxsendmsg of its reply ==\n");
+    sim::SimulatorOptions options;
+    options.workdir = folder + "/sim";
+    options.auto_scan_ms = 0;
+    options.auto_confirm_ms = 0;
+    sim::Simulator simulator(options);
+    if (!simulator.Start()) {
+        std::puts("the simulator did not start");
+        return;
+    }
+    zelmo::app::RunOptions run;
+    run.data_root = folder + "/data";
+    run.service_file = simulator.ProfilePath();
+    run.auto_answer = zelmo::app::AutoAnswer::Yes;
+    const std::string config = run.data_root + "/2100000001/config";
+    zelmo::platform::MakeDirectories(config);
+    zelmo::platform::WriteFileAtomic(config + "/reply.ini", "hello\r\nhi there");
+    QuietScreen screen;
+    zelmo::platform::SystemClock clock;
+    zelmo::app::Robot robot(run, clock, screen);
+    if (!zelmo::app::StartLogin(robot) || !screen.WaitReady(std::chrono::seconds(30))) {
+        std::puts("the robot did not come online");
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    constexpr int ROUNDS = 30;
+    std::vector<double> latencies;
+    for (int round = 1; round <= ROUNDS; ++round) {
+        sim::MessageSpec message;
+        message.from = "alice";
+        message.text = "hello " + std::to_string(round);
+        simulator.DeliverMessage(message);
+        if (!simulator.WaitForRequests("webwxsendmsg", static_cast<std::size_t>(round),
+                                       std::chrono::seconds(10))) {
+            std::printf("no reply in round %d\n", round);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    }
+    std::int64_t sync_at = -1;
+    for (const sim::RecordedRequest& request : simulator.Requests()) {
+        if (request.path.find("webwxsync") != std::string::npos) {
+            sync_at = request.at_ms;
+        } else if (request.path.find("webwxsendmsg") != std::string::npos && sync_at >= 0) {
+            latencies.push_back(static_cast<double>(request.at_ms - sync_at));
+        }
+    }
+    screen.Cancel();
+    robot.Shutdown();
+    if (latencies.empty()) {
+        return;
+    }
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("%zu replies: median %.0f ms, max %.0f ms (the simulator records whole ms)\n",
+                latencies.size(), latencies[latencies.size() / 2], latencies.back());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -420,9 +543,9 @@ int main(int argc, char** argv) {
         std::puts("no temporary folder");
         return 1;
     }
+    ReplyLatency(folder);
     LargeBase(folder, largest, with_hyperscan);
     CompareWithScan(folder, std::min<std::size_t>(largest, 100000));
-    zelmo::platform::DeleteFile(std::string(folder) + "/reply.ini");
-    rmdir(folder);
+    std::filesystem::remove_all(folder);
     return 0;
 }
