@@ -212,9 +212,11 @@ bool SetIniTextItem(std::string& text, std::string_view section, std::string_vie
                     std::string_view value) {
     section = Trim(section);
     key = Trim(key);
-    if (section.empty() || key.empty() || key.find('=') != key.npos ||
-        FindClosingBracket(section) != std::string_view::npos || HasLineBreak(section) ||
-        HasLineBreak(key) || HasLineBreak(value)) {
+    // A key starting like a section header or a comment could never be read back, and
+    // each later write would append another copy.
+    if (section.empty() || key.empty() || key.find('=') != key.npos || key.front() == '[' ||
+        IsComment(key) || FindClosingBracket(section) != std::string_view::npos ||
+        HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) {
         return false;
     }
     const std::string_view line_break = LineBreakOf(text);

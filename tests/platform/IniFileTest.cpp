@@ -105,6 +105,27 @@ TEST_F(IniFileTest, RefusesWritesThatWouldCorruptTheFile) {
     EXPECT_FALSE(WriteIniItem(m_path, "s", "", "v"));
     EXPECT_FALSE(WriteIniItem(m_path, "a]b", "k", "v"));
     EXPECT_EQ(ReadFile(m_path), before);
+}
+
+// Such a key would read back as a section header or a comment, and every later write
+// would append another copy of it.
+TEST_F(IniFileTest, RefusesKeysThatReadAsHeaderOrComment) {
+    ASSERT_TRUE(WriteIniItem(m_path, "plugins", "k", "v"));
+    const std::string before = ReadFile(m_path);
+    for (const char* key : {"[x]", "[x", ";x", "#x", "  ;x", "\t#x"}) {
+        EXPECT_FALSE(WriteIniItem(m_path, "plugins", key, "1")) << key;
+        std::string text = before;
+        EXPECT_FALSE(SetIniTextItem(text, "plugins", key, "1")) << key;
+        EXPECT_EQ(text, before) << key;
+    }
+    EXPECT_EQ(ReadFile(m_path), before);
+    // The same bytes later in a key are harmless and read back.
+    for (const char* key : {"a[1]", "x;y", "c#"}) {
+        ASSERT_TRUE(WriteIniItem(m_path, "plugins", key, "1")) << key;
+        ASSERT_TRUE(WriteIniItem(m_path, "plugins", key, "0")) << key;
+        EXPECT_EQ(ReadIniItem(m_path, "plugins", key), "0") << key;
+    }
+    EXPECT_EQ(IniTextSection(ReadFile(m_path), "plugins").size(), 4u);
 
     // An existing path that cannot be read is not replaced.
     const std::string folder = m_dir.Path() + "/folder.ini";
