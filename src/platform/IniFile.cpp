@@ -74,6 +74,25 @@ std::size_t FindClosingBracket(std::string_view text) {
     return std::string_view::npos;
 }
 
+// True when the text ends in a lead byte that has no trail: it would take the next byte
+// written after it (a section's closing "]") as its trail.
+bool EndsWithLoneLead(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (IsLead(byte) && pos + 1 < text.size() &&
+            IsTrail(static_cast<unsigned char>(text[pos + 1]))) {
+            pos += 2;
+            continue;
+        }
+        if (pos + 1 == text.size()) {
+            return IsLead(byte);
+        }
+        ++pos;
+    }
+    return false;
+}
+
 struct Line {
     std::size_t start = 0;
     std::size_t end = 0;   // content end, line break excluded
@@ -216,7 +235,8 @@ bool SetIniTextItem(std::string& text, std::string_view section, std::string_vie
     // each later write would append another copy.
     if (section.empty() || key.empty() || key.find('=') != key.npos || key.front() == '[' ||
         IsComment(key) || FindClosingBracket(section) != std::string_view::npos ||
-        HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) {
+        EndsWithLoneLead(section) || HasLineBreak(section) || HasLineBreak(key) ||
+        HasLineBreak(value)) {
         return false;
     }
     const std::string_view line_break = LineBreakOf(text);

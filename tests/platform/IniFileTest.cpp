@@ -126,6 +126,22 @@ TEST_F(IniFileTest, RefusesKeysThatReadAsHeaderOrComment) {
         EXPECT_EQ(ReadIniItem(m_path, "plugins", key), "0") << key;
     }
     EXPECT_EQ(IniTextSection(ReadFile(m_path), "plugins").size(), 4u);
+}
+
+// "[" + "\xFE" + "]" reads as "[" and one GBK character: the header would never close.
+TEST_F(IniFileTest, RefusesASectionWhoseLastByteWouldSwallowTheBracket) {
+    ASSERT_TRUE(WriteIniItem(m_path, "s", "k", "v"));
+    const std::string before = ReadFile(m_path);
+    for (const char* section : {"\xFE", "a\xB2", "\xD6\xD0\xCE"}) {
+        EXPECT_FALSE(WriteIniItem(m_path, section, "k", "v")) << section;
+    }
+    EXPECT_EQ(ReadFile(m_path), before);
+    // Whole characters at the end are fine, "]" as a trail byte inside included.
+    for (const char* section : {"\xD6\xD0", "\xFE]x", "\xB2\x01"}) {
+        ASSERT_TRUE(WriteIniItem(m_path, section, "k", "1")) << section;
+        ASSERT_TRUE(WriteIniItem(m_path, section, "k", "2")) << section;
+        EXPECT_EQ(ReadIniItem(m_path, section, "k"), "2") << section;
+    }
 
     // An existing path that cannot be read is not replaced.
     const std::string folder = m_dir.Path() + "/folder.ini";
