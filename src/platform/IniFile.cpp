@@ -194,6 +194,11 @@ std::string_view LineBreakOf(std::string_view text) {
     return newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// The break that ends a text's unfinished last line: a CR already there only needs its LF.
+std::string_view BreakAfter(std::string_view text, std::string_view line_break) {
+    return !text.empty() && text.back() == '\r' ? std::string_view("\n") : line_break;
+}
+
 }  // namespace
 
 bool IniTextToBool(std::string_view value) {
@@ -281,19 +286,22 @@ bool SetIniTextItem(std::string& text, std::string_view section, std::string_vie
     }
     const std::string item = std::string(key) + "=" + std::string(value);
     if (last_line) {
+        // Only a LF ends a line: a last line without one (a lone CR at the end included)
+        // gets its break first.
+        const bool ends_line = text[last_line->next - 1] == '\n';
         std::string insert;
-        if (last_line->next == last_line->end) {
-            insert += line_break;  // the section's last line ends the file without a break
+        if (!ends_line) {
+            insert += BreakAfter(text.substr(0, last_line->next), line_break);
         }
         insert += item;
-        if (last_line->next != last_line->end) {
+        if (ends_line) {
             insert += line_break;
         }
         text.insert(last_line->next, insert);
         return true;
     }
     if (!text.empty() && text.back() != '\n') {
-        text += line_break;
+        text += BreakAfter(text, line_break);
     }
     text += "[";
     text += section;

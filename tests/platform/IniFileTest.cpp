@@ -128,6 +128,22 @@ TEST_F(IniFileTest, RefusesKeysThatReadAsHeaderOrComment) {
     EXPECT_EQ(IniTextSection(ReadFile(m_path), "plugins").size(), 4u);
 }
 
+// Only a LF ends a line: an item added after a last line that ends in a lone CR, or in
+// nothing, must start a line of its own.
+TEST(IniTextTest, AddsAfterALastLineWithoutItsBreak) {
+    for (const std::string& ending : {std::string("\r"), std::string(""), std::string("\r\n")}) {
+        std::string text = "[s]\r\na=1" + ending;
+        ASSERT_TRUE(SetIniTextItem(text, "s", "b", "2"));
+        EXPECT_EQ(IniTextItem(text, "s", "a"), "1") << text;
+        EXPECT_EQ(IniTextItem(text, "s", "b"), "2") << text;
+        EXPECT_EQ(text, "[s]\r\na=1\r\nb=2" + std::string(ending == "\r\n" ? "\r\n" : ""));
+        std::string other = "[s]\r\na=1" + ending;
+        ASSERT_TRUE(SetIniTextItem(other, "t", "c", "3"));
+        EXPECT_EQ(IniTextItem(other, "s", "a"), "1") << other;
+        EXPECT_EQ(IniTextItem(other, "t", "c"), "3") << other;
+    }
+}
+
 // "[" + "\xFE" + "]" reads as "[" and one GBK character: the header would never close.
 TEST_F(IniFileTest, RefusesASectionWhoseLastByteWouldSwallowTheBracket) {
     ASSERT_TRUE(WriteIniItem(m_path, "s", "k", "v"));
