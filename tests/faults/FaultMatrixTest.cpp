@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <ostream>
 #include <string>
@@ -73,7 +74,7 @@ struct Kind {
     sim::FaultKind kind;
 };
 
-const std::vector<Kind> KINDS = {
+constexpr std::array<Kind, 8> KINDS = {{
     {"Delay", sim::FaultKind::Delay},
     {"Reset", sim::FaultKind::Reset},
     {"Empty", sim::FaultKind::Empty200},
@@ -82,7 +83,7 @@ const std::vector<Kind> KINDS = {
     {"Huge", sim::FaultKind::Huge},
     {"TruncatedGzip", sim::FaultKind::TruncatedGzip},
     {"InvalidGzip", sim::FaultKind::InvalidGzip},
-};
+}};
 
 using Case = std::tuple<Endpoint, Kind, Mode>;
 
@@ -173,7 +174,9 @@ void DriveFaults(FaultRig& rig, const Endpoint& endpoint, Mode mode) {
 }
 
 TEST_P(LoginFaultMatrix, EndsInALoginOrInTheRightErrorWithoutSpinning) {
-    const auto& [endpoint, kind, mode] = GetParam();
+    const Endpoint& endpoint = std::get<0>(GetParam());
+    const Kind& kind = std::get<1>(GetParam());
+    const Mode mode = std::get<2>(GetParam());
     FaultRig rig(RigOptions(endpoint, kind, mode));
     ASSERT_TRUE(rig.Started());
     rig.Sim().SetFault(std::string(endpoint.key), FaultFor(endpoint, kind, mode));
