@@ -1,17 +1,127 @@
 #include "config/Settings.h"
 
+#include "app/GbkLiteral.h"
+#include "config/SettingsInput.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+
 namespace zelmo::config {
 
-Settings LoadSettings(std::string_view) {
-    return {};
+namespace {
+
+// Item reads on one file; section and key names are written in UTF-8 here and are GBK in
+// the file.
+class SettingsReader {
+public:
+    explicit SettingsReader(std::string_view path) : m_path(path) {}
+
+    std::string Text(std::string_view section, std::string_view key,
+                     std::string_view fallback) const {
+        return platform::ReadIniItem(m_path, app::Gbk(section), app::Gbk(key), fallback);
+    }
+    bool Flag(std::string_view section, std::string_view key, bool fallback) const {
+        return platform::ReadIniBool(m_path, app::Gbk(section), app::Gbk(key), fallback);
+    }
+
+private:
+    std::string_view m_path;
+};
+
+// Item writes collected on the file's text, written back in one atomic step, so a failed
+// save leaves the old file whole rather than half of the new settings.
+class SettingsWriter {
+public:
+    explicit SettingsWriter(std::string_view path) : m_path(path) {
+        // An unreadable file must not be replaced by one holding only our keys.
+        m_ok = platform::TryReadFile(path, m_text);
+    }
+
+    void Text(std::string_view section, std::string_view key, std::string_view value) {
+        Put(section, key, StoredLineBreaks(value));
+    }
+    void Flag(std::string_view section, std::string_view key, bool value) {
+        Put(section, key, value ? "1" : "0");
+    }
+    void Put(std::string_view section, std::string_view key, std::string_view value) {
+        m_ok = m_ok && platform::SetIniTextItem(m_text, app::Gbk(section), app::Gbk(key), value);
+    }
+    bool Commit() const { return m_ok && platform::WriteFileAtomic(m_path, m_text); }
+
+private:
+    std::string_view m_path;
+    std::string m_text;
+    bool m_ok = false;
+};
+
+constexpr std::string_view SHIELD = "屏蔽设置";
+constexpr std::string_view ROBOT = "机器人设置";
+constexpr std::string_view PLUGIN = "插件设置";
+constexpr std::string_view REPLY = "回复设置";
+constexpr std::string_view GROUP = "群管设置";
+constexpr std::string_view MASS = "群发设置";
+
+}  // namespace
+
+Settings LoadSettings(std::string_view path) {
+    const Settings defaults;
+    const SettingsReader file(path);
+    Settings settings;
+    settings.屏蔽uin = file.Text(SHIELD, "屏蔽uin", defaults.屏蔽uin);
+    settings.机器人姓名 = file.Text(ROBOT, "机器人姓名", defaults.机器人姓名);
+    settings.好友学习 = file.Flag(ROBOT, "好友学习", defaults.好友学习);
+    settings.群学习 = file.Flag(ROBOT, "群学习", defaults.群学习);
+    settings.显示消息 = file.Flag(ROBOT, "显示消息", defaults.显示消息);
+    settings.开启列表 = file.Flag(PLUGIN, "开启列表", defaults.开启列表);
+    settings.列表词 = file.Text(PLUGIN, "列表词", defaults.列表词);
+    settings.启用回复 = file.Flag(REPLY, "启用回复", defaults.启用回复);
+    settings.回复几率 = file.Text(REPLY, "回复几率", defaults.回复几率);
+    settings.好友默认 = file.Flag(REPLY, "好友默认", defaults.好友默认);
+    settings.群默认 = file.Flag(REPLY, "群默认", defaults.群默认);
+    settings.启用群管 = file.Flag(GROUP, "启用群管", defaults.启用群管);
+    settings.群管_加 = file.Text(GROUP, "群管_加", defaults.群管_加);
+    settings.群管_邀 = file.Text(GROUP, "群管_邀", defaults.群管_邀);
+    settings.群管_移 = file.Text(GROUP, "群管_移", defaults.群管_移);
+    return settings;
 }
 
-MassSettings LoadMassSettings(std::string_view) {
-    return {};
+MassSettings LoadMassSettings(std::string_view path) {
+    const MassSettings defaults;
+    const SettingsReader file(path);
+    MassSettings settings;
+    settings.消息延时 = file.Text(MASS, "消息延时", defaults.消息延时);
+    settings.重复几遍 = file.Text(MASS, "重复几遍", defaults.重复几遍);
+    settings.重复延时 = file.Text(MASS, "重复延时", defaults.重复延时);
+    settings.监控日志 = file.Flag(MASS, "监控日志", defaults.监控日志);
+    return settings;
 }
 
-void SaveSettings(std::string_view, const Settings&) {}
+bool SaveSettings(std::string_view path, const Settings& settings) {
+    SettingsWriter file(path);
+    file.Put(SHIELD, "屏蔽uin", JoinShieldLines(settings.屏蔽uin));
+    file.Text(ROBOT, "机器人姓名", settings.机器人姓名);
+    file.Flag(ROBOT, "好友学习", settings.好友学习);
+    file.Flag(ROBOT, "群学习", settings.群学习);
+    file.Flag(ROBOT, "显示消息", settings.显示消息);
+    file.Flag(PLUGIN, "开启列表", settings.开启列表);
+    file.Text(PLUGIN, "列表词", settings.列表词);
+    file.Flag(REPLY, "启用回复", settings.启用回复);
+    file.Text(REPLY, "回复几率", settings.回复几率);
+    file.Flag(REPLY, "好友默认", settings.好友默认);
+    file.Flag(REPLY, "群默认", settings.群默认);
+    file.Flag(GROUP, "启用群管", settings.启用群管);
+    file.Text(GROUP, "群管_加", settings.群管_加);
+    file.Text(GROUP, "群管_邀", settings.群管_邀);
+    file.Text(GROUP, "群管_移", settings.群管_移);
+    return file.Commit();
+}
 
-void SaveMassSettings(std::string_view, const MassSettings&) {}
+bool SaveMassSettings(std::string_view path, const MassSettings& settings) {
+    SettingsWriter file(path);
+    file.Text(MASS, "消息延时", settings.消息延时);
+    file.Text(MASS, "重复几遍", settings.重复几遍);
+    file.Text(MASS, "重复延时", settings.重复延时);
+    file.Flag(MASS, "监控日志", settings.监控日志);
+    return file.Commit();
+}
 
 }  // namespace zelmo::config

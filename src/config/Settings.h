@@ -23,6 +23,8 @@ struct Settings {
     std::string 群管_加;
     std::string 群管_邀;
     std::string 群管_移;
+
+    bool operator==(const Settings&) const = default;
 };
 
 // The mass sender's pacing; the numbers stay texts, their users convert them.
@@ -31,13 +33,20 @@ struct MassSettings {
     std::string 重复几遍 = "1";
     std::string 重复延时 = "2000";
     bool 监控日志 = true;
+
+    bool operator==(const MassSettings&) const = default;
 };
 
-// Each reads its keys with the key table's defaults; a missing file gives every default.
+// Each reads its keys with the key table's defaults; a missing file, section or key gives
+// that key's default. Numbers are not validated.
 Settings LoadSettings(std::string_view path);
 MassSettings LoadMassSettings(std::string_view path);
-// Each writes its keys item by item, keeping every other line of the file.
-void SaveSettings(std::string_view path, const Settings& settings);
-void SaveMassSettings(std::string_view path, const MassSettings& settings);
+
+// Each writes its keys in the table's order, keeping every other line, comment and unknown
+// key, and replaces the file in one atomic step. A line break inside a text would end the
+// item, so the uin list gets "," and every other text "[enter]" in its place. False (file
+// untouched) when the file could not be read or written.
+bool SaveSettings(std::string_view path, const Settings& settings);
+bool SaveMassSettings(std::string_view path, const MassSettings& settings);
 
 }  // namespace zelmo::config

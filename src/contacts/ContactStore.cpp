@@ -4,10 +4,6 @@
 
 namespace zelmo::contacts {
 
-namespace {
-constexpr std::string_view NOT_FOUND = "\xce\xb4\xcb\xd1\xcb\xf7\xb5\xbd";  // "未搜索到"
-}  // namespace
-
 std::size_t ContactStore::AppendIfNew(ContactRecord record) {
     std::lock_guard lock(m_mutex);
     const auto [it, inserted] = m_index_of.try_emplace(record.UserName, m_records.size() + 1);
@@ -20,14 +16,15 @@ std::size_t ContactStore::AppendIfNew(ContactRecord record) {
 
 std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {
     std::lock_guard lock(m_mutex);
-    const auto it = m_index_of.find(std::string(user_name));
+    const auto it = m_index_of.find(user_name);
     return it == m_index_of.end() ? 0 : it->second;
 }
 
 std::string ContactStore::FindNickName(std::string_view user_name) const {
     std::lock_guard lock(m_mutex);
-    const auto it = m_index_of.find(std::string(user_name));
-    return it == m_index_of.end() ? std::string(NOT_FOUND) : m_records[it->second - 1].NickName;
+    const auto it = m_index_of.find(user_name);
+    return it == m_index_of.end() ? std::string(NICKNAME_NOT_FOUND)
+                                  : m_records[it->second - 1].NickName;
 }
 
 std::size_t ContactStore::Count() const {

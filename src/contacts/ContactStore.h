@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -9,6 +10,14 @@
 #include <vector>
 
 namespace zelmo::contacts {
+
+// The kind labels (GBK) that other parts compare against.
+inline constexpr std::string_view KIND_MALE = "\xc4\xd0";                    // "男"
+inline constexpr std::string_view KIND_FEMALE = "\xc5\xae";                  // "女"
+inline constexpr std::string_view KIND_PUBLIC = "\xb9\xab\xd6\xda\xba\xc5";  // "公众号"
+inline constexpr std::string_view KIND_GROUP = "\xce\xa2\xc8\xba";           // "微群"
+// What FindNickName answers for an unknown UserName (GBK "未搜索到").
+inline constexpr std::string_view NICKNAME_NOT_FOUND = "\xce\xb4\xcb\xd1\xcb\xf7\xb5\xbd";
 
 // One group member; only these three fields are ever filled (GBK texts).
 struct MemberRecord {
@@ -20,7 +29,7 @@ struct MemberRecord {
 // One contact as cut from the service's answers (GBK texts).
 struct ContactRecord {
     std::string Uin;
-    std::string kind;  // "男", "女", "公众号", "微群" (GBK), or the raw Sex value
+    std::string kind;  // one of the KIND_ labels, or the raw Sex value
     std::string NickName;
     std::string UserName;  // the store's key
     std::string Province;
@@ -41,9 +50,9 @@ public:
     // a record of that UserName exists (the store is unchanged then).
     std::size_t AppendIfNew(ContactRecord record);
 
-    // 1-based index of the record with exactly this UserName; 0 when none.
+    // 1-based index of the record with exactly this UserName (case-sensitive); 0 when none.
     std::size_t FindContactIndex(std::string_view user_name) const;
-    // The record's NickName; "未搜索到" (GBK) when the UserName is unknown.
+    // The record's NickName; NICKNAME_NOT_FOUND when the UserName is unknown.
     std::string FindNickName(std::string_view user_name) const;
 
     std::size_t Count() const;
@@ -57,9 +66,18 @@ public:
                          std::vector<MemberRecord> members);
 
 private:
+    // Lets the index be searched with a string_view, without a copy per lookup.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+
     mutable std::mutex m_mutex;
     std::vector<ContactRecord> m_records;
-    std::unordered_map<std::string, std::size_t> m_index_of;  // UserName -> 1-based index
+    // UserName -> 1-based index; answers what a scan from index 1 would, in constant time.
+    std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> m_index_of;
 };
 
 }  // namespace zelmo::contacts

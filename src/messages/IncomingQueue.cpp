@@ -11,17 +11,37 @@
 namespace zelmo::messages {
 
 void IncomingQueue::Post(Job job) {
+    bool wake = false;
     {
         std::lock_guard lock(m_lock);
         m_jobs.push_back(std::move(job));
+        // Busy workers come back for the next job by themselves; only a sleeper needs the
+        // signal, which spares a system call per post under load.
+        wake = m_waiting > 0;
     }
-    m_signal.notify_one();
+    if (wake) {
+        m_signal.notify_one();
+    }
 }
 
 std::optional<Job> IncomingQueue::Take(const std::atomic<bool>& stop) {
     std::unique_lock lock(m_lock);
-    m_signal.wait(lock, [this] { return m_closed || !m_jobs.empty(); });
+    if (!m_closed && m_jobs.empty()) {
+        ++m_waiting;
+        m_signal.wait(lock, [this] { return m_closed || !m_jobs.empty(); });
+        --m_waiting;
+    }
     if (m_closed || stop.load()) {
+        return std::nullopt;
+    }
+    Job job = std::move(m_jobs.front());
+    m_jobs.pop_front();
+    return job;
+}
+
+std::optional<Job> IncomingQueue::TryTake() {
+    std::lock_guard lock(m_lock);
+    if (m_closed || m_jobs.empty()) {
         return std::nullopt;
     }
     Job job = std::move(m_jobs.front());
@@ -52,6 +72,20 @@ void PostJob(IncomingQueue& queue, int kind, std::string text1, std::string text
     queue.Post(Job{kind, {std::move(text1), std::move(text2), std::move(text3), std::move(text4)}});
 }
 
+void ServeQueue(IncomingQueue& queue, const std::atomic<bool>& stop, const JobRunner& run) {
+    while (!stop.load()) {
+        const std::optional<Job> job = queue.Take(stop);
+        if (!job) {
+            return;
+        }
+        try {
+            run(*job);
+        } catch (...) {
+            // One job's failure must not take a worker away from the others.
+        }
+    }
+}
+
 void RunJob(app::Robot& robot, const Job& job) {
     const auto& t = job.texts;
     switch (job.kind) {
@@ -76,18 +110,8 @@ void RunJob(app::Robot& robot, const Job& job) {
 }
 
 void QueueWorker(app::Robot& robot) {
-    const std::atomic<bool>& stop = robot.HeartbeatStop();
-    while (!stop.load()) {
-        std::optional<Job> job = robot.Queue().Take(stop);
-        if (!job) {
-            return;
-        }
-        try {
-            RunJob(robot, *job);
-        } catch (...) {
-            // One job's failure must not take a worker away from the others.
-        }
-    }
+    ServeQueue(robot.Queue(), robot.HeartbeatStop(),
+               [&robot](const Job& job) { RunJob(robot, job); });
 }
 
 }  // namespace zelmo::messages

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,14 +18,17 @@ class Robot;
 namespace zelmo::messages {
 
 // The robot's one job queue: first in, first out, unbounded. Posting never blocks or
-// fails; jobs are started in the order they were posted. Any thread.
+// fails; jobs are handed out in the order they were posted. Any thread.
 class IncomingQueue {
 public:
     void Post(Job job);
 
     // The oldest job, waiting while the queue is empty. Nothing (the job stays queued) when
-    // the queue is closed, or when `stop` is set once the wait ends.
+    // the queue is closed, or when `stop` is set once the wait ends. Setting `stop` alone
+    // wakes nobody: a waiting worker leaves with the next post or Close().
     std::optional<Job> Take(const std::atomic<bool>& stop);
+    // The oldest job if there is one; never waits. Nothing once closed.
+    std::optional<Job> TryTake();
 
     // Wakes every waiting Take() and makes later ones return nothing at once. Jobs still
     // queued are not run.
@@ -37,6 +41,7 @@ private:
     mutable std::mutex m_lock;         // QueueLock
     std::condition_variable m_signal;  // QueueSignal
     std::deque<Job> m_jobs;
+    std::size_t m_waiting = 0;  // Take() calls blocked on m_signal
     bool m_closed = false;
 };
 
@@ -44,11 +49,17 @@ private:
 void PostJob(IncomingQueue& queue, int kind, std::string text1 = {}, std::string text2 = {},
              std::string text3 = {}, std::string text4 = {});
 
-// Thread body of the 20 queue workers: runs jobs until HeartbeatStop is set or the queue
-// closes.
+using JobRunner = std::function<void(const Job&)>;
+
+// A worker's loop: takes jobs one by one and runs them until `stop` is set (checked before
+// every take) or the queue closes. Nothing a job throws ends the loop.
+void ServeQueue(IncomingQueue& queue, const std::atomic<bool>& stop, const JobRunner& run);
+
+// Thread body of the 20 queue workers: ServeQueue over the robot's queue and HeartbeatStop
+// with RunJob.
 void QueueWorker(app::Robot& robot);
 
-// Runs one job by its kind; other kinds are dropped.
+// Runs one job by its kind (the dispatch table); other kinds are dropped.
 void RunJob(app::Robot& robot, const Job& job);
 
 }  // namespace zelmo::messages

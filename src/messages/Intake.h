@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/Settings.h"
+
 namespace zelmo::app {
 class Robot;
 }
@@ -11,18 +13,35 @@ namespace zelmo::messages {
 
 enum ChatType : int { CHAT_FRIEND = 1, CHAT_GROUP = 2 };
 
-// The bracketed label of a media content, the place of a location, or the content itself.
-// short_link_host names the service's URL shortener (from the service profile).
+// The bracketed label of a media content, "[地理位置]" and the place of a location, or the
+// content itself (GBK). short_link_host names the service's URL shortener (from the
+// service profile); without one no content is a location.
 std::string ClassifyContent(std::string_view content, std::string_view short_link_host);
 
 // True when one comma-separated piece of list equals item exactly (no trimming); false
 // when either is empty.
 bool IsInCommaList(std::string_view list, std::string_view item);
 
-// Job kind 5: one raw AddMsgList item.
+// A message as the reply chain sees it.
+struct ChatParts {
+    int chat_type = CHAT_FRIEND;
+    std::string group_sender;  // the member's UserName; empty in friend chats
+    std::string content;       // for group texts, what follows the sender prefix
+};
+
+// A UserName with "@@" is a group; a group content "<member>:<br/><text>" splits at its
+// first ":<br/>" into sender and text. Other contents stay whole.
+ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
+
+// Job kind 5: one raw AddMsgList item. Dropped unless the robot is online or when it has
+// no content; posts the log job when messages are shown; replies only to other accounts.
 void HandleIncomingMessage(app::Robot& robot, std::string_view item);
 
-// The reply decision for one message from another account; posts the reply as a job.
+// The reply decision for one message from another account: shield list, chat type, the
+// reply chain, then the knowledge base; a reply is posted as a send job to the sender (the
+// friend or the whole group). The overload without settings takes a fresh snapshot.
+void DecideReply(app::Robot& robot, const config::Settings& settings,
+                 std::string_view from_user_name, std::string_view content);
 void DecideReply(app::Robot& robot, std::string_view from_user_name, std::string_view content);
 
 }  // namespace zelmo::messages

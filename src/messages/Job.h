@@ -14,7 +14,8 @@ enum JobKind : int {
     JOB_INCOMING_MESSAGE = 5,  // texts: one raw AddMsgList item
 };
 
-// One unit of background work: a kind and exactly four texts (GBK).
+// One unit of background work: a kind and exactly four texts (GBK); the poster fills the
+// texts it needs and leaves the others empty.
 struct Job {
     int kind = 0;
     std::array<std::string, 4> texts;

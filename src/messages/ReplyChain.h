@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "config/Settings.h"
+
 namespace zelmo::app {
 class Robot;
 }
@@ -18,7 +20,11 @@ struct ChatMessage {
 };
 
 // Function list, group events, learning and plugins, in that order: the first source that
-// answers ends the chain. Empty when none did; "[noreply]" suppresses every reply.
+// answers ends the chain with its answer (a group event may answer with an empty text).
+// Empty when none did; "[noreply]" suppresses every reply. The overload without settings
+// takes a fresh snapshot.
+std::string RunReplyChain(app::Robot& robot, const config::Settings& settings,
+                          const ChatMessage& message);
 std::string RunReplyChain(app::Robot& robot, const ChatMessage& message);
 
 }  // namespace zelmo::messages

@@ -110,34 +110,34 @@ TEST_P(WholeLoginTest, ReachesTheMainWindowWithTheSessionFilled) {
     rig.Sim().Confirm();
     ASSERT_TRUE(rig.Screen().WaitForCall("CloseLoginWindow", LOGIN_TIMEOUT));
 
-    // The login's calls end with the login window's close; the start-up goes on after it.
-    Calls calls = rig.Screen().Calls();
-    const auto closed = IndexesOf(calls, "CloseLoginWindow");
-    ASSERT_EQ(closed.size(), 1u);
-    calls.resize(closed[0] + 1);
-    const auto texts_of = [&calls](std::string_view name) {
-        std::vector<std::string> texts;
-        for (const auto& call : calls) {
-            if (call.name == name) {
-                texts.push_back(call.text);
-            }
+    test::StubScreen& screen = rig.Screen();
+    const Calls calls = screen.Calls();
+    // The main window's start-up follows on the same thread: look up to the hand-over.
+    const auto opened = IndexesOf(calls, "OpenMainWindow");
+    ASSERT_EQ(opened.size(), 1u);
+    const std::size_t at = opened[0];
+    std::vector<std::string> statuses;
+    for (std::size_t i = 0; i < at; ++i) {
+        if (calls[i].name == "ShowStatus") {
+            statuses.push_back(calls[i].text);
         }
-        return texts;
-    };
-    EXPECT_EQ(texts_of("ShowStatus"),
+    }
+    EXPECT_EQ(statuses,
               Gbks({"登录中..", "载入中....", "连接中.......", "微信机器人 - Tech edition",
                     "载入二维码...", "登录中,请稍候..", "载入中..."}));
-    EXPECT_EQ(texts_of("SetLoginCaption"), Gbks({"请用手机微信扫一扫二维码", "等待手机微信扫码",
-                                                 "扫码成功,等待手机确认", "手机已确认登入微信"}));
-    const std::vector<std::string> images = texts_of("ShowQrImage");
+    EXPECT_EQ(screen.TextsOf("SetLoginCaption"),
+              Gbks({"请用手机微信扫一扫二维码", "等待手机微信扫码", "扫码成功,等待手机确认",
+                    "手机已确认登入微信"}));
+    const std::vector<std::string> images = screen.TextsOf("ShowQrImage");
     ASSERT_EQ(images.size(), 1u);
     EXPECT_TRUE(images[0].starts_with("\x89PNG"));
-    EXPECT_TRUE(texts_of("ShowMessageBox").empty());
+    EXPECT_EQ(screen.CountOf("ShowMessageBox"), 0u);
 
-    ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(calls[calls.size() - 4].name, "ShowStatus");
-    EXPECT_EQ(calls[calls.size() - 3].name, "HideLoginWindow");
-    EXPECT_EQ(calls[calls.size() - 2].name, "OpenMainWindow");
+    ASSERT_GE(at, 2u);
+    ASSERT_LT(at + 1, calls.size());
+    EXPECT_EQ(calls[at - 2].name, "ShowStatus");
+    EXPECT_EQ(calls[at - 1].name, "HideLoginWindow");
+    EXPECT_EQ(calls[at + 1].name, "CloseLoginWindow");
 
     const protocol::ProtocolState& state = rig.Bot().State();
     const sim::SessionInfo expected = rig.Sim().Session();

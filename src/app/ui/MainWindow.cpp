@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTabWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <string>
 #include <utility>
 
 #include "app/Robot.h"
@@ -19,6 +21,12 @@
 #include "app/ui/QtText.h"
 #include "app/ui/WindowPlacement.h"
 #include "config/ui/SettingsWindow.h"
+#include "contacts/ContactRequests.h"
+#include "contacts/RemarkRequest.h"
+#include "contacts/ui/ChatWindow.h"
+#include "contacts/ui/ContactListModel.h"
+#include "contacts/ui/ListColumns.h"
+#include "contacts/ui/MemberListWindow.h"
 #include "protocol/Heartbeat.h"
 
 namespace zelmo::app {
@@ -33,16 +41,21 @@ QString U(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
-QTreeView* NewList(const char* name, QWidget* parent) {
-    auto* list = new QTreeView(parent);
-    list->setObjectName(U(name));
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+QTreeView* NewList(const char* name, QAbstractItemModel* model, QWidget* parent) {
+    QTreeView* list = contacts::NewListView(U(name), parent);
     list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->setModel(model);
     return list;
+}
+
+// The row a handler acts on: the list's selected row, -1 when none is selected.
+int SelectedRow(const QTreeView* list) {
+    const QModelIndexList rows = list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void ShowColumns(QTreeView* list, const contacts::ContactListModel* model) {
+    contacts::ApplyColumnWidths(list, contacts::ColumnsOf(model->List()));
 }
 
 QMenu* NewMenu(const char* name, const char* item, QWidget* parent) {
@@ -67,9 +80,7 @@ MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
 
     m_tabs = new QTabWidget(central);
     m_tabs->setObjectName(U("选择夹1"));
-    m_friends = NewList("好友列表框", m_tabs);
-    m_groups = NewList("群号列表", m_tabs);
-    m_public = NewList("公众号列表框", m_tabs);
+    BuildLists();
     m_tabs->addTab(m_friends, U("好友"));
     m_tabs->addTab(m_groups, U("群"));
     m_tabs->addTab(m_public, U("公众号"));
@@ -81,6 +92,16 @@ MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
 
     m_friend_menu = NewMenu("-好友菜单", "修改备注", this);
     m_group_menu = NewMenu("-群菜单", "成员列表", this);
+    connect(m_friend_menu->actions().front(), &QAction::triggered, this,
+            [this] { OpenRemarkForSelected(); });
+    connect(m_group_menu->actions().front(), &QAction::triggered, this,
+            [this] { ShowGroupMembers(); });
+    connect(m_refresh, &ClickableLabel::clicked, this, [this] {
+        m_refresh->setEnabled(false);
+        RefreshContactLists();
+        m_refresh->setEnabled(true);
+    });
+    ConnectHeader();
 
     connect(m_settings_button, &QPushButton::clicked, this, [this] { OpenSettingsWindow(); });
     connect(m_messages_button, &QPushButton::clicked, this, [this] {
@@ -140,24 +161,227 @@ void MainWindow::BuildHeader(QWidget* header) {
     row->addWidget(m_messages_button);
 }
 
+void MainWindow::BuildLists() {
+    using contacts::ContactList;
+    m_friend_model = new contacts::ContactListModel(ContactList::Friends, this);
+    m_group_model = new contacts::ContactListModel(ContactList::Groups, this);
+    m_public_model = new contacts::ContactListModel(ContactList::PublicAccounts, this);
+    m_friends = NewList("好友列表框", m_friend_model, m_tabs);
+    m_groups = NewList("群号列表", m_group_model, m_tabs);
+    m_public = NewList("公众号列表框", m_public_model, m_tabs);
+    ShowColumns(m_friends, m_friend_model);
+    ShowColumns(m_groups, m_group_model);
+    ShowColumns(m_public, m_public_model);
+    for (QTreeView* list : {m_friends, m_groups, m_public}) {
+        connect(list, &QAbstractItemView::doubleClicked, this,
+                [this, list] { ListDoubleClicked(list); });
+    }
+    for (QTreeView* list : {m_friends, m_groups}) {
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [this, list](const QPoint& pos) { ListMenuRequested(list, pos); });
+    }
+}
+
+void MainWindow::ConnectHeader() {
+    connect(m_signature, &ClickableLabel::clicked, this, [this] { BeginSignatureEdit(); });
+    connect(m_nickname, &ClickableLabel::clicked, this, [this] { EndSignatureEdit(); });
+    connect(m_tabs, &QTabWidget::tabBarClicked, this, [this] { EndSignatureEdit(); });
+    m_avatar->installEventFilter(this);
+    m_tabs->installEventFilter(this);
+    m_signature_box->installEventFilter(this);
+}
+
 void MainWindow::ShowOwnHeader(std::string_view avatar, std::string_view nickname,
                                std::string_view signature) {
+    SetAvatar(avatar);
+    m_nickname->setText(ToQString(nickname));
+    m_signature_box->setText(ToQString(signature));
+    m_signature->setText(m_signature_box->text());
+    m_shown_signature = m_signature_box->text();
+}
+
+void MainWindow::SetAvatar(std::string_view image) {
     QPixmap picture;
-    picture.loadFromData(reinterpret_cast<const uchar*>(avatar.data()),
-                         static_cast<uint>(avatar.size()));
+    picture.loadFromData(reinterpret_cast<const uchar*>(image.data()),
+                         static_cast<uint>(image.size()));
     if (picture.isNull()) {
         m_avatar->clear();
     } else {
         m_avatar->setPixmap(picture);
     }
-    m_nickname->setText(ToQString(nickname));
-    m_signature_box->setText(ToQString(signature));
-    m_signature->setText(m_signature_box->text());
 }
 
-void MainWindow::RefreshContactLists() {}
+void MainWindow::FetchAvatar() {
+    const protocol::ProtocolState& state = m_robot.State();
+    if (m_avatar_fetching || state.own.HeadImgUrl.empty()) {
+        return;
+    }
+    // Off the UI thread: the request may take its whole time-out.
+    QPointer<MainWindow> window(this);
+    m_avatar_fetching = m_robot.StartThread([&robot = m_robot, window] {
+        const protocol::ProtocolState& session = robot.State();
+        platform::RequestOptions options;
+        options.cookie_header = session.session.cookies;
+        std::string image = robot.Web().Request(session.own.HeadImgUrl, options);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [window, image = std::move(image)] {
+                if (window) {
+                    window->m_avatar_fetching = false;
+                    window->SetAvatar(image);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
 
-void MainWindow::GroupMembersFetched(std::size_t) {}
+void MainWindow::BeginSignatureEdit() {
+    m_shown_signature = m_signature_box->text();
+    m_signature_box->show();
+    m_signature->hide();
+    m_signature_box->setFocus();
+}
+
+void MainWindow::EndSignatureEdit() {
+    // Hiding the focused box takes its focus away, which ends the edit a second time.
+    if (m_signature_box->isHidden() && !m_signature->isHidden()) {
+        return;
+    }
+    m_signature_box->hide();
+    m_signature->show();
+    // The signature is never sent: an edited one gives way to the profile's.
+    if (m_signature_box->text() != m_shown_signature) {
+        const QString profile = ToQString(m_robot.State().own.Signature);
+        m_signature_box->setText(profile);
+        m_signature->setText(profile);
+    }
+    m_shown_signature = m_signature_box->text();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool avatar_click = watched == m_avatar && type == QEvent::MouseButtonRelease;
+    if (avatar_click && m_avatar->pixmap().isNull()) {
+        FetchAvatar();
+    }
+    if (avatar_click || (watched == m_tabs && type == QEvent::MouseButtonPress) ||
+        (watched == m_signature_box && type == QEvent::FocusOut)) {
+        EndSignatureEdit();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::RefreshContactLists() {
+    // One snapshot, taken under the store's lock, so no append lands halfway.
+    contacts::ContactLists lists = contacts::SplitByList(m_robot.Contacts().Snapshot());
+    m_friend_model->Refill(std::move(lists.friends));
+    m_group_model->Refill(std::move(lists.groups));
+    m_public_model->Refill(std::move(lists.public_accounts));
+}
+
+void MainWindow::ListDoubleClicked(QTreeView* list) {
+    const int row = SelectedRow(list);
+    if (row < 0) {
+        return;
+    }
+    const auto* model = static_cast<const contacts::ContactListModel*>(list->model());
+    const int nickname_column = list == m_groups    ? contacts::GROUP_COLUMN_NICKNAME
+                                : list == m_friends ? contacts::FRIEND_COLUMN_NICKNAME
+                                                    : contacts::PUBLIC_COLUMN_NICKNAME;
+    OpenChatWindow(model->CellText(row, nickname_column),
+                   model->CellText(row, contacts::COLUMN_USER_NAME));
+}
+
+void MainWindow::ListMenuRequested(QTreeView* list, const QPoint& pos) {
+    if (SelectedRow(list) < 0) {
+        return;
+    }
+    QMenu* menu = list == m_friends ? m_friend_menu : m_group_menu;
+    menu->popup(list->viewport()->mapToGlobal(pos));
+}
+
+void MainWindow::OpenChatWindow(std::string nickname, std::string user_name) {
+    if (!m_chat) {
+        m_chat = new contacts::ChatWindow(m_robot, this);
+    }
+    m_chat->Retarget(std::move(nickname), std::move(user_name));
+    m_chat->show();
+    m_chat->raise();
+    m_chat->activateWindow();
+}
+
+void MainWindow::OpenRemarkForSelected() {
+    const int row = SelectedRow(m_friends);
+    if (row < 0) {
+        return;
+    }
+    OpenRemarkWindow({m_friend_model->CellText(row, contacts::FRIEND_COLUMN_NICKNAME),
+                      m_friend_model->CellText(row, contacts::FRIEND_COLUMN_REMARK),
+                      m_friend_model->CellText(row, contacts::COLUMN_USER_NAME), row});
+}
+
+void MainWindow::OpenRemarkWindow(contacts::RemarkWindow::Target target) {
+    if (m_remark) {
+        m_remark->close();
+    }
+    m_remark = new contacts::RemarkWindow(
+        std::move(target),
+        [this](const contacts::RemarkWindow::Target& remembered, std::string new_remark) {
+            CommitRemark(remembered, std::move(new_remark));
+        },
+        this);
+    m_remark->show();
+}
+
+void MainWindow::CommitRemark(const contacts::RemarkWindow::Target& target,
+                              std::string new_remark) {
+    // The request runs on a robot thread; the cell changes on the UI thread once it is
+    // answered, whatever the answer.
+    QPointer<contacts::ContactListModel> model(m_friend_model);
+    auto sent = [model, row = target.row, remark = new_remark] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [model, row, remark] {
+                if (model) {
+                    model->SetRemark(row, remark);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    contacts::CommitRemark(m_robot, target.user_name, target.remark, std::move(new_remark),
+                           std::move(sent));
+}
+
+void MainWindow::ShowGroupMembers() {
+    const int row = SelectedRow(m_groups);
+    if (row < 0) {
+        return;
+    }
+    if (m_members) {
+        m_members->close();
+    }
+    const std::string user_name = m_group_model->CellText(row, contacts::COLUMN_USER_NAME);
+    const std::size_t index = m_robot.Contacts().FindContactIndex(user_name);
+    m_members = new contacts::MemberListWindow(index, this);
+    m_members->show();
+    if (index == 0) {
+        return;
+    }
+    // Off the UI thread, so the windows stay responsive while the members are fetched;
+    // GroupMembersFetched shows them.
+    m_robot.StartThread([&robot = m_robot, index_text = std::to_string(index)] {
+        contacts::FetchGroupMembers(robot, index_text);
+    });
+}
+
+void MainWindow::GroupMembersFetched(std::size_t group_index) {
+    if (!m_members || m_members->GroupIndex() != group_index) {
+        return;
+    }
+    if (const std::optional<contacts::ContactRecord> group = m_robot.Contacts().At(group_index)) {
+        m_members->ShowMembers(group->Members);
+    }
+}
 
 void MainWindow::OpenSettingsWindow() {
     auto* window = new config::SettingsWindow(m_robot, this, [this] {

@@ -1,9 +1,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <QString>
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
+
+#include "contacts/ui/ChatWindow.h"
+#include "contacts/ui/MemberListWindow.h"
+#include "contacts/ui/RemarkWindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -11,6 +18,10 @@ class QMenu;
 class QPushButton;
 class QTabWidget;
 class QTreeView;
+
+namespace zelmo::contacts {
+class ContactListModel;
+}
 
 namespace zelmo::app {
 
@@ -27,9 +38,21 @@ public:
 
     void ShowOwnHeader(std::string_view avatar, std::string_view nickname,
                        std::string_view signature);
-    // Refills the three lists from the contact store.
+    // Refills the three lists from one snapshot of the contact store.
     void RefreshContactLists();
+    // An open member window of that group (1-based store index) shows its members.
     void GroupMembersFetched(std::size_t group_index);
+
+    // The one chat window, pointed at this contact (GBK texts).
+    void OpenChatWindow(std::string nickname, std::string user_name);
+    // A remark window for a friend row; an open one is closed (and commits) first.
+    void OpenRemarkWindow(contacts::RemarkWindow::Target target);
+    // The member window of the selected group, filled when its members are fetched.
+    void ShowGroupMembers();
+
+    contacts::ChatWindow* Chat() const { return m_chat; }
+    contacts::RemarkWindow* Remark() const { return m_remark; }
+    contacts::MemberListWindow* Members() const { return m_members; }
 
     // The secondary windows the buttons show; set once they exist.
     void SetMessageWindow(QWidget* window) { m_message_window = window; }
@@ -39,10 +62,21 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildHeader(QWidget* header);
+    void BuildLists();
+    void ConnectHeader();
     void OpenSettingsWindow();
+    void SetAvatar(std::string_view image);
+    void FetchAvatar();
+    void BeginSignatureEdit();
+    void EndSignatureEdit();
+    void ListDoubleClicked(QTreeView* list);
+    void ListMenuRequested(QTreeView* list, const QPoint& pos);
+    void OpenRemarkForSelected();
+    void CommitRemark(const contacts::RemarkWindow::Target& target, std::string new_remark);
 
     Robot& m_robot;
     std::function<void()> m_on_closed;
@@ -62,6 +96,16 @@ private:
     QPushButton* m_messages_button = nullptr;  // 按钮_消息
     QMenu* m_friend_menu = nullptr;            // -好友菜单
     QMenu* m_group_menu = nullptr;             // -群菜单
+    contacts::ContactListModel* m_friend_model = nullptr;
+    contacts::ContactListModel* m_group_model = nullptr;
+    contacts::ContactListModel* m_public_model = nullptr;
+
+    QString m_shown_signature;  // ShownSignature
+    bool m_avatar_fetching = false;
+    QPointer<contacts::ChatWindow> m_chat;
+    QPointer<contacts::RemarkWindow> m_remark;
+    // Doubles as the member window's open flag.
+    QPointer<contacts::MemberListWindow> m_members;
 
     QWidget* m_message_window = nullptr;
     QWidget* m_mass_window = nullptr;

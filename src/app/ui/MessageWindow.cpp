@@ -1,20 +1,240 @@
 #include "app/ui/MessageWindow.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+#include "app/Robot.h"
+#include "app/ui/QtText.h"
+#include "contacts/ui/ListColumns.h"
 
 namespace zelmo::app {
 
-MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_robot(robot) {
-    setWindowTitle(QString::fromUtf8("微信机器人 - 消息盒子"));
+namespace {
+
+constexpr int START_WIDTH = 480;
+constexpr int START_HEIGHT = 420;
+constexpr int DETAILS_HEIGHT = 90;
+constexpr int WINDOW_GAP = 8;
+// Set in the environment, the window shows itself beside the main window once that one
+// is ready (for demonstrations).
+constexpr const char* SHOW_BESIDE_MAIN = "ZELMO_SHOW_MESSAGE_WINDOW";
+
+const std::vector<contacts::ColumnSpec>& LogColumns() {
+    static const std::vector<contacts::ColumnSpec> columns = {
+        {"类型", 60}, {"时间", 70}, {"来源", 80}, {"发至", 80}, {"内容", 160}};
+    return columns;
 }
 
-void MessageWindow::AddRow(std::string_view, std::string_view, std::string_view, std::string_view,
-                           std::string_view) {}
+const std::string& Cell(const LogRow& row, int column) {
+    switch (column) {
+        case 0:
+            return row.label;
+        case 1:
+            return row.time;
+        case 2:
+            return row.source;
+        case 3:
+            return row.destination;
+        default:
+            return row.content;
+    }
+}
+
+}  // namespace
+
+LogModel::LogModel(QObject* parent) : QAbstractTableModel(parent) {
+    m_flush_timer.setSingleShot(true);
+    m_flush_timer.setInterval(FLUSH_MS);
+    connect(&m_flush_timer, &QTimer::timeout, this, [this] { Flush(); });
+}
+
+void LogModel::Append(LogRow row) {
+    m_pending.push_back(std::move(row));
+    if (!m_flush_timer.isActive()) {
+        m_flush_timer.start();
+    }
+}
+
+void LogModel::Flush() {
+    m_flush_timer.stop();
+    if (m_pending.empty()) {
+        return;
+    }
+    const int first = rowCount();
+    beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
+                  std::make_move_iterator(m_pending.end()));
+    m_pending.clear();
+    endInsertRows();
+    emit Flushed();
+}
+
+const LogRows& LogModel::Rows() {
+    Flush();
+    return m_rows;
+}
+
+void LogModel::Clear() {
+    m_flush_timer.stop();
+    beginResetModel();
+    m_rows.clear();
+    m_pending.clear();
+    endResetModel();
+}
+
+int LogModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int LogModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(LogColumns().size());
+}
+
+QVariant LogModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    return ToQString(Cell(m_rows[static_cast<std::size_t>(index.row())], index.column()));
+}
+
+QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return {};
+    }
+    return contacts::ColumnTitle(LogColumns(), section);
+}
+
+MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
+    : QWidget(owner, Qt::Window),
+      m_robot(robot),
+      m_model(new LogModel(this)),
+      m_list(new QTableView(this)),
+      m_details(new QPlainTextEdit(this)),
+      m_show(new QCheckBox(QString::fromUtf8("显示消息"), this)),
+      m_clear(new QPushButton(QString::fromUtf8("清空"), this)),
+      m_export(new QPushButton(QString::fromUtf8("导出文件"), this)) {
+    setWindowTitle(QString::fromUtf8("微信机器人 - 消息盒子"));
+    // A table view: a batch appended to a long log costs it no relayout of every row.
+    m_list->setObjectName(QString::fromUtf8("超级列表框_消息"));
+    m_list->setShowGrid(false);
+    m_list->setWordWrap(false);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    contacts::ClearSelectionOnEmptyPress(m_list);
+    m_list->verticalHeader()->hide();
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->setModel(m_model);
+    contacts::ApplyColumnWidths(m_list->horizontalHeader(), LogColumns());
+    m_details->setObjectName(QString::fromUtf8("编辑框_消息"));
+    m_details->setReadOnly(true);
+    m_details->setFixedHeight(DETAILS_HEIGHT);
+    m_show->setObjectName(QString::fromUtf8("选择框_显示消息"));
+    m_show->setChecked(robot.Settings().Get()->显示消息);
+    m_clear->setObjectName(QString::fromUtf8("按钮_清空"));
+    m_export->setObjectName(QString::fromUtf8("按钮_导出消息"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_details);
+    auto* controls = new QHBoxLayout();
+    controls->addWidget(m_show);
+    controls->addStretch(1);
+    controls->addWidget(m_clear);
+    controls->addWidget(m_export);
+    layout->addLayout(controls);
+    resize(START_WIDTH, START_HEIGHT);
+
+    m_list->viewport()->installEventFilter(this);
+    connect(m_show, &QCheckBox::clicked, this, [this](bool checked) {
+        m_robot.Settings().Update(
+            [checked](config::Settings& settings) { settings.显示消息 = checked; });
+    });
+    connect(m_clear, &QPushButton::clicked, this, [this] { ClearRows(); });
+    connect(m_export, &QPushButton::clicked, this, [this] { ExportRows(); });
+
+    if (owner != nullptr && std::getenv(SHOW_BESIDE_MAIN) != nullptr) {
+        owner->installEventFilter(this);
+    }
+}
+
+void MessageWindow::AddRow(std::string_view label, std::string_view time, std::string_view source,
+                           std::string_view destination, std::string_view content) {
+    m_model->Append(LogRow{std::string(label), std::string(time), std::string(source),
+                           std::string(destination), std::string(content)});
+}
+
+void MessageWindow::ShowDetails() {
+    const LogRows& rows = m_model->Rows();
+    const QModelIndexList selected = m_list->selectionModel()->selectedRows();
+    LogRow row;
+    if (!selected.isEmpty() && static_cast<std::size_t>(selected.front().row()) < rows.size()) {
+        row = rows[static_cast<std::size_t>(selected.front().row())];
+    }
+    QString text = ToQString(RowDetails(row));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_details->setPlainText(text);
+}
+
+void MessageWindow::ExportRows() {
+    ExportMessageLog(m_robot, m_model->Rows());
+}
+
+void MessageWindow::ClearRows() {
+    m_model->Clear();
+    m_details->clear();
+}
 
 void MessageWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
+}
+
+void MessageWindow::showEvent(QShowEvent* event) {
+    // The window exists before the settings are loaded, and the settings window may
+    // change the setting too: the box shows the current value whenever the window shows.
+    m_show->setChecked(m_robot.Settings().Get()->显示消息);
+    QWidget::showEvent(event);
+}
+
+bool MessageWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        ShowDetails();
+    } else if (watched == parent() && event->type() == QEvent::EnabledChange &&
+               static_cast<QWidget*>(watched)->isEnabled()) {
+        watched->removeEventFilter(this);
+        ShowBesideOwner();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MessageWindow::ShowBesideOwner() {
+    auto* owner = parentWidget();
+    QRect frame = owner->frameGeometry();
+    if (const QScreen* screen = owner->screen()) {
+        // Moves the owner left as far as needed for both windows to fit side by side.
+        const QRect area = screen->availableGeometry();
+        const int needed = frame.width() + WINDOW_GAP + frameGeometry().width();
+        const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - needed));
+        if (left != frame.left()) {
+            owner->move(owner->pos() + QPoint(left - frame.left(), 0));
+            frame = owner->frameGeometry();
+        }
+    }
+    move(frame.right() + 1 + WINDOW_GAP, frame.top());
+    show();
 }
 
 }  // namespace zelmo::app

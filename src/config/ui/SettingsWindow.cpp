@@ -1,12 +1,280 @@
 #include "config/ui/SettingsWindow.h"
 
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
 #include <utility>
+
+#include "app/AccountPaths.h"
+#include "app/Robot.h"
+#include "app/ui/QtText.h"
+#include "config/SettingsInput.h"
 
 namespace zelmo::config {
 
+namespace {
+
+constexpr int WINDOW_WIDTH = 560;
+constexpr int WINDOW_HEIGHT = 440;
+constexpr int SHIELD_BOX_HEIGHT = 96;
+constexpr int CHANCE_BOX_WIDTH = 56;
+constexpr int LIST_WORD_BOX_WIDTH = 96;
+
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QCheckBox* NewCheckBox(const char* name, const char* caption, QWidget* parent) {
+    auto* box = new QCheckBox(U(caption), parent);
+    box->setObjectName(U(name));
+    return box;
+}
+
+QLineEdit* NewLineEdit(const char* name, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(U(name));
+    return edit;
+}
+
+QLabel* NewLabel(const char* text, QWidget* parent) {
+    auto* label = new QLabel(U(text), parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+}  // namespace
+
 SettingsWindow::SettingsWindow(app::Robot& robot, QWidget* owner, std::function<void()> open_editor)
     : QWidget(owner, Qt::Window), m_robot(robot), m_open_editor(std::move(open_editor)) {
-    setWindowTitle(QString::fromUtf8("设置"));
+    setWindowTitle(U("设置"));
+    resize(WINDOW_WIDTH, WINDOW_HEIGHT);
+
+    auto* tabs = new QTabWidget(this);
+    tabs->addTab(NewBasicPage(), U("基本设置"));
+    tabs->addTab(NewChatPage(), U("聊天设置"));
+    tabs->addTab(NewGroupPage(), U("群管设置"));
+    tabs->addTab(NewPluginPage(), U("插件设置"));
+
+    auto* footer = new QHBoxLayout;
+    footer->addWidget(new QLabel(U("设置将自动保存"), this));
+    footer->addStretch();
+    m_editor_button = new QPushButton(U("词库编辑器"), this);
+    m_editor_button->setObjectName(U("按钮_词库编辑器"));
+    footer->addWidget(m_editor_button);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addLayout(footer);
+
+    connect(m_editor_button, &QPushButton::clicked, this, [this] {
+        if (m_open_editor) {
+            m_open_editor();
+        }
+    });
+    m_reply_chance->installEventFilter(this);
+    m_shield->installEventFilter(this);
+
+    FillSettingsWindow(*m_robot.Settings().Get());
+}
+
+QWidget* SettingsWindow::NewBasicPage() {
+    auto* page = new QWidget(this);
+    m_name = NewLineEdit("设置_基本_姓名框", page);
+    m_reply_enabled = NewCheckBox("选择框_是否回复消息", "启动自主发言", page);
+    m_shield = new QPlainTextEdit(page);
+    m_shield->setObjectName(U("设置_基本_屏蔽_好友"));
+    m_shield->setFixedHeight(SHIELD_BOX_HEIGHT);
+
+    auto* robot_box = new QGroupBox(U("机器人"), page);
+    auto* robot_form = new QFormLayout(robot_box);
+    robot_form->addRow(new QLabel(U("机器人姓名："), robot_box), m_name);
+    robot_form->addRow(m_reply_enabled);
+
+    auto* shield_box = new QGroupBox(U("屏蔽"), page);
+    auto* shield_layout = new QVBoxLayout(shield_box);
+    shield_layout->addWidget(
+        NewLabel("忽略以下uin号（多个uin号请使用半角逗号分隔）：", shield_box));
+    shield_layout->addWidget(m_shield);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(robot_box);
+    layout->addWidget(shield_box);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* SettingsWindow::NewChatPage() {
+    auto* page = new QWidget(this);
+    auto* learning_box = new QGroupBox(U("学习"), page);
+    m_friend_learning = NewCheckBox("选择框_好友学习", "好友学习", learning_box);
+    m_group_learning = NewCheckBox("选择框_群内学习", "群内学习", learning_box);
+    auto* learning_layout = new QHBoxLayout(learning_box);
+    learning_layout->addWidget(m_friend_learning);
+    learning_layout->addWidget(m_group_learning);
+    learning_layout->addStretch();
+
+    auto* default_box = new QGroupBox(U("默认回复"), page);
+    m_default_friend = NewCheckBox("设置_聊天_默认_好友", "好友启用", default_box);
+    m_default_group = NewCheckBox("设置_聊天_默认_群", "群内启用", default_box);
+    auto* default_layout = new QHBoxLayout(default_box);
+    default_layout->addWidget(m_default_friend);
+    default_layout->addWidget(m_default_group);
+    default_layout->addStretch();
+
+    auto* chance_box = new QGroupBox(U("词库"), page);
+    m_reply_chance = NewLineEdit("编辑框_回复几率", chance_box);
+    m_reply_chance->setFixedWidth(CHANCE_BOX_WIDTH);
+    auto* chance_layout = new QHBoxLayout(chance_box);
+    chance_layout->addWidget(new QLabel(U("群内词库回复几率："), chance_box));
+    chance_layout->addWidget(m_reply_chance);
+    chance_layout->addWidget(new QLabel(U("%"), chance_box));
+    chance_layout->addStretch();
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(learning_box);
+    layout->addWidget(default_box);
+    layout->addWidget(chance_box);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* SettingsWindow::NewGroupPage() {
+    auto* page = new QWidget(this);
+    auto* group_box = new QGroupBox(U("群管"), page);
+    m_group_enabled = NewCheckBox("选择框_群管启用", "群管启用", group_box);
+    m_group_join = NewLineEdit("编辑框_加入", group_box);
+    m_group_invite = NewLineEdit("编辑_邀入", group_box);
+    m_group_remove = NewLineEdit("编辑框_移出", group_box);
+
+    auto* texts = new QFormLayout;
+    texts->addRow(new QLabel(U("加入"), group_box), m_group_join);
+    texts->addRow(new QLabel(U("邀入"), group_box), m_group_invite);
+    texts->addRow(new QLabel(U("移出"), group_box), m_group_remove);
+    auto* group_layout = new QVBoxLayout(group_box);
+    group_layout->addWidget(m_group_enabled);
+    group_layout->addLayout(texts);
+    group_layout->addWidget(
+        NewLabel("提示：需群管理权限，留空为不回复昵称用[name]代替", group_box));
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(group_box);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* SettingsWindow::NewPluginPage() {
+    auto* page = new QWidget(this);
+    m_list_enabled = NewCheckBox("选择框_插件列表回复", "", page);
+    m_list_enabled->setAccessibleName(U("机器人收到…时自动回复插件列表"));
+    m_list_word = NewLineEdit("编辑框_插件列表关键字", page);
+    m_list_word->setFixedWidth(LIST_WORD_BOX_WIDTH);
+    auto* list_row = new QHBoxLayout;
+    list_row->addWidget(m_list_enabled);
+    list_row->addWidget(new QLabel(U("机器人收到"), page));
+    list_row->addWidget(m_list_word);
+    list_row->addWidget(new QLabel(U("时自动回复插件列表"), page));
+    list_row->addStretch();
+
+    m_plugin_host = new QWidget(page);
+    auto* host_layout = new QVBoxLayout(m_plugin_host);
+    host_layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(list_row);
+    layout->addWidget(m_plugin_host, 1);
+    return page;
+}
+
+void SettingsWindow::FillSettingsWindow(const Settings& settings) {
+    using app::ToQString;
+    m_shield->setPlainText(ToQString(settings.屏蔽uin));
+    m_name->setText(ToQString(settings.机器人姓名));
+    m_group_enabled->setChecked(settings.启用群管);
+    m_group_join->setText(ToQString(settings.群管_加));
+    m_group_invite->setText(ToQString(settings.群管_邀));
+    m_group_remove->setText(ToQString(settings.群管_移));
+    m_default_friend->setChecked(settings.好友默认);
+    m_default_group->setChecked(settings.群默认);
+    m_list_enabled->setChecked(settings.开启列表);
+    m_list_word->setText(ToQString(settings.列表词));
+    m_friend_learning->setChecked(settings.好友学习);
+    m_group_learning->setChecked(settings.群学习);
+    m_reply_chance->setText(ToQString(settings.回复几率));
+    m_reply_enabled->setChecked(settings.启用回复);
+}
+
+void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
+    using app::ToGbk;
+    settings.屏蔽uin = JoinShieldLines(ToGbk(m_shield->toPlainText()));
+    settings.机器人姓名 = ToGbk(m_name->text());
+    settings.启用群管 = m_group_enabled->isChecked();
+    settings.群管_加 = ToGbk(m_group_join->text());
+    settings.群管_邀 = ToGbk(m_group_invite->text());
+    settings.群管_移 = ToGbk(m_group_remove->text());
+    settings.好友默认 = m_default_friend->isChecked();
+    settings.群默认 = m_default_group->isChecked();
+    settings.开启列表 = m_list_enabled->isChecked();
+    settings.列表词 = ToGbk(m_list_word->text());
+    settings.好友学习 = m_friend_learning->isChecked();
+    settings.群学习 = m_group_learning->isChecked();
+    settings.回复几率 = NormalizeReplyChance(ToGbk(m_reply_chance->text()));
+    settings.启用回复 = m_reply_enabled->isChecked();
+}
+
+void SettingsWindow::SetOnFilled(const std::function<void()>& hook) {
+    if (hook) {
+        hook();
+    }
+}
+
+void SettingsWindow::SetOnClosing(std::function<void()> hook) {
+    m_on_closing = std::move(hook);
+}
+
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::FocusOut) {
+        return QWidget::eventFilter(watched, event);
+    }
+    if (watched == m_reply_chance) {
+        const QString normal =
+            app::ToQString(NormalizeReplyChance(app::ToGbk(m_reply_chance->text())));
+        if (normal != m_reply_chance->text()) {
+            m_reply_chance->setText(normal);
+        }
+    } else if (watched == m_shield) {
+        const QString joined = app::ToQString(JoinShieldLines(app::ToGbk(m_shield->toPlainText())));
+        if (joined != m_shield->toPlainText()) {
+            m_shield->setPlainText(joined);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SettingsWindow::SaveOnClose() {
+    // The window's fields go into the newest snapshot, so a 显示消息 switched in the message
+    // window meanwhile is kept, and the whole record is swapped in one step.
+    m_robot.Settings().Update([this](Settings& settings) { ReadSettingsWindow(settings); });
+    if (m_robot.AccountDir().empty()) {
+        return;
+    }
+    SaveSettings(app::ConfigPath(m_robot.AccountDir(), app::SETTINGS_FILE),
+                 *m_robot.Settings().Get());
+}
+
+void SettingsWindow::closeEvent(QCloseEvent* event) {
+    SaveOnClose();
+    if (m_on_closing) {
+        m_on_closing();
+    }
+    event->accept();
 }
 
 }  // namespace zelmo::config

@@ -3,6 +3,13 @@
 #include <QWidget>
 #include <functional>
 
+#include "config/Settings.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
 namespace zelmo::app {
 class Robot;
 }
@@ -14,12 +21,58 @@ namespace zelmo::config {
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    // open_editor shows the knowledge-base editor (按钮_词库编辑器).
+    // open_editor shows the knowledge-base editor (按钮_词库编辑器). The controls are
+    // filled from the robot's current settings here.
     SettingsWindow(app::Robot& robot, QWidget* owner, std::function<void()> open_editor);
 
+    // Copies the fourteen fields shown here into the controls (显示消息 is not shown).
+    void FillSettingsWindow(const Settings& settings);
+    // Copies the controls into those fourteen fields, with the typing rules applied, so a
+    // box that still has the focus is read as if it had lost it; 显示消息 stays as it is.
+    void ReadSettingsWindow(Settings& settings) const;
+
+    // The plugins' place on the plugin tab: an empty widget with a margin-less
+    // QVBoxLayout for the plugin list page to add itself to.
+    QWidget* PluginPageHost() const { return m_plugin_host; }
+
+    // Runs `hook` once the controls hold the settings. The constructor fills them, so the
+    // hook runs at once; a page built after the window still fills itself after it.
+    void SetOnFilled(const std::function<void()>& hook);
+    // Runs `hook` on close, after the settings were swapped in and saved.
+    void SetOnClosing(std::function<void()> hook);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    QWidget* NewBasicPage();
+    QWidget* NewChatPage();
+    QWidget* NewGroupPage();
+    QWidget* NewPluginPage();
+    // Swaps the window's fields into the robot's settings and writes the file.
+    void SaveOnClose();
+
     app::Robot& m_robot;
     std::function<void()> m_open_editor;
+    std::function<void()> m_on_closing;
+
+    QPlainTextEdit* m_shield = nullptr;
+    QLineEdit* m_name = nullptr;
+    QCheckBox* m_group_enabled = nullptr;
+    QLineEdit* m_group_join = nullptr;
+    QLineEdit* m_group_invite = nullptr;
+    QLineEdit* m_group_remove = nullptr;
+    QCheckBox* m_default_friend = nullptr;
+    QCheckBox* m_default_group = nullptr;
+    QCheckBox* m_list_enabled = nullptr;
+    QLineEdit* m_list_word = nullptr;
+    QCheckBox* m_friend_learning = nullptr;
+    QCheckBox* m_group_learning = nullptr;
+    QLineEdit* m_reply_chance = nullptr;
+    QCheckBox* m_reply_enabled = nullptr;
+    QPushButton* m_editor_button = nullptr;
+    QWidget* m_plugin_host = nullptr;
 };
 
 }  // namespace zelmo::config

@@ -6,6 +6,9 @@
 namespace zelmo::app {
 class Robot;
 }
+namespace zelmo::contacts {
+class MassCandidateList;
+}
 
 namespace zelmo::mass {
 
@@ -22,12 +25,15 @@ public:
     void ShowSettings();
     // Refills the candidate list from the contact store.
     void FillCandidates();
+    // The candidate list with its search and kind check boxes.
+    contacts::MassCandidateList* Candidates() const { return m_candidates; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     app::Robot& m_robot;
+    contacts::MassCandidateList* m_candidates;
 };
 
 }  // namespace zelmo::mass

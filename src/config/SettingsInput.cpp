@@ -1,0 +1,84 @@
+#include "config/SettingsInput.h"
+
+#include <vector>
+
+namespace zelmo::config {
+
+namespace {
+
+constexpr int MAX_CHANCE = 100;
+constexpr std::string_view DEFAULT_CHANCE = "100";
+
+// The lines of the text; a trailing break gives a last empty line.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // CR and LF are never GBK trail bytes, so a byte scan is safe.
+        if (text[pos] != '\r' && text[pos] != '\n') {
+            ++pos;
+            continue;
+        }
+        lines.push_back(text.substr(start, pos - start));
+        const bool crlf = text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n';
+        pos += crlf ? 2 : 1;
+        start = pos;
+    }
+    lines.push_back(text.substr(start));
+    return lines;
+}
+
+}  // namespace
+
+std::string NormalizeReplyChance(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    // Counting stops past the range, so no digit run can overflow.
+    int value = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+        if (value <= MAX_CHANCE) {
+            value = value * 10 + (text[pos] - '0');
+        }
+        ++pos;
+    }
+    if (negative || value <= 0 || value > MAX_CHANCE) {
+        return std::string(DEFAULT_CHANCE);
+    }
+    return std::to_string(value);
+}
+
+std::string JoinShieldLines(std::string_view text) {
+    std::string joined;
+    for (const std::string_view line : SplitLines(text)) {
+        if (line.empty()) {
+            continue;
+        }
+        if (!joined.empty()) {
+            joined += ',';
+        }
+        joined += line;
+    }
+    return joined;
+}
+
+std::string StoredLineBreaks(std::string_view text) {
+    const std::vector<std::string_view> lines = SplitLines(text);
+    std::string stored;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            stored += "[enter]";
+        }
+        stored += lines[i];
+    }
+    return stored;
+}
+
+}  // namespace zelmo::config

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/GbkLiteral.h"
+#include "config/MinimiseNotice.h"
+#include "config/Settings.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "support/TestSupport.h"
+
+namespace zelmo::config {
+namespace {
+
+using app::Gbk;
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    std::string Path() const { return m_dir.Path() + "/mzset.ini"; }
+    void WriteText(const std::string& text) const {
+        ASSERT_TRUE(platform::WriteFileAtomic(Path(), text));
+    }
+    std::string FileText() const { return platform::ReadFile(Path()); }
+
+    // Every field away from its default, with GBK texts.
+    static Settings Changed() {
+        Settings settings;
+        settings.启用回复 = false;
+        settings.显示消息 = false;
+        settings.机器人姓名 = Gbk("小助手");
+        settings.好友学习 = false;
+        settings.群学习 = false;
+        settings.开启列表 = false;
+        settings.列表词 = Gbk("菜单");
+        settings.屏蔽uin = "111,222";
+        settings.回复几率 = "35";
+        settings.好友默认 = false;
+        settings.群默认 = true;
+        settings.启用群管 = false;
+        settings.群管_加 = Gbk("欢迎[name]加入=本群");
+        settings.群管_邀 = Gbk("[name]被邀请进来了");
+        settings.群管_移 = Gbk("再见[name]");
+        return settings;
+    }
+
+private:
+    test::TempDir m_dir;
+};
+
+struct BoolKey {
+    const char* section;
+    const char* key;
+    std::function<bool(const Settings&)> field;
+};
+
+std::vector<BoolKey> SettingsBoolKeys() {
+    return {
+        {"机器人设置", "好友学习", [](const Settings& s) { return s.好友学习; }},
+        {"机器人设置", "群学习", [](const Settings& s) { return s.群学习; }},
+        {"机器人设置", "显示消息", [](const Settings& s) { return s.显示消息; }},
+        {"插件设置", "开启列表", [](const Settings& s) { return s.开启列表; }},
+        {"回复设置", "启用回复", [](const Settings& s) { return s.启用回复; }},
+        {"回复设置", "好友默认", [](const Settings& s) { return s.好友默认; }},
+        {"回复设置", "群默认", [](const Settings& s) { return s.群默认; }},
+        {"群管设置", "启用群管", [](const Settings& s) { return s.启用群管; }},
+    };
+}
+
+TEST_F(SettingsFileTest, AbsentFileGivesTheKeyTableDefaults) {
+    const Settings settings = LoadSettings(Path());
+    EXPECT_EQ(settings.屏蔽uin, "");
+    EXPECT_EQ(settings.机器人姓名, "Zelmo");
+    EXPECT_EQ(settings.列表词, Gbk("功能"));
+    EXPECT_EQ(settings.回复几率, "100");
+    EXPECT_EQ(settings.群管_加, "");
+    EXPECT_EQ(settings.群管_邀, "");
+    EXPECT_EQ(settings.群管_移, "");
+    EXPECT_FALSE(settings.群默认);
+    for (const BoolKey& key : SettingsBoolKeys()) {
+        if (std::string(key.key) != "群默认") {
+            EXPECT_TRUE(key.field(settings)) << key.key;
+        }
+    }
+
+    const MassSettings mass = LoadMassSettings(Path());
+    EXPECT_EQ(mass.消息延时, "500");
+    EXPECT_EQ(mass.重复几遍, "1");
+    EXPECT_EQ(mass.重复延时, "2000");
+    EXPECT_TRUE(mass.监控日志);
+    EXPECT_FALSE(platform::FileExists(Path()));  // reading never creates the file
+
+    // A file without our sections gives the defaults too.
+    WriteText("[other]\r\nkey=1\r\n");
+    EXPECT_EQ(LoadSettings(Path()), Settings{});
+}
+
+TEST_F(SettingsFileTest, OnlyZeroAndFalseWordReadFalse) {
+    const std::vector<std::pair<std::string, bool>> words = {
+        {"0", false}, {Gbk("假"), false}, {"1", true},  {Gbk("真"), true},
+        {"", true},   {"false", true},    {"no", true}, {"00", true},
+    };
+    for (const BoolKey& key : SettingsBoolKeys()) {
+        for (const auto& [word, expected] : words) {
+            WriteText("[" + Gbk(key.section) + "]\r\n" + Gbk(key.key) + "=" + word + "\r\n");
+            EXPECT_EQ(key.field(LoadSettings(Path())), expected) << key.key << " = " << word;
+        }
+    }
+    for (const auto& [word, expected] : words) {
+        WriteText("[" + Gbk("群发设置") + "]\n" + Gbk("监控日志") + "=" + word + "\n");
+        EXPECT_EQ(LoadMassSettings(Path()).监控日志, expected) << word;
+    }
+}
+
+TEST_F(SettingsFileTest, FileWithCrLfLineEndsReadsLikeLf) {
+    std::string lf = "[" + Gbk("机器人设置") + "]\n" + Gbk("机器人姓名") + "=Bob\n" +
+                     Gbk("好友学习") + "=0\n" + "[" + Gbk("回复设置") + "]\n" + Gbk("回复几率") +
+                     "=35\n" + Gbk("群默认") + "=1\n" + Gbk("启用回复") + "=0\n" + "[" +
+                     Gbk("群发设置") + "]\n" + Gbk("监控日志") + "=0\n" + Gbk("重复几遍") + "=3\n";
+    WriteText(lf);
+    const Settings from_lf = LoadSettings(Path());
+    const MassSettings mass_from_lf = LoadMassSettings(Path());
+    EXPECT_EQ(from_lf.机器人姓名, "Bob");
+    EXPECT_FALSE(from_lf.好友学习);
+    EXPECT_EQ(from_lf.回复几率, "35");
+
+    std::string crlf;
+    for (const char byte : lf) {
+        crlf += byte == '\n' ? std::string("\r\n") : std::string(1, byte);
+    }
+    WriteText(crlf);
+    // A kept CR would make "0\r" read as true and "Bob\r" a different name.
+    EXPECT_EQ(LoadSettings(Path()), from_lf);
+    EXPECT_EQ(LoadMassSettings(Path()), mass_from_lf);
+    EXPECT_FALSE(mass_from_lf.监控日志);
+    EXPECT_EQ(mass_from_lf.重复几遍, "3");
+}
+
+TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
+    const Settings changed = Changed();
+    ASSERT_TRUE(SaveSettings(Path(), changed));
+    EXPECT_EQ(LoadSettings(Path()), changed);
+
+    // A fresh file holds the keys in the order they are written, each in its section.
+    const std::string text = FileText();
+    const std::vector<const char*> order = {
+        "[屏蔽设置]", "屏蔽uin=",  "[机器人设置]", "机器人姓名=", "好友学习=",
+        "群学习=",    "显示消息=", "[插件设置]",   "开启列表=",   "列表词=",
+        "[回复设置]", "启用回复=", "回复几率=",    "好友默认=",   "群默认=",
+        "[群管设置]", "启用群管=", "群管_加=",     "群管_邀=",    "群管_移=",
+    };
+    std::size_t last = 0;
+    for (const char* item : order) {
+        const std::size_t pos = text.find(Gbk(item));
+        ASSERT_NE(pos, std::string::npos) << item;
+        EXPECT_GE(pos, last) << item;
+        last = pos;
+    }
+    EXPECT_NE(text.find(Gbk("群默认=1")), std::string::npos);
+    EXPECT_NE(text.find(Gbk("好友默认=0")), std::string::npos);
+
+    // Saving the defaults over it brings every field back.
+    ASSERT_TRUE(SaveSettings(Path(), Settings{}));
+    EXPECT_EQ(LoadSettings(Path()), Settings{});
+}
+
+TEST_F(SettingsFileTest, SaveKeepsCommentsUnknownKeysAndOtherSections) {
+    const std::string before = "; written by hand\r\n[" + Gbk("机器人设置") + "]\r\n" +
+                               Gbk("未知键") + "=7\r\n" + Gbk("机器人姓名") + "=Old\r\n" +
+                               "# another comment\r\n[" + Gbk("其它") + "]\r\n" +
+                               Gbk("最小化提示") + "=1\r\n";
+    WriteText(before);
+    MassSettings mass;
+    mass.消息延时 = "1500";
+    mass.重复几遍 = "4";
+    mass.重复延时 = "60000";
+    mass.监控日志 = false;
+    ASSERT_TRUE(SaveMassSettings(Path(), mass));
+    ASSERT_TRUE(SaveSettings(Path(), Changed()));
+
+    const std::string text = FileText();
+    EXPECT_NE(text.find("; written by hand\r\n"), std::string::npos);
+    EXPECT_NE(text.find("# another comment\r\n"), std::string::npos);
+    EXPECT_EQ(platform::ReadIniItem(Path(), Gbk("机器人设置"), Gbk("未知键")), "7");
+    EXPECT_EQ(text.find("Old"), std::string::npos);
+    EXPECT_TRUE(MinimiseNoticeShown(Path()));
+    // The file keeps its CR LF convention throughout.
+    for (std::size_t pos = text.find('\n'); pos != std::string::npos;
+         pos = text.find('\n', pos + 1)) {
+        ASSERT_GT(pos, 0U);
+        EXPECT_EQ(text[pos - 1], '\r') << "bare LF at " << pos;
+    }
+    EXPECT_EQ(LoadSettings(Path()), Changed());
+    EXPECT_EQ(LoadMassSettings(Path()), mass);
+    EXPECT_EQ(platform::ReadIniItem(Path(), Gbk("群发设置"), Gbk("监控日志")), "0");
+}
+
+TEST_F(SettingsFileTest, LineBreaksInTextsCannotBreakTheFile) {
+    Settings settings = Changed();
+    settings.群管_加 = Gbk("第一行\r\n第二行");
+    settings.机器人姓名 = "Bob\nEvil=1";
+    settings.屏蔽uin = "111\n222\r\n333\r\n";
+    ASSERT_TRUE(SaveSettings(Path(), settings));
+
+    const Settings loaded = LoadSettings(Path());
+    EXPECT_EQ(loaded.群管_加, Gbk("第一行[enter]第二行"));
+    EXPECT_EQ(loaded.机器人姓名, "Bob[enter]Evil=1");
+    EXPECT_EQ(loaded.屏蔽uin, "111,222,333");
+    // The items after them were written too.
+    EXPECT_EQ(loaded.群管_移, settings.群管_移);
+    EXPECT_FALSE(loaded.启用群管);
+    EXPECT_TRUE(platform::ReadIniSection(Path(), "Evil").empty());
+    EXPECT_EQ(platform::ReadIniItem(Path(), Gbk("机器人设置"), "Evil", "absent"), "absent");
+
+    MassSettings mass;
+    mass.重复几遍 = "2\r\n";
+    ASSERT_TRUE(SaveMassSettings(Path(), mass));
+    EXPECT_EQ(LoadMassSettings(Path()).重复几遍, "2[enter]");
+    EXPECT_TRUE(LoadMassSettings(Path()).监控日志);
+}
+
+TEST_F(SettingsFileTest, FailedSaveSaysSoAndCreatesNothing) {
+    const std::string missing_folder = Path() + ".d/sub/mzset.ini";
+    EXPECT_FALSE(SaveSettings(missing_folder, Changed()));
+    EXPECT_FALSE(SaveMassSettings(missing_folder, MassSettings{}));
+    EXPECT_FALSE(SetMinimiseNoticeShown(missing_folder));
+    EXPECT_FALSE(platform::FileExists(Path() + ".d"));
+}
+
+TEST_F(SettingsFileTest, MinimiseNoticeIsShownOnceThenRecorded) {
+    EXPECT_FALSE(MinimiseNoticeShown(Path()));
+    WriteText("[" + Gbk("其它") + "]\r\n" + Gbk("最小化提示") + "=0\r\n");
+    EXPECT_FALSE(MinimiseNoticeShown(Path()));
+    ASSERT_TRUE(SaveSettings(Path(), Changed()));
+
+    ASSERT_TRUE(SetMinimiseNoticeShown(Path()));
+    EXPECT_TRUE(MinimiseNoticeShown(Path()));
+    EXPECT_EQ(platform::ReadIniItem(Path(), Gbk("其它"), Gbk("最小化提示")), "1");
+    ASSERT_TRUE(SetMinimiseNoticeShown(Path()));
+    EXPECT_TRUE(MinimiseNoticeShown(Path()));
+    EXPECT_EQ(LoadSettings(Path()), Changed());
+}
+
+}  // namespace
+}  // namespace zelmo::config

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <barrier>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "contacts/ContactStore.h"
+
+namespace zelmo::contacts {
+namespace {
+
+ContactRecord Named(std::string user_name, std::string nick_name = "nick") {
+    ContactRecord record;
+    record.UserName = std::move(user_name);
+    record.NickName = std::move(nick_name);
+    return record;
+}
+
+TEST(ContactStoreTest, AnEmptyStoreKnowsNobody) {
+    const ContactStore store;
+    EXPECT_EQ(store.Count(), 0u);
+    EXPECT_EQ(store.FindContactIndex("@a"), 0u);
+    EXPECT_EQ(store.FindContactIndex(""), 0u);
+    EXPECT_EQ(store.FindNickName("@a"), NICKNAME_NOT_FOUND);
+    EXPECT_FALSE(store.At(0).has_value());
+    EXPECT_FALSE(store.At(1).has_value());
+}
+
+TEST(ContactStoreTest, IndexesCountFromOneInArrivalOrderAndADuplicateChangesNothing) {
+    ContactStore store;
+    EXPECT_EQ(store.AppendIfNew(Named("@b", "first b")), 1u);
+    EXPECT_EQ(store.AppendIfNew(Named("@a", "first a")), 2u);
+    EXPECT_EQ(store.AppendIfNew(Named("@b", "second b")), 0u);
+    EXPECT_EQ(store.AppendIfNew(Named("@@g", "group")), 3u);
+
+    ASSERT_EQ(store.Count(), 3u);
+    EXPECT_EQ(store.FindContactIndex("@b"), 1u);
+    EXPECT_EQ(store.FindContactIndex("@a"), 2u);
+    EXPECT_EQ(store.FindContactIndex("@@g"), 3u);
+    EXPECT_EQ(store.FindNickName("@b"), "first b");
+    EXPECT_EQ(store.At(1)->NickName, "first b");
+    EXPECT_FALSE(store.At(4).has_value());
+
+    const std::vector<ContactRecord> all = store.Snapshot();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0].UserName, "@b");
+    EXPECT_EQ(all[1].UserName, "@a");
+    EXPECT_EQ(all[2].UserName, "@@g");
+}
+
+TEST(ContactStoreTest, LookupsCompareTheWholeNameWithCase) {
+    ContactStore store;
+    store.AppendIfNew(Named("@AbC"));
+    EXPECT_EQ(store.FindContactIndex("@abc"), 0u);
+    EXPECT_EQ(store.FindContactIndex("@ABC"), 0u);
+    EXPECT_EQ(store.FindContactIndex("@Ab"), 0u);
+    EXPECT_EQ(store.FindContactIndex("@AbCd"), 0u);
+    EXPECT_EQ(store.FindNickName("@abc"), NICKNAME_NOT_FOUND);
+    EXPECT_EQ(store.FindContactIndex("@AbC"), 1u);
+    // A different case is another contact.
+    EXPECT_EQ(store.AppendIfNew(Named("@abc")), 2u);
+}
+
+TEST(ContactStoreTest, GroupMembersAreSetOnlyInsideTheStore) {
+    ContactStore store;
+    store.AppendIfNew(Named("@@g"));
+    std::vector<MemberRecord> members(2);
+    members[0].UserName = "@m1";
+    members[1].NickName = "second";
+    EXPECT_FALSE(store.SetGroupMembers(0, "2", "9", members));
+    EXPECT_FALSE(store.SetGroupMembers(2, "2", "9", members));
+    ASSERT_TRUE(store.SetGroupMembers(1, "2", "9", members));
+
+    const ContactRecord group = *store.At(1);
+    EXPECT_EQ(group.MemberCount, "2");
+    EXPECT_EQ(group.OwnerUin, "9");
+    ASSERT_EQ(group.Members.size(), 2u);
+    EXPECT_EQ(group.Members[0].UserName, "@m1");
+    EXPECT_EQ(group.Members[1].NickName, "second");
+}
+
+// Round by round, twenty threads leave a barrier together and append one new name: each
+// round exactly one of them may win.
+TEST(ContactStoreTest, ThreadsReleasedTogetherAppendANewNameOnce) {
+    constexpr int THREADS = 20;
+    constexpr int ROUNDS = 1000;
+    ContactStore store;
+    std::barrier together(THREADS);
+    std::vector<int> wins(ROUNDS, 0);
+    std::mutex wins_mutex;
+    std::vector<std::thread> threads;
+    threads.reserve(THREADS);
+    for (int t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < ROUNDS; ++round) {
+                together.arrive_and_wait();
+                if (store.AppendIfNew(Named("@r" + std::to_string(round))) != 0) {
+                    std::lock_guard lock(wins_mutex);
+                    ++wins[round];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(store.Count(), static_cast<std::size_t>(ROUNDS));
+    EXPECT_EQ(std::count(wins.begin(), wins.end(), 1), ROUNDS);
+}
+
+}  // namespace
+}  // namespace zelmo::contacts

@@ -1,0 +1,246 @@
+// ParseContacts on answers written by the simulator's own answer writer (the service's
+// layout), and on hand-made texts where the writer cannot produce the case.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "contacts/ContactParsing.h"
+#include "messages/IncomingQueue.h"
+#include "platform/Encoding.h"
+#include "sim/Answers.h"
+#include "sim/Scenario.h"
+
+namespace zelmo::contacts {
+namespace {
+
+using platform::Utf8ToGbk;
+
+sim::ContactSpec Person(std::string id, std::string nick_name, int sex) {
+    sim::ContactSpec spec;
+    spec.id = std::move(id);
+    spec.nick_name = std::move(nick_name);
+    spec.sex = sex;
+    return spec;
+}
+
+sim::ContactSpec Group(std::string id, std::string nick_name,
+                       std::vector<sim::ContactSpec> members) {
+    sim::ContactSpec spec = Person(std::move(id), std::move(nick_name), 0);
+    spec.is_group = true;
+    spec.contact_flag = 2;
+    spec.members = std::move(members);
+    return spec;
+}
+
+std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& specs) {
+    std::vector<const sim::ContactSpec*> list;
+    list.reserve(specs.size());
+    for (const sim::ContactSpec& spec : specs) {
+        list.push_back(&spec);
+    }
+    return list;
+}
+
+// A webwxgetcontact answer in GBK, as FetchContactList hands it on.
+std::string ContactListAnswer(std::vector<sim::ContactSpec>& specs,
+                              sim::Era era = sim::Era::Early2016) {
+    sim::AssignUserNames(specs);
+    return Utf8ToGbk(sim::GetContactAnswer(era, 0, Pointers(specs), "@crypt_1_2"));
+}
+
+std::string InitAnswerWith(std::vector<sim::ContactSpec>& specs) {
+    sim::AssignUserNames(specs);
+    sim::InitData data;
+    data.account.uin = 2100000001;
+    data.account.user_name = "@own";
+    data.account.nick_name = "own";
+    data.contacts = Pointers(specs);
+    data.sync_key = {{1, 100}, {2, 200}};
+    data.skey = "@crypt_1_2";
+    return Utf8ToGbk(sim::InitAnswer(sim::Era::Early2016, data));
+}
+
+std::vector<messages::Job> TakeAll(messages::IncomingQueue& queue) {
+    std::vector<messages::Job> jobs;
+    const std::atomic<bool> stop{false};
+    while (queue.Size() > 0) {
+        jobs.push_back(*queue.Take(stop));
+    }
+    return jobs;
+}
+
+class ParseContactsTest : public ::testing::TestWithParam<sim::Era> {
+protected:
+    ContactStore store;
+    messages::IncomingQueue queue;
+};
+
+TEST_P(ParseContactsTest, ClassifiesEveryKindAndAGroupStaysAGroupWhateverItsSex) {
+    std::vector<sim::ContactSpec> specs = {
+        Person("male", "m", 1), Person("female", "f", 2), Person("zero", "z", 0),
+        Person("odd", "o", 3),  Group("group", "g", {}),  Group("group1", "g1", {}),
+    };
+    specs[5].sex = 1;
+    const std::string answer = ContactListAnswer(specs, GetParam());
+
+    ASSERT_EQ(ParseContacts(store, queue, answer), specs.size());
+    EXPECT_EQ(store.At(1)->kind, KIND_MALE);
+    EXPECT_EQ(store.At(2)->kind, KIND_FEMALE);
+    EXPECT_EQ(store.At(3)->kind, KIND_PUBLIC);
+    EXPECT_EQ(store.At(4)->kind, "3");
+    EXPECT_EQ(store.At(5)->kind, KIND_GROUP);
+    EXPECT_EQ(store.At(6)->kind, KIND_GROUP);
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        EXPECT_EQ(store.At(i + 1)->UserName, specs[i].user_name);
+    }
+}
+
+TEST_P(ParseContactsTest, TextsEndAtTheirRealQuoteAndAreDecodedWhileTokensStayRaw) {
+    sim::ContactSpec tricky = Person("tricky", "小爱 \"Ally\", {the} first 乗\"end", 2);
+    tricky.remark_name = "老\\王\",\ttab";
+    tricky.province = "广东\",";
+    tricky.city = "深圳 \\\"";
+    tricky.alias = "a\",b";
+    tricky.uin = 123456789;
+    sim::ContactSpec emoji = Person("emoji", "Bob 😹 & <Co>", 1);
+    sim::ContactSpec group = Group("group", "群 [微笑]", {Person("member", "m", 1)});
+    group.owner_uin = 42;
+    std::vector<sim::ContactSpec> specs = {tricky, emoji, group};
+    const std::string answer = ContactListAnswer(specs, GetParam());
+
+    ASSERT_EQ(ParseContacts(store, queue, answer), 3u);
+    const ContactRecord first = *store.At(1);
+    EXPECT_EQ(first.NickName, Utf8ToGbk(tricky.nick_name));
+    EXPECT_EQ(first.RemarkName, Utf8ToGbk(tricky.remark_name));
+    EXPECT_EQ(first.Province, Utf8ToGbk(tricky.province));
+    EXPECT_EQ(first.City, Utf8ToGbk(tricky.city));
+    EXPECT_EQ(first.Alias, tricky.alias);
+    EXPECT_EQ(first.Uin, "123456789");
+    EXPECT_EQ(first.kind, KIND_FEMALE);  // cut after the nickname's brace
+    EXPECT_EQ(first.MemberCount, "0");
+    EXPECT_EQ(first.OwnerUin, "0");
+
+    // The emoji's markup goes; the service's entities stay as they came.
+    EXPECT_EQ(store.At(2)->NickName, "Bob  &amp; &lt;Co&gt;");
+
+    const ContactRecord third = *store.At(3);
+    EXPECT_EQ(third.NickName, Utf8ToGbk(group.nick_name));
+    EXPECT_EQ(third.MemberCount, "1");
+    EXPECT_EQ(third.OwnerUin, "42");
+    EXPECT_TRUE(third.Members.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothEras, ParseContactsTest,
+                         ::testing::Values(sim::Era::Early2016, sim::Era::Late2018),
+                         [](const ::testing::TestParamInfo<sim::Era>& info) {
+                             return info.param == sim::Era::Early2016 ? "Era2016" : "Era2018";
+                         });
+
+TEST(ParseContactsTextTest, UnicodeEscapesBecomeGbkAndUnmappableOnesVanish) {
+    const std::string text =
+        "\"Uin\": 7,\n\"UserName\": \"@u\",\n\"NickName\": \"\\u5c0f\\u7231 \\ud83d\\ude39!\",\n"
+        "\"RemarkName\": \"line\\nbreak\",\n\"Sex\": 2,\n\"Province\": \"\\u5e7f\\u4e1c\",\n"
+        "\"City\": \"\",\n\"Alias\": \"\\u0041\\/b\",\n\"ChatRoomId\": 0\n}";
+    ContactStore store;
+    messages::IncomingQueue queue;
+    ASSERT_EQ(ParseContacts(store, queue, text), 1u);
+    const ContactRecord record = *store.At(1);
+    EXPECT_EQ(record.NickName, Utf8ToGbk("小爱 !"));
+    EXPECT_EQ(record.RemarkName, "line\nbreak");
+    EXPECT_EQ(record.Province, Utf8ToGbk("广东"));
+    EXPECT_EQ(record.City, "");
+    EXPECT_EQ(record.Alias, "A/b");
+    EXPECT_EQ(record.Uin, "7");
+    // Fields the object lacks are empty.
+    EXPECT_EQ(record.MemberCount, "");
+    EXPECT_EQ(record.OwnerUin, "");
+}
+
+TEST(ParseContactsTextTest, AContactInBothAnswersKeepsTheFirstValues) {
+    std::vector<sim::ContactSpec> init = {Person("alice", "Alice at init", 2),
+                                          Group("team", "team at init", {Person("m", "m", 1)})};
+    std::vector<sim::ContactSpec> full = init;
+    full[0].nick_name = "Alice later";
+    full[0].sex = 1;
+    full[1].nick_name = "team later";
+    full.insert(full.begin(), Person("bob", "Bob", 1));
+    const std::string init_answer = InitAnswerWith(init);
+    const std::string full_answer = ContactListAnswer(full);
+
+    ContactStore store;
+    messages::IncomingQueue queue;
+    ASSERT_EQ(ParseContacts(store, queue, init_answer), 2u);
+    EXPECT_EQ(ParseContacts(store, queue, full_answer), 1u);
+    ASSERT_EQ(store.Count(), 3u);
+    EXPECT_EQ(store.At(1)->NickName, "Alice at init");
+    EXPECT_EQ(store.At(1)->kind, KIND_FEMALE);
+    EXPECT_EQ(store.At(2)->NickName, "team at init");
+    EXPECT_EQ(store.At(3)->UserName, full[0].user_name);
+}
+
+TEST(ParseContactsTextTest, EachNewGroupPostsOneMemberJobWithItsIndex) {
+    std::vector<sim::ContactSpec> specs = {Person("a", "a", 1), Group("g1", "g1", {}),
+                                           Person("b", "b", 2), Group("g2", "g2", {})};
+    const std::string answer = ContactListAnswer(specs);
+    ContactStore store;
+    messages::IncomingQueue queue;
+    store.AppendIfNew(ContactRecord{});  // an earlier record shifts the indexes
+
+    ParseContacts(store, queue, answer);
+    const std::vector<messages::Job> jobs = TakeAll(queue);
+    ASSERT_EQ(jobs.size(), 2u);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const std::string& group_name = specs[i == 0 ? 1 : 3].user_name;
+        EXPECT_EQ(jobs[i].kind, messages::JOB_GROUP_MEMBERS);
+        EXPECT_EQ(jobs[i].texts[0], std::to_string(store.FindContactIndex(group_name)));
+        EXPECT_EQ(jobs[i].texts[1], "");
+        EXPECT_EQ(jobs[i].texts[2], "");
+        EXPECT_EQ(jobs[i].texts[3], "");
+    }
+
+    EXPECT_EQ(ParseContacts(store, queue, answer), 0u);
+    EXPECT_EQ(queue.Size(), 0u);
+}
+
+// Every prefix of an answer and random bytes: nothing breaks, only whole contacts are
+// added, and never more than the answer holds.
+TEST(ParseContactsTextTest, AnyBytesGiveABoundedResult) {
+    std::vector<sim::ContactSpec> specs = {Person("a", "a\"}]", 1), Group("g", "g", {}),
+                                           Person("b", "小\\b", 2)};
+    const std::string answer = ContactListAnswer(specs);
+    std::set<std::string> names;
+    for (const sim::ContactSpec& spec : specs) {
+        names.insert(spec.user_name);
+    }
+    for (std::size_t length = 0; length <= answer.size(); ++length) {
+        ContactStore store;
+        messages::IncomingQueue queue;
+        const std::size_t added = ParseContacts(store, queue, answer.substr(0, length));
+        ASSERT_LE(added, specs.size());
+        for (const ContactRecord& record : store.Snapshot()) {
+            ASSERT_TRUE(names.contains(record.UserName)) << "prefix " << length;
+        }
+    }
+
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const std::string pieces[] = {"Uin\": ", "\"UserName\": \"", "ChatRoomId", "}", "\\", "\"",
+                                  "\xb0",    "\"NickName\": \"", ","};
+    for (int round = 0; round < 200; ++round) {
+        std::string text;
+        for (int i = 0; i < 300; ++i) {
+            text += random() % 3 == 0 ? pieces[random() % std::size(pieces)]
+                                      : std::string(1, static_cast<char>(byte(random)));
+        }
+        ContactStore store;
+        messages::IncomingQueue queue;
+        const std::size_t added = ParseContacts(store, queue, text);
+        EXPECT_EQ(added, store.Count());
+    }
+}
+
+}  // namespace
+}  // namespace zelmo::contacts

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QTreeView>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "app/Robot.h"
+#include "contacts/ContactStore.h"
+#include "support/FakeClock.h"
+#include "support/StubScreen.h"
+#include "support/TestSupport.h"
+
+namespace zelmo::test {
+
+// A robot for window tests with a recording screen. Its service profile sends every
+// connection to a closed local port, so a request a window starts fails at once instead
+// of reaching out.
+class ViewsRobot {
+public:
+    ViewsRobot();
+    app::Robot& Robot() { return *m_robot; }
+    StubScreen& Screen() { return m_screen; }
+    FakeClock& Clock() { return m_clock; }
+    const std::string& Dir() const { return m_dir.Path(); }
+
+private:
+    TempDir m_dir;
+    StubScreen m_screen;
+    FakeClock m_clock;
+    std::unique_ptr<app::Robot> m_robot;
+};
+
+// A contact record; kind is UTF-8 ("男", "微群", ...) or a raw value.
+contacts::ContactRecord Contact(std::string_view user_name, std::string_view nickname_utf8,
+                                std::string_view kind_utf8);
+
+// Makes a folder the process's current directory while it lives.
+class CurrentDir {
+public:
+    explicit CurrentDir(const std::string& path);
+    ~CurrentDir();
+    CurrentDir(const CurrentDir&) = delete;
+    CurrentDir& operator=(const CurrentDir&) = delete;
+
+private:
+    std::string m_previous;
+};
+
+// Unix milliseconds of a local date and time.
+std::int64_t LocalUnixMs(int year, int month, int day, int hour, int minute, int second);
+
+// Pumps events until the condition holds; false after the time-out.
+bool PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// A left-button click (press and release) at a point of a widget.
+void Click(QWidget* widget, QPoint pos = {2, 2});
+// A left-button double click at a point of a widget, as a mouse delivers it.
+void DoubleClick(QWidget* widget, QPoint pos);
+// The middle of a row of a list, in viewport coordinates.
+QPoint RowPoint(QAbstractItemView* list, int row);
+
+}  // namespace zelmo::test
