@@ -121,19 +121,20 @@ void StubScreen::EndProgram(int code) {
     Record("EndProgram", {}, code);
 }
 
-void StubScreen::SetDelayHook(std::function<bool(int ms)> hook) {
+void StubScreen::SetDelayHandler(std::function<void(int ms)> handler) {
     std::lock_guard lock(m_mutex);
-    m_delay_hook = std::move(hook);
+    m_delay_handler = std::move(handler);
 }
 
 void StubScreen::Delay(int ms) {
     Record("Delay", {}, ms);
-    std::function<bool(int)> hook;
+    std::function<void(int ms)> handler;
     {
         std::lock_guard lock(m_mutex);
-        hook = m_delay_hook;
+        handler = m_delay_handler;
     }
-    if (hook && hook(ms)) {
+    if (handler) {
+        handler(ms);
         return;
     }
     const auto scaled =

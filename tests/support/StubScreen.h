@@ -71,10 +71,8 @@ public:
 
     void Cancel();
 
-    // Runs in every later Delay after it is recorded, on the delaying thread; when it
-    // returns true the delay is over, otherwise the scaled wait follows. A test drives
-    // pacing with it (advance a fake clock, hold a pause). Null removes it.
-    void SetDelayHook(std::function<bool(int ms)> hook);
+    // Delay() calls this instead of waiting (e.g. to advance a fake clock).
+    void SetDelayHandler(std::function<void(int ms)> handler);
 
     std::vector<Call> Calls() const;
     // The texts of every call of that name, in order.
@@ -98,8 +96,8 @@ private:
     std::vector<Call> m_calls;
     bool m_cancelled = false;
     std::deque<bool> m_answers;
-    std::function<bool(int)> m_delay_hook;
     bool m_default_answer = false;
+    std::function<void(int ms)> m_delay_handler;
 };
 
 }  // namespace zelmo::test

@@ -207,8 +207,12 @@ HttpResponse Impl::Handle(HttpRequest& request) {
         record.headers = request.headers;
         record.at_ms = NowMs();
         requests.push_back(std::move(record));
+        const std::string target = request.path + "?" + request.query;
         for (auto it = faults.begin(); it != faults.end(); ++it) {
-            if (request.path.find(it->first) != std::string::npos) {
+            // A key with a "?" also sees the query: "/?lang=" names only the home page.
+            const std::string& seen =
+                it->first.find('?') == std::string::npos ? request.path : target;
+            if (seen.find(it->first) != std::string::npos) {
                 fault = it->second;
                 if (!fault.sticky) {
                     faults.erase(it);
@@ -727,6 +731,14 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         }
         if (ret != -1) {
             sent.push_back(sent_message);
+            if (options.traffic) {
+                std::string shown = sent_message.content;
+                for (std::size_t at = 0; (at = shown.find("\r\n", at)) != std::string::npos;) {
+                    shown.replace(at, 2, " / ");
+                }
+                options.traffic("<- " + DisplayNameLocked(sent_message.to) + ": " + shown +
+                                (ret == 0 ? "" : " (Ret " + std::to_string(ret) + ")"));
+            }
         }
     }
     const std::string msg_id = RandomDigits(random, 19);

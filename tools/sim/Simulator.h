@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,8 +29,10 @@ enum class FaultKind {
     Huge,           // 200 with huge_bytes of filler
 };
 
-// A fault for every request whose path contains the key it is set under. Faults other
-// than Delay and TruncatedGzip answer before the request is processed (no side effects).
+// A fault for every request whose path contains the key it is set under (a key holding a
+// "?" is matched against the path, "?" and the query, so "/?lang=" names the home page).
+// Faults other than Delay and TruncatedGzip answer before the request is processed (no
+// side effects).
 struct Fault {
     FaultKind kind = FaultKind::None;
     int delay_ms = 0;
@@ -151,6 +154,9 @@ struct SimulatorOptions {
     int auto_confirm_ms = -1;  // after the scan; -1 waits for Confirm()
     bool redirect_via_location_href = false;
     int send_min_interval_ms = 0;  // faster sends get Ret 1025
+    // Told one line (UTF-8) per message delivered to the robot and per text the robot
+    // sent, for watching a demo. Called with the simulator's lock held: print, nothing more.
+    std::function<void(const std::string& line)> traffic;
 };
 
 // The service side of the web-client protocol over real TLS on 127.0.0.1. All methods
