@@ -6,6 +6,7 @@ void FairMutex::lock() {
     std::unique_lock lock(m_mutex);
     const std::uint64_t ticket = m_next_ticket++;
     m_turn.wait(lock, [this, ticket] { return m_serving == ticket; });
+    m_held = true;
 }
 
 bool FairMutex::try_lock() {
@@ -14,6 +15,7 @@ bool FairMutex::try_lock() {
         return false;
     }
     ++m_next_ticket;
+    m_held = true;
     return true;
 }
 
@@ -21,9 +23,15 @@ void FairMutex::unlock() {
     {
         std::lock_guard lock(m_mutex);
         ++m_serving;
+        m_held = false;
     }
     // Every waiter checks its ticket; only the next one goes on.
     m_turn.notify_all();
+}
+
+std::uint64_t FairMutex::Waiting() {
+    std::lock_guard lock(m_mutex);
+    return m_next_ticket - m_serving - (m_held ? 1 : 0);
 }
 
 }  // namespace zelmo::platform

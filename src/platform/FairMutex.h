@@ -14,12 +14,15 @@ public:
     void lock();
     bool try_lock();
     void unlock();
+    // Threads queued for the mutex now, not counting its holder.
+    std::uint64_t Waiting();
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_turn;
     std::uint64_t m_next_ticket = 0;
     std::uint64_t m_serving = 0;
+    bool m_held = false;
 };
 
 }  // namespace zelmo::platform

@@ -114,11 +114,8 @@ private:
     QWidget* m_message_window = nullptr;
     QWidget* m_mass_window = nullptr;
     QWidget* m_editor_window = nullptr;
-<<<<<<< HEAD
-    TrayIcon* m_tray = nullptr;
-=======
     QPointer<QWidget> m_settings_window;
->>>>>>> main
+    TrayIcon* m_tray = nullptr;
 };
 
 }  // namespace zelmo::app
