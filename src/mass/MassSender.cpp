@@ -52,8 +52,8 @@ void KeepPacing(app::Robot& robot, const MassPacing& pacing) {
 void FinishRun(app::Robot& robot) {
     MassLog(robot, app::Gbk("\r\n关闭群发程序，结束群发！\r\n\r\n"));
     robot.Mass().EndRun();
-    robot.Screen().SetMassRunning(false);
     robot.Screen().SetMassCaption(MassCaption(MassPhase::Idle));
+    robot.Screen().SetMassRunning(false);
 }
 
 }  // namespace
