@@ -81,6 +81,7 @@ void TrayIcon::WindowMinimised() {
     }
     m_window.hide();
     m_in_tray = true;
+    m_back_from_tray = false;
     ShowIcon(TrayTip(Gbk("微信机器人 Brightleaf"), m_robot.State().own.NickName));
     ShowOneTimeNotice();
 }
@@ -122,9 +123,16 @@ void TrayIcon::Restore() {
     m_window.raise();
     m_window.activateWindow();
     m_in_tray = false;
+    m_back_from_tray = false;
 }
 
 void TrayIcon::HostStarted() {
+    // A window that left the tray only because its host died goes back into it.
+    if (m_back_from_tray && m_window.isMinimized()) {
+        m_window.hide();
+        m_in_tray = true;
+    }
+    m_back_from_tray = false;
     m_icon->hide();
     ShowIcon(TrayTip(Gbk("Brightleaf edition微信机器人- "), m_robot.State().own.NickName));
 }
@@ -134,6 +142,7 @@ void TrayIcon::HostGone() {
         return;
     }
     m_in_tray = false;
+    m_back_from_tray = true;
     m_window.showMinimized();
     SayNoTray();
 }

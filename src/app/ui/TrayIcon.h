@@ -38,6 +38,7 @@ public:
     // window is hidden or not.
     void HostStarted();
     // The tray host went away: a window hidden in it comes back to the task bar,
+    // minimised, and returns to the tray when a host comes back while it is still
     // minimised.
     void HostGone();
 
@@ -55,6 +56,7 @@ private:
     QSystemTrayIcon* m_icon;
     TrayHostWatcher* m_watcher;
     bool m_in_tray = false;
+    bool m_back_from_tray = false;
     bool m_no_tray_said = false;
 };
 
