@@ -233,9 +233,8 @@ bool KeepMassWindow(app::Robot& robot, const MassPacing& pacing) {
     if (robot.AccountDir().empty()) {
         return false;
     }
-    const bool settings_saved =
-        config::SaveMassSettings(app::ConfigPath(robot.AccountDir(), app::SETTINGS_FILE),
-                                 *robot.Settings().GetMass());
+    const bool settings_saved = config::SaveMassSettings(
+        app::ConfigPath(robot.AccountDir(), app::SETTINGS_FILE), *robot.Settings().GetMass());
     return texts_saved && settings_saved;
 }
 

@@ -82,9 +82,9 @@ std::string SerializeMassTexts(const std::vector<TextRow>& rows) {
 
 void LoadMassTexts(app::Robot& robot) {
     std::string bytes;
-    const bool read = !robot.AccountDir().empty() &&
-                      platform::TryReadFile(
-                          app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE), bytes);
+    const bool read =
+        !robot.AccountDir().empty() &&
+        platform::TryReadFile(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE), bytes);
     robot.Mass().SetMaySaveTexts(read);
     robot.Mass().SetTexts(read ? ParseMassTexts(bytes) : std::vector<AdText>{});
     robot.Screen().ShowMassTexts();

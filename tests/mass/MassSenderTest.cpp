@@ -142,9 +142,9 @@ TEST_F(MassWindowLogicTest, NoMembersIsRefusedAfterThePacingAndTextsWereKept) {
 TEST_F(MassWindowLogicTest, MembersWithoutTextsLogTheMemberLinesThenRefuse) {
     robot.Mass().SetTexts({{"L", "unticked"}});
     StartStopMass(robot, MassRequest{{"0", "1", "0"}, {{"@a", "A"}, {"@b", "B"}}});
-    EXPECT_EQ(screen.TextsOf("AppendMassLog"),
-              (std::vector<std::string>{Gbk("启动群发程序，开始群发！"),
-                                        Gbk("\r\n已选中2个微信成员")}));
+    EXPECT_EQ(
+        screen.TextsOf("AppendMassLog"),
+        (std::vector<std::string>{Gbk("启动群发程序，开始群发！"), Gbk("\r\n已选中2个微信成员")}));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{Box("请勾选要群发的广告词！")}));
     EXPECT_FALSE(robot.Mass().Running());
     EXPECT_EQ(screen.CountOf("SetMassRunning"), 0U);

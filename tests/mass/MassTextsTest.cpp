@@ -25,9 +25,8 @@ std::vector<TextRow> Unticked(const std::vector<AdText>& texts) {
 
 TEST(MassTextsTest, BlocksGiveOneTextPerLineUnderTheirLabel) {
     const std::string label = app::Gbk("文本");
-    const std::vector<AdText> texts =
-        ParseMassTexts(label + "\r\nA\r\nB\r\n\r\nother\r\nC\r\n\r\nlonely\r\n\r\n" + label +
-                       "\r\nx[enter]y");
+    const std::vector<AdText> texts = ParseMassTexts(
+        label + "\r\nA\r\nB\r\n\r\nother\r\nC\r\n\r\nlonely\r\n\r\n" + label + "\r\nx[enter]y");
     const std::vector<AdText> expected = {
         {label, "A"}, {label, "B"}, {"other", "C"}, {label, "x[enter]y"}};
     EXPECT_EQ(texts, expected);
@@ -68,7 +67,8 @@ TEST(MassTextsTest, AnyBytesGiveABoundedList) {
 
 class MassTextFileTest : public ::testing::Test {
 protected:
-    MassTextFileTest() : robot(app::RunOptions{dir.Path(), "", app::AutoAnswer::No}, clock, screen) {
+    MassTextFileTest()
+        : robot(app::RunOptions{dir.Path(), "", app::AutoAnswer::No}, clock, screen) {
         robot.SetAccountDir(dir.Path() + "/acct");
         platform::MakeDirectories(robot.AccountDir() + "/config");
     }

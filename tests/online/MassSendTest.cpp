@@ -109,9 +109,9 @@ TEST(MassSendTest, TwoMembersThreeTextsTwoPassesSendTwelveInPassMemberTextOrder)
     ASSERT_EQ(rig.Start(), "");
     rig.TickTexts({"t1", "t2", "t3"});
     const std::vector<MassMember> members = {rig.Member("alice"), rig.Member("bob")};
-    mass::StartStopMass(rig.Robot(), MassRequest{{std::to_string(MESSAGE_PAUSE), "2",
-                                                  std::to_string(PASS_PAUSE)},
-                                                 members});
+    mass::StartStopMass(
+        rig.Robot(),
+        MassRequest{{std::to_string(MESSAGE_PAUSE), "2", std::to_string(PASS_PAUSE)}, members});
     ASSERT_TRUE(rig.WaitForRunEnds());
 
     const std::vector<sim::SentMessage> sent = rig.Sim().SentMessages();
@@ -128,8 +128,7 @@ TEST(MassSendTest, TwoMembersThreeTextsTwoPassesSendTwelveInPassMemberTextOrder)
     }
 
     std::vector<std::string> expected_log = {StartLine(), Gbk("\r\n已选中2个微信成员"),
-                                             Gbk("\r\n已选中3条广告词"),
-                                             Gbk("\r\n已设置群发2遍")};
+                                             Gbk("\r\n已选中3条广告词"), Gbk("\r\n已设置群发2遍")};
     for (int pass = 0; pass < 2; ++pass) {
         for (const char* nickname : {"Alice", "Bob"}) {
             for (int text = 0; text < 3; ++text) {
@@ -144,9 +143,8 @@ TEST(MassSendTest, TwoMembersThreeTextsTwoPassesSendTwelveInPassMemberTextOrder)
     // pass ends with the pass pause, the last one too.
     std::vector<std::string> steps;
     for (const StubScreen::Call& call : rig.Screen().Calls()) {
-        if (call.name == "Delay" &&
-            (call.number == SEND_PAUSE || call.number == MESSAGE_PAUSE ||
-             call.number == PASS_PAUSE)) {
+        if (call.name == "Delay" && (call.number == SEND_PAUSE || call.number == MESSAGE_PAUSE ||
+                                     call.number == PASS_PAUSE)) {
             steps.push_back(std::to_string(call.number));
         } else if (call.name == "AppendMassLog" && call.text.substr(0, 2) == "\r\n" &&
                    call.text.find(Gbk(" 发送于 ")) != std::string::npos) {
@@ -174,9 +172,9 @@ TEST(MassSendTest, ZeroPassesLogsTheStartLinesAndEndsAtOnce) {
     rig.TickTexts({"never"});
     mass::StartStopMass(rig.Robot(), MassRequest{{"10", "0", "10"}, {rig.Member("alice")}});
     ASSERT_TRUE(rig.WaitForRunEnds());
-    EXPECT_EQ(rig.Log(), (std::vector<std::string>{
-                             StartLine(), Gbk("\r\n已选中1个微信成员"), Gbk("\r\n已选中1条广告词"),
-                             Gbk("\r\n已设置群发0遍"), EndLine()}));
+    EXPECT_EQ(rig.Log(), (std::vector<std::string>{StartLine(), Gbk("\r\n已选中1个微信成员"),
+                                                   Gbk("\r\n已选中1条广告词"),
+                                                   Gbk("\r\n已设置群发0遍"), EndLine()}));
     EXPECT_TRUE(rig.Sim().SentMessages().empty());
     EXPECT_FALSE(rig.Robot().Mass().Running());
     std::vector<int> running;
@@ -235,8 +233,7 @@ TEST(MassSendTest, ATextTypedOnThreeLinesIsStoredWithTwoEntersAndArrivesOnThreeL
     mass::StartStopMass(rig.Robot(), MassRequest{{"0", "1", "0"}, {rig.Member("bob")}});
     ASSERT_TRUE(rig.WaitForRunEnds());
 
-    EXPECT_EQ(platform::ReadFile(
-                  app::ConfigPath(rig.Robot().AccountDir(), app::MASS_TEXTS_FILE)),
+    EXPECT_EQ(platform::ReadFile(app::ConfigPath(rig.Robot().AccountDir(), app::MASS_TEXTS_FILE)),
               Gbk("文本") + "\r\nline1[enter]line2[enter]line3");
     const std::vector<sim::SentMessage> sent = rig.Sim().SentMessages();
     ASSERT_EQ(sent.size(), 1U);

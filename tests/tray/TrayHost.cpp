@@ -86,9 +86,8 @@ bool TrayHost::StartDisplay() {
         return false;
     }
     // The write end reaches the child as it is: pipe() sets no close-on-exec.
-    m_display_pid = Spawn(m_xvfb,
-                          {"-displayfd", std::to_string(pipe_fds[1]), "-screen", "0",
-                           "1024x768x24", "-nolisten", "tcp"});
+    m_display_pid = Spawn(m_xvfb, {"-displayfd", std::to_string(pipe_fds[1]), "-screen", "0",
+                                   "1024x768x24", "-nolisten", "tcp"});
     ::close(pipe_fds[1]);
     std::string display;
     pollfd ready{pipe_fds[0], POLLIN, 0};

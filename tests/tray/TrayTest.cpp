@@ -30,7 +30,8 @@ QString U(const char* utf8) {
 std::vector<QWidget*> VisibleBalloons() {
     std::vector<QWidget*> balloons;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && std::string(widget->metaObject()->className()) == "QBalloonTip") {
+        if (widget->isVisible() &&
+            std::string(widget->metaObject()->className()) == "QBalloonTip") {
             balloons.push_back(widget);
         }
     }

@@ -61,9 +61,9 @@ protected:
     }
     void SelectText(int row) {
         QTreeView* list = Find<QTreeView>("群发列表框_广告");
-        list->selectionModel()->select(list->model()->index(row, 0),
-                                       QItemSelectionModel::ClearAndSelect |
-                                           QItemSelectionModel::Rows);
+        list->selectionModel()->select(
+            list->model()->index(row, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
 
     test::TempDir dir;
@@ -89,8 +89,8 @@ TEST_F(MassSendWindowTest, HoldsEveryControlWithItsCaption) {
     for (const char* name : {"分组框1", "分组框2"}) {
         Find<QGroupBox>(name);
     }
-    for (const char* name : {"群发列表框_成员", "编辑框_搜索", "按钮_搜索", "标签_刷新", "选择框_群",
-                             "选择框_男", "选择框_女"}) {
+    for (const char* name : {"群发列表框_成员", "编辑框_搜索", "按钮_搜索", "标签_刷新",
+                             "选择框_群", "选择框_男", "选择框_女"}) {
         EXPECT_TRUE(Find<QGroupBox>("分组框1")->isAncestorOf(Find<QWidget>(name))) << name;
     }
     // Each pacing box sits on the blanks of its label, which keeps its text.
@@ -180,16 +180,20 @@ TEST_F(MassSendWindowTest, TicksGoToTheModelAndTheRunStateDisablesTheControls) {
     robot.Mass().SetTexts({{"L", "a"}, {"L", "b"}});
     window.ShowTexts();
     auto* list = Find<QTreeView>("群发列表框_广告");
-    ASSERT_TRUE(list->model()->setData(list->model()->index(1, 0), Qt::Checked,
-                                       Qt::CheckStateRole));
+    ASSERT_TRUE(
+        list->model()->setData(list->model()->index(1, 0), Qt::Checked, Qt::CheckStateRole));
     EXPECT_EQ(robot.Mass().TickedTexts(), (std::vector<AdText>{{"L", "b"}}));
 
     auto* start = Find<QPushButton>("按钮_开始群发");
-    const std::vector<QWidget*> run_controls = {
-        list, Find<QLineEdit>("编辑框_消息延时"), Find<QLineEdit>("编辑框_次数"),
-        Find<QLineEdit>("编辑框_重复延时"), Find<QWidget>("群发列表框_成员"),
-        Find<QWidget>("标签_刷新"), Find<QWidget>("选择框_群"), Find<QWidget>("选择框_男"),
-        Find<QWidget>("选择框_女")};
+    const std::vector<QWidget*> run_controls = {list,
+                                                Find<QLineEdit>("编辑框_消息延时"),
+                                                Find<QLineEdit>("编辑框_次数"),
+                                                Find<QLineEdit>("编辑框_重复延时"),
+                                                Find<QWidget>("群发列表框_成员"),
+                                                Find<QWidget>("标签_刷新"),
+                                                Find<QWidget>("选择框_群"),
+                                                Find<QWidget>("选择框_男"),
+                                                Find<QWidget>("选择框_女")};
     ASSERT_TRUE(robot.Mass().BeginRun({{"@a", "A"}}, {{"L", "b"}}));
     window.ShowRunState();
     EXPECT_EQ(start->text(), U("停止群发"));
@@ -211,9 +215,9 @@ TEST_F(MassSendWindowTest, TicksGoToTheModelAndTheRunStateDisablesTheControls) {
 TEST_F(MassSendWindowTest, StartWithoutTickedMembersIsRefusedThroughTheScreen) {
     Find<QLineEdit>("编辑框_次数")->setText("4");
     Find<QPushButton>("按钮_开始群发")->click();
-    EXPECT_EQ(screen.TextsOf("ShowMessageBox"),
-              (std::vector<std::string>{app::Gbk("错误提示") + "\n" +
-                                        app::Gbk("请勾选要群发的成员！")}));
+    EXPECT_EQ(
+        screen.TextsOf("ShowMessageBox"),
+        (std::vector<std::string>{app::Gbk("错误提示") + "\n" + app::Gbk("请勾选要群发的成员！")}));
     EXPECT_EQ(robot.Settings().GetMass()->重复几遍, "4");
 }
 
@@ -248,9 +252,9 @@ TEST_F(MassSendWindowTest, SettingsShowAndClosingHidesAndSavesBoth) {
     Find<QLineEdit>("编辑框_次数")->setText("9");
     EXPECT_FALSE(window.close());
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(config::LoadMassSettings(app::ConfigPath(robot.AccountDir(), app::SETTINGS_FILE))
-                  .重复几遍,
-              "9");
+    EXPECT_EQ(
+        config::LoadMassSettings(app::ConfigPath(robot.AccountDir(), app::SETTINGS_FILE)).重复几遍,
+        "9");
     EXPECT_EQ(platform::ReadFile(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE)),
               "L\r\nkept");
 }

@@ -22,8 +22,7 @@ public:
 
     bool Active() const { return m_connection != nullptr; }
 
-    bool nativeEventFilter(const QByteArray& event_type, void* message,
-                           qintptr* result) override;
+    bool nativeEventFilter(const QByteArray& event_type, void* message, qintptr* result) override;
 
 signals:
     void HostStarted();

@@ -49,6 +49,7 @@ constexpr int BOTTOM_MARGIN = 8;
 constexpr int SIDE_WIDTH = 115;
 constexpr int BUTTON_HEIGHT = 32;
 constexpr int LOG_LINES_KEPT = 50000;
+constexpr double BOX_FONT_SCALE = 0.9;
 
 // The labels leave a run of blanks where their edit box sits.
 constexpr const char* DELAY_LABEL = "每条消息间隔        毫秒";
@@ -139,8 +140,16 @@ void MassSendWindow::BuildPacing() {
     m_pass_delay_label = new QLabel(U(PASS_DELAY_LABEL), m_texts_box);
     m_pass_delay_label->setObjectName(U("标签_重复延时"));
     m_pass_delay = Named(new QLineEdit(m_texts_box), "编辑框_重复延时");
+    // The blanks of a label are narrow: a frameless box with a slightly smaller font
+    // shows a number of four or five digits there.
     for (QLineEdit* box : {m_delay, m_passes, m_pass_delay}) {
+        box->setFrame(false);
+        box->setTextMargins(0, 0, 0, 0);
         box->setAlignment(Qt::AlignCenter);
+        QFont font = box->font();
+        font.setPointSizeF(font.pointSizeF() * BOX_FONT_SCALE);
+        box->setFont(font);
+        box->setStyleSheet(QStringLiteral("QLineEdit { border-bottom: 1px solid gray; }"));
         box->raise();
     }
 }
@@ -165,8 +174,7 @@ void MassSendWindow::Connect() {
     });
     connect(m_add_text, &QPushButton::clicked, this, [this] { AddText(); });
     connect(m_texts, &QAbstractItemView::doubleClicked, this, [this] { EditSelectedText(); });
-    connect(m_texts, &QWidget::customContextMenuRequested, this,
-            [this] { DeleteSelectedText(); });
+    connect(m_texts, &QWidget::customContextMenuRequested, this, [this] { DeleteSelectedText(); });
     connect(m_clear, &app::ClickableLabel::clicked, this, [this] { ClearLog(); });
     // The flag is the settings' 监控日志; the box lets the user change it.
     connect(m_show_log, &QCheckBox::clicked, this, [this](bool checked) {
@@ -180,8 +188,7 @@ void MassSendWindow::ApplyLayout() {
     const int client_width = contentsRect().width();
     const int client_height = contentsRect().height();
 
-    m_members_box->setGeometry(MARGIN, MARGIN, client_width - GROUP_WIDTH_LESS,
-                               MEMBERS_BOX_HEIGHT);
+    m_members_box->setGeometry(MARGIN, MARGIN, client_width - GROUP_WIDTH_LESS, MEMBERS_BOX_HEIGHT);
     m_candidates->setGeometry(INNER_LEFT, MEMBERS_TOP,
                               m_members_box->width() - MEMBER_LIST_WIDTH_LESS,
                               m_members_box->height() - MEMBER_LIST_HEIGHT_LESS);
@@ -200,8 +207,9 @@ void MassSendWindow::ApplyLayout() {
     const int head = metrics.horizontalAdvance(U(LABEL_HEAD));
     const int gap = metrics.horizontalAdvance(U(LABEL_GAP));
     int left = INNER_LEFT;
-    for (auto [label, box] : {std::pair{m_delay_label, m_delay}, std::pair{m_passes_label, m_passes},
-                              std::pair{m_pass_delay_label, m_pass_delay}}) {
+    for (auto [label, box] :
+         {std::pair{m_delay_label, m_delay}, std::pair{m_passes_label, m_passes},
+          std::pair{m_pass_delay_label, m_pass_delay}}) {
         const int label_width = metrics.horizontalAdvance(label->text()) + 4;
         label->setGeometry(left, PACING_TOP, label_width, EDIT_HEIGHT);
         box->setGeometry(left + head + 2, PACING_TOP, gap - 2, EDIT_HEIGHT);
@@ -237,8 +245,8 @@ void MassSendWindow::ShowRunState() {
     m_start->setText(app::ToQString(MassCaption(phase)));
     const bool idle = phase == MassPhase::Idle;
     m_candidates->SetControlsEnabled(idle);
-    for (QWidget* control : std::initializer_list<QWidget*>{m_texts, m_delay, m_passes,
-                                                            m_pass_delay}) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_texts, m_delay, m_passes, m_pass_delay}) {
         control->setEnabled(idle);
     }
 }

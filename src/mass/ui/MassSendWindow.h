@@ -77,7 +77,7 @@ private:
     QGroupBox* m_texts_box;                     // 分组框2
     QTreeView* m_texts = nullptr;               // 群发列表框_广告
     MassTextModel* m_text_model = nullptr;
-    QTabWidget* m_text_tabs = nullptr;      // 选择夹_广告
+    QTabWidget* m_text_tabs = nullptr;       // 选择夹_广告
     QPlainTextEdit* m_text_entry = nullptr;  // 编辑框_文本
     QPushButton* m_add_text = nullptr;       // 按钮_文本添加
     QLabel* m_delay_label = nullptr;
@@ -85,9 +85,9 @@ private:
     QLabel* m_passes_label = nullptr;
     QLineEdit* m_passes = nullptr;  // 编辑框_次数
     QLabel* m_pass_delay_label = nullptr;
-    QLineEdit* m_pass_delay = nullptr;  // 编辑框_重复延时
-    QPushButton* m_start = nullptr;     // 按钮_开始群发
-    QPlainTextEdit* m_log = nullptr;    // 编辑框_日志
+    QLineEdit* m_pass_delay = nullptr;       // 编辑框_重复延时
+    QPushButton* m_start = nullptr;          // 按钮_开始群发
+    QPlainTextEdit* m_log = nullptr;         // 编辑框_日志
     app::ClickableLabel* m_clear = nullptr;  // 标签_清空
     QCheckBox* m_show_log = nullptr;         // 选择框_日志
 };
