@@ -11,9 +11,10 @@ namespace zelmo::platform {
 // with std::lock_guard and std::unique_lock. Any thread; not recursive.
 class FairMutex {
 public:
-    void lock();
-    bool try_lock();
-    void unlock();
+    // The standard library's Lockable names.
+    void lock();      // NOLINT(readability-identifier-naming)
+    bool try_lock();  // NOLINT(readability-identifier-naming)
+    void unlock();    // NOLINT(readability-identifier-naming)
     // Threads queued for the mutex now, not counting its holder.
     std::uint64_t Waiting();
 
