@@ -39,8 +39,14 @@ std::string CutNumber(std::string_view object, std::string_view marker) {
     return protocol::ExtractBetween(object, marker, NUMBER_END);
 }
 
+// The service writes names with HTML entities ("&amp;"); people read the characters.
+std::string CutShownText(std::string_view object, std::string_view key) {
+    return protocol::DecodeHtmlEntities(protocol::ExtractJsonString(object, key));
+}
+
 std::string CutNickName(std::string_view object) {
-    return protocol::StripSpanTags(protocol::ExtractJsonString(object, NICK_NAME_KEY));
+    return protocol::DecodeHtmlEntities(
+        protocol::StripSpanTags(protocol::ExtractJsonString(object, NICK_NAME_KEY)));
 }
 
 // Calls `visit` with every object directly inside the array at `open` (a '['), each cut
@@ -122,12 +128,12 @@ ContactRecord CutContact(std::string_view object) {
     ContactRecord record;
     record.Uin = CutNumber(object, UIN_MARKER);
     record.NickName = CutNickName(object);
-    record.Alias = protocol::ExtractJsonString(object, ALIAS_KEY);
+    record.Alias = CutShownText(object, ALIAS_KEY);
     const std::string raw_sex = CutNumber(object, SEX_MARKER);
     record.UserName = protocol::ExtractBetween(object, USER_NAME_MARKER, TOKEN_END);
-    record.Province = protocol::ExtractJsonString(object, PROVINCE_KEY);
-    record.City = protocol::ExtractJsonString(object, CITY_KEY);
-    record.RemarkName = protocol::ExtractJsonString(object, REMARK_NAME_KEY);
+    record.Province = CutShownText(object, PROVINCE_KEY);
+    record.City = CutShownText(object, CITY_KEY);
+    record.RemarkName = CutShownText(object, REMARK_NAME_KEY);
     record.MemberCount = CutNumber(object, MEMBER_COUNT_MARKER);
     record.OwnerUin = CutNumber(object, OWNER_UIN_MARKER);
     record.kind = ContactKind(raw_sex, record.UserName);

@@ -36,4 +36,9 @@ bool UpdateSyncKey(std::string_view answer, SyncKey& sync_key);
 // Removes emoji span elements, then every "?" (which stands for unmappable characters).
 std::string StripSpanTags(std::string_view text);
 
+// The service writes "<", ">", "&", quotes in names as HTML entities: "&lt;" "&gt;" "&amp;"
+// "&quot;" "&#39;" "&apos;" and numeric ones ("&#60;", "&#x3c;") become their characters
+// (GBK; "?" where GBK has none), in one pass. Anything else stays as it is.
+std::string DecodeHtmlEntities(std::string_view text);
+
 }  // namespace zelmo::protocol

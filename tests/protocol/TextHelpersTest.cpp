@@ -133,5 +133,21 @@ TEST(StripSpanTagsTest, StaysFastOnManyDistinctSpans) {
     EXPECT_EQ(StripSpanTags(text), std::string(20000, 'x'));
 }
 
+TEST(DecodeHtmlEntitiesTest, NamesReadAsTheirCharactersInOnePass) {
+    EXPECT_EQ(DecodeHtmlEntities("Carol &amp; &lt;Co&gt;"), "Carol & <Co>");
+    EXPECT_EQ(DecodeHtmlEntities("&quot;B&quot; &#39;x&apos; &#60;&#x3E;"), "\"B\" 'x' <>");
+    // One pass: an escaped entity comes out as the entity's text.
+    EXPECT_EQ(DecodeHtmlEntities("&amp;lt;"), "&lt;");
+    // A numeric entity outside ASCII becomes GBK ("中" is U+4E2D).
+    EXPECT_EQ(DecodeHtmlEntities("&#20013;"), "\xd6\xd0");
+    for (const char* kept : {"a & b", "&unknown;", "&;", "&#;", "&#xZZ;", "&#0;", "&#55296;",
+                             "&#99999999;", "trailing &", "&amp"}) {
+        EXPECT_EQ(DecodeHtmlEntities(kept), kept) << kept;
+    }
+    // A GBK trail byte that looks like "&" (0x26 is no trail byte) cannot occur; a lead byte
+    // followed by "&" keeps both.
+    EXPECT_EQ(DecodeHtmlEntities("\xd6\xd0&amp;"), "\xd6\xd0&");
+}
+
 }  // namespace
 }  // namespace zelmo::protocol

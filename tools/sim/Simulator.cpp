@@ -589,6 +589,13 @@ bool Simulator::WaitForRequests(std::string_view path_part, std::size_t count,
     }) && !m_impl->stopping;
 }
 
+bool Simulator::WaitForSentMessages(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_impl->mutex);
+    return m_impl->request_seen.wait_for(lock, timeout, [&] {
+        return m_impl->sent.size() >= count || m_impl->stopping;
+    }) && !m_impl->stopping;
+}
+
 SessionInfo Simulator::Session() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->session;
