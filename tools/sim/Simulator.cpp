@@ -226,10 +226,12 @@ void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
         parties.card_nick_name = incoming.actor.empty() ? shown : incoming.actor;
     }
     if (options.traffic) {
+        std::string shown = TrafficText(incoming);
+        std::replace(shown.begin(), shown.end(), '\n', ' ');
         options.traffic(
             "-> " + DisplayNameLocked(from_name) +
             (incoming.member.empty() ? "" : " / " + DisplayNameLocked(incoming.member)) + ": " +
-            TrafficText(incoming));
+            shown);
     }
     News item;
     item.is_message = true;
