@@ -1,7 +1,6 @@
 #include "contacts/ContactParsing.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "messages/IncomingQueue.h"
 #include "platform/GbkText.h"
@@ -85,29 +84,6 @@ void ForEachObjectIn(std::string_view text, std::size_t open, Visit visit) {
 
 }  // namespace
 
-long long IntegerValue(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    constexpr long long LIMIT = std::numeric_limits<long long>::max();
-    long long value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        const int digit = text[pos] - '0';
-        if (value > (LIMIT - digit) / 10) {
-            value = LIMIT;
-            break;
-        }
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
-
 std::string ContactKind(std::string_view raw_sex, std::string_view user_name) {
     if (platform::ContainsGbk(user_name, "@@")) {
         return std::string(KIND_GROUP);
@@ -165,7 +141,7 @@ GroupMembers CutGroupMembers(std::string_view answer) {
     GroupMembers group;
     group.member_count = CutNumber(answer, MEMBER_COUNT_MARKER);
     group.owner_uin = CutNumber(answer, OWNER_UIN_MARKER);
-    const long long count = IntegerValue(group.member_count);
+    const long long count = protocol::IntegerValue(group.member_count);
     if (count <= 0) {
         return group;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <unordered_set>
 #include <vector>
 
@@ -217,6 +218,29 @@ std::string EntityText(std::string_view name) {
 constexpr std::size_t LONGEST_ENTITY = 9;  // "&#x10FFFF;" without the "&"
 
 }  // namespace
+
+long long IntegerValue(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    constexpr long long LIMIT = std::numeric_limits<long long>::max();
+    long long value = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        const int digit = text[pos] - '0';
+        if (value > (LIMIT - digit) / 10) {
+            value = LIMIT;
+            break;
+        }
+        value = value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
 
 std::string DecodeHtmlEntities(std::string_view text) {
     std::string out;

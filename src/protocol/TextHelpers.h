@@ -25,6 +25,10 @@ std::string TextAfter(std::string_view text, std::string_view marker);
 std::string TextBefore(std::string_view text, std::string_view marker, std::size_t start = 0,
                        bool ignore_case = false);
 
+// The integer at the start of a text (blanks, an optional sign, digits), as number texts
+// are read; 0 when there is none, saturating instead of overflowing.
+long long IntegerValue(std::string_view text);
+
 // Unix time in milliseconds with a random millisecond part, as decimal text.
 std::string TimeStamp(platform::Clock& clock);
 

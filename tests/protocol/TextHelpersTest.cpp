@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <string>
 
 #include "protocol/TextHelpers.h"
@@ -131,6 +132,17 @@ TEST(StripSpanTagsTest, StaysFastOnManyDistinctSpans) {
         text += "<span class=\"emoji emoji" + std::to_string(i) + "\"></span>x";
     }
     EXPECT_EQ(StripSpanTags(text), std::string(20000, 'x'));
+}
+
+TEST(IntegerValueTest, ReadsTheLeadingNumberAndSaturates) {
+    EXPECT_EQ(IntegerValue("42"), 42);
+    EXPECT_EQ(IntegerValue(" 7,"), 7);
+    EXPECT_EQ(IntegerValue("-3x"), -3);
+    EXPECT_EQ(IntegerValue("+5"), 5);
+    EXPECT_EQ(IntegerValue(""), 0);
+    EXPECT_EQ(IntegerValue("abc"), 0);
+    EXPECT_EQ(IntegerValue("99999999999999999999999"), std::numeric_limits<long long>::max());
+    EXPECT_EQ(IntegerValue("-99999999999999999999999"), -std::numeric_limits<long long>::max());
 }
 
 TEST(DecodeHtmlEntitiesTest, NamesReadAsTheirCharactersInOnePass) {
