@@ -19,24 +19,13 @@
 #include "app/ui/QtUiPort.h"
 #include "platform/Clock.h"
 #include "sim/Simulator.h"
+#include "support/QtPump.h"
 #include "support/TestSupport.h"
 
 namespace zelmo::app {
 namespace {
 
-// Pumps events until the condition holds or the time-out ran out.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using test::PumpUntil;
 
 // Records every caption a window gets, in order.
 class CaptionRecorder : public QObject {

@@ -15,6 +15,7 @@
 #include "app/Robot.h"
 #include "contacts/ContactStore.h"
 #include "support/FakeClock.h"
+#include "support/QtPump.h"
 #include "support/StubScreen.h"
 #include "support/TestSupport.h"
 
@@ -56,10 +57,6 @@ private:
 
 // Unix milliseconds of a local date and time.
 std::int64_t LocalUnixMs(int year, int month, int day, int hour, int minute, int second);
-
-// Pumps events until the condition holds; false after the time-out.
-bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // A left-button click (press and release) at a point of a widget.
 void Click(QWidget* widget, QPoint pos = {2, 2});
