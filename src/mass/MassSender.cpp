@@ -1,5 +1,6 @@
 #include "mass/MassSender.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "config/Settings.h"
 #include "messages/Sending.h"
 #include "platform/GbkText.h"
+#include "protocol/TextHelpers.h"
 
 namespace zelmo::mass {
 
@@ -63,29 +65,7 @@ std::string MassCaption(MassPhase phase) {
 }
 
 int MassNumber(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) {
-            value = static_cast<long long>(INT_MAX) + 1;
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) {
-        return INT_MAX;
-    }
-    return static_cast<int>(value < INT_MIN ? INT_MIN : value);
+    return static_cast<int>(std::clamp<long long>(protocol::IntegerValue(text), INT_MIN, INT_MAX));
 }
 
 std::string MassStatusWord(std::string_view ret) {

@@ -7,12 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -123,19 +118,6 @@ void TrayHost::StopTray() {
 TrayHost::~TrayHost() {
     End(m_tray_pid);
     End(m_display_pid);
-}
-
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    QDeadlineTimer deadline(timeout);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
 }
 
 }  // namespace zelmo::test

@@ -2,8 +2,6 @@
 
 #include <sys/types.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 
 namespace zelmo::test {
@@ -40,9 +38,5 @@ private:
     pid_t m_display_pid = -1;
     pid_t m_tray_pid = -1;
 };
-
-// Lets Qt run until the condition holds; false after the time-out.
-bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace zelmo::test

@@ -16,11 +16,15 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GbkText.h"
+#include "support/QtPump.h"
 #include "support/StubScreen.h"
 #include "support/TestSupport.h"
 
 namespace zelmo::app {
 namespace {
+
+// A tray host takes a moment to start.
+constexpr auto HOST_WAIT = std::chrono::seconds(15);
 
 QString U(const char* utf8) {
     return QString::fromUtf8(utf8);
@@ -47,7 +51,8 @@ protected:
         }
         ASSERT_TRUE(host.Running()) << host.Failure();
         ASSERT_TRUE(host.StartTray());
-        ASSERT_TRUE(test::PumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }))
+        ASSERT_TRUE(
+            test::PumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, HOST_WAIT))
             << "the tray host did not come up";
         robot.SetAccountDir(dir.Path() + "/acct");
         platform::MakeDirectories(robot.AccountDir() + "/config");
@@ -112,7 +117,8 @@ TEST_F(TrayTest, ARestartedTrayHostGetsTheIconBackWithTheReturningTipWindowShown
     test::TrayHost::Instance().StopTray();
     ASSERT_TRUE(test::PumpUntil([] { return !QSystemTrayIcon::isSystemTrayAvailable(); }));
     ASSERT_TRUE(test::TrayHost::Instance().StartTray());
-    ASSERT_TRUE(test::PumpUntil([this] { return Docked(); })) << "no icon after the restart";
+    ASSERT_TRUE(test::PumpUntil([this] { return Docked(); }, HOST_WAIT))
+        << "no icon after the restart";
     EXPECT_EQ(Icon()->toolTip(), U("Brightleaf edition微信机器人- 小爱"));
     EXPECT_TRUE(window->isVisible());
     // A click on it removes it again.
@@ -126,9 +132,9 @@ TEST_F(TrayTest, ARestartedTrayHostGetsTheIconBackWithTheReturningTipWindowShown
     test::TrayHost::Instance().StopTray();
     ASSERT_TRUE(test::PumpUntil([this] { return window->isVisible(); }));
     ASSERT_TRUE(test::TrayHost::Instance().StartTray());
-    ASSERT_TRUE(test::PumpUntil([this] {
-        return Docked() && Icon()->toolTip() == U("Brightleaf edition微信机器人- 小爱");
-    }));
+    ASSERT_TRUE(test::PumpUntil(
+        [this] { return Docked() && Icon()->toolTip() == U("Brightleaf edition微信机器人- 小爱"); },
+        HOST_WAIT));
     EXPECT_TRUE(window->Tray()->WindowInTray());
     EXPECT_FALSE(window->isVisible());
 }

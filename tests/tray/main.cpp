@@ -6,13 +6,6 @@
 
 #include "TrayHost.h"
 
-// On a real display Qt asks D-Bus for a tray service; libdbus keeps one buffer to the end.
-// The leak checker of a sanitizer build reads this.
-extern "C" const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 // The tray tests need a real X display with a tray host: this process makes its own.
 // Listing the tests needs none.
 int main(int argc, char** argv) {
