@@ -1,8 +1,43 @@
 #include "plugins/PluginDispatch.h"
 
+#include <optional>
+#include <string>
+
+#include "app/AccountPaths.h"
+#include "app/Robot.h"
+#include "plugins/PluginCall.h"
+#include "plugins/PluginHost.h"
+#include "plugins/PluginTrigger.h"
+
 namespace zelmo::plugins {
 
-std::string DispatchToPlugins(app::Robot&, const messages::ChatMessage&) {
+std::string DispatchToPlugins(app::Robot& robot, const messages::ChatMessage& message) {
+    // The snapshot also keeps every library it names loaded until this dispatch is done,
+    // whatever a rescan publishes meanwhile.
+    const PluginTableSnapshot table = robot.Plugins().Table();
+    const std::string kind = std::to_string(message.chat_type);
+    for (const PluginRecord& record : *table) {
+        if (!record.Enabled) {
+            continue;
+        }
+        const std::optional<std::string> argument = SelectArgument(record, message.content);
+        if (!argument) {
+            continue;
+        }
+        PluginArguments arguments;
+        arguments.message = *argument;
+        arguments.kind = kind;
+        arguments.from = message.from;
+        arguments.sender = message.group_sender;
+        if (record.WantsAccount) {
+            arguments.account = robot.State().session.cookies;
+        }
+        std::string answer = CallPlugin(app::PluginPath(robot.AccountDir(), record.FileName),
+                                        record.Function, arguments);
+        if (!answer.empty()) {
+            return answer;
+        }
+    }
     return {};
 }
 

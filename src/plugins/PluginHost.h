@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 
 #include "plugins/PluginTable.h"
@@ -17,14 +18,21 @@ public:
     PluginHost();
     PluginTableSnapshot Table() const;
     void Publish(PluginTable table);
+    // Publishes a changed copy of the current table; changes made at the same time from
+    // other threads are applied one after the other, none lost.
+    void Modify(const std::function<void(PluginTable&)>& change);
 
 private:
+    void Swap(PluginTable table);
+
+    std::mutex m_writer_mutex;  // one writer at a time: a change never overwrites another
     mutable std::mutex m_mutex;
     PluginTableSnapshot m_table;
 };
 
 // ScanPlugins: rebuilds the table from the plugin folder, showing each file name in the
-// status popup ("[4/5] " during the start-up, "载入:" from the settings window).
+// status popup ("[4/5] " during the start-up, "载入:" from the settings window). Records
+// start disabled. UI thread.
 void ScanPlugins(app::Robot& robot, bool from_settings);
 // Reads every record's enabled flag from its library's INI file.
 void LoadEnableStates(app::Robot& robot);

@@ -69,5 +69,33 @@ TEST(MainWindowTest, OwnHeaderShowsNicknameAndSignatureAndAnUnreadableAvatarAsEm
     EXPECT_TRUE(Find<QLabel>(window, "图片框_头像")->pixmap().isNull());
 }
 
+TEST(MainWindowTest, SettingsButtonOpensOneSettingsWindowWithThePluginPage) {
+    test::TempDir dir;
+    test::StubScreen screen;
+    platform::SystemClock clock;
+    Robot robot(RunOptions{dir.Path(), "", AutoAnswer::No}, clock, screen);
+    robot.SetAccountDir(dir.Path());
+    MainWindow window(robot, [] {});
+    QPushButton* button = Find<QPushButton>(window, "按钮_设置");
+    button->click();
+    button->click();
+
+    const QList<QWidget*> settings =
+        window.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    int windows = 0;
+    QWidget* opened = nullptr;
+    for (QWidget* child : settings) {
+        if (child->isWindow() && child->windowTitle() == QString::fromUtf8("设置")) {
+            ++windows;
+            opened = child;
+        }
+    }
+    ASSERT_EQ(windows, 1);
+    EXPECT_TRUE(opened->isVisible());
+    EXPECT_NE(opened->findChild<QWidget*>(QString::fromUtf8("接口列表")), nullptr);
+    EXPECT_NE(opened->findChild<QWidget*>(QString::fromUtf8("按钮_卸载")), nullptr);
+    opened->close();
+}
+
 }  // namespace
 }  // namespace zelmo::app

@@ -727,6 +727,14 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         }
         if (ret != -1) {
             sent.push_back(sent_message);
+            if (options.traffic) {
+                std::string shown = sent_message.content;
+                for (std::size_t at = 0; (at = shown.find("\r\n", at)) != std::string::npos;) {
+                    shown.replace(at, 2, " / ");
+                }
+                options.traffic("<- " + DisplayNameLocked(sent_message.to) + ": " + shown +
+                                (ret == 0 ? "" : " (Ret " + std::to_string(ret) + ")"));
+            }
         }
     }
     const std::string msg_id = RandomDigits(random, 19);

@@ -27,6 +27,47 @@ bool ReadFile(const std::string& path, std::string& out) {
     return true;
 }
 
+// What a traffic line shows of an incoming message.
+std::string TrafficText(const MessageSpec& message) {
+    const auto labelled = [&message](const std::string& label) {
+        return message.text.empty() ? label : label + " " + message.text;
+    };
+    switch (message.kind) {
+        case MessageKind::Text:
+            return message.text;
+        case MessageKind::Picture:
+            return "(picture)";
+        case MessageKind::Voice:
+            return "(voice)";
+        case MessageKind::Video:
+            return "(video)";
+        case MessageKind::Sticker:
+            return "(sticker)";
+        case MessageKind::App:
+            return labelled("(link)");
+        case MessageKind::Article:
+            return labelled("(article)");
+        case MessageKind::File:
+            return labelled("(file)");
+        case MessageKind::Card:
+            return "(contact card)";
+        case MessageKind::Location:
+            return labelled("(location)");
+        case MessageKind::VerifyRequest:
+            return labelled("(friend request)");
+        case MessageKind::Recall:
+            return "(recalled a message)";
+        case MessageKind::StatusNotify:
+            return "(status)";
+        case MessageKind::SystemNotice:
+            if (message.notice.empty()) {
+                return labelled("(system)");
+            }
+            return "(system) " + message.notice + " " + message.actor + " " + message.target;
+    }
+    return message.text;
+}
+
 }  // namespace
 
 // --- Impl helpers ---
@@ -154,6 +195,11 @@ OwnAccount Simulator::Impl::AccountLocked() const {
     return account;
 }
 
+std::string Simulator::Impl::DisplayNameLocked(std::string_view who) const {
+    const ContactSpec* contact = FindContactLocked(who);
+    return contact != nullptr ? contact->nick_name : std::string(who);
+}
+
 void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
     MessageParties parties;
     const std::string own = scenario.account.user_name;
@@ -178,6 +224,12 @@ void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
     parties.card_nick_name = shown_contact != nullptr ? shown_contact->nick_name : shown;
     if (incoming.kind == MessageKind::VerifyRequest && shown_contact == nullptr) {
         parties.card_nick_name = incoming.actor.empty() ? shown : incoming.actor;
+    }
+    if (options.traffic) {
+        options.traffic(
+            "-> " + DisplayNameLocked(from_name) +
+            (incoming.member.empty() ? "" : " / " + DisplayNameLocked(incoming.member)) + ": " +
+            TrafficText(incoming));
     }
     News item;
     item.is_message = true;

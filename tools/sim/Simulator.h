@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -151,6 +152,9 @@ struct SimulatorOptions {
     int auto_confirm_ms = -1;  // after the scan; -1 waits for Confirm()
     bool redirect_via_location_href = false;
     int send_min_interval_ms = 0;  // faster sends get Ret 1025
+    // Told one line (UTF-8) per message delivered to the robot and per text the robot
+    // sent, for watching a demo. Called with the simulator's lock held: print, nothing more.
+    std::function<void(const std::string& line)> traffic;
 };
 
 // The service side of the web-client protocol over real TLS on 127.0.0.1. All methods

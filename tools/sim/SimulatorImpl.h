@@ -105,6 +105,8 @@ struct Simulator::Impl {
     void DeleteContactLocked(std::string_view who);
     void EndSessionLocked(int retcode);
     const ContactSpec* FindContactLocked(std::string_view who) const;
+    // NickName of a contact named by id, NickName or UserName; the name itself when unknown.
+    std::string DisplayNameLocked(std::string_view who) const;
     std::string UserNameOfLocked(std::string_view who) const;
     OwnAccount AccountLocked() const;
     void RunScheduler();

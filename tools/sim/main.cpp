@@ -12,7 +12,7 @@ constexpr const char* USAGE =
     "usage: zelmo-sim --workdir DIR [--port N] [--scenario FILE] [--control-port N]\n"
     "                 [--era 2016|2018] [--login-hold-ms N] [--synccheck-hold-ms N]\n"
     "                 [--auto-scan-ms N] [--auto-confirm-ms N] [--location-href]\n"
-    "                 [--send-interval-ms N]\n";
+    "                 [--send-interval-ms N] [--print-traffic]\n";
 
 bool ParseInt(const char* text, int& out) {
     try {
@@ -36,6 +36,13 @@ int main(int argc, char** argv) {
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
             return 0;
+        }
+        if (arg == "--print-traffic") {
+            options.traffic = [](const std::string& line) {
+                std::printf("sim: %s\n", line.c_str());
+                std::fflush(stdout);
+            };
+            continue;
         }
         if (arg == "--location-href") {
             options.redirect_via_location_href = true;

@@ -27,6 +27,7 @@
 #include "contacts/ui/ContactListModel.h"
 #include "contacts/ui/ListColumns.h"
 #include "contacts/ui/MemberListWindow.h"
+#include "plugins/ui/PluginPage.h"
 #include "protocol/Heartbeat.h"
 
 namespace zelmo::app {
@@ -384,13 +385,26 @@ void MainWindow::GroupMembersFetched(std::size_t group_index) {
 }
 
 void MainWindow::OpenSettingsWindow() {
+    // One settings window at a time: two would save over each other on close.
+    if (m_settings_window != nullptr) {
+        m_settings_window->show();
+        m_settings_window->raise();
+        m_settings_window->activateWindow();
+        return;
+    }
     auto* window = new config::SettingsWindow(m_robot, this, [this] {
         if (m_editor_window != nullptr) {
             m_editor_window->show();
             m_editor_window->raise();
         }
     });
+    QWidget* host = window->PluginPageHost();
+    auto* page = new plugins::PluginPage(m_robot, host);
+    host->layout()->addWidget(page);
+    window->SetOnFilled([page] { page->FillPluginList(); });
+    window->SetOnClosing([page] { page->SaveChecks(); });
     window->setAttribute(Qt::WA_DeleteOnClose);
+    m_settings_window = window;
     window->show();
 }
 

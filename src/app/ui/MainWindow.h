@@ -110,6 +110,7 @@ private:
     QWidget* m_message_window = nullptr;
     QWidget* m_mass_window = nullptr;
     QWidget* m_editor_window = nullptr;
+    QPointer<QWidget> m_settings_window;
 };
 
 }  // namespace zelmo::app
