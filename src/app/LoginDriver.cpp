@@ -1,6 +1,8 @@
 #include "app/LoginDriver.h"
 
 #include <array>
+#include <atomic>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -78,9 +80,16 @@ bool StartLogin(Robot& robot) {
     robot.SetQrReady(false);
     session.qr_image.clear();
     session.uuid.clear();
-    const bool fetching = robot.StartThread([&robot] {
-        protocol::FetchQrCode(LinkOf(robot), robot.State().session);
+    // Raised after the ready flag, so a waiter that sees it also sees the fetch's outcome.
+    const auto fetch_done = std::make_shared<std::atomic<bool>>(false);
+    const bool fetching = robot.StartThread([&robot, fetch_done] {
+        const protocol::Pause pause = [&robot](int ms) {
+            robot.Screen().Delay(ms);
+            return !robot.Stopping();
+        };
+        protocol::FetchQrCode(LinkOf(robot), robot.State().session, pause);
         robot.SetQrReady(!robot.State().session.qr_image.empty());
+        fetch_done->store(true, std::memory_order_release);
     });
     if (!fetching) {
         return false;
@@ -91,16 +100,19 @@ bool StartLogin(Robot& robot) {
         screen.Delay(STATUS_PAUSE_MS);
     }
 
+    // Fifty checks as always; past them the wait lasts as long as the fetch still tries,
+    // since one slow answer takes longer than all fifty.
     for (int check = 1;; ++check) {
         if (robot.Stopping()) {
             return false;
         }
+        const bool fetch_ended = fetch_done->load(std::memory_order_acquire);
         if (robot.QrReady()) {
             screen.ShowQrImage(session.qr_image);
             screen.SetLoginCaption(Gbk("请用手机微信扫一扫二维码"));
             break;
         }
-        if (check == QR_CHECKS) {
+        if (check >= QR_CHECKS && fetch_ended) {
             screen.FadeOutStatus();
             screen.CloseStatus();
             ReportLoginError(robot, QR_LOAD_FAILED);

@@ -20,7 +20,10 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_profile(ProfileFor(m_options)),
       m_web(protocol::ClientConfig(m_profile)),
       m_clock(clock),
-      m_screen(screen) {}
+      m_screen(screen) {
+    // Learning, loading and saving change what the knowledge-base editor shows.
+    m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
+}
 
 Robot::~Robot() {
     Shutdown();

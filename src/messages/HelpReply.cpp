@@ -1,9 +1,39 @@
 #include "messages/HelpReply.h"
 
+#include "app/Robot.h"
+#include "messages/Intake.h"
+#include "platform/GbkText.h"
+
 namespace zelmo::messages {
 
-std::string BuildHelpReply(app::Robot&, int) {
-    return {};
+namespace {
+
+std::string CommandLine(std::string_view line_template, std::string_view command,
+                        std::string_view description) {
+    const std::string with_command = platform::ReplaceAllGbk(line_template, "[sp1]", command, true);
+    return platform::ReplaceAllGbk(with_command, "[sp2]", description, true);
+}
+
+}  // namespace
+
+std::string BuildHelpReply(app::Robot& robot, int chat_type) {
+    const LangTemplates& templates = robot.Templates();
+    const std::shared_ptr<const config::Settings> settings = robot.Settings().Get();
+    std::string text = templates.return_a;
+    if ((chat_type == CHAT_FRIEND && settings->好友学习) ||
+        (chat_type == CHAT_GROUP && settings->群学习)) {
+        text += CommandLine(templates.return_c, templates.function_key, templates.function_info);
+    }
+    const plugins::PluginTableSnapshot table = robot.Plugins().Table();
+    if (table) {
+        for (const plugins::PluginRecord& record : *table) {
+            if (record.Enabled && record.Listed == 1) {
+                text += CommandLine(templates.return_c,
+                                    record.Prefix + record.ParamHint + record.Suffix, record.Intro);
+            }
+        }
+    }
+    return text;
 }
 
 }  // namespace zelmo::messages

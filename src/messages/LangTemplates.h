@@ -5,6 +5,9 @@
 
 namespace zelmo::messages {
 
+// A return_a of exactly this text means the empty text.
+inline constexpr std::string_view NULL_TEXT = "[null]";
+
 // The texts of the learning and function-list answers, from "config/lang.ini" (GBK).
 struct LangTemplates {
     std::string format_a;       // question marker, "问："

@@ -1,9 +1,52 @@
 #include "messages/Sending.h"
 
+#include <mutex>
+
+#include "app/Robot.h"
+#include "platform/GbkText.h"
+#include "protocol/JsonText.h"
+#include "protocol/TextHelpers.h"
+#include "protocol/WebRequest.h"
+
 namespace zelmo::messages {
 
-std::string SendText(app::Robot&, std::string_view, std::string_view) {
-    return {};
+namespace {
+
+constexpr std::string_view SEND_PATH =
+    "/cgi-bin/mmwebwx-bin/webwxsendmsg?sid={sid}&skey=%40{skey}&r={time}&skey=%40{skey}"
+    "&pass_ticket={pass_ticket}";
+constexpr std::string_view SEND_BODY =
+    R"({"BaseRequest":{"Uin":{uin},"Sid":"{sid}","Skey":"@{skey}","DeviceID":"{deviceid}"},)"
+    R"("Msg":{"FromUserName":"{from}","ToUserName":"{to}","Type":1,"Content":"{message}",)"
+    R"("ClientMsgId":{time},"LocalID":{time}}})";
+
+}  // namespace
+
+std::string ExpandOutgoing(std::string_view text, std::string_view robot_name) {
+    const std::string named = platform::ReplaceAllGbk(text, "[mkname]", robot_name, true);
+    return platform::ReplaceAllGbk(named, "[enter]", "\r\n", true);
+}
+
+std::string PostSendMsg(app::Robot& robot, std::string_view to, std::string_view text) {
+    const protocol::ProtocolState& state = robot.State();
+    // The template is filled in one pass, so words in the message that look like
+    // placeholders are never expanded; escaping keeps the message one JSON string.
+    const std::string message = protocol::JsonEscape(text);
+    protocol::CallValues call;
+    call.from = state.own.UserName;
+    call.to = to;
+    call.message = message;
+    const std::string answer =
+        protocol::PostToWebHost(robot.Link(), state, SEND_PATH, SEND_BODY, call);
+    return protocol::ExtractBetween(answer, "Ret\": ", ",");
+}
+
+std::string SendText(app::Robot& robot, std::string_view to, std::string_view text) {
+    const std::string expanded = ExpandOutgoing(text, robot.Settings().Get()->机器人姓名);
+    std::lock_guard lock(robot.SendLock());
+    std::string ret = PostSendMsg(robot, to, expanded);
+    robot.Screen().Delay(SEND_PAUSE_MS);
+    return ret;
 }
 
 }  // namespace zelmo::messages

@@ -153,6 +153,10 @@ std::size_t AsciiRun(const unsigned char* data, std::size_t size) {
 }
 
 std::string_view UpToNul(std::string_view text) {
+    // An empty view may have no data at all, and memchr must not see a null pointer.
+    if (text.empty()) {
+        return text;
+    }
     const void* nul = std::memchr(text.data(), 0, text.size());
     if (nul == nullptr) {
         return text;

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -71,6 +72,15 @@ std::string TemporaryName(const fs::path& target, int attempt) {
     return (target.parent_path() / name).string();
 }
 
+// Best effort: some file systems refuse fsync on a folder, and the file is in place anyway.
+void SyncFolder(const fs::path& folder) {
+    const std::string name = folder.empty() ? std::string(".") : folder.string();
+    const FileDescriptor dir(::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid()) {
+        ::fsync(dir.Get());
+    }
+}
+
 }  // namespace
 
 bool TryReadFile(std::string_view path, std::string& bytes) {
@@ -112,6 +122,9 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
         return false;
     }
     const fs::path target = ToPath(path);
+    // The new file keeps the old one's permissions; a new one gets the usual ones.
+    struct stat old_status {};
+    const bool replacing = ::stat(target.c_str(), &old_status) == 0;
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
@@ -125,12 +138,17 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
     if (!file.Valid()) {
         return false;
     }
-    const bool written = WriteAll(file.Get(), bytes);
+    const bool moded = !replacing || ::fchmod(file.Get(), old_status.st_mode & 0777) == 0;
+    // The bytes reach the disk before the name points at them, or a power loss could leave
+    // an empty file behind the new name.
+    const bool written = moded && WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
     const bool closed = file.Close();
     if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
+    // And the rename itself: it lives in the folder.
+    SyncFolder(target.parent_path());
     return true;
 }
 

@@ -18,9 +18,11 @@ bool TryReadFile(std::string_view path, std::string& bytes);
 // True when a file or folder exists at the path.
 bool FileExists(std::string_view path);
 
-// Writes the bytes to a temporary file in the same folder and renames it over `path`,
-// so readers see either the old or the new file, never a half-written one. The
-// temporary file is removed on failure. False when anything failed.
+// Writes the bytes to a temporary file in the same folder, flushes it to the disk and
+// renames it over `path` (then flushes the folder), so readers and a power loss see
+// either the old or the new file, never a half-written or empty one. A replaced file's
+// permissions carry over. The temporary file is removed on failure. False when anything
+// failed.
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
 // Creates the folder and its missing parents. True when the folder exists afterwards.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <new>
 
 namespace zelmo::platform {
 
@@ -61,33 +62,41 @@ private:
 
 }  // namespace
 
-std::string Gunzip(std::string_view compressed) {
-    std::string plain;
+std::string Gunzip(std::string_view compressed, std::size_t max_bytes) {
     InflateStream inflater;
     if (!inflater.Ok()) {
-        return plain;
+        return {};
     }
     z_stream& stream = inflater.Stream();
     std::array<char, CHUNK> buffer{};
     std::size_t offset = 0;
-    while (true) {
-        const std::size_t chunk = std::min(CHUNK, compressed.size() - offset);
-        stream.next_in = InputPointer(compressed, offset);
-        stream.avail_in = static_cast<uInt>(chunk);
-        stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
-        stream.avail_out = static_cast<uInt>(buffer.size());
-        const int result = inflate(&stream, Z_NO_FLUSH);
-        const std::size_t consumed = chunk - stream.avail_in;
-        const std::size_t produced = buffer.size() - stream.avail_out;
-        plain.append(buffer.data(), produced);
-        offset += consumed;
-        // The stream's end, a data error and a call that moves nothing (truncated or
-        // empty input) all end the loop: it can never spin.
-        if (result != Z_OK || (consumed == 0 && produced == 0)) {
-            break;
+    try {
+        std::string plain;
+        while (true) {
+            const std::size_t chunk = std::min(CHUNK, compressed.size() - offset);
+            stream.next_in = InputPointer(compressed, offset);
+            stream.avail_in = static_cast<uInt>(chunk);
+            stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+            stream.avail_out = static_cast<uInt>(buffer.size());
+            const int result = inflate(&stream, Z_NO_FLUSH);
+            const std::size_t consumed = chunk - stream.avail_in;
+            const std::size_t produced = buffer.size() - stream.avail_out;
+            // A few kilobytes may unpack to gigabytes: refuse before growing past the limit.
+            if (produced > max_bytes - plain.size()) {
+                return {};
+            }
+            plain.append(buffer.data(), produced);
+            offset += consumed;
+            // The stream's end, a data error and a call that moves nothing (truncated or
+            // empty input) all end the loop: it can never spin.
+            if (result != Z_OK || (consumed == 0 && produced == 0)) {
+                break;
+            }
         }
+        return plain;
+    } catch (const std::bad_alloc&) {
+        return {};
     }
-    return plain;
 }
 
 std::string Gzip(std::string_view plain) {

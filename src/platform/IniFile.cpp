@@ -74,6 +74,25 @@ std::size_t FindClosingBracket(std::string_view text) {
     return std::string_view::npos;
 }
 
+// True when the text ends in a lead byte that has no trail: it would take the next byte
+// written after it (a section's closing "]") as its trail.
+bool EndsWithLoneLead(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[pos]);
+        if (IsLead(byte) && pos + 1 < text.size() &&
+            IsTrail(static_cast<unsigned char>(text[pos + 1]))) {
+            pos += 2;
+            continue;
+        }
+        if (pos + 1 == text.size()) {
+            return IsLead(byte);
+        }
+        ++pos;
+    }
+    return false;
+}
+
 struct Line {
     std::size_t start = 0;
     std::size_t end = 0;   // content end, line break excluded
@@ -175,6 +194,11 @@ std::string_view LineBreakOf(std::string_view text) {
     return newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
 }
 
+// The break that ends a text's unfinished last line: a CR already there only needs its LF.
+std::string_view BreakAfter(std::string_view text, std::string_view line_break) {
+    return !text.empty() && text.back() == '\r' ? std::string_view("\n") : line_break;
+}
+
 }  // namespace
 
 bool IniTextToBool(std::string_view value) {
@@ -212,9 +236,12 @@ bool SetIniTextItem(std::string& text, std::string_view section, std::string_vie
                     std::string_view value) {
     section = Trim(section);
     key = Trim(key);
-    if (section.empty() || key.empty() || key.find('=') != key.npos ||
-        FindClosingBracket(section) != std::string_view::npos || HasLineBreak(section) ||
-        HasLineBreak(key) || HasLineBreak(value)) {
+    // A key starting like a section header or a comment could never be read back, and
+    // each later write would append another copy.
+    if (section.empty() || key.empty() || key.find('=') != key.npos || key.front() == '[' ||
+        IsComment(key) || FindClosingBracket(section) != std::string_view::npos ||
+        EndsWithLoneLead(section) || HasLineBreak(section) || HasLineBreak(key) ||
+        HasLineBreak(value)) {
         return false;
     }
     const std::string_view line_break = LineBreakOf(text);
@@ -259,19 +286,22 @@ bool SetIniTextItem(std::string& text, std::string_view section, std::string_vie
     }
     const std::string item = std::string(key) + "=" + std::string(value);
     if (last_line) {
+        // Only a LF ends a line: a last line without one (a lone CR at the end included)
+        // gets its break first.
+        const bool ends_line = text[last_line->next - 1] == '\n';
         std::string insert;
-        if (last_line->next == last_line->end) {
-            insert += line_break;  // the section's last line ends the file without a break
+        if (!ends_line) {
+            insert += BreakAfter(text.substr(0, last_line->next), line_break);
         }
         insert += item;
-        if (last_line->next != last_line->end) {
+        if (ends_line) {
             insert += line_break;
         }
         text.insert(last_line->next, insert);
         return true;
     }
     if (!text.empty() && text.back() != '\n') {
-        text += line_break;
+        text += BreakAfter(text, line_break);
     }
     text += "[";
     text += section;

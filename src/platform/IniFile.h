@@ -22,7 +22,9 @@ std::string ReadIniItem(std::string_view path, std::string_view section, std::st
 // Sets one item, keeping every other line, comment and unknown key; creates the file,
 // section or key when missing. The file is replaced atomically. False (file untouched)
 // when it could not be read or written, when the section, key or value holds a line
-// break (which would corrupt the file), the section a "]", or the key a "=" or nothing.
+// break (which would corrupt the file), the section a "]" or a last byte that would pair
+// with the closing "]" as a GBK character, or the key a "=" or nothing, or when the key
+// begins with "[", ";" or "#" (it would read as a header or a comment).
 bool WriteIniItem(std::string_view path, std::string_view section, std::string_view key,
                   std::string_view value);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -126,29 +127,48 @@ ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header) {
     return ok ? std::move(list) : ListPtr();
 }
 
-size_t WriteBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<std::string*>(user)->append(data, size * count);
-    return size * count;
+// curl calls back through C frames: nothing may be thrown across them. A short count
+// makes curl end the transfer with an error, so the request fails (empty result).
+size_t WriteBody(char* data, size_t size, size_t count, void* user) noexcept {
+    auto& body = *static_cast<std::string*>(user);
+    const size_t bytes = size * count;
+    if (bytes > MAX_BODY_BYTES - body.size()) {
+        return 0;
+    }
+    try {
+        body.append(data, bytes);
+    } catch (...) {
+        return 0;
+    }
+    return bytes;
 }
 
 // Keeps only the last header block (the final answer after redirects), each line
 // ending in CR LF whatever the server sent, as the platform's raw header text reads.
-size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
+size_t WriteHeader(char* data, size_t size, size_t count, void* user) noexcept {
     auto& text = *static_cast<std::string*>(user);
-    std::string_view line(data, size * count);
+    const size_t bytes = size * count;
+    std::string_view line(data, bytes);
     if (line.starts_with("HTTP/")) {
         text.clear();
     }
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.remove_suffix(1);
     }
-    text.append(line).append("\r\n");
-    return size * count;
+    if (line.size() + 2 > MAX_BODY_BYTES - text.size()) {
+        return 0;
+    }
+    try {
+        text.append(line).append("\r\n");
+    } catch (...) {
+        return 0;
+    }
+    return bytes;
 }
 
 // Ends a transfer from inside curl while data keeps flowing; a silent wait is ended by
 // Stop()'s wake-up of the poll instead.
-int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
     return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
 }
 
@@ -181,6 +201,12 @@ void CollectSetCookies(std::string_view headers, std::string& jar) {
         }
         jar += pair;
     }
+}
+
+// A scale that is not a positive number leaves the time-outs as the callers gave them.
+double TimeoutScale(const WebClientConfig& config) {
+    const double scale = config.timeout_scale;
+    return std::isfinite(scale) && scale > 0 ? scale : 1.0;
 }
 
 bool IsRedirect(long status) {
@@ -264,20 +290,49 @@ struct WebClient::Impl {
         return slot;
     }
 
-    void Release(std::unique_ptr<Slot> slot) {
+    void Release(std::unique_ptr<Slot> slot) noexcept {
+        // Nothing of the finished call (header list, buffers) may stay reachable.
+        curl_easy_reset(slot->easy.get());
         const std::lock_guard lock(mutex);
         busy.erase(std::remove(busy.begin(), busy.end(), slot.get()), busy.end());
         if (idle.size() < MAX_IDLE_SLOTS && !stopped.load()) {
-            idle.push_back(std::move(slot));
+            try {
+                idle.push_back(std::move(slot));
+            } catch (...) {
+                // Not kept: the slot and its connections close here.
+            }
         }
     }
+
+    // Hands a slot back on every way out of a request, an exception's included, so Stop()
+    // never wakes a slot that is gone.
+    class Lease {
+    public:
+        Lease(Impl& impl, std::unique_ptr<Slot> slot) : m_impl(impl), m_slot(std::move(slot)) {}
+        ~Lease() {
+            if (m_slot) {
+                m_impl.Release(std::move(m_slot));
+            }
+        }
+        Lease(const Lease&) = delete;
+        Lease& operator=(const Lease&) = delete;
+        Slot& Get() const { return *m_slot; }
+
+    private:
+        Impl& m_impl;
+        std::unique_ptr<Slot> m_slot;
+    };
+
+    std::string Exchange(std::string_view url, const RequestOptions& options);
 
     void Configure(CURL* easy, std::string_view method, std::string_view body,
                    const curl_slist* headers, std::int64_t timeout_ms) {
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        // Cookies and tickets must never travel in clear text, whatever URL an answer names.
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
         // We ask for gzip ourselves and decode only under the exact header spelling.
         curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
@@ -312,6 +367,10 @@ struct WebClient::Impl {
         } else {
             curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
             curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+            // On a kept connection that the server has meanwhile closed, curl silently sends
+            // the request again on a new one; a post (a message, a report) must never go out
+            // twice, and on a fresh connection curl never repeats it.
+            curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
         }
         // Sent exactly as given: the service sees the lowercase "post" it always saw.
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
@@ -345,23 +404,35 @@ std::string WebClient::Request(std::string_view url, const RequestOptions& optio
     if (url.empty() || m_impl->stopped.load()) {
         return {};
     }
+    try {
+        return m_impl->Exchange(url, options);
+    } catch (...) {
+        return {};  // out of memory: a failed request like any other
+    }
+}
+
+std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions& options) {
     // A line break would let a URL or cookie text forge extra request headers.
     if (HasLineBreak(url) || HasLineBreak(options.cookie_header) || HasLineBreak(options.method)) {
         return {};
     }
     // Built once: every hop of a redirect carries the same table, Referer and Cookie
     // included, as headers set on the platform's request object did.
-    const ListPtr headers = BuildHeaders(url, options.cookie_header);
+    const ListPtr headers = BuildHeaders(url, options.cookie_header);  // outlives the lease
     if (!headers) {
         return {};
     }
-    std::unique_ptr<Slot> slot = m_impl->Acquire();
-    if (!slot) {
+    std::unique_ptr<Slot> acquired = Acquire();
+    if (!acquired) {
         return {};
     }
-    CURL* easy = slot->easy.get();
-    const std::int64_t timeout_ms =
+    const Lease lease(*this, std::move(acquired));
+    Slot& slot = lease.Get();
+    CURL* easy = slot.easy.get();
+    const std::int64_t base_ms =
         options.timeout_s > 0 ? std::int64_t(options.timeout_s) * 1000 : DEFAULT_TIMEOUT_MS;
+    const std::int64_t timeout_ms =
+        std::max<std::int64_t>(1, std::llround(double(base_ms) * TimeoutScale(config)));
     const auto deadline = SteadyClock::now() + std::chrono::milliseconds(timeout_ms);
     std::string current_url(url);
     std::string method(options.method.empty() ? "GET" : options.method);
@@ -383,13 +454,13 @@ std::string WebClient::Request(std::string_view url, const RequestOptions& optio
         header_text.clear();
         // Only the connections, kept by the multi handle, outlive a hop.
         curl_easy_reset(easy);
-        m_impl->Configure(easy, method, payload, headers.get(), left);
+        Configure(easy, method, payload, headers.get(), left);
         curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, WriteHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &header_text);
-        result = Perform(*slot, m_impl->stopped);
+        result = Perform(slot, stopped);
         if (result != CURLE_OK || options.no_redirect) {
             break;
         }
@@ -412,9 +483,6 @@ std::string WebClient::Request(std::string_view url, const RequestOptions& optio
             payload = {};
         }
     }
-    // Nothing of this call (header list, buffers) may be reachable from the idle slot.
-    curl_easy_reset(easy);
-    m_impl->Release(std::move(slot));
     if (result != CURLE_OK) {
         return {};
     }

@@ -1,5 +1,7 @@
 #include "protocol/LoginFlow.h"
 
+#include <algorithm>
+
 #include "platform/Encoding.h"
 #include "platform/GbkText.h"
 #include "protocol/JsonText.h"
@@ -11,6 +13,11 @@ namespace zelmo::protocol {
 namespace {
 
 constexpr int QR_ATTEMPTS = 10;
+// The pause after the n-th failed attempt is n times this, up to the cap: a fault that
+// lasts a while is outlasted, and a failing network is not hammered.
+constexpr int QR_PAUSE_STEP_MS = 1000;
+constexpr int QR_PAUSE_MAX_MS = 5000;
+constexpr std::size_t MAX_UIN_DIGITS = 20;
 constexpr int QR_TIMEOUT_S = 2;
 constexpr int POLL_TIMEOUT_S = 30;
 constexpr int INIT_TIMEOUT_S = 90;
@@ -76,14 +83,48 @@ bool FetchOnce(const ServiceLink& link, Session& session) {
     image.timeout_s = QR_TIMEOUT_S;
     session.qr_image =
         Get(link, LoginUrl(link.profile) + "/qrcode/" + session.uuid + "?t=webwx", image);
-    return !session.qr_image.empty();
+    // An error page, garbage or a cut-off image would be shown as a blank picture.
+    if (!IsImage(session.qr_image)) {
+        session.qr_image.clear();
+        session.qr_image.shrink_to_fit();
+        return false;
+    }
+    return true;
+}
+
+bool EndsWith(std::string_view bytes, std::string_view tail) {
+    return bytes.size() >= tail.size() && bytes.substr(bytes.size() - tail.size()) == tail;
 }
 
 }  // namespace
 
-void FetchQrCode(const ServiceLink& link, Session& session) {
-    for (int attempt = 0; attempt < QR_ATTEMPTS; ++attempt) {
+bool IsImage(std::string_view bytes) {
+    using namespace std::string_view_literals;
+    constexpr std::string_view PNG_SIGNATURE = "\x89PNG\r\n\x1a\n";
+    constexpr std::string_view PNG_END = "\0\0\0\0IEND\xae\x42\x60\x82"sv;
+    constexpr std::string_view JPEG_SIGNATURE = "\xff\xd8\xff";
+    constexpr std::string_view JPEG_END = "\xff\xd9";
+    if (bytes.starts_with(PNG_SIGNATURE)) {
+        return bytes.size() >= PNG_SIGNATURE.size() + PNG_END.size() && EndsWith(bytes, PNG_END);
+    }
+    if (bytes.starts_with(JPEG_SIGNATURE)) {
+        return bytes.size() >= JPEG_SIGNATURE.size() + JPEG_END.size() && EndsWith(bytes, JPEG_END);
+    }
+    // The six signature bytes and the seven of the screen descriptor, then the trailer.
+    constexpr std::size_t GIF_HEAD = 13;
+    if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a")) {
+        return bytes.size() > GIF_HEAD && bytes.back() == ';';
+    }
+    return false;
+}
+
+void FetchQrCode(const ServiceLink& link, Session& session, const Pause& pause) {
+    for (int attempt = 1; attempt <= QR_ATTEMPTS; ++attempt) {
         if (FetchOnce(link, session) || link.web.Stopped()) {
+            return;
+        }
+        if (attempt < QR_ATTEMPTS && pause &&
+            !pause(std::min(attempt * QR_PAUSE_STEP_MS, QR_PAUSE_MAX_MS))) {
             return;
         }
     }
@@ -107,12 +148,43 @@ void ReportScan(const ServiceLink& link, const Session& session) {
     PostStatusReport(link, session, REPORT_SECOND, false);
 }
 
+std::string RedirectUrlOf(std::string_view answer) {
+    std::string url = ExtractBetween(answer, R"(=")", "\"");
+    if (!url.empty()) {
+        AddFunIfMissing(url);
+    }
+    return url;
+}
+
+bool IsUin(std::string_view text) {
+    return !text.empty() && text.size() <= MAX_UIN_DIGITS &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<LoginCredentials> ParseRedirectAnswer(std::string_view answer) {
+    // The service sent <message>OK</message> until 2016 and an empty message since; only
+    // the return code says whether the login went through.
+    if (answer.find("<ret>0</ret>") == std::string_view::npos) {
+        return std::nullopt;
+    }
+    LoginCredentials credentials;
+    credentials.uin = ExtractBetween(answer, "<wxuin>", "</wxuin>");
+    credentials.sid = ExtractBetween(answer, "<wxsid>", "</wxsid>");
+    // Without them webwxinit could never succeed; and the Uin becomes a folder name.
+    if (!IsUin(credentials.uin) || credentials.sid.empty()) {
+        return std::nullopt;
+    }
+    credentials.pass_ticket = ExtractBetween(answer, "<pass_ticket>", "</pass_ticket>");
+    credentials.skey = ExtractBetween(answer, "<skey>", "</skey>");
+    std::erase(credentials.skey, '@');
+    return credentials;
+}
+
 bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session) {
-    std::string url = ExtractBetween(poll_answer, R"(=")", "\"");
+    std::string url = RedirectUrlOf(poll_answer);
     if (url.empty()) {
         return false;
     }
-    AddFunIfMissing(url);
 
     platform::RequestOptions first;
     const std::string cookie_header = session.cookies;
@@ -123,8 +195,7 @@ bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Sessio
     std::string answer = link.web.Request(url, first);
 
     if (answer.find("window.location.href=") != std::string::npos) {
-        url = ExtractBetween(answer, R"(=")", "\"");
-        AddFunIfMissing(url);
+        url = RedirectUrlOf(answer);
         platform::RequestOptions second;
         second.cookie_jar = &session.cookies;
         second.no_redirect = true;
@@ -133,24 +204,15 @@ bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Sessio
     }
     session.Delay = std::to_string(link.clock.TickMs() - t0);
 
-    // The service sent <message>OK</message> until 2016 and an empty message since; only
-    // the return code says whether the login went through.
-    if (answer.find("<ret>0</ret>") == std::string::npos) {
-        return false;
-    }
-    const std::string uin = ExtractBetween(answer, "<wxuin>", "</wxuin>");
-    const std::string sid = ExtractBetween(answer, "<wxsid>", "</wxsid>");
-    if (uin.empty() || sid.empty()) {
-        // Without them webwxinit could never succeed.
+    std::optional<LoginCredentials> credentials = ParseRedirectAnswer(answer);
+    if (!credentials) {
         return false;
     }
     session.fun = FunFromUrl(link.profile, url);
-    session.uin = uin;
-    session.sid = sid;
-    session.pass_ticket = ExtractBetween(answer, "<pass_ticket>", "</pass_ticket>");
-    std::string skey = ExtractBetween(answer, "<skey>", "</skey>");
-    std::erase(skey, '@');
-    session.skey = std::move(skey);
+    session.uin = std::move(credentials->uin);
+    session.sid = std::move(credentials->sid);
+    session.pass_ticket = std::move(credentials->pass_ticket);
+    session.skey = std::move(credentials->skey);
     session.deviceid = std::string(DEVICE_ID);
 
     PostStatusReport(link, session, REPORT_THIRD, true);
@@ -171,28 +233,43 @@ bool InitSession(const ServiceLink& link, ProtocolState& state) {
     if (state.init_answer.find(R"(Ret": 0)") == std::string::npos) {
         return false;
     }
-    UpdateSyncKey(state.init_answer, state.sync_key);
-    ParseOwnProfile(link.profile, session.fun, state.init_answer, state.own);
+    // A cut-off or padded answer may hold `Ret": 0` and little else: a session without a
+    // SyncKey or an own UserName could neither sync nor send.
+    SyncKey sync_key;
+    OwnProfile own;
+    if (!UpdateSyncKey(state.init_answer, sync_key) ||
+        !ParseOwnProfile(link.profile, session.fun, state.init_answer, own)) {
+        return false;
+    }
+    state.sync_key = std::move(sync_key);
+    state.own = std::move(own);
     return true;
 }
 
-void ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
+bool ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
                      std::string_view init_answer, OwnProfile& own) {
     // The account's "User" object follows the SyncKey; the contacts before it hold the
     // same keys.
     const std::size_t sync_key = platform::FindGbk(init_answer, R"("SyncKey": )");
     if (sync_key == std::string_view::npos) {
-        return;
+        return false;
     }
     const std::size_t start = sync_key + 1;
-    own.Uin = ExtractBetween(init_answer, R"(Uin": )", ",", start);
+    OwnProfile read;
+    read.Uin = ExtractBetween(init_answer, R"(Uin": )", ",", start);
+    read.UserName = ExtractBetween(init_answer, R"("UserName": ")", "\"", start);
+    if (!IsUin(read.Uin) || read.UserName.empty()) {
+        return false;
+    }
+    // Only a path stays on the web-client host: "@evil.example/x" would name another one.
     const std::string head = ExtractBetween(init_answer, R"("HeadImgUrl": ")", "\"", start);
-    own.HeadImgUrl = head.empty() ? std::string() : WebUrl(profile, fun) + head;
-    own.UserName = ExtractBetween(init_answer, R"("UserName": ")", "\"", start);
-    own.NickName = StripSpanTags(ExtractJsonString(init_answer, R"("NickName": ")", start));
-    own.Signature = StripSpanTags(ExtractJsonString(init_answer, R"("Signature": ")", start));
+    read.HeadImgUrl = head.starts_with('/') ? WebUrl(profile, fun) + head : std::string();
+    read.NickName = StripSpanTags(ExtractJsonString(init_answer, R"("NickName": ")", start));
+    read.Signature = StripSpanTags(ExtractJsonString(init_answer, R"("Signature": ")", start));
     const std::string sex = ExtractBetween(init_answer, R"("Sex": )", ",", start);
-    own.Sex = platform::Utf8ToGbk(sex == "1" ? "男" : "女");
+    read.Sex = platform::Utf8ToGbk(sex == "1" ? "男" : "女");
+    own = std::move(read);
+    return true;
 }
 
 }  // namespace zelmo::protocol

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,10 +19,19 @@ struct ServiceLink {
     platform::Clock& clock;
 };
 
-// Up to 10 attempts (home page, jslogin, QR image) until an image arrives. Replaces the
-// session's cookies and uuid on the way and leaves the image in qr_image (empty when every
-// attempt failed).
-void FetchQrCode(const ServiceLink& link, Session& session);
+// Waits ms milliseconds; false when the wait ended early because the robot stops.
+using Pause = std::function<bool(int ms)>;
+
+// Up to 10 attempts (home page, jslogin, QR image) until an image arrives, with a pause
+// before each new attempt that grows by a second per failure (up to 5 s); without a pause
+// the attempts follow each other at once. Only a whole PNG, JPEG or GIF counts as the
+// image. Replaces the session's cookies and uuid on the way and leaves the image in
+// qr_image (empty when every attempt failed or the pause was cut short).
+void FetchQrCode(const ServiceLink& link, Session& session, const Pause& pause = {});
+
+// True for bytes that begin with the signature and end with the end marker of a PNG, a
+// JPEG or a GIF: a server error page or a cut-off image is not a QR code.
+bool IsImage(std::string_view bytes);
 
 struct PollAnswer {
     std::string code;    // the text after "window.code=" up to ";"; empty when missing
@@ -33,17 +44,39 @@ PollAnswer PollLogin(const ServiceLink& link, const Session& session);
 // Sends status reports 1 and 2; their answers are ignored.
 void ReportScan(const ServiceLink& link, const Session& session);
 
+// The URL a "200" poll answer or a location answer names (the text after the first `="`
+// up to the next quote), with "&fun=new" appended when it holds no "fun". Empty when none.
+std::string RedirectUrlOf(std::string_view answer);
+
+struct LoginCredentials {
+    std::string uin;
+    std::string sid;
+    std::string pass_ticket;
+    std::string skey;  // every "@" removed
+};
+
+// The credentials of the redirect's XML answer; nullopt unless it says <ret>0</ret> and
+// holds a wxsid and a wxuin of 1 to 20 ASCII digits (the Uin names a folder on disk).
+std::optional<LoginCredentials> ParseRedirectAnswer(std::string_view answer);
+
+// True for 1 to 20 ASCII digits.
+bool IsUin(std::string_view text);
+
 // Follows the redirect of a "200" poll answer and stores the credentials. On failure only
 // the cookies already received and Delay have changed.
 bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session);
 
-// webwxinit: on success takes the SyncKey and the own profile from the answer. The answer
-// is kept in init_answer either way.
+// webwxinit: succeeds only when the answer says `Ret": 0` and holds a SyncKey with entries
+// and the own User (with its UserName and a valid Uin); then takes the SyncKey and the own
+// profile from it. Otherwise both stay as they were. The answer is kept in init_answer
+// either way.
 bool InitSession(const ServiceLink& link, ProtocolState& state);
 
 // Reads the account's own profile, which follows the SyncKey in a webwxinit answer (GBK).
-// Leaves `own` untouched when the answer holds no SyncKey.
-void ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
+// A HeadImgUrl that is not a path (no leading "/") is taken as empty. False, with `own`
+// untouched, when the answer holds no SyncKey, the User has no UserName, or its Uin is not
+// 1 to 20 ASCII digits.
+bool ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
                      std::string_view init_answer, OwnProfile& own);
 
 }  // namespace zelmo::protocol

@@ -25,6 +25,16 @@ int ParsePort(std::string_view text) {
     return port;
 }
 
+// A positive decimal number; anything else gives 1.
+double ParseScale(std::string_view text) {
+    double scale = 1.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), scale);
+    if (error != std::errc() || end != text.data() + text.size() || !(scale > 0)) {
+        return 1.0;
+    }
+    return scale;
+}
+
 std::string Expand(std::string_view host_template, std::string_view fun) {
     const std::size_t at = host_template.find(FUN);
     if (at == std::string_view::npos) {
@@ -81,6 +91,7 @@ ServiceProfile LoadServiceProfile(std::string_view path) {
     profile.port = ParsePort(platform::ReadIniItem(path, SECTION, "port"));
     profile.connect_to = ReadOr(path, "connect_to", profile.connect_to);
     profile.ca_file = ReadOr(path, "ca_file", profile.ca_file);
+    profile.timeout_scale = ParseScale(platform::ReadIniItem(path, SECTION, "timeout_scale"));
     return profile;
 }
 
@@ -142,7 +153,7 @@ std::string FunFromUrl(const ServiceProfile& profile, std::string_view url) {
 }
 
 platform::WebClientConfig ClientConfig(const ServiceProfile& profile) {
-    return {profile.connect_to, profile.ca_file};
+    return {profile.connect_to, profile.ca_file, profile.timeout_scale};
 }
 
 }  // namespace zelmo::protocol

@@ -18,6 +18,8 @@ struct ServiceProfile {
     int port = 0;            // 0 means the scheme's default (443)
     std::string connect_to;  // "HOST:PORT" every connection goes to (tests); empty for none
     std::string ca_file;     // an extra trusted CA (PEM); empty for none
+    // Every request time-out is multiplied by it (tests); key "timeout_scale", default 1.
+    double timeout_scale = 1.0;
 };
 
 // Reads section [service] of an INI file; missing keys (or a missing file) keep the

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/GbkLiteral.h"
@@ -29,7 +30,8 @@ constexpr double DELAY_SCALE = 0.2;
 // test's thread as it would on the UI thread.
 class SimRig {
 public:
-    explicit SimRig(sim::SimulatorOptions options) {
+    explicit SimRig(sim::SimulatorOptions options, double delay_scale = DELAY_SCALE)
+        : m_screen(delay_scale) {
         options.workdir = m_dir.Path() + "/sim";
         options.login_poll_hold_ms = 3000;
         m_sim = std::make_unique<sim::Simulator>(std::move(options));
@@ -63,7 +65,7 @@ private:
     std::unique_ptr<sim::Simulator> m_sim;
     bool m_started = false;
     platform::SystemClock m_clock;
-    test::StubScreen m_screen{DELAY_SCALE};
+    test::StubScreen m_screen;
     std::unique_ptr<Robot> m_robot;
 };
 
@@ -252,8 +254,19 @@ TEST(LoginDriverTest, EmptyPollAnswerReportsAnErrorAndPollingGoesOn) {
     EXPECT_EQ(rig.Screen().CountOf("EndProgram"), 0u);
 }
 
+// The delays of one size, in the order they were asked for.
+std::vector<std::size_t> DelaysOf(const Calls& calls, int ms) {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].name == "Delay" && calls[i].number == ms) {
+            found.push_back(i);
+        }
+    }
+    return found;
+}
+
 TEST(LoginDriverTest, NoImageAfterTenAttemptsEndsTheProgram) {
-    SimRig rig(sim::SimulatorOptions{});
+    SimRig rig(sim::SimulatorOptions{}, 0.05);
     ASSERT_TRUE(rig.Started());
     sim::Fault reset{sim::FaultKind::Reset};
     reset.sticky = true;
@@ -269,11 +282,66 @@ TEST(LoginDriverTest, NoImageAfterTenAttemptsEndsTheProgram) {
         Gbk("错误提示") + "\n" + Gbk("二维码加载失败，请查看网络连接是否正常！(错误代码：10001)"));
     EXPECT_EQ(calls.back().name, "EndProgram");
     EXPECT_EQ(calls.back().number, 0);
-    // Five status pauses, then 49 pauses between the 50 checks.
-    const auto delays = IndexesOf(calls, "Delay");
-    EXPECT_EQ(delays.size(), 5u + 49u);
+    // Five status pauses, then at least 49 pauses between the checks: the wait outlasts its
+    // fifty checks while the fetch, pausing longer after each failure, still tries.
+    EXPECT_EQ(DelaysOf(calls, 300).size(), 5u);
+    EXPECT_GE(DelaysOf(calls, 200).size(), 49u);
+    std::vector<int> fetch_pauses;
+    for (const auto& call : calls) {
+        if (call.name == "Delay" && call.number >= 1000) {
+            fetch_pauses.push_back(call.number);
+        }
+    }
+    EXPECT_EQ(fetch_pauses,
+              (std::vector<int>{1000, 2000, 3000, 4000, 5000, 5000, 5000, 5000, 5000}));
+    // One jslogin per attempt (the image request is a GET that curl may resend once on a
+    // new connection after the reset).
+    EXPECT_EQ(rig.RequestCount("jslogin"), 10u) << "10001 before every attempt was made";
     EXPECT_EQ(rig.Screen().CountOf("ShowQrImage"), 0u);
     EXPECT_EQ(rig.RequestCount("/cgi-bin/mmwebwx-bin/login"), 0u);
+}
+
+// One answer too slow for the whole fifty checks: the image of the next attempt is shown.
+TEST(LoginDriverTest, TheWaitGoesOnWhileTheFetchStillTries) {
+    SimRig rig(AutoLogin(), 0.05);
+    ASSERT_TRUE(rig.Started());
+    sim::Fault reset{sim::FaultKind::Reset};
+    reset.sticky = true;
+    rig.Sim().SetFault("/qrcode/", reset);
+    std::thread clear([&rig] {
+        // Five failures pause 0.75 s at this scale, past the 50 checks (about 0.5 s).
+        if (rig.Sim().WaitForRequests("jslogin", 6, LOGIN_TIMEOUT)) {
+            rig.Sim().ClearFaults();
+        }
+    });
+    const bool started = StartLogin(rig.Bot());
+    clear.join();
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(rig.Screen().WaitForCall("OpenMainWindow", LOGIN_TIMEOUT));
+    const Calls calls = rig.Screen().Calls();
+    EXPECT_GT(DelaysOf(calls, 200).size(), 49u);
+    EXPECT_EQ(rig.Screen().CountOf("ShowMessageBox"), 0u);
+    const std::vector<std::string> images = rig.Screen().TextsOf("ShowQrImage");
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_TRUE(protocol::IsImage(images[0]));
+}
+
+// An error page, garbage or half an image is no QR code: the attempt fails and the next
+// one brings the image.
+TEST(LoginDriverTest, OnlyAWholeImageCountsAsTheQrCode) {
+    for (const sim::FaultKind kind :
+         {sim::FaultKind::Http500, sim::FaultKind::Garbage, sim::FaultKind::TruncatedGzip}) {
+        SimRig rig(AutoLogin(), 0.05);
+        ASSERT_TRUE(rig.Started());
+        rig.Sim().SetFault("/qrcode/", sim::Fault{kind});
+        ASSERT_TRUE(StartLogin(rig.Bot()));
+        EXPECT_EQ(rig.RequestCount("/qrcode/"), 2u);
+        const std::vector<std::string> images = rig.Screen().TextsOf("ShowQrImage");
+        ASSERT_EQ(images.size(), 1u);
+        EXPECT_TRUE(protocol::IsImage(images[0]));
+        EXPECT_EQ(rig.Screen().CountOf("ShowMessageBox"), 0u);
+        EXPECT_EQ(rig.Bot().State().session.qr_image, images[0]);
+    }
 }
 
 TEST(LoginDriverTest, QrFetchGivesUpAfterTenAttempts) {
@@ -284,11 +352,24 @@ TEST(LoginDriverTest, QrFetchGivesUpAfterTenAttempts) {
     rig.Sim().SetFault("/qrcode/", reset);
     protocol::Session session;
     session.qr_image = "old";
-    protocol::FetchQrCode({rig.Bot().Web(), rig.Bot().Profile(), rig.Bot().Clock()}, session);
+    std::vector<int> pauses;
+    protocol::FetchQrCode({rig.Bot().Web(), rig.Bot().Profile(), rig.Bot().Clock()}, session,
+                          [&pauses](int ms) {
+                              pauses.push_back(ms);
+                              return true;
+                          });
     EXPECT_TRUE(session.qr_image.empty());
     EXPECT_FALSE(session.uuid.empty());
     // One jslogin per attempt (curl may resend a request whose reused connection died).
     EXPECT_EQ(rig.RequestCount("jslogin"), 10u);
+    // A pause between attempts, none after the last.
+    EXPECT_EQ(pauses, (std::vector<int>{1000, 2000, 3000, 4000, 5000, 5000, 5000, 5000, 5000}));
+
+    // A pause cut short (the robot stops) ends the attempts.
+    const std::size_t before = rig.RequestCount("jslogin");
+    protocol::FetchQrCode({rig.Bot().Web(), rig.Bot().Profile(), rig.Bot().Clock()}, session,
+                          [](int) { return false; });
+    EXPECT_EQ(rig.RequestCount("jslogin") - before, 1u);
 }
 
 // A phone that scans the code twice gets two "201" answers, and each sends both reports.

@@ -2,12 +2,14 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/GbkLiteral.h"
 #include "protocol/LoginFlow.h"
 #include "sim/Certificates.h"
+#include "sim/QrPng.h"
 #include "support/FakeClock.h"
 #include "support/RawTlsServer.h"
 #include "support/TestSupport.h"
@@ -16,6 +18,7 @@ namespace zelmo::protocol {
 namespace {
 
 using app::Gbk;
+using namespace std::string_view_literals;
 
 struct Seen {
     std::string host;
@@ -248,6 +251,120 @@ TEST_F(LoginFlowTest, InitSessionSendsTheSkeyWithItsAtSignsAndKeepsStateOnFailur
                             R"("DeviceID":"e402715839261573"}})");
 }
 
+// The Uin names the account's folder, where INI files are written and plugins loaded.
+TEST_F(LoginFlowTest, LoginWhoseUinIsNotDigitsFails) {
+    const std::string poll =
+        "window.code=200;\nwindow.redirect_uri=\"https://wx.qq.com/cgi-bin/mmwebwx-bin/"
+        "webwxnewloginpage?ticket=T&uuid=U\";";
+    for (const std::string& uin :
+         std::vector<std::string>{"../../../../tmp/x", "", "12a", " 123", "123 ", "-1", "1/2",
+                                  std::string(21, '9'), std::string("12\0", 3)}) {
+        ScriptRedirects(
+            {"<error><ret>0</ret><message></message><skey>@k</skey><wxsid>S</wxsid>"
+             "<wxuin>" +
+             uin + "</wxuin><pass_ticket>p</pass_ticket></error>"});
+        Session session;
+        EXPECT_FALSE(CompleteLogin(Link(), poll, session)) << uin;
+        EXPECT_TRUE(session.uin.empty());
+        EXPECT_TRUE(session.sid.empty());
+    }
+    ScriptRedirects(
+        {"<error><ret>0</ret><message></message><skey>@k</skey><wxsid>S</wxsid>"
+         "<wxuin>" +
+         std::string(20, '9') + "</wxuin><pass_ticket>p</pass_ticket></error>"});
+    ASSERT_TRUE(CompleteLogin(Link(), poll, m_session));
+    EXPECT_EQ(m_session.uin, std::string(20, '9'));
+}
+
+// The answer's URL would receive the whole cookie jar: never over plain http.
+TEST_F(LoginFlowTest, RedirectToPlainHttpFailsWithoutSending) {
+    ScriptRedirects({std::string(LOGIN_XML_OK)});
+    const std::string poll =
+        "window.code=200;\nwindow.redirect_uri=\"http://wx.qq.com/cgi-bin/mmwebwx-bin/"
+        "webwxnewloginpage?ticket=T&uuid=U\";";
+    EXPECT_FALSE(CompleteLogin(Link(), poll, m_session));
+    EXPECT_TRUE(SeenRequests().empty());
+    EXPECT_TRUE(m_session.uin.empty());
+}
+
+TEST(RedirectParsingTest, TakesTheCredentialsOnlyFromAnAcceptedAnswer) {
+    const std::optional<LoginCredentials> ok = ParseRedirectAnswer(LOGIN_XML_OK);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->uin, "12345");
+    EXPECT_EQ(ok->sid, "SID1");
+    EXPECT_EQ(ok->pass_ticket, "pt%2Bx");
+    EXPECT_EQ(ok->skey, "crypt_ab12cd");
+    EXPECT_FALSE(ParseRedirectAnswer("<error><ret>1203</ret><wxuin>1</wxuin><wxsid>S</wxsid>"));
+    EXPECT_FALSE(ParseRedirectAnswer("<error><ret>0</ret><wxuin>1</wxuin></error>"));
+    EXPECT_FALSE(ParseRedirectAnswer(""));
+
+    EXPECT_EQ(RedirectUrlOf(R"(window.redirect_uri="https://wx.qq.com/p?ticket=T";)"),
+              "https://wx.qq.com/p?ticket=T&fun=new");
+    EXPECT_EQ(RedirectUrlOf(R"(window.redirect_uri="https://wx.qq.com/p?fun=old";)"),
+              "https://wx.qq.com/p?fun=old");
+    EXPECT_EQ(RedirectUrlOf(R"(window.redirect_uri="https://cut.off)"), "");
+    EXPECT_EQ(RedirectUrlOf("window.code=200;"), "");
+}
+
+TEST(QrImageTest, OnlyAWholePngJpegOrGifIsAnImage) {
+    const std::string png = sim::QrCodePng("https://login.weixin.qq.com/l/abc");
+    ASSERT_FALSE(png.empty());
+    EXPECT_TRUE(IsImage(png));
+    EXPECT_FALSE(IsImage(png.substr(0, png.size() / 2))) << "cut off";
+    EXPECT_FALSE(IsImage(png.substr(0, png.size() - 1)));
+    EXPECT_TRUE(IsImage("\xff\xd8\xff\xe0 jfif data \xff\xd9"));
+    EXPECT_FALSE(IsImage("\xff\xd8\xff\xe0 jfif data, cut"));
+    EXPECT_FALSE(IsImage("\xff\xd8\xff\xd9"));
+    EXPECT_TRUE(IsImage("GIF89a\x01\x00\x01\x00\x80\x00\x00 data;"sv));
+    EXPECT_TRUE(IsImage("GIF87a screen data;"));
+    EXPECT_FALSE(IsImage("GIF89a\x01\x00\x01\x00\x80\x00\x00 cut"sv));
+    EXPECT_FALSE(IsImage("GIF89a;"));
+    EXPECT_FALSE(IsImage("<html><body>500 Internal Server Error</body></html>"));
+    EXPECT_FALSE(IsImage(""));
+    EXPECT_FALSE(IsImage("\x89PNG\r\n\x1a\n"));
+}
+
+// An answer cut off (or padded) after `Ret": 0` is no session: it is retried like any
+// failed init, and what the last good answer gave stays.
+TEST_F(LoginFlowTest, InitAnswerWithoutSyncKeyOrOwnUserFails) {
+    ProtocolState state;
+    state.session.uin = "12345";
+    state.session.sid = "SID1";
+    state.sync_key = {"old", "{old}"};
+    state.own.UserName = "@old";
+    const std::string head = "{\n\"BaseResponse\": {\n\"Ret\": 0,\n\"ErrMsg\": \"\"\n}\n,\n";
+    const std::string sync_key =
+        "\"SyncKey\": {\n\"Count\": 1,\n\"List\": [{\n\"Key\": 1,\n\"Val\": 42\n}\n]\n}\n,\n";
+    const auto user = [](std::string_view uin, std::string_view user_name) {
+        return "\"User\": {\n\"Uin\": " + std::string(uin) + ",\n\"UserName\": \"" +
+               std::string(user_name) + "\",\n\"NickName\": \"me\",\n\"HeadImgUrl\": \"/h\",\n" +
+               "\"Sex\": 1,\n\"Signature\": \"\",\n\"SnsFlag\": 0\n}\n}\n";
+    };
+    const std::string empty_key = "\"SyncKey\": {\n\"Count\": 0,\n\"List\": []\n}\n,\n";
+    const std::string padded = std::string(2000, ' ') + "\"Ret\": 0,\n\"MsgId\": \"0\",\n";
+    for (const std::string& answer :
+         {head, head + sync_key, head + sync_key + "\"User\": {\n\"Uin\": 12345,\n",
+          head + empty_key + user("12345", "@me"), head + sync_key + user("../x", "@me"),
+          head + sync_key + user("12345", ""), padded}) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_init_answer = answer;
+        }
+        EXPECT_FALSE(InitSession(Link(), state)) << answer;
+        EXPECT_EQ(state.sync_key.text, "old");
+        EXPECT_EQ(state.sync_key.json, "{old}");
+        EXPECT_EQ(state.own.UserName, "@old");
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_init_answer = head + sync_key + user("12345", "@me");
+    }
+    ASSERT_TRUE(InitSession(Link(), state));
+    EXPECT_EQ(state.sync_key.text, "1_42");
+    EXPECT_EQ(state.own.UserName, "@me");
+    EXPECT_EQ(state.own.Uin, "12345");
+}
+
 std::string InitAnswerWithUser(std::string_view sex, std::string_view nick) {
     return "{\n\"ContactList\": [{\n\"Uin\": 0,\n\"UserName\": \"filehelper\",\n"
            "\"NickName\": \"other\",\n\"Sex\": 1,\n\"Signature\": \"x\",\n}\n],\n"
@@ -279,8 +396,36 @@ TEST(ParseOwnProfileTest, ReadsTheUserAfterTheSyncKey) {
 
     OwnProfile untouched;
     untouched.UserName = "keep";
-    ParseOwnProfile(profile, "", "{\n\"User\": {\n\"UserName\": \"@x\"\n}\n}", untouched);
+    EXPECT_FALSE(
+        ParseOwnProfile(profile, "", "{\n\"User\": {\n\"UserName\": \"@x\"\n}\n}", untouched));
     EXPECT_EQ(untouched.UserName, "keep");
+}
+
+TEST(ParseOwnProfileTest, RefusesAUinThatIsNoNumberAndAHeadImageOffTheHost) {
+    ServiceProfile profile;
+    const auto answer = [](std::string_view uin, std::string_view head) {
+        return "{\n\"SyncKey\": {\n\"Count\": 0,\n\"List\": []\n}\n,\n\"User\": {\n\"Uin\": " +
+               std::string(uin) + ",\n\"UserName\": \"@self\",\n\"NickName\": \"n\",\n" +
+               "\"HeadImgUrl\": \"" + std::string(head) + "\",\n\"Sex\": 1,\n}\n}\n";
+    };
+    for (const std::string& uin : std::vector<std::string>{"\"../../../../tmp/x\"", "../x", "",
+                                                           "1e5", std::string(21, '1'), "12 34"}) {
+        OwnProfile own;
+        own.Uin = "keep";
+        EXPECT_FALSE(ParseOwnProfile(profile, "", answer(uin, "/h"), own)) << uin;
+        EXPECT_EQ(own.Uin, "keep");
+        EXPECT_EQ(own.UserName, "");
+    }
+    OwnProfile own;
+    ASSERT_TRUE(ParseOwnProfile(profile, "2", answer(std::string(20, '1'), "/h?x=1"), own));
+    EXPECT_EQ(own.Uin, std::string(20, '1'));
+    EXPECT_EQ(own.HeadImgUrl, "https://wx2.qq.com/h?x=1");
+    // "@host/x" after the host name would be user info before another host.
+    for (const std::string_view head : {"@evil.example/x", "evil.example/x", ".evil", ""}) {
+        ASSERT_TRUE(ParseOwnProfile(profile, "2", answer("1", head), own)) << head;
+        EXPECT_EQ(own.HeadImgUrl, "") << head;
+        EXPECT_EQ(own.UserName, "@self");
+    }
 }
 
 }  // namespace

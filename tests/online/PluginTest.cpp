@@ -136,7 +136,7 @@ TEST(PluginTest, NoReplyFromAPluginSilencesEveryOtherSource) {
 }
 
 // Needs SendText; enable once sending has landed.
-TEST(PluginTest, DISABLED_AFriendAskingForTheWeatherGetsThePluginsAnswerSent) {
+TEST(PluginTest, AFriendAskingForTheWeatherGetsThePluginsAnswerSent) {
     OnlineRobot online(WithPlugins());
     ASSERT_EQ(online.Start(), "");
     online.Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", "天气北京"});

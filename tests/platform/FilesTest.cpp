@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -23,6 +24,31 @@ TEST(FilesTest, AtomicWriteReplacesAndLeavesNoTemporaryFile) {
     ASSERT_TRUE(WriteFileAtomic(path, ""));
     EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(ReadFile(path), "");
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+// A file kept private (or shared) stays so when it is replaced.
+TEST(FilesTest, AtomicWriteKeepsTheReplacedFilesPermissions) {
+    const test::TempDir dir;
+    const std::string path = dir.Path() + "/mzset.ini";
+    for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0444}}) {
+        ASSERT_TRUE(WriteFileAtomic(path, "old"));
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+        ASSERT_TRUE(WriteFileAtomic(path, "new"));
+        EXPECT_EQ(ModeOf(path), mode);
+        EXPECT_EQ(ReadFile(path), "new");
+        ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    }
+    // A new file gets what the umask leaves of 0666.
+    const mode_t mask = ::umask(0022);
+    ::umask(mask);
+    const std::string fresh = dir.Path() + "/fresh.ini";
+    ASSERT_TRUE(WriteFileAtomic(fresh, "x"));
+    EXPECT_EQ(ModeOf(fresh), 0666 & ~mask);
 }
 
 TEST(FilesTest, FailedAtomicWriteKeepsTheOldStateAndCleansUp) {

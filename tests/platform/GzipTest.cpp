@@ -52,6 +52,20 @@ TEST(GzipTest, GarbageAndEmptyInputEnd) {
     EXPECT_EQ(Gunzip(Gzip("hello").substr(0, 10) + std::string(100, '\xFF')), "");
 }
 
+// A few kilobytes that unpack to gigabytes must not take the machine's memory.
+TEST(GzipTest, DecodingPastTheLimitFails) {
+    const std::string plain = Sample(100000);
+    const std::string packed = Gzip(plain);
+    EXPECT_TRUE(Gunzip(packed, plain.size()) == plain) << "exactly at the limit is fine";
+    EXPECT_EQ(Gunzip(packed, plain.size() - 1), "");
+    EXPECT_EQ(Gunzip(packed, 0), "");
+    EXPECT_EQ(Gunzip(Gzip(""), 0), "");
+
+    const std::string bomb = Gzip(std::string(MAX_BODY_BYTES + 1, '\0'));
+    ASSERT_LT(bomb.size(), std::size_t{1} << 20);
+    EXPECT_EQ(Gunzip(bomb), "");
+}
+
 TEST(GzipTest, StopsAtTheStreamEndAndAcceptsZlib) {
     EXPECT_EQ(Gunzip(Gzip("first") + "trailing bytes"), "first");
     // "hello" as a zlib stream (78 9C header), as some servers send for gzip.

@@ -105,6 +105,59 @@ TEST_F(IniFileTest, RefusesWritesThatWouldCorruptTheFile) {
     EXPECT_FALSE(WriteIniItem(m_path, "s", "", "v"));
     EXPECT_FALSE(WriteIniItem(m_path, "a]b", "k", "v"));
     EXPECT_EQ(ReadFile(m_path), before);
+}
+
+// Such a key would read back as a section header or a comment, and every later write
+// would append another copy of it.
+TEST_F(IniFileTest, RefusesKeysThatReadAsHeaderOrComment) {
+    ASSERT_TRUE(WriteIniItem(m_path, "plugins", "k", "v"));
+    const std::string before = ReadFile(m_path);
+    for (const char* key : {"[x]", "[x", ";x", "#x", "  ;x", "\t#x"}) {
+        EXPECT_FALSE(WriteIniItem(m_path, "plugins", key, "1")) << key;
+        std::string text = before;
+        EXPECT_FALSE(SetIniTextItem(text, "plugins", key, "1")) << key;
+        EXPECT_EQ(text, before) << key;
+    }
+    EXPECT_EQ(ReadFile(m_path), before);
+    // The same bytes later in a key are harmless and read back.
+    for (const char* key : {"a[1]", "x;y", "c#"}) {
+        ASSERT_TRUE(WriteIniItem(m_path, "plugins", key, "1")) << key;
+        ASSERT_TRUE(WriteIniItem(m_path, "plugins", key, "0")) << key;
+        EXPECT_EQ(ReadIniItem(m_path, "plugins", key), "0") << key;
+    }
+    EXPECT_EQ(IniTextSection(ReadFile(m_path), "plugins").size(), 4u);
+}
+
+// Only a LF ends a line: an item added after a last line that ends in a lone CR, or in
+// nothing, must start a line of its own.
+TEST(IniTextTest, AddsAfterALastLineWithoutItsBreak) {
+    for (const std::string& ending : {std::string("\r"), std::string(""), std::string("\r\n")}) {
+        std::string text = "[s]\r\na=1" + ending;
+        ASSERT_TRUE(SetIniTextItem(text, "s", "b", "2"));
+        EXPECT_EQ(IniTextItem(text, "s", "a"), "1") << text;
+        EXPECT_EQ(IniTextItem(text, "s", "b"), "2") << text;
+        EXPECT_EQ(text, "[s]\r\na=1\r\nb=2" + std::string(ending == "\r\n" ? "\r\n" : ""));
+        std::string other = "[s]\r\na=1" + ending;
+        ASSERT_TRUE(SetIniTextItem(other, "t", "c", "3"));
+        EXPECT_EQ(IniTextItem(other, "s", "a"), "1") << other;
+        EXPECT_EQ(IniTextItem(other, "t", "c"), "3") << other;
+    }
+}
+
+// "[" + "\xFE" + "]" reads as "[" and one GBK character: the header would never close.
+TEST_F(IniFileTest, RefusesASectionWhoseLastByteWouldSwallowTheBracket) {
+    ASSERT_TRUE(WriteIniItem(m_path, "s", "k", "v"));
+    const std::string before = ReadFile(m_path);
+    for (const char* section : {"\xFE", "a\xB2", "\xD6\xD0\xCE"}) {
+        EXPECT_FALSE(WriteIniItem(m_path, section, "k", "v")) << section;
+    }
+    EXPECT_EQ(ReadFile(m_path), before);
+    // Whole characters at the end are fine, "]" as a trail byte inside included.
+    for (const char* section : {"\xD6\xD0", "\xFE]x", "\xB2\x01"}) {
+        ASSERT_TRUE(WriteIniItem(m_path, section, "k", "1")) << section;
+        ASSERT_TRUE(WriteIniItem(m_path, section, "k", "2")) << section;
+        EXPECT_EQ(ReadIniItem(m_path, section, "k"), "2") << section;
+    }
 
     // An existing path that cannot be read is not replaced.
     const std::string folder = m_dir.Path() + "/folder.ini";

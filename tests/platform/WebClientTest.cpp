@@ -214,6 +214,49 @@ TEST_F(RawServerTest, BrokenGzipBodiesEndWithoutHanging) {
     }
 }
 
+// A body past the limit fails whole, whether it arrives that big or unpacks to it.
+TEST_F(RawServerTest, BodiesPastTheLimitFail) {
+    const std::string bomb = Gzip(std::string(MAX_BODY_BYTES + 1, 'x'));
+    Serve([&bomb](const std::string& request) {
+        if (request.starts_with("GET /bomb ")) {
+            return RawAnswer("Content-Encoding: gzip\r\n", bomb);
+        }
+        const bool over = request.starts_with("GET /over ");
+        return RawAnswer("", std::string(MAX_BODY_BYTES + (over ? 1 : 0), 'y'));
+    });
+    EXPECT_EQ(m_client->Request(base_url + "/bomb"), "");
+    EXPECT_EQ(m_client->Request(base_url + "/over"), "");
+    EXPECT_EQ(m_client->Request(base_url + "/limit").size(), MAX_BODY_BYTES);
+    EXPECT_EQ(m_raw->Requests().size(), 3u);
+}
+
+// Cookies must never go out in clear text, whatever URL an answer names.
+TEST(WebClientPlainHttp, RefusesEveryUrlThatIsNotHttps) {
+    httplib::Server plain;
+    std::atomic<int> arrivals = 0;
+    plain.Get(".*", [&arrivals](const httplib::Request&, httplib::Response& res) {
+        ++arrivals;
+        res.set_content("in clear text", "text/plain");
+    });
+    const int port = plain.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread serving([&plain] { plain.listen_after_bind(); });
+    const WebClient client(WebClientConfig{"127.0.0.1:" + std::to_string(port)});
+    for (const char* url : {"http://wx.qq.com/cgi-bin/mmwebwx-bin/webwxnewloginpage?fun=new",
+                            "HTTP://wx.qq.com/x", "ftp://wx.qq.com/x", "wx.qq.com/x"}) {
+        EXPECT_EQ(client.Request(url, {.cookie_header = "wxsid=secret", .timeout_s = 2}), "")
+            << url;
+    }
+    // The server was there to be reached all along.
+    httplib::Client control("127.0.0.1", port);
+    const httplib::Result answer = control.Get("/x");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->body, "in clear text");
+    plain.stop();
+    serving.join();
+    EXPECT_EQ(arrivals.load(), 1);
+}
+
 // An httplib server with a release event, so handlers that hold an answer end at teardown.
 class WebClientTest : public ::testing::Test {
 protected:
@@ -333,6 +376,21 @@ TEST_F(WebClientTest, TimeOutBoundsTheWholeRequest) {
     EXPECT_LT(Clock::now() - start, milliseconds(2800)) << "waited for the answer";
     // 0 is the 15 s default, not "no time at all".
     EXPECT_EQ(m_client->Request(base_url + "/hold?ms=1200", {.timeout_s = 0}), "late");
+}
+
+TEST_F(WebClientTest, TimeOutScaleShortensEveryTimeOut) {
+    Http().Get("/hold", [&](const httplib::Request&, httplib::Response& res) {
+        m_release.WaitFor(milliseconds(5000));
+        res.set_content("late", "text/plain");
+    });
+    WebClientConfig config{m_server.ConnectTo(), m_server.CaFile()};
+    config.timeout_scale = 0.1;
+    const WebClient scaled(config);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(scaled.Request(base_url + "/hold", {.timeout_s = 10}), "");
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, milliseconds(900));
+    EXPECT_LT(took, milliseconds(4000)) << "the scale was not applied";
 }
 
 TEST_F(WebClientTest, StopAbortsALongPollAndEveryLaterRequest) {

@@ -115,8 +115,22 @@ void StubScreen::EndProgram(int code) {
     Record("EndProgram", {}, code);
 }
 
+void StubScreen::SetDelayHandler(std::function<void(int ms)> handler) {
+    std::lock_guard lock(m_mutex);
+    m_delay_handler = std::move(handler);
+}
+
 void StubScreen::Delay(int ms) {
     Record("Delay", {}, ms);
+    std::function<void(int ms)> handler;
+    {
+        std::lock_guard lock(m_mutex);
+        handler = m_delay_handler;
+    }
+    if (handler) {
+        handler(ms);
+        return;
+    }
     const auto scaled =
         std::chrono::microseconds(static_cast<long long>(ms * m_delay_scale * 1000));
     std::unique_lock lock(m_mutex);

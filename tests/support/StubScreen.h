@@ -69,6 +69,9 @@ public:
 
     void Cancel();
 
+    // Delay() calls this instead of waiting (e.g. to advance a fake clock).
+    void SetDelayHandler(std::function<void(int ms)> handler);
+
     std::vector<Call> Calls() const;
     // The texts of every call of that name, in order.
     std::vector<std::string> TextsOf(std::string_view name) const;
@@ -92,6 +95,7 @@ private:
     bool m_cancelled = false;
     std::deque<bool> m_answers;
     bool m_default_answer = false;
+    std::function<void(int ms)> m_delay_handler;
 };
 
 }  // namespace zelmo::test

@@ -207,8 +207,12 @@ HttpResponse Impl::Handle(HttpRequest& request) {
         record.headers = request.headers;
         record.at_ms = NowMs();
         requests.push_back(std::move(record));
+        const std::string target = request.path + "?" + request.query;
         for (auto it = faults.begin(); it != faults.end(); ++it) {
-            if (request.path.find(it->first) != std::string::npos) {
+            // A key with a "?" also sees the query: "/?lang=" names only the home page.
+            const std::string& seen =
+                it->first.find('?') == std::string::npos ? request.path : target;
+            if (seen.find(it->first) != std::string::npos) {
                 fault = it->second;
                 if (!fault.sticky) {
                     faults.erase(it);

@@ -29,8 +29,10 @@ enum class FaultKind {
     Huge,           // 200 with huge_bytes of filler
 };
 
-// A fault for every request whose path contains the key it is set under. Faults other
-// than Delay and TruncatedGzip answer before the request is processed (no side effects).
+// A fault for every request whose path contains the key it is set under (a key holding a
+// "?" is matched against the path, "?" and the query, so "/?lang=" names the home page).
+// Faults other than Delay and TruncatedGzip answer before the request is processed (no
+// side effects).
 struct Fault {
     FaultKind kind = FaultKind::None;
     int delay_ms = 0;

@@ -1,17 +1,199 @@
 #include "messages/ui/KnowledgeBaseEditor.h"
 
 #include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <optional>
+#include <string>
+
+#include "app/AccountPaths.h"
+#include "app/GbkLiteral.h"
+#include "app/Robot.h"
+#include "app/ui/ClickableLabel.h"
+#include "app/ui/QtText.h"
+#include "messages/ui/ReplyRowsModel.h"
+#include "platform/GbkText.h"
 
 namespace zelmo::messages {
+
+namespace {
+
+std::string ReplyBasePath(app::Robot& robot) {
+    return app::ConfigPath(robot.AccountDir(), app::REPLY_BASE_FILE);
+}
+
+// The reply box shows stored "[enter]" as line breaks; what is typed there goes back
+// through the base, which stores line breaks as "[enter]" again.
+QString ReplyForEditing(std::string_view stored) {
+    return app::ToQString(platform::ReplaceAllGbk(stored, "[enter]", "\n", true));
+}
+
+}  // namespace
 
 KnowledgeBaseEditor::KnowledgeBaseEditor(app::Robot& robot, QWidget* owner)
     : QWidget(owner, Qt::Window), m_robot(robot) {
     setWindowTitle(QString::fromUtf8("设置 - 词库编辑器"));
+    resize(560, 460);
+
+    m_model = new ReplyRowsModel(robot.Knowledge(), this);
+    m_list = new QTableView(this);
+    m_list->setObjectName(QString::fromUtf8("关键词列表"));
+    m_list->setModel(m_model);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
+    m_list->verticalHeader()->hide();
+    // Fixed row heights keep a base of a million rows as quick as a small one.
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 6);
+    m_list->horizontalHeader()->setStretchLastSection(true);
+    m_list->setColumnWidth(0, 160);
+
+    m_keyword = new QLineEdit(this);
+    m_keyword->setObjectName(QString::fromUtf8("编辑框_关键词"));
+    m_reply = new QPlainTextEdit(this);
+    m_reply->setObjectName(QString::fromUtf8("编辑框_回复消息"));
+    m_reply->setMaximumHeight(90);
+
+    auto* add = new app::ClickableLabel(QString::fromUtf8("添加"), this);
+    add->setObjectName(QString::fromUtf8("标签_添加"));
+    add->setCursor(Qt::PointingHandCursor);
+    auto* remove = new app::ClickableLabel(QString::fromUtf8("删除"), this);
+    remove->setObjectName(QString::fromUtf8("标签_删除"));
+    remove->setCursor(Qt::PointingHandCursor);
+    auto* save = new QPushButton(QString::fromUtf8("保存"), this);
+    save->setObjectName(QString::fromUtf8("按钮_保存"));
+    auto* cancel = new QPushButton(QString::fromUtf8("取消"), this);
+    cancel->setObjectName(QString::fromUtf8("按钮_取消"));
+
+    auto* boxes = new QGridLayout;
+    boxes->addWidget(new QLabel(QString::fromUtf8("关键词："), this), 0, 0);
+    boxes->addWidget(m_keyword, 0, 1);
+    boxes->addWidget(new QLabel(QString::fromUtf8("回复消息："), this), 1, 0, Qt::AlignTop);
+    boxes->addWidget(m_reply, 1, 1);
+    auto* actions = new QHBoxLayout;
+    actions->addWidget(add);
+    actions->addWidget(remove);
+    actions->addStretch(1);
+    actions->addWidget(save);
+    actions->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(boxes);
+    layout->addLayout(actions);
+
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { FillBoxes(); });
+    connect(m_keyword, &QLineEdit::textChanged, this, [this] { KeywordEdited(); });
+    connect(m_reply, &QPlainTextEdit::textChanged, this, [this] { ReplyEdited(); });
+    connect(add, &app::ClickableLabel::clicked, this, [this] { AddRow(); });
+    connect(remove, &app::ClickableLabel::clicked, this, [this] { DeleteRow(); });
+    connect(save, &QPushButton::clicked, this, [this] { SaveAndHide(); });
+    connect(cancel, &QPushButton::clicked, this, [this] { CancelAndHide(); });
 }
 
-void KnowledgeBaseEditor::ShowRows() {}
+void KnowledgeBaseEditor::ShowRows() {
+    m_model->Refresh();
+}
+
+int KnowledgeBaseEditor::SelectedRow() const {
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void KnowledgeBaseEditor::SelectRow(int row) {
+    if (row < 0 || row >= m_model->rowCount()) {
+        m_list->clearSelection();
+        FillBoxes();
+        return;
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    m_list->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_list->scrollTo(index);
+    FillBoxes();
+}
+
+void KnowledgeBaseEditor::FillBoxes() {
+    const int row = SelectedRow();
+    std::optional<ReplyPair> pair;
+    if (row >= 0) {
+        pair = m_robot.Knowledge().Row(static_cast<std::size_t>(row));
+    }
+    m_filling = true;
+    m_keyword->setText(pair ? app::ToQString(pair->keyword) : QString());
+    m_reply->setPlainText(pair ? ReplyForEditing(pair->reply) : QString());
+    m_filling = false;
+}
+
+void KnowledgeBaseEditor::KeywordEdited() {
+    const int row = SelectedRow();
+    if (m_filling || row < 0) {
+        return;
+    }
+    m_robot.Knowledge().SetRowKeyword(static_cast<std::size_t>(row), app::ToGbk(m_keyword->text()));
+    m_model->RowChanged(row);
+}
+
+void KnowledgeBaseEditor::ReplyEdited() {
+    const int row = SelectedRow();
+    if (m_filling || row < 0) {
+        return;
+    }
+    m_robot.Knowledge().SetRowReply(static_cast<std::size_t>(row),
+                                    app::ToGbk(m_reply->toPlainText()));
+    m_model->RowChanged(row);
+}
+
+void KnowledgeBaseEditor::AddRow() {
+    const int selected = SelectedRow();
+    const int row = selected >= 0 ? selected : m_model->rowCount();
+    const QString keyword = m_keyword->text();
+    const QString reply = m_reply->toPlainText();
+    m_model->InsertRow(row, keyword.isEmpty() ? app::Gbk("-关键词-") : app::ToGbk(keyword),
+                       reply.isEmpty() ? app::Gbk("-回复-") : app::ToGbk(reply));
+    // Typing goes on in the new row.
+    SelectRow(row);
+}
+
+void KnowledgeBaseEditor::DeleteRow() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        return;
+    }
+    m_model->RemoveRow(row);
+    SelectRow(row > 0 ? row - 1 : 0);
+}
+
+void KnowledgeBaseEditor::SaveAndHide() {
+    m_robot.Knowledge().Save(ReplyBasePath(m_robot));
+    ShowRows();
+    hide();
+}
+
+void KnowledgeBaseEditor::CancelAndHide() {
+    m_robot.Knowledge().Load(ReplyBasePath(m_robot));
+    ShowRows();
+    SelectRow(-1);
+    hide();
+}
 
 void KnowledgeBaseEditor::closeEvent(QCloseEvent* event) {
+    if (m_robot.Knowledge().Dirty() &&
+        m_robot.Screen().AskYesNo(app::Gbk("提示"), app::Gbk("您已修改了词库，是否保存"))) {
+        m_robot.Knowledge().Save(ReplyBasePath(m_robot));
+        ShowRows();
+    }
+    // The window lives until the program ends; closing only hides it.
     event->ignore();
     hide();
 }

@@ -2,14 +2,22 @@
 
 #include <QWidget>
 
+class QLineEdit;
+class QPlainTextEdit;
+class QTableView;
+
 namespace zelmo::app {
 class Robot;
 }
 
 namespace zelmo::messages {
 
-// The knowledge-base editor ("设置 - 词库编辑器"). Created hidden at start-up; closing
-// hides it. UI thread.
+class ReplyRowsModel;
+
+// The knowledge-base editor ("设置 - 词库编辑器"): the base's editor rows in a list, the
+// selected row's keyword and reply in two boxes whose edits change the row, add, delete,
+// save and cancel. Created hidden at start-up; closing asks to save a changed base and
+// hides. UI thread.
 class KnowledgeBaseEditor : public QWidget {
     Q_OBJECT
 public:
@@ -22,7 +30,24 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The selected row, or -1.
+    int SelectedRow() const;
+    void SelectRow(int row);
+    void FillBoxes();
+    void KeywordEdited();
+    void ReplyEdited();
+    void AddRow();
+    void DeleteRow();
+    void SaveAndHide();
+    void CancelAndHide();
+
     app::Robot& m_robot;
+    ReplyRowsModel* m_model = nullptr;
+    QTableView* m_list = nullptr;
+    QLineEdit* m_keyword = nullptr;
+    QPlainTextEdit* m_reply = nullptr;
+    // Set while the boxes are filled from a row, so that filling is not taken for an edit.
+    bool m_filling = false;
 };
 
 }  // namespace zelmo::messages
