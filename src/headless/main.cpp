@@ -1,9 +1,10 @@
 // zelmo-headless: the robot without a window, for servers.
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <malloc.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,8 +71,7 @@ int main(int argc, char** argv) {
     platform::SystemClock clock;
     headless::HeadlessScreen screen(
         {options.auto_answer, command_line.qr_file, command_line.qr_scheme, ReturnFreedMemory},
-        clock, WriteOut,
-        headless::RequestEnd);
+        clock, WriteOut, headless::RequestEnd);
     int exit_code = 0;
     {
         app::Robot robot(options, clock, screen);

@@ -439,5 +439,23 @@ TEST(ZelmoHeadlessTest, ReloadAnswersFromTheNewKnowledgeBaseAndKeepsUnsavedPairs
     EXPECT_EQ(platform::ReadFile(reply_path), app::Gbk("早上好\r\n早安"));
 }
 
+// A plugin put in the folder and enabled in its INI file answers after a reload.
+TEST(ZelmoHeadlessTest, ReloadLoadsAPluginEnabledThroughItsIniFile) {
+    HeadlessRun run;
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    const std::string plugin = run.AccountDir() + "/plugin/weather.mzp.so";
+    ASSERT_TRUE(platform::WriteFileAtomic(
+        plugin, platform::ReadFile(std::string(ZELMO_BINARY_DIR) + "/plugin-sdk/weather.mzp.so")));
+    ASSERT_TRUE(
+        platform::WriteFileAtomic(plugin + ".ini", app::Gbk("[是否开启]\r\n天气预报=1\r\n")));
+    ASSERT_TRUE(run.Signal(SIGHUP));
+    EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("plugins read from"));
+
+    run.Sim().DeliverMessage(TextFrom("alice", "天气北京"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+    EXPECT_EQ(SentTexts(run.Sim()), std::vector<std::string>{"北京今天晴，气温 20℃"});
+}
+
 }  // namespace
 }  // namespace zelmo::test
