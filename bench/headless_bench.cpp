@@ -13,10 +13,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -164,27 +164,20 @@ private:
     std::string m_seen;
 };
 
-// User plus system CPU of a process, in clock ticks.
-long long CpuTicks(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const std::size_t end = text.rfind(')');
-    if (end == std::string::npos) {
-        return -1;
-    }
-    std::istringstream fields(text.substr(end + 2));
-    std::string field;
-    long long utime = 0;
-    long long stime = 0;
-    // After the name: state is field 3; utime and stime are fields 14 and 15.
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14) {
-            utime = std::stoll(field);
-        } else if (index == 15) {
-            stime = std::stoll(field);
+// Nanoseconds on a CPU of every thread of a process, from the scheduler's own count
+// (finer than the clock ticks of /proc/PID/stat).
+double CpuSeconds(pid_t pid) {
+    std::uint64_t total = 0;
+    std::error_code error;
+    for (const fs::directory_entry& task :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::ifstream schedstat(task.path() / "schedstat");
+        std::uint64_t on_cpu_ns = 0;
+        if (schedstat >> on_cpu_ns) {
+            total += on_cpu_ns;
         }
     }
-    return utime + stime;
+    return static_cast<double>(total) / 1e9;
 }
 
 double ResidentMb(pid_t pid) {
@@ -228,13 +221,13 @@ void BM_IdleOnline(benchmark::State& state) {
             return;
         }
         std::this_thread::sleep_for(SETTLE);
-        const long long before = CpuTicks(child.Pid());
+        const double before = CpuSeconds(child.Pid());
         const auto start = std::chrono::steady_clock::now();
         std::this_thread::sleep_for(IDLE_SPAN);
-        const long long after = CpuTicks(child.Pid());
+        const double after = CpuSeconds(child.Pid());
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double cpu_seconds = static_cast<double>(after - before) / sysconf(_SC_CLK_TCK);
+        const double cpu_seconds = after - before;
         state.SetIterationTime(seconds);
         state.counters["cpu_percent_of_one_core"] = 100.0 * cpu_seconds / seconds;
     }

@@ -38,6 +38,8 @@ struct RunSetup {
     std::vector<std::string> extra_env;
     // Files the account folder holds before the login (path below it, GBK content).
     std::vector<std::pair<std::string, std::string>> account_files;
+    // Runs on the started simulator before the program starts (faults, say).
+    std::function<void(sim::Simulator&)> before_start;
 };
 
 // The simulator in this process and zelmo-headless as a child reading from it, as an
@@ -54,6 +56,9 @@ public:
         m_sim = std::make_unique<sim::Simulator>(options);
         if (!m_sim->Start()) {
             return;
+        }
+        if (setup.before_start) {
+            setup.before_start(*m_sim);
         }
         for (const auto& [name, content] : setup.account_files) {
             const std::string path = AccountDir() + "/" + name;
@@ -305,6 +310,20 @@ TEST(ZelmoHeadlessTest, QrOnStandardOutputIsThePngsCodeAndEveryCycleDrawsItsOwn)
                   std::vector<std::string>{second_url});
         EXPECT_EQ(DecodeQrFile(run.QrFile()), std::vector<std::string>{second_url});
     }
+}
+
+TEST(ZelmoHeadlessTest, NoQrImageReportsTheErrorAndEndsTheProgramWithCodeZero) {
+    RunSetup setup{.auto_scan_ms = -1};
+    setup.before_start = [](sim::Simulator& simulator) {
+        simulator.SetFault("qrcode", {.kind = sim::FaultKind::Http500, .sticky = true});
+    };
+    HeadlessRun run(setup);
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(run.WaitForLine("box "),
+              "box 错误提示: 二维码加载失败，请查看网络连接是否正常！(错误代码：10001)");
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(30s), 0));
+    EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 0"));
+    EXPECT_FALSE(platform::FileExists(run.QrFile()));
 }
 
 TEST(ZelmoHeadlessTest, LogsInShowsMessagesAndLogsOutOnceWhenTheServiceEndsTheSession) {
