@@ -319,7 +319,8 @@ TEST(ZelmoHeadlessTest, NoQrImageReportsTheErrorAndEndsTheProgramWithCodeZero) {
     };
     HeadlessRun run(setup);
     ASSERT_TRUE(run.Started());
-    EXPECT_EQ(run.WaitForLine("box "),
+    // The fetch's own retries come first: the box may take half a minute.
+    EXPECT_EQ(run.WaitForLine("box ", 90s),
               "box 错误提示: 二维码加载失败，请查看网络连接是否正常！(错误代码：10001)");
     EXPECT_TRUE(ExitedWith(run.WaitForExit(30s), 0));
     EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 0"));
