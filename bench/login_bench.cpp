@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "QuietScreen.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "platform/Clock.h"
@@ -19,33 +20,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A screen that only notes when the main window was asked for; pauses are a tenth.
-class TimingScreen final : public zelmo::app::UiPort {
+class TimingScreen final : public zelmo::bench::QuietScreen {
 public:
-    void ShowStatus(std::string_view, bool) override {}
-    void FadeOutStatus() override {}
-    void CloseStatus() override {}
-    void SetLoginCaption(std::string_view) override {}
-    void ShowQrImage(std::string_view) override {}
-    void HideLoginWindow() override {}
-    void ShowLoginWindow() override {}
-    void CloseLoginWindow() override {}
-    void ShowMessageBox(std::string_view, std::string_view) override {}
-    bool AskYesNo(std::string_view, std::string_view) override { return false; }
-    void EndProgram(int) override {}
-    void SetMainCaption(std::string_view) override {}
-    void CreateHiddenWindows() override {}
-    void ShowOwnHeader(std::string_view, std::string_view, std::string_view) override {}
-    void MainWindowReady() override {}
-    void FadeOutMainWindow() override {}
-    void AddLogRow(std::string_view, std::string_view, std::string_view, std::string_view,
-                   std::string_view) override {}
-    void RefreshContactLists() override {}
-    void FillMassCandidates() override {}
-    void GroupMembersFetched(std::size_t) override {}
-    void AppendMassLog(std::string_view) override {}
-    void SetMassRunning(bool) override {}
-    void ShowMassSettings() override {}
-    void ReplyBaseChanged() override {}
     void Delay(int ms) override {
         std::unique_lock lock(m_mutex);
         m_changed.wait_for(lock, std::chrono::milliseconds(ms / 10), [this] { return m_main; });

@@ -27,6 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char c : escaped) {
         FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20);
     }
+    // What the service receives: in the UTF-8 body every quote is escaped, whatever the
+    // text held, so nothing can end the string early.
+    if (text.find('\0') == std::string_view::npos) {
+        const std::string body = zelmo::platform::GbkToUtf8(escaped);
+        std::size_t backslashes = 0;
+        for (const char c : body) {
+            FUZZ_CHECK(c != '"' || backslashes % 2 == 1);
+            backslashes = c == '\\' ? backslashes + 1 : 0;
+        }
+        FUZZ_CHECK(backslashes % 2 == 0);
+    }
     const bool plain_gbk = text.find('\0') == std::string_view::npos &&
                            zelmo::platform::Utf8ToGbk(zelmo::platform::GbkToUtf8(text)) == text;
     if (plain_gbk) {

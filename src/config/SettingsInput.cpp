@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "protocol/TextHelpers.h"
+
 namespace zelmo::config {
 
 namespace {
@@ -32,24 +34,8 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }  // namespace
 
 std::string NormalizeReplyChance(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    // Counting stops past the range, so no digit run can overflow.
-    int value = 0;
-    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
-        if (value <= MAX_CHANCE) {
-            value = value * 10 + (text[pos] - '0');
-        }
-        ++pos;
-    }
-    if (negative || value <= 0 || value > MAX_CHANCE) {
+    const long long value = protocol::IntegerValue(text);
+    if (value <= 0 || value > MAX_CHANCE) {
         return std::string(DEFAULT_CHANCE);
     }
     return std::to_string(value);

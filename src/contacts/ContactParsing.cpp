@@ -1,7 +1,6 @@
 #include "contacts/ContactParsing.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "messages/IncomingQueue.h"
 #include "platform/GbkText.h"
@@ -39,8 +38,14 @@ std::string CutNumber(std::string_view object, std::string_view marker) {
     return protocol::ExtractBetween(object, marker, NUMBER_END);
 }
 
+// The service writes names with HTML entities ("&amp;"); people read the characters.
+std::string CutShownText(std::string_view object, std::string_view key) {
+    return protocol::DecodeHtmlEntities(protocol::ExtractJsonString(object, key));
+}
+
 std::string CutNickName(std::string_view object) {
-    return protocol::StripSpanTags(protocol::ExtractJsonString(object, NICK_NAME_KEY));
+    return protocol::DecodeHtmlEntities(
+        protocol::StripSpanTags(protocol::ExtractJsonString(object, NICK_NAME_KEY)));
 }
 
 // Calls `visit` with every object directly inside the array at `open` (a '['), each cut
@@ -79,29 +84,6 @@ void ForEachObjectIn(std::string_view text, std::size_t open, Visit visit) {
 
 }  // namespace
 
-long long IntegerValue(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    constexpr long long LIMIT = std::numeric_limits<long long>::max();
-    long long value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        const int digit = text[pos] - '0';
-        if (value > (LIMIT - digit) / 10) {
-            value = LIMIT;
-            break;
-        }
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
-}
-
 std::string ContactKind(std::string_view raw_sex, std::string_view user_name) {
     if (platform::ContainsGbk(user_name, "@@")) {
         return std::string(KIND_GROUP);
@@ -122,12 +104,12 @@ ContactRecord CutContact(std::string_view object) {
     ContactRecord record;
     record.Uin = CutNumber(object, UIN_MARKER);
     record.NickName = CutNickName(object);
-    record.Alias = protocol::ExtractJsonString(object, ALIAS_KEY);
+    record.Alias = CutShownText(object, ALIAS_KEY);
     const std::string raw_sex = CutNumber(object, SEX_MARKER);
     record.UserName = protocol::ExtractBetween(object, USER_NAME_MARKER, TOKEN_END);
-    record.Province = protocol::ExtractJsonString(object, PROVINCE_KEY);
-    record.City = protocol::ExtractJsonString(object, CITY_KEY);
-    record.RemarkName = protocol::ExtractJsonString(object, REMARK_NAME_KEY);
+    record.Province = CutShownText(object, PROVINCE_KEY);
+    record.City = CutShownText(object, CITY_KEY);
+    record.RemarkName = CutShownText(object, REMARK_NAME_KEY);
     record.MemberCount = CutNumber(object, MEMBER_COUNT_MARKER);
     record.OwnerUin = CutNumber(object, OWNER_UIN_MARKER);
     record.kind = ContactKind(raw_sex, record.UserName);
@@ -159,7 +141,7 @@ GroupMembers CutGroupMembers(std::string_view answer) {
     GroupMembers group;
     group.member_count = CutNumber(answer, MEMBER_COUNT_MARKER);
     group.owner_uin = CutNumber(answer, OWNER_UIN_MARKER);
-    const long long count = IntegerValue(group.member_count);
+    const long long count = protocol::IntegerValue(group.member_count);
     if (count <= 0) {
         return group;
     }

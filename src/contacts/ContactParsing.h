@@ -41,8 +41,4 @@ struct GroupMembers {
 };
 GroupMembers CutGroupMembers(std::string_view answer);
 
-// The integer at the start of a text (blanks, an optional sign, digits), as the service's
-// number texts are read; 0 when there is none, saturating instead of overflowing.
-long long IntegerValue(std::string_view text);
-
 }  // namespace zelmo::contacts

@@ -62,7 +62,7 @@ std::string BatchGetContact(app::Robot& robot, std::string_view user_name) {
 }
 
 void FetchGroupMembers(app::Robot& robot, std::string_view index_text) {
-    const long long value = IntegerValue(index_text);
+    const long long value = protocol::IntegerValue(index_text);
     if (value <= 0) {
         return;
     }

@@ -1,13 +1,13 @@
 #include "messages/KnowledgeBase.h"
 
 #include <algorithm>
-#include <climits>
 #include <mutex>
 #include <utility>
 
 #include "messages/Intake.h"
 #include "platform/Files.h"
 #include "platform/GbkText.h"
+#include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {
 
@@ -41,28 +41,11 @@ std::vector<std::string_view> KeywordsOf(const std::vector<ReplyPair>& pairs, st
     return keywords;
 }
 
-int LeadingInteger(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
-        ++pos;
-    }
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    long long value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        value = std::min<long long>(value * 10 + (text[pos] - '0'), INT_MAX);
-    }
-    return static_cast<int>(negative ? -value : value);
-}
-
 }  // namespace
 
 bool PassesReplyChance(std::string_view chance, platform::Clock& clock) {
     const int draw = clock.Random(1, 100);
-    return draw <= LeadingInteger(chance);
+    return draw <= protocol::IntegerValue(chance);
 }
 
 std::string StoreLineBreaks(std::string_view text) {

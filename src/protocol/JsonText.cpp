@@ -222,7 +222,12 @@ std::string JsonEscape(std::string_view gbk_text) {
                 out.append("\\f");
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
+                if (static_cast<unsigned char>(c) > 0x80) {
+                    // A lead byte without its trail would pair with the backslash of the
+                    // next escape once the body is converted, and end the string early.
+                    // It is no character anyway: it would become "?" too.
+                    out.push_back('?');
+                } else if (static_cast<unsigned char>(c) < 0x20) {
                     const auto byte = static_cast<unsigned char>(c);
                     out.append("\\u00");
                     out.push_back(HEX_DIGITS[byte >> 4]);

@@ -264,8 +264,10 @@ bool ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
     // Only a path stays on the web-client host: "@evil.example/x" would name another one.
     const std::string head = ExtractBetween(init_answer, R"("HeadImgUrl": ")", "\"", start);
     read.HeadImgUrl = head.starts_with('/') ? WebUrl(profile, fun) + head : std::string();
-    read.NickName = StripSpanTags(ExtractJsonString(init_answer, R"("NickName": ")", start));
-    read.Signature = StripSpanTags(ExtractJsonString(init_answer, R"("Signature": ")", start));
+    read.NickName = DecodeHtmlEntities(
+        StripSpanTags(ExtractJsonString(init_answer, R"("NickName": ")", start)));
+    read.Signature = DecodeHtmlEntities(
+        StripSpanTags(ExtractJsonString(init_answer, R"("Signature": ")", start)));
     const std::string sex = ExtractBetween(init_answer, R"("Sex": )", ",", start);
     read.Sex = platform::Utf8ToGbk(sex == "1" ? "男" : "女");
     own = std::move(read);

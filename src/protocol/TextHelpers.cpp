@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/Encoding.h"
 #include "platform/GbkText.h"
 #include "platform/Regex.h"
 
@@ -147,6 +149,123 @@ std::string StripSpanTags(std::string_view text) {
         ++pos;
     }
     return result;
+}
+
+namespace {
+
+// The character of one entity's name (the text between "&" and ";"); empty when unknown.
+std::string EntityText(std::string_view name) {
+    if (name == "lt") {
+        return "<";
+    }
+    if (name == "gt") {
+        return ">";
+    }
+    if (name == "amp") {
+        return "&";
+    }
+    if (name == "quot") {
+        return "\"";
+    }
+    if (name == "apos" || name == "#39") {
+        return "'";
+    }
+    if (name.size() < 2 || name[0] != '#') {
+        return {};
+    }
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    const std::string_view digits = name.substr(hex ? 2 : 1);
+    if (digits.empty() || digits.size() > 6) {
+        return {};
+    }
+    unsigned long code = 0;
+    for (const char c : digits) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (hex && c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (hex && c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        }
+        if (digit < 0) {
+            return {};
+        }
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    }
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return {};
+    }
+    std::string utf8;
+    if (code < 0x80) {
+        utf8.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+    return platform::Utf8ToGbk(utf8);
+}
+
+constexpr std::size_t LONGEST_ENTITY = 9;  // "&#x10FFFF;" without the "&"
+
+}  // namespace
+
+long long IntegerValue(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    constexpr long long LIMIT = std::numeric_limits<long long>::max();
+    long long value = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        const int digit = text[pos] - '0';
+        if (value > (LIMIT - digit) / 10) {
+            value = LIMIT;
+            break;
+        }
+        value = value * 10 + digit;
+    }
+    return negative ? -value : value;
+}
+
+std::string DecodeHtmlEntities(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t amp = platform::FindGbk(text, "&", pos);
+        if (amp == std::string_view::npos) {
+            break;
+        }
+        out.append(text.substr(pos, amp - pos));
+        const std::size_t semicolon = text.find(';', amp + 1);
+        if (semicolon != std::string_view::npos && semicolon - amp <= LONGEST_ENTITY) {
+            const std::string decoded = EntityText(text.substr(amp + 1, semicolon - amp - 1));
+            if (!decoded.empty()) {
+                out.append(decoded);
+                pos = semicolon + 1;
+                continue;
+            }
+        }
+        out.push_back('&');
+        pos = amp + 1;
+    }
+    out.append(text.substr(std::min(pos, text.size())));
+    return out;
 }
 
 }  // namespace zelmo::protocol

@@ -25,6 +25,10 @@ std::string TextAfter(std::string_view text, std::string_view marker);
 std::string TextBefore(std::string_view text, std::string_view marker, std::size_t start = 0,
                        bool ignore_case = false);
 
+// The integer at the start of a text (blanks, an optional sign, digits), as number texts
+// are read; 0 when there is none, saturating instead of overflowing.
+long long IntegerValue(std::string_view text);
+
 // Unix time in milliseconds with a random millisecond part, as decimal text.
 std::string TimeStamp(platform::Clock& clock);
 
@@ -35,5 +39,10 @@ bool UpdateSyncKey(std::string_view answer, SyncKey& sync_key);
 
 // Removes emoji span elements, then every "?" (which stands for unmappable characters).
 std::string StripSpanTags(std::string_view text);
+
+// The service writes "<", ">", "&", quotes in names as HTML entities: "&lt;" "&gt;" "&amp;"
+// "&quot;" "&#39;" "&apos;" and numeric ones ("&#60;", "&#x3c;") become their characters
+// (GBK; "?" where GBK has none), in one pass. Anything else stays as it is.
+std::string DecodeHtmlEntities(std::string_view text);
 
 }  // namespace zelmo::protocol

@@ -125,15 +125,5 @@ TEST(GroupMembersTest, EmptyOrBrokenAnswersLeaveNoMembers) {
     }
 }
 
-TEST(GroupMembersTest, IntegerValueReadsTheLeadingNumber) {
-    EXPECT_EQ(IntegerValue("42"), 42);
-    EXPECT_EQ(IntegerValue(" 7,"), 7);
-    EXPECT_EQ(IntegerValue("-3x"), -3);
-    EXPECT_EQ(IntegerValue("+5"), 5);
-    EXPECT_EQ(IntegerValue(""), 0);
-    EXPECT_EQ(IntegerValue("abc"), 0);
-    EXPECT_EQ(IntegerValue("99999999999999999999999"), std::numeric_limits<long long>::max());
-}
-
 }  // namespace
 }  // namespace zelmo::contacts

@@ -123,8 +123,8 @@ TEST_P(ParseContactsTest, TextsEndAtTheirRealQuoteAndAreDecodedWhileTokensStayRa
     EXPECT_EQ(first.MemberCount, "0");
     EXPECT_EQ(first.OwnerUin, "0");
 
-    // The emoji's markup goes; the service's entities stay as they came.
-    EXPECT_EQ(store.At(2)->NickName, "Bob  &amp; &lt;Co&gt;");
+    // The emoji's markup goes; the service's entities read as their characters.
+    EXPECT_EQ(store.At(2)->NickName, "Bob  & <Co>");
 
     const ContactRecord third = *store.At(3);
     EXPECT_EQ(third.NickName, Utf8ToGbk(group.nick_name));

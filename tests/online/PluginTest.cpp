@@ -135,12 +135,11 @@ TEST(PluginTest, NoReplyFromAPluginSilencesEveryOtherSource) {
               (Replies{{rig.Sim().UserNameOf("alice"), Gbk("北京今天晴，气温 20℃")}}));
 }
 
-// Needs SendText; enable once sending has landed.
 TEST(PluginTest, AFriendAskingForTheWeatherGetsThePluginsAnswerSent) {
     OnlineRobot online(WithPlugins());
     ASSERT_EQ(online.Start(), "");
     online.Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", "天气北京"});
-    ASSERT_TRUE(online.Sim().WaitForRequest("webwxsendmsg", std::chrono::seconds(20)));
+    ASSERT_TRUE(online.Sim().WaitForSentMessages(1, std::chrono::seconds(20)));
     const std::vector<sim::SentMessage> sent = online.Sim().SentMessages();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].to, online.Sim().UserNameOf("alice"));

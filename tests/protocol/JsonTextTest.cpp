@@ -65,6 +65,10 @@ TEST(JsonEscapeTest, EscapesWhatWouldBreakTheBody) {
     EXPECT_EQ(JsonEscape(std::string("\x01\x1f", 2)), R"(\u0001\u001f)");
     EXPECT_EQ(JsonEscape("\",\"Type\":1,\"x\":\""), R"(\",\"Type\":1,\"x\":\")");
     EXPECT_EQ(JsonEscape(TRAIL_BACKSLASH), TRAIL_BACKSLASH);
+    // A lead byte without a trail must not swallow the backslash of the next escape.
+    EXPECT_EQ(JsonEscape("\x81\"}"), R"(?\"})");
+    EXPECT_EQ(JsonEscape("a\xfe"), "a?");
+    EXPECT_EQ(JsonEscape("\x80"), "\x80");  // the euro sign is one byte
 }
 
 TEST(JsonEscapeTest, RoundTripsThroughDecode) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <string>
 
 #include "protocol/TextHelpers.h"
@@ -131,6 +132,33 @@ TEST(StripSpanTagsTest, StaysFastOnManyDistinctSpans) {
         text += "<span class=\"emoji emoji" + std::to_string(i) + "\"></span>x";
     }
     EXPECT_EQ(StripSpanTags(text), std::string(20000, 'x'));
+}
+
+TEST(IntegerValueTest, ReadsTheLeadingNumberAndSaturates) {
+    EXPECT_EQ(IntegerValue("42"), 42);
+    EXPECT_EQ(IntegerValue(" 7,"), 7);
+    EXPECT_EQ(IntegerValue("-3x"), -3);
+    EXPECT_EQ(IntegerValue("+5"), 5);
+    EXPECT_EQ(IntegerValue(""), 0);
+    EXPECT_EQ(IntegerValue("abc"), 0);
+    EXPECT_EQ(IntegerValue("99999999999999999999999"), std::numeric_limits<long long>::max());
+    EXPECT_EQ(IntegerValue("-99999999999999999999999"), -std::numeric_limits<long long>::max());
+}
+
+TEST(DecodeHtmlEntitiesTest, NamesReadAsTheirCharactersInOnePass) {
+    EXPECT_EQ(DecodeHtmlEntities("Carol &amp; &lt;Co&gt;"), "Carol & <Co>");
+    EXPECT_EQ(DecodeHtmlEntities("&quot;B&quot; &#39;x&apos; &#60;&#x3E;"), "\"B\" 'x' <>");
+    // One pass: an escaped entity comes out as the entity's text.
+    EXPECT_EQ(DecodeHtmlEntities("&amp;lt;"), "&lt;");
+    // A numeric entity outside ASCII becomes GBK ("中" is U+4E2D).
+    EXPECT_EQ(DecodeHtmlEntities("&#20013;"), "\xd6\xd0");
+    for (const char* kept : {"a & b", "&unknown;", "&;", "&#;", "&#xZZ;", "&#0;", "&#55296;",
+                             "&#99999999;", "trailing &", "&amp"}) {
+        EXPECT_EQ(DecodeHtmlEntities(kept), kept) << kept;
+    }
+    // A GBK trail byte that looks like "&" (0x26 is no trail byte) cannot occur; a lead byte
+    // followed by "&" keeps both.
+    EXPECT_EQ(DecodeHtmlEntities("\xd6\xd0&amp;"), "\xd6\xd0&");
 }
 
 }  // namespace

@@ -731,6 +731,7 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         }
         if (ret != -1) {
             sent.push_back(sent_message);
+            request_seen.notify_all();
             if (options.traffic) {
                 std::string shown = sent_message.content;
                 for (std::size_t at = 0; (at = shown.find("\r\n", at)) != std::string::npos;) {

@@ -226,10 +226,12 @@ void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
         parties.card_nick_name = incoming.actor.empty() ? shown : incoming.actor;
     }
     if (options.traffic) {
+        std::string shown = TrafficText(incoming);
+        std::replace(shown.begin(), shown.end(), '\n', ' ');
         options.traffic(
             "-> " + DisplayNameLocked(from_name) +
             (incoming.member.empty() ? "" : " / " + DisplayNameLocked(incoming.member)) + ": " +
-            TrafficText(incoming));
+            shown);
     }
     News item;
     item.is_message = true;
@@ -586,6 +588,13 @@ bool Simulator::WaitForRequests(std::string_view path_part, std::size_t count,
             m_impl->requests.begin(), m_impl->requests.end(),
             [&](const RecordedRequest& r) { return r.path.find(path_part) != std::string::npos; });
         return static_cast<std::size_t>(seen) >= count || m_impl->stopping;
+    }) && !m_impl->stopping;
+}
+
+bool Simulator::WaitForSentMessages(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_impl->mutex);
+    return m_impl->request_seen.wait_for(lock, timeout, [&] {
+        return m_impl->sent.size() >= count || m_impl->stopping;
     }) && !m_impl->stopping;
 }
 

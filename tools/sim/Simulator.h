@@ -208,6 +208,8 @@ public:
     // The same for the count-th such request (1-based).
     bool WaitForRequests(std::string_view path_part, std::size_t count,
                          std::chrono::milliseconds timeout);
+    // Blocks until `count` texts were taken by webwxsendmsg (true) or the time-out.
+    bool WaitForSentMessages(std::size_t count, std::chrono::milliseconds timeout);
     SessionInfo Session() const;
 
     struct Impl;
