@@ -69,6 +69,7 @@ class Child {
 public:
     Child(const std::vector<std::string>& args, const std::vector<std::string>& extra_env) {
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (const std::string& arg : args) {
             argv.push_back(const_cast<char*>(arg.c_str()));
         }
@@ -78,6 +79,7 @@ public:
             env.emplace_back(*entry);
         }
         std::vector<char*> envp;
+        envp.reserve(env.size() + 1);
         for (std::string& text : env) {
             envp.push_back(text.data());
         }
@@ -211,7 +213,7 @@ std::vector<std::string> HeadlessArgs(const Service& service, const std::string&
             service.simulator->ProfilePath(), "--data-dir", dir + "/data"};
 }
 
-void BM_IdleOnline(benchmark::State& state) {
+void IdleOnline(benchmark::State& state) {
     for (auto _ : state) {
         TempFolder dir;
         Service service(dir.Path() + "/sim");
@@ -232,7 +234,7 @@ void BM_IdleOnline(benchmark::State& state) {
         state.counters["cpu_percent_of_one_core"] = 100.0 * cpu_seconds / seconds;
     }
 }
-BENCHMARK(BM_IdleOnline)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(IdleOnline)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void MeasureMemory(benchmark::State& state, bool gui) {
     for (auto _ : state) {
@@ -262,16 +264,16 @@ void MeasureMemory(benchmark::State& state, bool gui) {
     }
 }
 
-void BM_Memory10kHeadless(benchmark::State& state) {
+void Memory10kHeadless(benchmark::State& state) {
     MeasureMemory(state, false);
 }
-void BM_Memory10kGui(benchmark::State& state) {
+void Memory10kGui(benchmark::State& state) {
     MeasureMemory(state, true);
 }
-BENCHMARK(BM_Memory10kHeadless)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_Memory10kGui)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(Memory10kHeadless)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(Memory10kGui)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
-void BM_StopDuringHeldPoll(benchmark::State& state) {
+void StopDuringHeldPoll(benchmark::State& state) {
     for (auto _ : state) {
         TempFolder dir;
         Service service(dir.Path() + "/sim");
@@ -300,6 +302,6 @@ void BM_StopDuringHeldPoll(benchmark::State& state) {
         state.counters["logouts"] = static_cast<double>(logouts);
     }
 }
-BENCHMARK(BM_StopDuringHeldPoll)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StopDuringHeldPoll)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -221,7 +221,7 @@ void HeadlessScreen::AppendMassLog(std::string_view text) {
     const std::string stamp = Stamp();
     std::string out;
     for (const std::string& line : lines) {
-        out += stamp + " mass " + line + "\n";
+        out.append(stamp).append(" mass ").append(line).append("\n");
     }
     if (!out.empty()) {
         m_sink(out);

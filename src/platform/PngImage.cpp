@@ -2,8 +2,6 @@
 
 #include <png.h>
 
-#include <cstring>
-
 namespace zelmo::platform {
 
 namespace {
@@ -11,10 +9,7 @@ namespace {
 // Frees the reader's state on every path out.
 class PngReader {
 public:
-    PngReader() {
-        std::memset(&m_image, 0, sizeof m_image);
-        m_image.version = PNG_IMAGE_VERSION;
-    }
+    PngReader() : m_image{} { m_image.version = PNG_IMAGE_VERSION; }
     ~PngReader() { png_image_free(&m_image); }
     PngReader(const PngReader&) = delete;
     PngReader& operator=(const PngReader&) = delete;

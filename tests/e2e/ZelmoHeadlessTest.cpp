@@ -163,6 +163,7 @@ public:
 private:
     void Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env) {
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (const std::string& arg : args) {
             argv.push_back(const_cast<char*>(arg.c_str()));
         }
@@ -172,6 +173,7 @@ private:
             env_texts.emplace_back(*entry);
         }
         std::vector<char*> envp;
+        envp.reserve(env_texts.size() + 1);
         for (std::string& text : env_texts) {
             envp.push_back(text.data());
         }

@@ -19,7 +19,8 @@ bool OnlyQrFolder(const std::string& path) {
     return path == "/srv/qr";
 }
 
-HeadlessCommandLine Parse(std::vector<std::string_view> args, std::string_view scheme_env = {},
+HeadlessCommandLine Parse(const std::vector<std::string_view>& args,
+                          std::string_view scheme_env = {},
                           bool (*is_folder)(const std::string&) = NoFolders) {
     return headless::ParseHeadlessCommandLine(args, "", "/home/bot", scheme_env, is_folder);
 }

@@ -2,6 +2,7 @@
 #include <png.h>
 #include <qrencode.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -20,7 +21,7 @@ namespace {
 using headless::QrModules;
 using headless::QrScheme;
 
-const std::string LOGIN_URL = "https://login.weixin.qq.com/l/Ya1b2C3d4E==";
+constexpr const char* LOGIN_URL = "https://login.weixin.qq.com/l/Ya1b2C3d4E==";
 
 // The encoder's own module grid for a text, as the service's code would have it.
 QrModules EncoderModules(const std::string& text) {
@@ -42,7 +43,7 @@ QrModules EncoderModules(const std::string& text) {
 platform::GrayImage Draw(const QrModules& modules, double module_px, int margin,
                          std::uint8_t dark = 0, std::uint8_t light = 255) {
     platform::GrayImage image;
-    const int side = static_cast<int>(modules.size * module_px + 0.5) + 2 * margin;
+    const int side = static_cast<int>(std::lround(modules.size * module_px)) + 2 * margin;
     image.width = side;
     image.height = side;
     image.pixels.assign(static_cast<std::size_t>(side) * side, light);
@@ -66,7 +67,8 @@ platform::GrayImage DecodeOrEmpty(const std::string& png) {
 
 TEST(TerminalQrTest, SampledGridIsExactlyTheServicesCodeAtEveryModuleSize) {
     // Short and long texts: versions from 2 up to 10, integer modules of 1 to 7 pixels.
-    const std::vector<std::string> texts = {LOGIN_URL, LOGIN_URL + std::string(60, 'x'),
+    const std::vector<std::string> texts = {std::string(LOGIN_URL),
+                                            std::string(LOGIN_URL) + std::string(60, 'x'),
                                             std::string(200, 'q')};
     for (const std::string& text : texts) {
         const QrModules expected = EncoderModules(text);
@@ -126,7 +128,7 @@ TEST(TerminalQrTest, PicturesThatAreNoQrCodeGiveNothing) {
 TEST(TerminalQrTest, DrawingDecodesToThePngsContentInBothSchemes) {
     const std::string png = sim::QrCodePng(LOGIN_URL, 6);
     const platform::GrayImage picture = DecodeOrEmpty(png);
-    ASSERT_EQ(DecodeQrSymbols(picture), std::vector<std::string>{LOGIN_URL});
+    ASSERT_EQ(DecodeQrSymbols(picture), std::vector<std::string>{std::string(LOGIN_URL)});
     const std::optional<QrModules> modules = headless::SampleQrModules(picture);
     ASSERT_TRUE(modules.has_value());
 
@@ -135,7 +137,7 @@ TEST(TerminalQrTest, DrawingDecodesToThePngsContentInBothSchemes) {
         const bool ink_is_dark = scheme == QrScheme::DarkOnLight;
         const platform::GrayImage read_back = ReadHalfBlocks(drawing, ink_is_dark);
         ASSERT_GT(read_back.width, 0);
-        EXPECT_EQ(DecodeQrSymbols(read_back), std::vector<std::string>{LOGIN_URL});
+        EXPECT_EQ(DecodeQrSymbols(read_back), std::vector<std::string>{std::string(LOGIN_URL)});
         // The drawing read back holds exactly the sampled grid inside its quiet zone.
         const std::optional<QrModules> again = headless::SampleQrModules(read_back);
         ASSERT_TRUE(again.has_value());
