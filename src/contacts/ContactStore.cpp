@@ -6,12 +6,13 @@ namespace zelmo::contacts {
 
 std::size_t ContactStore::AppendIfNew(ContactRecord record) {
     std::lock_guard lock(m_mutex);
-    const auto [it, inserted] = m_index_of.try_emplace(record.UserName, m_records.size() + 1);
-    if (!inserted) {
+    if (m_index_of.contains(std::string_view(record.UserName))) {
         return 0;
     }
     m_records.push_back(std::move(record));
-    return it->second;
+    const std::size_t index = m_records.size();
+    m_index_of.emplace(m_records.back().UserName, index);
+    return index;
 }
 
 std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {
@@ -42,7 +43,7 @@ std::optional<ContactRecord> ContactStore::At(std::size_t index) const {
 
 std::vector<ContactRecord> ContactStore::Snapshot() const {
     std::lock_guard lock(m_mutex);
-    return m_records;
+    return {m_records.begin(), m_records.end()};
 }
 
 bool ContactStore::SetGroupMembers(std::size_t index, std::string member_count,

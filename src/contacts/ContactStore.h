@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -75,9 +76,11 @@ private:
     };
 
     mutable std::mutex m_mutex;
-    std::vector<ContactRecord> m_records;
+    // A deque never moves its records, so the index can key on views of their UserNames
+    // instead of a second copy of each.
+    std::deque<ContactRecord> m_records;
     // UserName -> 1-based index; answers what a scan from index 1 would, in constant time.
-    std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> m_index_of;
+    std::unordered_map<std::string_view, std::size_t, NameHash, std::equal_to<>> m_index_of;
 };
 
 }  // namespace zelmo::contacts

@@ -70,7 +70,12 @@ std::string FillTemplate(std::string_view text, const Session& session,
 
 std::string FillTemplate(std::string_view text, const ProtocolState& state, platform::Clock& clock,
                          const CallValues& call) {
-    return FillTemplate(text, state.session, state.sync_key.json, clock, call);
+    // Only the heartbeat thread writes the SyncKey after the start-up, and only its sync
+    // request carries {SyncKey}: every other request, on any thread, leaves it unread.
+    const bool wants_key = text.find("{SyncKey}") != std::string_view::npos;
+    return FillTemplate(text, state.session,
+                        wants_key ? std::string_view(state.sync_key.json) : std::string_view(),
+                        clock, call);
 }
 
 }  // namespace zelmo::protocol

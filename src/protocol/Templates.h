@@ -37,6 +37,8 @@ struct CallValues {
 std::string FillTemplate(std::string_view text, const Session& session,
                          std::string_view sync_key_json, platform::Clock& clock,
                          const CallValues& call = {});
+// Reads the state's SyncKey only when the template holds {SyncKey}, so requests of other
+// threads never race the heartbeat's SyncKey updates.
 std::string FillTemplate(std::string_view text, const ProtocolState& state, platform::Clock& clock,
                          const CallValues& call = {});
 

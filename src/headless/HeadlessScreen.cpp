@@ -1,0 +1,235 @@
+#include "headless/HeadlessScreen.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/GbkLiteral.h"
+#include "app/MessageLog.h"
+#include "app/Robot.h"
+#include "platform/Clock.h"
+#include "platform/Encoding.h"
+#include "platform/Files.h"
+#include "platform/PngImage.h"
+
+namespace zelmo::headless {
+
+namespace {
+
+std::string TwoDigits(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+}  // namespace
+
+bool DefaultAnswer(std::string_view gbk_text) {
+    // The two save questions: at the exit and when the knowledge-base editor closes.
+    static const std::string save_at_exit = app::Gbk("您还有未储存的的词库，是否保存？");
+    static const std::string save_on_close = app::Gbk("您已修改了词库，是否保存");
+    return gbk_text == save_at_exit || gbk_text == save_on_close;
+}
+
+std::string PrintableLine(std::string_view gbk_text) {
+    const std::string utf8 = platform::GbkToUtf8(gbk_text);
+    std::string line;
+    line.reserve(utf8.size());
+    for (const char byte : utf8) {
+        const auto code = static_cast<unsigned char>(byte);
+        if (code >= 0x20 && code != 0x7F) {
+            line += byte;
+        } else if (byte == '\n') {
+            line += "\\n";
+        } else if (byte == '\r') {
+            line += "\\r";
+        } else if (byte == '\t') {
+            line += "\\t";
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", code);
+            line += escape;
+        }
+    }
+    return line;
+}
+
+HeadlessScreen::HeadlessScreen(Options options, platform::Clock& clock,
+                               std::function<void(std::string_view)> sink,
+                               std::function<void(int)> end_program)
+    : m_options(std::move(options)),
+      m_clock(clock),
+      m_sink(std::move(sink)),
+      m_end_program(std::move(end_program)) {}
+
+void HeadlessScreen::BindRobot(app::Robot& robot) {
+    m_robot = &robot;
+}
+
+std::string HeadlessScreen::Stamp() const {
+    const app::LocalTime time = app::ToLocalTime(m_clock.UnixMs());
+    return std::to_string(time.year) + "-" + TwoDigits(time.month) + "-" + TwoDigits(time.day) +
+           " " + TwoDigits(time.hour) + ":" + TwoDigits(time.minute) + ":" + TwoDigits(time.second);
+}
+
+void HeadlessScreen::PrintLine(std::string_view tag, std::string_view utf8_text) {
+    std::lock_guard lock(m_mutex);
+    m_sink(Stamp() + " " + std::string(tag) + " " + std::string(utf8_text) + "\n");
+}
+
+void HeadlessScreen::PrintCaption(std::string_view tag, std::string_view gbk_text,
+                                  std::string& last) {
+    std::lock_guard lock(m_mutex);
+    // A caption is a state: the heartbeat sets the same one after every cycle.
+    if (gbk_text == last) {
+        return;
+    }
+    last = std::string(gbk_text);
+    m_sink(Stamp() + " " + std::string(tag) + " " + PrintableLine(gbk_text) + "\n");
+}
+
+void HeadlessScreen::ShowStatus(std::string_view text, bool) {
+    // Whole: a terminal line has no popup width to keep to.
+    PrintLine("status", PrintableLine(text));
+}
+
+void HeadlessScreen::ShowMessageBox(std::string_view title, std::string_view text) {
+    PrintLine("box", PrintableLine(title) + ": " + PrintableLine(text));
+}
+
+bool HeadlessScreen::AskYesNo(std::string_view title, std::string_view text) {
+    bool answer = DefaultAnswer(text);
+    if (m_options.auto_answer != app::AutoAnswer::Ask) {
+        answer = m_options.auto_answer == app::AutoAnswer::Yes;
+    }
+    PrintLine("ask",
+              PrintableLine(title) + ": " + PrintableLine(text) + (answer ? " -> yes" : " -> no"));
+    return answer;
+}
+
+void HeadlessScreen::EndProgram(int code) {
+    // As on the desktop: the robot's loops stop before the program goes.
+    if (m_robot != nullptr) {
+        m_robot->Stop();
+    }
+    m_end_program(code);
+}
+
+void HeadlessScreen::Delay(int ms) {
+    if (m_robot != nullptr) {
+        m_robot->StopEvent().WaitFor(std::chrono::milliseconds(ms));
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void HeadlessScreen::SetLoginCaption(std::string_view text) {
+    PrintCaption("login", text, m_last_login_caption);
+}
+
+void HeadlessScreen::ShowQrImage(std::string_view image) {
+    const std::string& path = m_options.qr_file;
+    std::string block;
+    if (platform::WriteFileAtomic(path, image)) {
+        block = "qr " + path;
+    } else {
+        block = "qr could not write " + path;
+    }
+    std::string drawing;
+    if (const std::optional<platform::GrayImage> picture = platform::DecodePng(image)) {
+        if (const std::optional<QrModules> modules = SampleQrModules(*picture)) {
+            drawing = RenderQr(*modules, m_options.qr_scheme);
+        }
+    }
+    if (drawing.empty()) {
+        block += " (not a QR code picture that can be drawn here)";
+    }
+    std::lock_guard lock(m_mutex);
+    m_sink(Stamp() + " " + block + "\n" + drawing);
+}
+
+void HeadlessScreen::OpenMainWindow() {
+    m_handed_over.store(true, std::memory_order_release);
+}
+
+void HeadlessScreen::SetMainCaption(std::string_view text) {
+    PrintCaption("main", text, m_last_main_caption);
+}
+
+void HeadlessScreen::CreateHiddenWindows() {
+    // The start-up calls this right after it set the account folder.
+    m_account_ready.store(true, std::memory_order_release);
+}
+
+void HeadlessScreen::ShowOwnHeader(std::string_view, std::string_view nickname,
+                                   std::string_view signature) {
+    PrintLine("account", PrintableLine(nickname) + " (" + PrintableLine(signature) + ")");
+}
+
+void HeadlessScreen::MainWindowReady() {
+    if (m_options.after_startup) {
+        m_options.after_startup();
+    }
+    m_ready.store(true, std::memory_order_release);
+    PrintLine("ready", m_robot != nullptr ? m_robot->AccountDir() : std::string());
+}
+
+void HeadlessScreen::AddLogRow(std::string_view label, std::string_view time,
+                               std::string_view source, std::string_view destination,
+                               std::string_view content) {
+    PrintLine("log", PrintableLine(label) + " " + PrintableLine(time) + " " +
+                         PrintableLine(source) + " -> " + PrintableLine(destination) + ": " +
+                         PrintableLine(content));
+}
+
+void HeadlessScreen::RefreshContactLists() {
+    if (m_robot == nullptr) {
+        return;
+    }
+    const std::size_t count = m_robot->Contacts().Count();
+    std::lock_guard lock(m_mutex);
+    // Refreshes that leave the count as it was (a changed nickname) tell the log nothing.
+    if (m_contacts_printed && count == m_last_contact_count) {
+        return;
+    }
+    m_contacts_printed = true;
+    m_last_contact_count = count;
+    m_sink(Stamp() + " contacts " + std::to_string(count) + "\n");
+}
+
+void HeadlessScreen::AppendMassLog(std::string_view text) {
+    // The text carries its own line breaks: one stamped line for each line in it.
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            lines.push_back(PrintableLine(line));
+        }
+        start = end + 1;
+    }
+    std::lock_guard lock(m_mutex);
+    const std::string stamp = Stamp();
+    std::string out;
+    for (const std::string& line : lines) {
+        out.append(stamp).append(" mass ").append(line).append("\n");
+    }
+    if (!out.empty()) {
+        m_sink(out);
+    }
+}
+
+void HeadlessScreen::SetMassRunning(bool running) {
+    PrintLine("mass", running ? "run started" : "run ended");
+}
+
+}  // namespace zelmo::headless

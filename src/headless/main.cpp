@@ -1,0 +1,103 @@
+// zelmo-headless: the robot without a window, for servers.
+#include <malloc.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/LoginDriver.h"
+#include "app/Robot.h"
+#include "headless/HeadlessCommandLine.h"
+#include "headless/HeadlessRun.h"
+#include "headless/HeadlessScreen.h"
+#include "headless/ProcessSignals.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+
+namespace {
+
+std::string_view EnvOrEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+bool IsFolder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+void WriteOut(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    // A pipe to a journal must see every line as it happens.
+    std::fflush(stdout);
+}
+
+// The start-up's big answers (the whole contact list) are freed by now; give their pages
+// back instead of keeping them resident for the whole run.
+void ReturnFreedMemory() {
+    malloc_trim(0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace zelmo;
+    // Before any thread exists, so that every thread inherits the mask.
+    headless::BlockProcessSignals();
+    // One malloc arena for all threads: arenas of their own kept the freed pages of the
+    // start-up resident (4 MB with 10,000 contacts), and the workers seldom allocate at once.
+    mallopt(M_ARENA_MAX, 1);
+
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const headless::HeadlessCommandLine command_line =
+        headless::ParseHeadlessCommandLine(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"),
+                                           EnvOrEmpty(headless::QR_SCHEME_VARIABLE), IsFolder);
+    if (command_line.common.show_help) {
+        std::fputs(headless::HeadlessUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (!command_line.common.error.empty()) {
+        std::fprintf(stderr, "zelmo-headless: %s\n\n%s", command_line.common.error.c_str(),
+                     headless::HeadlessUsageText().c_str());
+        return 2;
+    }
+    const app::RunOptions& options = command_line.common.options;
+    // The QR image's folder; the account folders appear below the data root later.
+    platform::MakeDirectories(std::filesystem::path(command_line.qr_file).parent_path().string());
+
+    platform::SystemClock clock;
+    headless::HeadlessScreen screen(
+        {options.auto_answer, command_line.qr_file, command_line.qr_scheme, ReturnFreedMemory},
+        clock, WriteOut, headless::RequestEnd);
+    int exit_code = 0;
+    {
+        app::Robot robot(options, clock, screen);
+        screen.BindRobot(robot);
+        // The login runs on a robot thread; this one waits for signals.
+        robot.StartThread([&robot] { app::StartLogin(robot); });
+        for (bool running = true; running;) {
+            const headless::ProcessEvent event = headless::WaitForProcessEvent();
+            switch (event.kind) {
+                case headless::ProcessEvent::Reload:
+                    headless::ReloadFiles(robot, screen);
+                    break;
+                case headless::ProcessEvent::Stop:
+                    screen.PrintLine("stop", event.signal == SIGINT ? "SIGINT" : "SIGTERM");
+                    headless::StopRobot(robot, screen);
+                    running = false;
+                    break;
+                case headless::ProcessEvent::End:
+                    exit_code = event.code;
+                    running = false;
+                    break;
+            }
+        }
+        robot.Shutdown();
+    }
+    screen.PrintLine("end", "exit code " + std::to_string(exit_code));
+    return exit_code;
+}

@@ -1,0 +1,483 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/GbkLiteral.h"
+#include "headless/QrReading.h"
+#include "platform/Files.h"
+#include "platform/PngImage.h"
+#include "sim/Simulator.h"
+#include "support/TestSupport.h"
+
+namespace zelmo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+constexpr const char* UIN = "2100000001";
+constexpr std::string_view STAMP_LENGTH = "2024-01-01 00:00:00 ";
+
+struct RunSetup {
+    int synccheck_hold_ms = 2000;
+    int login_hold_ms = 2000;
+    int auto_scan_ms = 200;  // -1: the test scans
+    std::vector<std::string> extra_args;
+    std::vector<std::string> extra_env;
+    // Files the account folder holds before the login (path below it, GBK content).
+    std::vector<std::pair<std::string, std::string>> account_files;
+    // Runs on the started simulator before the program starts (faults, say).
+    std::function<void(sim::Simulator&)> before_start;
+};
+
+// The simulator in this process and zelmo-headless as a child reading from it, as an
+// operator runs it: the child's standard output is read line by line.
+class HeadlessRun {
+public:
+    explicit HeadlessRun(const RunSetup& setup = {}) {
+        sim::SimulatorOptions options;
+        options.workdir = m_dir.Path() + "/sim";
+        options.synccheck_hold_ms = setup.synccheck_hold_ms;
+        options.login_poll_hold_ms = setup.login_hold_ms;
+        options.auto_scan_ms = setup.auto_scan_ms;
+        options.auto_confirm_ms = setup.auto_scan_ms < 0 ? -1 : 200;
+        m_sim = std::make_unique<sim::Simulator>(options);
+        if (!m_sim->Start()) {
+            return;
+        }
+        if (setup.before_start) {
+            setup.before_start(*m_sim);
+        }
+        for (const auto& [name, content] : setup.account_files) {
+            const std::string path = AccountDir() + "/" + name;
+            platform::MakeDirectories(path.substr(0, path.rfind('/')));
+            platform::WriteFileAtomic(path, content);
+        }
+        std::vector<std::string> args = {
+            std::string(ZELMO_BINARY_DIR) + "/src/headless/zelmo-headless",
+            "--service",
+            m_sim->ProfilePath(),
+            "--data-dir",
+            DataRoot(),
+            "--qr-file",
+            QrFile()};
+        args.insert(args.end(), setup.extra_args.begin(), setup.extra_args.end());
+        Spawn(args, setup.extra_env);
+    }
+    ~HeadlessRun() {
+        if (m_out >= 0) {
+            close(m_out);
+        }
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    HeadlessRun(const HeadlessRun&) = delete;
+    HeadlessRun& operator=(const HeadlessRun&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    sim::Simulator& Sim() { return *m_sim; }
+    std::string DataRoot() const { return m_dir.Path() + "/data"; }
+    std::string AccountDir() const { return DataRoot() + "/" + UIN; }
+    std::string QrFile() const { return m_dir.Path() + "/login-qr.png"; }
+    std::string Stderr() const { return platform::ReadFile(m_dir.Path() + "/stderr.txt"); }
+
+    // The first line not yet returned whose text after the time stamp starts with
+    // `prefix`, without the stamp; empty on time-out or when the child closed its output.
+    std::string WaitForLine(std::string_view prefix, std::chrono::milliseconds timeout = 30s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        for (;;) {
+            while (m_next < m_lines.size()) {
+                const std::string& line = m_lines[m_next++];
+                if (line.size() > STAMP_LENGTH.size() &&
+                    std::string_view(line).substr(STAMP_LENGTH.size()).starts_with(prefix)) {
+                    return line.substr(STAMP_LENGTH.size());
+                }
+            }
+            if (!ReadMore(deadline)) {
+                return {};
+            }
+        }
+    }
+
+    // The block lines printed right after the last line WaitForLine returned, up to the
+    // next stamped line.
+    std::string DrawingAfterLastLine(std::chrono::milliseconds timeout = 10s) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::string drawing;
+        for (;;) {
+            while (m_next < m_lines.size()) {
+                const std::string& line = m_lines[m_next];
+                if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
+                    return drawing;
+                }
+                drawing += line + "\n";
+                ++m_next;
+            }
+            if (!ReadMore(deadline)) {
+                return drawing;
+            }
+        }
+    }
+
+    bool Signal(int number) const { return m_pid > 0 && kill(m_pid, number) == 0; }
+
+    // Reads the output to its end (the child's exit closes it), then reaps the child. Its
+    // wait status; nothing when the output stayed open past the time-out.
+    std::optional<int> WaitForExit(std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (ReadMore(deadline)) {
+        }
+        if (!m_closed) {
+            return std::nullopt;
+        }
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return status;
+    }
+
+    std::vector<std::string> LinesSoFar() const { return m_lines; }
+
+    std::size_t CountRequests(std::string_view path_part) const {
+        std::size_t count = 0;
+        for (const sim::RecordedRequest& request : m_sim->Requests()) {
+            count += request.path.find(path_part) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    }
+
+private:
+    void Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env) {
+        std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        std::vector<std::string> env_texts = extra_env;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            env_texts.emplace_back(*entry);
+        }
+        std::vector<char*> envp;
+        envp.reserve(env_texts.size() + 1);
+        for (std::string& text : env_texts) {
+            envp.push_back(text.data());
+        }
+        envp.push_back(nullptr);
+
+        int out[2] = {-1, -1};
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO,
+                                         (m_dir.Path() + "/stderr.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+            m_pid = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        m_out = out[0];
+    }
+
+    // Appends what arrives before the deadline to the lines; false when nothing more will.
+    bool ReadMore(std::chrono::steady_clock::time_point deadline) {
+        if (m_out < 0 || m_closed) {
+            return false;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{m_out, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
+            return false;
+        }
+        char buffer[4096];
+        const ssize_t got = read(m_out, buffer, sizeof buffer);
+        if (got <= 0) {
+            m_closed = true;
+            return false;
+        }
+        m_pending.append(buffer, static_cast<std::size_t>(got));
+        for (std::size_t end = m_pending.find('\n'); end != std::string::npos;
+             end = m_pending.find('\n')) {
+            m_lines.push_back(m_pending.substr(0, end));
+            m_pending.erase(0, end + 1);
+        }
+        return true;
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<sim::Simulator> m_sim;
+    pid_t m_pid = -1;
+    int m_out = -1;
+    bool m_closed = false;
+    std::string m_pending;
+    std::vector<std::string> m_lines;
+    std::size_t m_next = 0;
+};
+
+bool ExitedWith(std::optional<int> status, int code) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == code;
+}
+
+std::vector<std::string> DecodeQrFile(const std::string& path) {
+    const std::optional<platform::GrayImage> image = platform::DecodePng(platform::ReadFile(path));
+    return image ? DecodeQrSymbols(*image) : std::vector<std::string>{};
+}
+
+sim::MessageSpec TextFrom(std::string from, std::string text) {
+    sim::MessageSpec message;
+    message.from = std::move(from);
+    message.text = std::move(text);
+    return message;
+}
+
+// Waits for the count-th send; false when it did not come.
+bool WaitForSent(sim::Simulator& simulator, std::size_t count) {
+    if (!simulator.WaitForRequests("webwxsendmsg", count, 20s)) {
+        return false;
+    }
+    // The simulator records a request when it arrives and the message a moment later,
+    // while answering it; nothing signals the second step.
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (simulator.SentMessages().size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
+    }
+    return simulator.SentMessages().size() >= count;
+}
+
+// The sent texts (UTF-8) in order.
+std::vector<std::string> SentTexts(sim::Simulator& simulator) {
+    std::vector<std::string> texts;
+    for (const sim::SentMessage& sent : simulator.SentMessages()) {
+        texts.push_back(sent.content);
+    }
+    return texts;
+}
+
+TEST(ZelmoHeadlessTest, HelpNamesTheHeadlessOptions) {
+    HeadlessRun run({.extra_args = {"--help"}});
+    ASSERT_TRUE(run.Started());
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    std::string all;
+    for (const std::string& line : run.LinesSoFar()) {
+        all += line + "\n";
+    }
+    EXPECT_THAT(all, HasSubstr("Usage: zelmo-headless"));
+    EXPECT_THAT(all, HasSubstr("--qr-file PATH"));
+    EXPECT_EQ(run.Sim().Requests().size(), 0u);
+}
+
+TEST(ZelmoHeadlessTest, QrOnStandardOutputIsThePngsCodeAndEveryCycleDrawsItsOwn) {
+    for (const bool dark_terminal : {true, false}) {
+        RunSetup setup{.auto_scan_ms = -1};
+        if (!dark_terminal) {
+            setup.extra_env = {"ZELMO_QR_SCHEME=dark-on-light"};
+        }
+        HeadlessRun run(setup);
+        ASSERT_TRUE(run.Started());
+        ASSERT_EQ(run.WaitForLine("qr "), "qr " + run.QrFile()) << run.Stderr();
+        const std::string first_url = "https://login.weixin.qq.com/l/" + run.Sim().CurrentUuid();
+        const std::string drawing = run.DrawingAfterLastLine();
+        EXPECT_EQ(DecodeQrSymbols(ReadHalfBlocks(drawing, !dark_terminal)),
+                  std::vector<std::string>{first_url});
+        EXPECT_EQ(DecodeQrFile(run.QrFile()), std::vector<std::string>{first_url});
+
+        // A reload before the start-up has nothing to read; the login goes on.
+        ASSERT_TRUE(run.Signal(SIGHUP));
+        EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("skipped"));
+
+        run.Sim().ExpireCode();
+        ASSERT_EQ(run.WaitForLine("qr "), "qr " + run.QrFile());
+        const std::string second_url = "https://login.weixin.qq.com/l/" + run.Sim().CurrentUuid();
+        EXPECT_NE(second_url, first_url);
+        EXPECT_EQ(DecodeQrSymbols(ReadHalfBlocks(run.DrawingAfterLastLine(), !dark_terminal)),
+                  std::vector<std::string>{second_url});
+        EXPECT_EQ(DecodeQrFile(run.QrFile()), std::vector<std::string>{second_url});
+    }
+}
+
+TEST(ZelmoHeadlessTest, NoQrImageReportsTheErrorAndEndsTheProgramWithCodeZero) {
+    RunSetup setup{.auto_scan_ms = -1};
+    setup.before_start = [](sim::Simulator& simulator) {
+        simulator.SetFault("qrcode", {.kind = sim::FaultKind::Http500, .sticky = true});
+    };
+    HeadlessRun run(setup);
+    ASSERT_TRUE(run.Started());
+    // The fetch's own retries come first: the box may take half a minute.
+    EXPECT_EQ(run.WaitForLine("box ", 90s),
+              "box 错误提示: 二维码加载失败，请查看网络连接是否正常！(错误代码：10001)");
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(30s), 0));
+    EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 0"));
+    EXPECT_FALSE(platform::FileExists(run.QrFile()));
+}
+
+TEST(ZelmoHeadlessTest, LogsInShowsMessagesAndLogsOutOnceWhenTheServiceEndsTheSession) {
+    HeadlessRun run;
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(run.WaitForLine("login "), "login 请用手机微信扫一扫二维码");
+    EXPECT_EQ(run.WaitForLine("ready "), "ready " + run.AccountDir()) << run.Stderr();
+    EXPECT_EQ(run.WaitForLine("main "), "main Zelmo 5.3  在线");
+    EXPECT_TRUE(platform::FileExists(run.AccountDir() + "/config"));
+
+    run.Sim().DeliverMessage(TextFrom("alice", "你好 机器人"));
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr("Alice -> Zelmo Demo: 你好 机器人"));
+
+    run.Sim().EndSession(1100);
+    EXPECT_EQ(run.WaitForLine("main "), "main Zelmo 5.3  离线");
+    ASSERT_TRUE(run.Sim().WaitForRequest("webwxlogout", 10s));
+
+    // Offline, as the desktop program stays: a stop signal ends it without a second logout.
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    EXPECT_EQ(run.CountRequests("webwxlogout"), 1u);
+    EXPECT_EQ(run.Sim().Violations(), std::vector<std::string>{});
+}
+
+TEST(ZelmoHeadlessTest, StopSignalDuringALongPollLogsOutOnceBeforeTheHeldPollEnds) {
+    for (const int number : {SIGTERM, SIGINT}) {
+        // The service holds every synccheck far longer than the wait for the exit below.
+        HeadlessRun run({.synccheck_hold_ms = 25000});
+        ASSERT_TRUE(run.Started());
+        ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+        ASSERT_TRUE(run.Sim().WaitForRequest("synccheck", 10s));
+
+        ASSERT_TRUE(run.Signal(number));
+        EXPECT_TRUE(ExitedWith(run.WaitForExit(10s), 0)) << number;
+        std::int64_t logout_at = -1;
+        std::size_t logouts = 0;
+        bool polled_after_logout = false;
+        for (const sim::RecordedRequest& request : run.Sim().Requests()) {
+            if (request.path.find("webwxlogout") != std::string::npos) {
+                ++logouts;
+                logout_at = request.at_ms;
+            } else if (logout_at >= 0 && (request.path.find("synccheck") != std::string::npos ||
+                                          request.path.find("webwxsync") != std::string::npos)) {
+                polled_after_logout = true;
+            }
+        }
+        EXPECT_EQ(logouts, 1u);
+        // The stop flag came first: the heartbeat started nothing after the logout.
+        EXPECT_FALSE(polled_after_logout);
+        const std::vector<std::string> lines = run.LinesSoFar();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_THAT(lines.back(), HasSubstr(" end exit code 0"));
+    }
+}
+
+TEST(ZelmoHeadlessTest, ReloadSignalReadsTheSettingsFileAgain) {
+    const std::string quiet = app::Gbk("[机器人设置]\r\n显示消息=0\r\n");
+    HeadlessRun run({.account_files = {{"config/mzset.ini", quiet}}});
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    // The start-up made the first webwxsync; the second brings the message, and its job is
+    // posted (and taken by an idle worker at once) before the heartbeat polls again.
+    run.Sim().DeliverMessage(TextFrom("alice", "before the reload"));
+    ASSERT_TRUE(run.Sim().WaitForRequests("webwxsync", 2, 10s));
+    const std::size_t polls = run.CountRequests("synccheck");
+    ASSERT_TRUE(run.Sim().WaitForRequests("synccheck", polls + 1, 10s));
+
+    platform::WriteFileAtomic(run.AccountDir() + "/config/mzset.ini",
+                              app::Gbk("[机器人设置]\r\n显示消息=1\r\n"));
+    ASSERT_TRUE(run.Signal(SIGHUP));
+    EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("read from " + run.AccountDir()));
+    run.Sim().DeliverMessage(TextFrom("bob", "after the reload"));
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr("after the reload"));
+    for (const std::string& line : run.LinesSoFar()) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr("before the reload")));
+    }
+}
+
+// Needs the reply engine: the knowledge base's answer, a learned pair answering, the
+// learned pair saved at the stop (the answer that loses nothing).
+TEST(ZelmoHeadlessTest, AnswersFromTheKnowledgeBaseLearnsAndSavesTheLearnedPairAtTheStop) {
+    const std::string base = app::Gbk("你好\r\n你好，我是机器人");
+    HeadlessRun run({.account_files = {{"config/reply.ini", base}}});
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+
+    run.Sim().DeliverMessage(TextFrom("alice", "你好呀"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+    run.Sim().DeliverMessage(TextFrom("alice", "问：天气答：晴天"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 2));
+    run.Sim().DeliverMessage(TextFrom("bob", "今天天气怎么样"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 3));
+    EXPECT_EQ(
+        SentTexts(run.Sim()),
+        (std::vector<std::string>{"你好，我是机器人", "学习成功！对我说天气试试吧！", "晴天"}));
+
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    EXPECT_EQ(platform::ReadFile(run.AccountDir() + "/config/reply.ini"),
+              base + "\r\n\r\n" + app::Gbk("天气\r\n晴天"));
+    bool asked = false;
+    for (const std::string& line : run.LinesSoFar()) {
+        asked = asked ||
+                line.find("ask 提示: 您还有未储存的的词库，是否保存？ -> yes") != std::string::npos;
+    }
+    EXPECT_TRUE(asked);
+}
+
+// Needs the reply engine: a reload answers from the new file and keeps unsaved pairs.
+TEST(ZelmoHeadlessTest, ReloadAnswersFromTheNewKnowledgeBaseAndKeepsUnsavedPairsBesideIt) {
+    HeadlessRun run;
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    run.Sim().DeliverMessage(TextFrom("alice", "问：早饭答：包子"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+
+    const std::string reply_path = run.AccountDir() + "/config/reply.ini";
+    platform::WriteFileAtomic(reply_path, app::Gbk("早上好\r\n早安"));
+    ASSERT_TRUE(run.Signal(SIGHUP));
+    const std::string kept = run.WaitForLine("reload unsaved knowledge-base pairs written to ");
+    ASSERT_FALSE(kept.empty());
+    const std::string side_path =
+        kept.substr(std::string_view("reload unsaved knowledge-base pairs written to ").size());
+    EXPECT_THAT(side_path, HasSubstr(reply_path + ".unsaved-"));
+    EXPECT_EQ(platform::ReadFile(side_path), app::Gbk("早饭\r\n包子"));
+    EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("knowledge base"));
+
+    run.Sim().DeliverMessage(TextFrom("bob", "早上好"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 2));
+    EXPECT_EQ(SentTexts(run.Sim()).back(), "早安");
+    // The file is the operator's: nothing was written over it.
+    EXPECT_EQ(platform::ReadFile(reply_path), app::Gbk("早上好\r\n早安"));
+}
+
+// A plugin put in the folder and enabled in its INI file answers after a reload.
+TEST(ZelmoHeadlessTest, ReloadLoadsAPluginEnabledThroughItsIniFile) {
+    HeadlessRun run;
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    const std::string plugin = run.AccountDir() + "/plugin/weather.mzp.so";
+    ASSERT_TRUE(platform::WriteFileAtomic(
+        plugin, platform::ReadFile(std::string(ZELMO_BINARY_DIR) + "/plugin-sdk/weather.mzp.so")));
+    ASSERT_TRUE(
+        platform::WriteFileAtomic(plugin + ".ini", app::Gbk("[是否开启]\r\n天气预报=1\r\n")));
+    ASSERT_TRUE(run.Signal(SIGHUP));
+    EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("plugins read from"));
+
+    run.Sim().DeliverMessage(TextFrom("alice", "天气北京"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+    EXPECT_EQ(SentTexts(run.Sim()), std::vector<std::string>{"北京今天晴，气温 20℃"});
+}
+
+}  // namespace
+}  // namespace zelmo::test
