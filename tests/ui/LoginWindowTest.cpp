@@ -112,6 +112,12 @@ TEST(LoginWindowTest, LoginAgainstTheSimulatorWalksThroughTheCaptions) {
         // The start-up runs on, then lets the user in and closes the popup.
         EXPECT_TRUE(
             PumpUntil([&screen] { return screen.Main()->isEnabled(); }, std::chrono::seconds(20)));
+        // The secondary windows exist, hidden, once the start-up is done.
+        ASSERT_NE(screen.Messages(), nullptr);
+        ASSERT_NE(screen.Editor(), nullptr);
+        ASSERT_NE(screen.MassWindow(), nullptr);
+        EXPECT_FALSE(screen.Editor()->isVisible());
+        EXPECT_FALSE(screen.MassWindow()->isVisible());
         robot.Shutdown();
     }
     EXPECT_EQ(recorder.captions, QStringList({QString::fromUtf8("请用手机微信扫一扫二维码"),

@@ -219,6 +219,9 @@ void QtUiPort::SetMainCaption(std::string_view text) {
 
 void QtUiPort::CreateHiddenWindows() {
     Run([this] {
+        // The start-up's first call may come in the same pass of queued calls as the
+        // hand-over, before the load-main event reached its label: open the window here.
+        ShowMainWindowNow();
         if (!m_main || m_messages) {
             return;
         }
