@@ -5,12 +5,7 @@
 //                  zelmo-headless and of zelmo (offscreen Qt) beside it
 //   stop_in_poll:  from SIGTERM during a held synccheck to the process's exit
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -22,6 +17,8 @@
 #include <vector>
 
 #include "sim/Simulator.h"
+#include "support/ChildProcess.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -48,123 +45,11 @@ fs::path SourceDir() {
     return {};
 }
 
-class TempFolder {
-public:
-    TempFolder() {
-        char pattern[] = "/tmp/zelmo-bench-XXXXXX";
-        m_path = mkdtemp(pattern) != nullptr ? pattern : "";
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(m_path, error);
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-// A child program with its standard output readable; killed when the object dies.
-class Child {
-public:
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& extra_env) {
-        std::vector<char*> argv;
-        argv.reserve(args.size() + 1);
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        std::vector<std::string> env = extra_env;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            env.emplace_back(*entry);
-        }
-        std::vector<char*> envp;
-        envp.reserve(env.size() + 1);
-        for (std::string& text : env) {
-            envp.push_back(text.data());
-        }
-        envp.push_back(nullptr);
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        m_out = out[0];
-    }
-    ~Child() {
-        if (m_out >= 0) {
-            close(m_out);
-        }
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-
-    // True once a line containing `text` was printed.
-    bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (m_seen.find(text) == std::string::npos) {
-            if (!ReadMore(deadline)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // Reads to the end of the output (the exit closes it) and reaps the child.
-    bool WaitForExit(std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (ReadMore(deadline)) {
-        }
-        if (!m_closed) {
-            return false;
-        }
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-        return true;
-    }
-
-private:
-    bool ReadMore(std::chrono::steady_clock::time_point deadline) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd ready{m_out, POLLIN, 0};
-        if (m_out < 0 || m_closed || left.count() <= 0 ||
-            poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
-            return false;
-        }
-        char buffer[4096];
-        const ssize_t got = read(m_out, buffer, sizeof buffer);
-        if (got <= 0) {
-            m_closed = true;
-            return false;
-        }
-        // Only the tail matters for a search; the QR drawings would make it large.
-        m_seen.append(buffer, static_cast<std::size_t>(got));
-        if (m_seen.size() > 1 << 20) {
-            m_seen.erase(0, m_seen.size() - (1 << 16));
-        }
-        return true;
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    bool m_closed = false;
-    std::string m_seen;
-};
+// True once the child printed its end of the start-up.
+bool Ready(zelmo::test::ChildProcess& child) {
+    std::size_t next = 0;
+    return child.WaitForLine(&next, " ready ", 30s).has_value();
+}
 
 // Nanoseconds on a CPU of every thread of a process, from the scheduler's own count
 // (finer than the clock ticks of /proc/PID/stat).
@@ -215,10 +100,10 @@ std::vector<std::string> HeadlessArgs(const Service& service, const std::string&
 
 void IdleOnline(benchmark::State& state) {
     for (auto _ : state) {
-        TempFolder dir;
+        zelmo::test::TempDir dir;
         Service service(dir.Path() + "/sim");
-        Child child(HeadlessArgs(service, dir.Path()), {});
-        if (!service.started || !child.WaitForOutput(" ready ", 30s)) {
+        zelmo::test::ChildProcess child(HeadlessArgs(service, dir.Path()), {});
+        if (!service.started || !Ready(child)) {
             state.SkipWithError("no start-up");
             return;
         }
@@ -238,7 +123,7 @@ BENCHMARK(IdleOnline)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 void MeasureMemory(benchmark::State& state, bool gui) {
     for (auto _ : state) {
-        TempFolder dir;
+        zelmo::test::TempDir dir;
         Service service(dir.Path() + "/sim",
                         (SourceDir() / "tools/sim/scenarios/bench10k.json").string());
         std::vector<std::string> args = HeadlessArgs(service, dir.Path());
@@ -250,7 +135,7 @@ void MeasureMemory(benchmark::State& state, bool gui) {
             env.push_back("QT_QPA_PLATFORM=offscreen");
         }
         const auto start = std::chrono::steady_clock::now();
-        Child child(args, env);
+        zelmo::test::ChildProcess child(args, env);
         // The heartbeat's first poll: the start-up is done (both front ends).
         if (!service.started || !service.simulator->WaitForRequest("synccheck", 60s)) {
             state.SkipWithError("no start-up");
@@ -275,10 +160,10 @@ BENCHMARK(Memory10kGui)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond
 
 void StopDuringHeldPoll(benchmark::State& state) {
     for (auto _ : state) {
-        TempFolder dir;
+        zelmo::test::TempDir dir;
         Service service(dir.Path() + "/sim");
-        Child child(HeadlessArgs(service, dir.Path()), {});
-        if (!service.started || !child.WaitForOutput(" ready ", 30s) ||
+        zelmo::test::ChildProcess child(HeadlessArgs(service, dir.Path()), {});
+        if (!service.started || !Ready(child) ||
             !service.simulator->WaitForRequest("synccheck", 10s)) {
             state.SkipWithError("no start-up");
             return;

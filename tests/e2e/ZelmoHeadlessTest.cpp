@@ -1,14 +1,11 @@
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -19,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/PngImage.h"
 #include "sim/Simulator.h"
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 namespace zelmo::test {
@@ -74,21 +72,11 @@ public:
             "--qr-file",
             QrFile()};
         args.insert(args.end(), setup.extra_args.begin(), setup.extra_args.end());
-        Spawn(args, setup.extra_env);
+        m_child =
+            std::make_unique<ChildProcess>(args, setup.extra_env, m_dir.Path() + "/stderr.txt");
     }
-    ~HeadlessRun() {
-        if (m_out >= 0) {
-            close(m_out);
-        }
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    HeadlessRun(const HeadlessRun&) = delete;
-    HeadlessRun& operator=(const HeadlessRun&) = delete;
 
-    bool Started() const { return m_pid > 0; }
+    bool Started() const { return m_child && m_child->Started(); }
     sim::Simulator& Sim() { return *m_sim; }
     std::string DataRoot() const { return m_dir.Path() + "/data"; }
     std::string AccountDir() const { return DataRoot() + "/" + UIN; }
@@ -100,14 +88,14 @@ public:
     std::string WaitForLine(std::string_view prefix, std::chrono::milliseconds timeout = 30s) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            while (m_next < m_lines.size()) {
-                const std::string& line = m_lines[m_next++];
+            while (m_next < m_child->Lines().size()) {
+                const std::string& line = m_child->Lines()[m_next++];
                 if (line.size() > STAMP_LENGTH.size() &&
                     std::string_view(line).substr(STAMP_LENGTH.size()).starts_with(prefix)) {
                     return line.substr(STAMP_LENGTH.size());
                 }
             }
-            if (!ReadMore(deadline)) {
+            if (!Started() || !m_child->ReadMore(deadline)) {
                 return {};
             }
         }
@@ -119,38 +107,31 @@ public:
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::string drawing;
         for (;;) {
-            while (m_next < m_lines.size()) {
-                const std::string& line = m_lines[m_next];
+            while (m_next < m_child->Lines().size()) {
+                const std::string& line = m_child->Lines()[m_next];
                 if (!line.empty() && line[0] >= '0' && line[0] <= '9') {
                     return drawing;
                 }
                 drawing += line + "\n";
                 ++m_next;
             }
-            if (!ReadMore(deadline)) {
+            if (!Started() || !m_child->ReadMore(deadline)) {
                 return drawing;
             }
         }
     }
 
-    bool Signal(int number) const { return m_pid > 0 && kill(m_pid, number) == 0; }
+    bool Signal(int number) const { return Started() && m_child->Signal(number); }
 
-    // Reads the output to its end (the child's exit closes it), then reaps the child. Its
-    // wait status; nothing when the output stayed open past the time-out.
+    // Reads the output to its end, then reaps the child: its wait status; nothing when
+    // the output stayed open past the time-out.
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (ReadMore(deadline)) {
-        }
-        if (!m_closed) {
-            return std::nullopt;
-        }
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return status;
+        return Started() ? m_child->WaitForExit(timeout) : std::nullopt;
     }
 
-    std::vector<std::string> LinesSoFar() const { return m_lines; }
+    std::vector<std::string> LinesSoFar() const {
+        return m_child ? m_child->Lines() : std::vector<std::string>{};
+    }
 
     std::size_t CountRequests(std::string_view path_part) const {
         std::size_t count = 0;
@@ -161,75 +142,9 @@ public:
     }
 
 private:
-    void Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env) {
-        std::vector<char*> argv;
-        argv.reserve(args.size() + 1);
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        std::vector<std::string> env_texts = extra_env;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            env_texts.emplace_back(*entry);
-        }
-        std::vector<char*> envp;
-        envp.reserve(env_texts.size() + 1);
-        for (std::string& text : env_texts) {
-            envp.push_back(text.data());
-        }
-        envp.push_back(nullptr);
-
-        int out[2] = {-1, -1};
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO,
-                                         (m_dir.Path() + "/stderr.txt").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        m_out = out[0];
-    }
-
-    // Appends what arrives before the deadline to the lines; false when nothing more will.
-    bool ReadMore(std::chrono::steady_clock::time_point deadline) {
-        if (m_out < 0 || m_closed) {
-            return false;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd ready{m_out, POLLIN, 0};
-        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
-            return false;
-        }
-        char buffer[4096];
-        const ssize_t got = read(m_out, buffer, sizeof buffer);
-        if (got <= 0) {
-            m_closed = true;
-            return false;
-        }
-        m_pending.append(buffer, static_cast<std::size_t>(got));
-        for (std::size_t end = m_pending.find('\n'); end != std::string::npos;
-             end = m_pending.find('\n')) {
-            m_lines.push_back(m_pending.substr(0, end));
-            m_pending.erase(0, end + 1);
-        }
-        return true;
-    }
-
     TempDir m_dir;
     std::unique_ptr<sim::Simulator> m_sim;
-    pid_t m_pid = -1;
-    int m_out = -1;
-    bool m_closed = false;
-    std::string m_pending;
-    std::vector<std::string> m_lines;
+    std::unique_ptr<ChildProcess> m_child;
     std::size_t m_next = 0;
 };
 
