@@ -17,6 +17,13 @@ std::string DefaultDataRoot(std::string_view xdg_data_home, std::string_view hom
 
 }  // namespace
 
+OptionArg SplitOptionArg(std::string_view arg) {
+    if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+        return {arg.substr(0, eq), arg.substr(eq + 1), true};
+    }
+    return {arg, {}, false};
+}
+
 CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
                              std::string_view xdg_data_home, std::string_view home) {
     CommandLine result;
@@ -27,14 +34,7 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
             result.show_help = true;
             continue;
         }
-        std::string_view name = arg;
-        std::string_view value;
-        bool has_value = false;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            has_value = true;
-        }
+        auto [name, value, has_value] = SplitOptionArg(arg);
         if (name != "--data-dir" && name != "--service" && name != "--auto-answer") {
             result.error = "unknown argument: " + std::string(arg);
             return result;

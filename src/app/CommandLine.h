@@ -21,4 +21,12 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
 
 std::string UsageText();
 
+// One argument split as "--name=value"; any other argument is a name without a value.
+struct OptionArg {
+    std::string_view name;
+    std::string_view value;
+    bool has_value = false;
+};
+OptionArg SplitOptionArg(std::string_view arg);
+
 }  // namespace zelmo::app

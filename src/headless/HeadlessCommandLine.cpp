@@ -30,14 +30,7 @@ HeadlessCommandLine ParseHeadlessCommandLine(const std::vector<std::string_view>
             }
             continue;
         }
-        std::string_view name = arg;
-        std::string_view value;
-        bool has_value = false;
-        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            has_value = true;
-        }
+        auto [name, value, has_value] = app::SplitOptionArg(arg);
         if (name != "--qr-file" && name != "--qr-scheme") {
             common.push_back(arg);
             continue;

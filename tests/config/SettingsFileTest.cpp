@@ -9,6 +9,7 @@
 #include "config/Settings.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "support/SettingsSamples.h"
 #include "support/TestSupport.h"
 
 namespace zelmo::config {
@@ -24,26 +25,7 @@ protected:
     }
     std::string FileText() const { return platform::ReadFile(Path()); }
 
-    // Every field away from its default, with GBK texts.
-    static Settings Changed() {
-        Settings settings;
-        settings.启用回复 = false;
-        settings.显示消息 = false;
-        settings.机器人姓名 = Gbk("小助手");
-        settings.好友学习 = false;
-        settings.群学习 = false;
-        settings.开启列表 = false;
-        settings.列表词 = Gbk("菜单");
-        settings.屏蔽uin = "111,222";
-        settings.回复几率 = "35";
-        settings.好友默认 = false;
-        settings.群默认 = true;
-        settings.启用群管 = false;
-        settings.群管_加 = Gbk("欢迎[name]加入=本群");
-        settings.群管_邀 = Gbk("[name]被邀请进来了");
-        settings.群管_移 = Gbk("再见[name]");
-        return settings;
-    }
+    static Settings Changed() { return test::ChangedSettings(); }
 
 private:
     test::TempDir m_dir;

@@ -26,6 +26,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "support/SettingsSamples.h"
 #include "support/StubScreen.h"
 #include "support/TestSupport.h"
 
@@ -97,25 +98,8 @@ QLabel* LabelWithText(const QWidget& window, const char* text) {
     return nullptr;
 }
 
-// Every field away from its default.
 Settings Changed() {
-    Settings settings;
-    settings.启用回复 = false;
-    settings.显示消息 = false;
-    settings.机器人姓名 = Gbk("小助手");
-    settings.好友学习 = false;
-    settings.群学习 = false;
-    settings.开启列表 = false;
-    settings.列表词 = Gbk("菜单");
-    settings.屏蔽uin = "111,222";
-    settings.回复几率 = "35";
-    settings.好友默认 = false;
-    settings.群默认 = true;
-    settings.启用群管 = false;
-    settings.群管_加 = Gbk("欢迎[name]");
-    settings.群管_邀 = Gbk("[name]被邀请");
-    settings.群管_移 = Gbk("再见[name]");
-    return settings;
+    return test::ChangedSettings();
 }
 
 class SettingsWindowTest : public ::testing::Test {
@@ -207,8 +191,8 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheFourteenFields) {
     EXPECT_EQ(controls.shield->toPlainText(), U("111,222"));
     EXPECT_EQ(controls.name->text(), U("小助手"));
     EXPECT_FALSE(controls.group_enabled->isChecked());
-    EXPECT_EQ(controls.join->text(), U("欢迎[name]"));
-    EXPECT_EQ(controls.invite->text(), U("[name]被邀请"));
+    EXPECT_EQ(controls.join->text(), U("欢迎[name]加入=本群"));
+    EXPECT_EQ(controls.invite->text(), U("[name]被邀请进来了"));
     EXPECT_EQ(controls.remove->text(), U("再见[name]"));
     EXPECT_FALSE(controls.default_friend->isChecked());
     EXPECT_TRUE(controls.default_group->isChecked());
@@ -290,7 +274,7 @@ TEST_F(SettingsWindowTest, CloseSwapsTheSettingsInThenSavesThenRunsTheHook) {
     controls.name->setText(U("小助手"));
     controls.group_enabled->setChecked(false);
     controls.default_group->setChecked(true);
-    controls.join->setText(U("欢迎[name]"));
+    controls.join->setText(U("欢迎[name]加入=本群"));
     // Typed and closed without leaving the boxes: stored as if they had lost the focus.
     controls.chance->setText(U("abc"));
     controls.shield->setPlainText(U("111\n222\n333\n"));
@@ -309,7 +293,7 @@ TEST_F(SettingsWindowTest, CloseSwapsTheSettingsInThenSavesThenRunsTheHook) {
     expected.机器人姓名 = Gbk("小助手");
     expected.启用群管 = false;
     expected.群默认 = true;
-    expected.群管_加 = Gbk("欢迎[name]");
+    expected.群管_加 = Gbk("欢迎[name]加入=本群");
     expected.回复几率 = "100";
     expected.屏蔽uin = "111,222,333";
     expected.显示消息 = false;

@@ -1,0 +1,28 @@
+#include "support/SettingsSamples.h"
+
+#include "app/GbkLiteral.h"
+
+namespace zelmo::test {
+
+config::Settings ChangedSettings() {
+    using app::Gbk;
+    config::Settings settings;
+    settings.启用回复 = false;
+    settings.显示消息 = false;
+    settings.机器人姓名 = Gbk("小助手");
+    settings.好友学习 = false;
+    settings.群学习 = false;
+    settings.开启列表 = false;
+    settings.列表词 = Gbk("菜单");
+    settings.屏蔽uin = "111,222";
+    settings.回复几率 = "35";
+    settings.好友默认 = false;
+    settings.群默认 = true;
+    settings.启用群管 = false;
+    settings.群管_加 = Gbk("欢迎[name]加入=本群");
+    settings.群管_邀 = Gbk("[name]被邀请进来了");
+    settings.群管_移 = Gbk("再见[name]");
+    return settings;
+}
+
+}  // namespace zelmo::test
