@@ -179,10 +179,7 @@ void StopDuringHeldPoll(benchmark::State& state) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(seconds);
-        std::size_t logouts = 0;
-        for (const sim::RecordedRequest& request : service.simulator->Requests()) {
-            logouts += request.path.find("webwxlogout") != std::string::npos ? 1 : 0;
-        }
+        const std::size_t logouts = service.simulator->CountRequests("webwxlogout");
         state.counters["stop_ms"] = seconds * 1000.0;
         state.counters["logouts"] = static_cast<double>(logouts);
     }

@@ -97,10 +97,7 @@ TEST(SendingPacingTest, TwoSendsReadyAtOnceStartAtLeastThePauseApartWhateverThei
     EXPECT_EQ(fake.TickMs(), 2 * messages::SEND_PAUSE_MS);
     EXPECT_EQ(screen.CountOf("Delay"), 2u);
 
-    std::size_t posted = 0;
-    for (const sim::RecordedRequest& request : simulator.Requests()) {
-        posted += request.path.find("webwxsendmsg") != std::string::npos ? 1 : 0;
-    }
+    const std::size_t posted = simulator.CountRequests("webwxsendmsg");
     EXPECT_EQ(posted, 2u);
 }
 

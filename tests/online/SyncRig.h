@@ -140,11 +140,7 @@ public:
     }
 
     std::size_t RequestCount(std::string_view path_part) const {
-        std::size_t count = 0;
-        for (const sim::RecordedRequest& request : m_sim->Requests()) {
-            count += request.path.find(path_part) != std::string::npos ? 1 : 0;
-        }
-        return count;
+        return m_sim->CountRequests(path_part);
     }
 
 private:

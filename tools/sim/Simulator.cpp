@@ -580,14 +580,27 @@ bool Simulator::WaitForRequest(std::string_view path_part, std::chrono::millisec
     return WaitForRequests(path_part, 1, timeout);
 }
 
+namespace {
+
+std::size_t CountMatching(const std::vector<RecordedRequest>& requests,
+                          std::string_view path_part) {
+    return static_cast<std::size_t>(std::count_if(
+        requests.begin(), requests.end(),
+        [&](const RecordedRequest& r) { return r.path.find(path_part) != std::string::npos; }));
+}
+
+}  // namespace
+
+std::size_t Simulator::CountRequests(std::string_view path_part) const {
+    std::lock_guard lock(m_impl->mutex);
+    return CountMatching(m_impl->requests, path_part);
+}
+
 bool Simulator::WaitForRequests(std::string_view path_part, std::size_t count,
                                 std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_impl->mutex);
     return m_impl->request_seen.wait_for(lock, timeout, [&] {
-        const auto seen = std::count_if(
-            m_impl->requests.begin(), m_impl->requests.end(),
-            [&](const RecordedRequest& r) { return r.path.find(path_part) != std::string::npos; });
-        return static_cast<std::size_t>(seen) >= count || m_impl->stopping;
+        return CountMatching(m_impl->requests, path_part) >= count || m_impl->stopping;
     }) && !m_impl->stopping;
 }
 

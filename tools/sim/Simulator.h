@@ -197,6 +197,8 @@ public:
     void ClearFaults();
 
     std::vector<RecordedRequest> Requests() const;
+    // Requests since Start() whose path contains `path_part`.
+    std::size_t CountRequests(std::string_view path_part) const;
     std::vector<SentMessage> SentMessages() const;
     std::vector<std::string> Violations() const;
     std::vector<ContactInfo> Contacts() const;
