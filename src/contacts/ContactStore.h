@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
