@@ -11,7 +11,7 @@ public:
     explicit ClickableLabel(const QString& text = {}, QWidget* parent = nullptr);
 
 signals:
-    void clicked();
+    void clicked();  // NOLINT(readability-identifier-naming): named as QPushButton::clicked
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
