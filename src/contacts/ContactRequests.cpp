@@ -36,7 +36,7 @@ constexpr std::string_view RET_MARKER = "Ret\": ";
 }  // namespace
 
 void FetchContactList(app::Robot& robot) {
-    const std::string answer = protocol::PostToWebHost(
+    const std::string answer = protocol::PostReadToWebHost(
         robot.Link(), robot.State(), GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
     ParseContacts(robot.Contacts(), robot.Queue(), platform::Utf8ToGbk(answer));
 }
@@ -56,7 +56,7 @@ std::string BatchGetContact(app::Robot& robot, std::string_view user_name) {
                              std::string(user_name) + R"(","ChatRoomId":0}])";
     protocol::CallValues call;
     call.list = list;
-    const std::string answer = protocol::PostToWebHost(
+    const std::string answer = protocol::PostReadToWebHost(
         robot.Link(), robot.State(), BATCH_GET_CONTACT_PATH, BATCH_GET_CONTACT_BODY, call);
     return platform::Utf8ToGbk(answer);
 }

@@ -325,7 +325,7 @@ struct WebClient::Impl {
 
     std::string Exchange(std::string_view url, const RequestOptions& options);
 
-    void Configure(CURL* easy, std::string_view method, std::string_view body,
+    void Configure(CURL* easy, std::string_view method, std::string_view body, bool repeatable,
                    const curl_slist* headers, std::int64_t timeout_ms) {
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
@@ -369,8 +369,9 @@ struct WebClient::Impl {
             curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
             // On a kept connection that the server has meanwhile closed, curl silently sends
             // the request again on a new one; a post (a message, a report) must never go out
-            // twice, and on a fresh connection curl never repeats it.
-            curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+            // twice, and on a fresh connection curl never repeats it. A read saves the
+            // handshake.
+            curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, repeatable ? 0L : 1L);
         }
         // Sent exactly as given: the service sees the lowercase "post" it always saw.
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
@@ -454,7 +455,7 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
         header_text.clear();
         // Only the connections, kept by the multi handle, outlive a hop.
         curl_easy_reset(easy);
-        Configure(easy, method, payload, headers.get(), left);
+        Configure(easy, method, payload, options.repeatable, headers.get(), left);
         curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);

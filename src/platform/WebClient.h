@@ -27,6 +27,9 @@ struct RequestOptions {
     // (sending, waiting, receiving, redirects included).
     int timeout_s = 0;
     bool no_redirect = false;
+    // A post the service may see twice without harm (one that only reads, such as a
+    // sync with its key): it may go out on a kept connection, which curl can resend.
+    bool repeatable = false;
 };
 
 // One synchronous HTTPS exchange per call with the fixed browser-like header table.
@@ -43,7 +46,7 @@ public:
     // under the exact "\r\nContent-Encoding: gzip" header); empty on any failure, which
     // includes a URL that is not https and a body above MAX_BODY_BYTES (received or
     // decoded). Every method but GET and HEAD ("post") goes out on a new connection, so
-    // such a request is never sent twice.
+    // such a request is never sent twice, unless it is marked repeatable.
     std::string Request(std::string_view url, const RequestOptions& options = {}) const;
 
     // Aborts requests in flight and makes every later one fail at once. Any thread.

@@ -118,7 +118,7 @@ SyncCheckAnswer SyncCheck(app::Robot& robot) {
 
 bool WebSync(app::Robot& robot, std::string& answer) {
     answer = platform::Utf8ToGbk(
-        PostToWebHost(robot.Link(), robot.State(), SYNC_PATH, SYNC_BODY, {}, SYNC_TIMEOUT_S));
+        PostReadToWebHost(robot.Link(), robot.State(), SYNC_PATH, SYNC_BODY, {}, SYNC_TIMEOUT_S));
     if (ExtractBetween(answer, "Ret\": ", ",") != "0") {
         return false;
     }

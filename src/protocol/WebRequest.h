@@ -15,4 +15,10 @@ std::string PostToWebHost(const ServiceLink& link, const ProtocolState& state,
                           std::string_view path_template, std::string_view body_template,
                           const CallValues& call = {}, int timeout_s = 0);
 
+// The same for a post that only reads (a sync, a contact fetch): the service may see it
+// twice without harm, so it may go out on a kept connection and save the handshake.
+std::string PostReadToWebHost(const ServiceLink& link, const ProtocolState& state,
+                              std::string_view path_template, std::string_view body_template,
+                              const CallValues& call = {}, int timeout_s = 0);
+
 }  // namespace zelmo::protocol

@@ -70,6 +70,18 @@ TEST_F(RequestRepeatTest, AGetOnAResetKeptConnectionIsResentByCurl) {
     EXPECT_EQ(Count("/"), 3u) << "one to open the connection, the reset one and its resend";
 }
 
+// A post marked repeatable (a read) keeps the connection, so curl resends it like a GET
+// and the caller still gets its answer.
+TEST_F(RequestRepeatTest, ARepeatablePostOnAResetKeptConnectionIsResentAndAnswered) {
+    OpenConnection();
+    m_sim->SetFault("webwxsync", sim::Fault{sim::FaultKind::Reset});
+    const std::string answer =
+        m_web->Request(protocol::WebUrl(m_profile, "") + "/cgi-bin/mmwebwx-bin/webwxsync?r=1",
+                       {.method = "post", .body = R"({"BaseRequest":{}})", .repeatable = true});
+    EXPECT_NE(answer.find("Ret"), std::string::npos) << answer;
+    EXPECT_EQ(Count("webwxsync"), 2u) << "the reset one and its resend";
+}
+
 // A fault key that holds a "?" sees the query, so the home page can fail on its own.
 TEST_F(RequestRepeatTest, AFaultKeyWithAQueryNamesOnlyTheHomePage) {
     sim::Fault fault{sim::FaultKind::Http500};
