@@ -15,11 +15,11 @@ namespace {
 using platform::Utf8ToGbk;
 
 sim::ContactSpec Member(std::string id, std::string nick_name, std::int64_t uin = 0) {
-    sim::ContactSpec spec;
-    spec.id = std::move(id);
-    spec.nick_name = std::move(nick_name);
-    spec.uin = uin;
-    return spec;
+    sim::ContactSpec contact;
+    contact.id = std::move(id);
+    contact.nick_name = std::move(nick_name);
+    contact.uin = uin;
+    return contact;
 }
 
 // The GBK answer for one group, as BatchGetContact returns it.

@@ -19,27 +19,27 @@ namespace {
 using platform::Utf8ToGbk;
 
 sim::ContactSpec Person(std::string id, std::string nick_name, int sex) {
-    sim::ContactSpec spec;
-    spec.id = std::move(id);
-    spec.nick_name = std::move(nick_name);
-    spec.sex = sex;
-    return spec;
+    sim::ContactSpec contact;
+    contact.id = std::move(id);
+    contact.nick_name = std::move(nick_name);
+    contact.sex = sex;
+    return contact;
 }
 
 sim::ContactSpec Group(std::string id, std::string nick_name,
                        std::vector<sim::ContactSpec> members) {
-    sim::ContactSpec spec = Person(std::move(id), std::move(nick_name), 0);
-    spec.is_group = true;
-    spec.contact_flag = 2;
-    spec.members = std::move(members);
-    return spec;
+    sim::ContactSpec contact = Person(std::move(id), std::move(nick_name), 0);
+    contact.is_group = true;
+    contact.contact_flag = 2;
+    contact.members = std::move(members);
+    return contact;
 }
 
 std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& specs) {
     std::vector<const sim::ContactSpec*> list;
     list.reserve(specs.size());
-    for (const sim::ContactSpec& spec : specs) {
-        list.push_back(&spec);
+    for (const sim::ContactSpec& contact : specs) {
+        list.push_back(&contact);
     }
     return list;
 }
@@ -212,8 +212,8 @@ TEST(ParseContactsTextTest, AnyBytesGiveABoundedResult) {
                                            Person("b", "小\\b", 2)};
     const std::string answer = ContactListAnswer(specs);
     std::set<std::string> names;
-    for (const sim::ContactSpec& spec : specs) {
-        names.insert(spec.user_name);
+    for (const sim::ContactSpec& contact : specs) {
+        names.insert(contact.user_name);
     }
     for (std::size_t length = 0; length <= answer.size(); ++length) {
         ContactStore store;

@@ -17,10 +17,10 @@ constexpr std::string_view SHORT_LINK_HOST = "url.cn";
 // The content the simulated service sends for a message of this kind (GBK).
 std::string ServiceContent(sim::MessageKind kind, std::string_view text = "",
                            std::string_view member = "", sim::Era era = sim::Era::Early2016) {
-    sim::MessageSpec spec;
-    spec.kind = kind;
-    spec.text = std::string(text);
-    spec.url = "https://mp.example/s?id=1";
+    sim::MessageSpec message;
+    message.kind = kind;
+    message.text = std::string(text);
+    message.url = "https://mp.example/s?id=1";
     sim::MessageParties parties;
     const bool group = !member.empty();
     parties.from =
@@ -33,7 +33,7 @@ std::string ServiceContent(sim::MessageKind kind, std::string_view text = "",
     parties.short_link_host = std::string(SHORT_LINK_HOST);
     parties.msg_id = "3000000000000000001";
     parties.hex_token = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-    return platform::Utf8ToGbk(sim::BuildMessage(spec, parties, era).content);
+    return platform::Utf8ToGbk(sim::BuildMessage(message, parties, era).content);
 }
 
 std::string Classify(std::string_view content) {
