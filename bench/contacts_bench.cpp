@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "contacts/ContactParsing.h"
-#include "messages/IncomingQueue.h"
+#include "jobs/JobQueue.h"
 #include "platform/Encoding.h"
 #include "sim/Answers.h"
 #include "sim/Scenario.h"
@@ -77,7 +77,7 @@ struct Timing {
 // One parse into a fresh store; the store's teardown is not counted.
 Timing ParseOnce(const std::string& answer, std::size_t& added) {
     auto store = std::make_unique<contacts::ContactStore>();
-    messages::IncomingQueue queue;
+    jobs::JobQueue queue;
     const double cpu_start = ThreadCpuMs();
     const auto start = std::chrono::steady_clock::now();
     added = contacts::ParseContacts(*store, queue, answer);

@@ -19,13 +19,16 @@
 #include <vector>
 
 #include "QuietScreen.h"
+#include "app/Heartbeat.h"
+#include "app/JobDispatch.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
-#include "messages/IncomingQueue.h"
+#include "jobs/JobQueue.h"
 #include "platform/Clock.h"
 #include "platform/Encoding.h"
-#include "protocol/Heartbeat.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/LoginFlow.h"
+#include "protocol/SyncRequests.h"
 #include "protocol/Templates.h"
 #include "protocol/WebRequest.h"
 #include "sim/Simulator.h"
@@ -35,6 +38,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace app = zelmo::app;
 using zelmo::bench::QuietScreen;
+namespace jobs = zelmo::jobs;
 namespace messages = zelmo::messages;
 namespace protocol = zelmo::protocol;
 
@@ -104,19 +108,19 @@ void ProcessSyncAnswerOfThousandMessages(benchmark::State& state) {
         state.SkipWithError("no webwxsync answer from the simulator");
         return;
     }
-    std::size_t jobs = 0;
+    std::size_t posted = 0;
     for (auto _ : state) {
-        auto queue = std::make_unique<messages::IncomingQueue>();
-        protocol::ProcessSyncAnswer(*queue, answer);
+        auto queue = std::make_unique<jobs::JobQueue>();
+        app::PostSyncNews(*queue, protocol::ReadSyncNews(answer));
         state.PauseTiming();
-        jobs = queue->Size();
+        posted = queue->Size();
         queue.reset();
         state.ResumeTiming();
     }
-    if (jobs != MESSAGES) {
+    if (posted != MESSAGES) {
         state.SkipWithError("the answer did not give 1,000 jobs");
     }
-    state.counters["jobs"] = static_cast<double>(jobs);
+    state.counters["jobs"] = static_cast<double>(posted);
     state.counters["answer_MB"] = static_cast<double>(answer.size()) / 1e6;
 }
 BENCHMARK(ProcessSyncAnswerOfThousandMessages)->Unit(benchmark::kMillisecond);
@@ -132,16 +136,16 @@ void QueueThroughput(benchmark::State& state) {
         workers.reserve(WORKERS);
         for (int i = 0; i < WORKERS; ++i) {
             workers.emplace_back([&robot, &done] {
-                messages::ServeQueue(robot.Queue(), robot.HeartbeatStop(),
-                                     [&robot, &done](const messages::Job& job) {
-                                         messages::RunJob(robot, job);
-                                         done.fetch_add(1, std::memory_order_relaxed);
-                                     });
+                jobs::ServeQueue(robot.Queue(), robot.HeartbeatStop(),
+                                 [&robot, &done](const jobs::Job& job) {
+                                     app::RunJob(robot, job);
+                                     done.fetch_add(1, std::memory_order_relaxed);
+                                 });
             });
         }
         state.ResumeTiming();
         for (int i = 0; i < JOBS; ++i) {
-            messages::PostJob(robot.Queue(), 0);
+            jobs::PostJob(robot.Queue(), 0);
         }
         while (done.load(std::memory_order_relaxed) < JOBS) {
             std::this_thread::yield();

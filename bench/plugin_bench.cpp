@@ -5,16 +5,16 @@
 #include <memory>
 #include <string>
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "platform/SharedLibrary.h"
 #include "plugins/PluginCall.h"
 #include "plugins/PluginDispatch.h"
 #include "plugins/PluginHost.h"
-#include "plugins/PluginTestRobot.h"
+#include "support/PluginTestRobot.h"
 
 namespace {
 
-using zelmo::app::Gbk;
+using zelmo::platform::Gbk;
 using zelmo::plugins::PluginRecord;
 using zelmo::plugins::PluginTable;
 
@@ -72,25 +72,27 @@ void PublishMisses(Bench& bench) {
                 break;
         }
     }
-    bench.robot.robot.Plugins().Publish(std::move(table));
+    bench.robot.plugins.Publish(std::move(table));
 }
 
 void DispatchFiftyMissesBench(benchmark::State& state) {
     Bench& bench = Shared();
     PublishMisses(bench);
-    const zelmo::messages::ChatMessage message{ChatText(), 1, "@friend", ""};
+    const zelmo::protocol::ChatMessage message{ChatText(), 1, "@friend", ""};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(zelmo::plugins::DispatchToPlugins(bench.robot.robot, message));
+        benchmark::DoNotOptimize(zelmo::plugins::DispatchToPlugins(
+            bench.robot.plugins, bench.robot.account_dir, "", message));
     }
 }
 BENCHMARK(DispatchFiftyMissesBench)->Unit(benchmark::kMicrosecond);
 
 void DispatchOneMatchBench(benchmark::State& state) {
     Bench& bench = Shared();
-    bench.robot.robot.Plugins().Publish({bench.Record(Gbk("会议室"), Gbk("内容"), "")});
-    const zelmo::messages::ChatMessage message{ChatText(), 2, "@@group", "@member"};
+    bench.robot.plugins.Publish({bench.Record(Gbk("会议室"), Gbk("内容"), "")});
+    const zelmo::protocol::ChatMessage message{ChatText(), 2, "@@group", "@member"};
     for (auto _ : state) {
-        benchmark::DoNotOptimize(zelmo::plugins::DispatchToPlugins(bench.robot.robot, message));
+        benchmark::DoNotOptimize(zelmo::plugins::DispatchToPlugins(
+            bench.robot.plugins, bench.robot.account_dir, "", message));
     }
 }
 BENCHMARK(DispatchOneMatchBench)->Unit(benchmark::kMicrosecond);

@@ -17,13 +17,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/GbkLiteral.h"
-#include "app/MessageLog.h"
 #include "app/Robot.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "app/ui/QtUiPort.h"
+#include "messages/MessageLog.h"
 #include "platform/Clock.h"
+#include "platform/GbkLiteral.h"
 
 namespace {
 
@@ -81,13 +81,13 @@ void BenchIdle() {
 }
 
 void FillContacts(zelmo::app::Robot& robot) {
-    const std::string male = zelmo::app::Gbk("男");
-    const std::string female = zelmo::app::Gbk("女");
-    const std::string group = zelmo::app::Gbk("微群");
-    const std::string public_account = zelmo::app::Gbk("公众号");
-    const std::string nickname = zelmo::app::Gbk("好友昵称");
-    const std::string province = zelmo::app::Gbk("广东");
-    const std::string city = zelmo::app::Gbk("深圳");
+    const std::string male = zelmo::platform::Gbk("男");
+    const std::string female = zelmo::platform::Gbk("女");
+    const std::string group = zelmo::platform::Gbk("微群");
+    const std::string public_account = zelmo::platform::Gbk("公众号");
+    const std::string nickname = zelmo::platform::Gbk("好友昵称");
+    const std::string province = zelmo::platform::Gbk("广东");
+    const std::string city = zelmo::platform::Gbk("深圳");
     for (int i = 0; i < CONTACTS; ++i) {
         zelmo::contacts::ContactRecord record;
         const int kind = i % 10;
@@ -132,14 +132,14 @@ void BenchLog(zelmo::app::Robot& robot, zelmo::app::MessageWindow& messages, boo
     threads.reserve(THREADS);
     for (int t = 0; t < THREADS; ++t) {
         threads.emplace_back([&robot, t, paced, start] {
-            const std::string name = zelmo::app::Gbk("线程") + std::to_string(t);
+            const std::string name = zelmo::platform::Gbk("线程") + std::to_string(t);
             constexpr int PER_THREAD = ROWS / THREADS;
             for (int n = 0; n < PER_THREAD; ++n) {
                 if (paced) {
                     std::this_thread::sleep_until(
                         start + std::chrono::microseconds(1000000LL * n / (PACED_RATE / THREADS)));
                 }
-                zelmo::app::AddLogRow(robot, name, name, name, "content " + std::to_string(n));
+                robot.Log().AddRow(name, name, name, "content " + std::to_string(n));
             }
         });
     }

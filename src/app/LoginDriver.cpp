@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/GbkLiteral.h"
 #include "app/Robot.h"
 #include "app/Startup.h"
+#include "platform/GbkLiteral.h"
 #include "protocol/LoginFlow.h"
 
 namespace zelmo::app {
@@ -43,17 +43,17 @@ PollOutcome PollUntilDecided(Robot& robot, std::string& confirmed_answer) {
             break;
         }
         if (poll.code == "200") {
-            screen.SetLoginCaption(Gbk("手机已确认登入微信"));
+            screen.SetLoginCaption(platform::Gbk("手机已确认登入微信"));
             confirmed_answer = std::move(poll.answer);
             return PollOutcome::Confirmed;
         }
         if (poll.code == "201") {
             protocol::ReportScan(link, robot.State().session);
-            screen.SetLoginCaption(Gbk("扫码成功,等待手机确认"));
+            screen.SetLoginCaption(platform::Gbk("扫码成功,等待手机确认"));
         } else if (poll.code == "408") {
-            screen.SetLoginCaption(Gbk("还未确认或者还未扫码"));
+            screen.SetLoginCaption(platform::Gbk("还未确认或者还未扫码"));
         } else if (poll.code == "400") {
-            screen.SetLoginCaption(Gbk("二维码失效,重新获取"));
+            screen.SetLoginCaption(platform::Gbk("二维码失效,重新获取"));
             return PollOutcome::Expired;
         } else {
             ReportLoginError(robot, SCAN_WAIT_FAILED);
@@ -83,7 +83,7 @@ bool StartLogin(Robot& robot) {
     // Raised after the ready flag, so a waiter that sees it also sees the fetch's outcome.
     const auto fetch_done = std::make_shared<std::atomic<bool>>(false);
     const bool fetching = robot.StartThread([&robot, fetch_done] {
-        const protocol::Pause pause = [&robot](int ms) {
+        const platform::Pause pause = [&robot](int ms) {
             robot.Screen().Delay(ms);
             return !robot.Stopping();
         };
@@ -96,7 +96,7 @@ bool StartLogin(Robot& robot) {
     }
 
     for (const std::string_view text : START_TEXTS) {
-        screen.ShowStatus(Gbk(text), true);
+        screen.ShowStatus(platform::Gbk(text), true);
         screen.Delay(STATUS_PAUSE_MS);
     }
 
@@ -109,7 +109,7 @@ bool StartLogin(Robot& robot) {
         const bool fetch_ended = fetch_done->load(std::memory_order_acquire);
         if (robot.QrReady()) {
             screen.ShowQrImage(session.qr_image);
-            screen.SetLoginCaption(Gbk("请用手机微信扫一扫二维码"));
+            screen.SetLoginCaption(platform::Gbk("请用手机微信扫一扫二维码"));
             break;
         }
         if (check >= QR_CHECKS && fetch_ended) {
@@ -129,7 +129,7 @@ bool StartLogin(Robot& robot) {
 
 void LoginPollThread(Robot& robot) {
     UiPort& screen = robot.Screen();
-    screen.SetLoginCaption(Gbk("等待手机微信扫码"));
+    screen.SetLoginCaption(platform::Gbk("等待手机微信扫码"));
 
     std::string poll_answer;
     const PollOutcome outcome = PollUntilDecided(robot, poll_answer);
@@ -143,7 +143,7 @@ void LoginPollThread(Robot& robot) {
     }
 
     const protocol::ServiceLink link = LinkOf(robot);
-    screen.ShowStatus(Gbk("登录中,请稍候.."), true);
+    screen.ShowStatus(platform::Gbk("登录中,请稍候.."), true);
     if (!protocol::CompleteLogin(link, poll_answer, robot.State().session)) {
         if (robot.Stopping()) {
             return;
@@ -158,7 +158,7 @@ void LoginPollThread(Robot& robot) {
         }
         screen.Delay(INIT_RETRY_PAUSE_MS);
     }
-    screen.ShowStatus(Gbk("载入中..."), true);
+    screen.ShowStatus(platform::Gbk("载入中..."), true);
     screen.HideLoginWindow();
     screen.OpenMainWindow();
     screen.CloseLoginWindow();
@@ -172,8 +172,9 @@ void ReportLoginError(Robot& robot, int code) {
     } else if (code == SCAN_WAIT_FAILED) {
         message = "等到扫码出错，请查看网络连接是否正常！";
     }
-    const std::string text = Gbk(message) + Gbk("(错误代码：") + std::to_string(code) + ")";
-    robot.Screen().ShowMessageBox(Gbk("错误提示"), text);
+    const std::string text =
+        platform::Gbk(message) + platform::Gbk("(错误代码：") + std::to_string(code) + ")";
+    robot.Screen().ShowMessageBox(platform::Gbk("错误提示"), text);
 }
 
 }  // namespace zelmo::app

@@ -1,5 +1,6 @@
 #include "app/Robot.h"
 
+#include <chrono>
 #include <utility>
 
 namespace zelmo::app {
@@ -20,13 +21,24 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_profile(ProfileFor(m_options)),
       m_web(protocol::ClientConfig(m_profile)),
       m_clock(clock),
-      m_screen(screen) {
+      m_screen(screen),
+      m_sender(Link(), m_state, m_settings, Pause()),
+      m_log(screen, clock),
+      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_state, clock} {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
 }
 
 Robot::~Robot() {
     Shutdown();
+}
+
+messages::IntakeParts Robot::Intake() {
+    return {Link(), m_state, m_connection, m_settings, m_contacts, m_screen, m_queue, m_replies};
+}
+
+mass::MassParts Robot::MassParts() {
+    return {m_mass, m_settings, m_account_dir, m_screen, m_sender, Starter(), Pause(), m_stop};
 }
 
 bool Robot::StartThread(std::function<void()> body) {
@@ -53,6 +65,17 @@ bool Robot::StartThread(std::function<void()> body) {
     });
     m_workers.push_back(Worker{std::move(thread), std::move(done)});
     return true;
+}
+
+jobs::ThreadStarter Robot::Starter() {
+    return [this](std::function<void()> body) { return StartThread(std::move(body)); };
+}
+
+platform::Pause Robot::Pause() {
+    return [this](int ms) {
+        m_screen.Delay(ms);
+        return !Stopping();
+    };
 }
 
 void Robot::Stop() {

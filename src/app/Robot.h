@@ -12,24 +12,30 @@
 #include "app/UiPort.h"
 #include "config/SettingsStore.h"
 #include "contacts/ContactStore.h"
+#include "jobs/JobQueue.h"
+#include "jobs/ThreadStarter.h"
+#include "mass/MassSender.h"
 #include "mass/MassState.h"
-#include "messages/IncomingQueue.h"
+#include "messages/Intake.h"
 #include "messages/KnowledgeBase.h"
 #include "messages/LangTemplates.h"
+#include "messages/MessageLog.h"
+#include "messages/ReplySources.h"
+#include "messages/Sending.h"
 #include "platform/Clock.h"
-#include "platform/FairMutex.h"
 #include "platform/ManualResetEvent.h"
+#include "platform/Pause.h"
 #include "platform/WebClient.h"
 #include "plugins/PluginHost.h"
-#include "protocol/LoginFlow.h"
+#include "protocol/ServiceLink.h"
 #include "protocol/ServiceProfile.h"
 #include "protocol/Session.h"
 
 namespace zelmo::app {
 
-// The process-wide state of one run: a list of its parts, whose logic lives in free
-// functions beside each part. Owns the threads it starts and joins them when it dies, so a
-// test can build a robot against a simulator and tear it down at once.
+// The composition root of one run: builds the parts every subsystem works on, hands each
+// function the parts it uses, and owns the threads it starts, joining them when it dies, so
+// a test can build a robot against a simulator and tear it down at once.
 class Robot {
 public:
     Robot(RunOptions options, platform::Clock& clock, UiPort& screen);
@@ -63,23 +69,29 @@ public:
     std::atomic<int>& Connection() { return m_connection; }
 
     contacts::ContactStore& Contacts() { return m_contacts; }
-    messages::IncomingQueue& Queue() { return m_queue; }
+    // The IncomingQueue: every background job but the sends' own pacing.
+    jobs::JobQueue& Queue() { return m_queue; }
     config::SettingsStore& Settings() { return m_settings; }
     // Loaded once by the start-up before the workers start; read-only afterwards.
     messages::LangTemplates& Templates() { return m_templates; }
     messages::KnowledgeBase& Knowledge() { return m_knowledge; }
     plugins::PluginHost& Plugins() { return m_plugins; }
     mass::MassState& Mass() { return m_mass; }
+    messages::Sender& Sender() { return m_sender; }
+    messages::MessageLog& Log() { return m_log; }
 
-    // SendLock: one outgoing send request and its pause at a time, handed to waiters in
-    // arrival order, so a mass run that sends back to back never shuts replies out.
-    platform::FairMutex& SendLock() { return m_send_lock; }
-    // LogLock: one message-log row at a time.
-    std::mutex& LogLock() { return m_log_lock; }
+    // The parts the reply chain and the intake reach, and those of a mass run.
+    const messages::ReplySources& Replies() const { return m_replies; }
+    messages::IntakeParts Intake();
+    mass::MassParts MassParts();
 
     // Runs `body` on a new thread owned by the robot; nothing it throws escapes. False
     // (and nothing started) once the robot is stopping.
     bool StartThread(std::function<void()> body);
+    // StartThread as a value for the subsystems that start threads.
+    jobs::ThreadStarter Starter();
+    // The wait the robot's threads pause with: the screen's Delay, cut short by the stop.
+    platform::Pause Pause();
 
     // Wakes every wait, closes the queue and aborts requests in flight; later requests
     // fail at once. Any thread; idempotent.
@@ -109,14 +121,15 @@ private:
     std::atomic<bool> m_heartbeat_stop{false};
     std::atomic<int> m_connection{0};
     contacts::ContactStore m_contacts;
-    messages::IncomingQueue m_queue;
+    jobs::JobQueue m_queue;
     config::SettingsStore m_settings;
     messages::LangTemplates m_templates;
     messages::KnowledgeBase m_knowledge;
     plugins::PluginHost m_plugins;
     mass::MassState m_mass;
-    platform::FairMutex m_send_lock;
-    std::mutex m_log_lock;
+    messages::Sender m_sender;
+    messages::MessageLog m_log;
+    messages::ReplySources m_replies;
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;

@@ -1,97 +1,87 @@
 #include "app/Startup.h"
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
+#include "app/Heartbeat.h"
+#include "app/JobDispatch.h"
 #include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "contacts/ContactRequests.h"
 #include "mass/MassState.h"
-#include "messages/IncomingQueue.h"
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "plugins/PluginHost.h"
-#include "protocol/Heartbeat.h"
-#include "protocol/Templates.h"
+#include "protocol/HeadImage.h"
+#include "protocol/SyncRequests.h"
 
 namespace zelmo::app {
 
 namespace {
 
-constexpr std::string_view LOGOUT_PATH =
-    "/cgi-bin/mmwebwx-bin/webwxlogout?redirect=1&type=0&skey=%40{skey}";
-
 void PrepareAccountFolder(Robot& robot) {
-    const std::string dir = AccountDirFor(robot.Options().data_root, robot.State().own.Uin);
+    const std::string dir = config::AccountDirFor(robot.Options().data_root, robot.State().own.Uin);
     // Failures are not reported: every loader below falls back to its defaults.
     platform::MakeDirectories(dir + "/config");
-    platform::MakeDirectories(PluginFolder(dir));
+    platform::MakeDirectories(config::PluginFolder(dir));
     robot.SetAccountDir(dir);
     robot.Screen().CreateHiddenWindows();
 }
 
 void LoadConfiguration(Robot& robot) {
     const std::string& dir = robot.AccountDir();
-    robot.Templates() = messages::LoadLangTemplates(ConfigPath(dir, LANG_FILE));
-    const std::string settings_path = ConfigPath(dir, SETTINGS_FILE);
+    robot.Templates() = messages::LoadLangTemplates(config::ConfigPath(dir, config::LANG_FILE));
+    const std::string settings_path = config::ConfigPath(dir, config::SETTINGS_FILE);
     robot.Settings().Set(config::LoadSettings(settings_path));
     robot.Settings().SetMass(config::LoadMassSettings(settings_path));
-    robot.Knowledge().Load(ConfigPath(dir, REPLY_BASE_FILE));
-    plugins::ScanPlugins(robot, false);
-    plugins::LoadEnableStates(robot);
+    robot.Knowledge().Load(config::ConfigPath(dir, config::REPLY_BASE_FILE));
+    plugins::ScanPlugins(robot.Plugins(), dir, robot.Screen(), false);
+    plugins::LoadEnableStates(robot.Plugins(), dir);
     robot.Screen().ShowMassSettings();
-    mass::LoadMassTexts(robot);
+    mass::LoadMassTexts(robot.Mass(), dir, robot.Screen());
 }
 
 void StartQueueWorkers(Robot& robot) {
     for (int i = 0; i < QUEUE_WORKERS; ++i) {
-        robot.StartThread([&robot] { messages::QueueWorker(robot); });
+        robot.StartThread([&robot] { QueueWorker(robot); });
     }
 }
 
 void LoadOwnHeader(Robot& robot) {
     const protocol::ProtocolState& state = robot.State();
-    platform::RequestOptions options;
-    options.cookie_header = state.session.cookies;
-    const std::string avatar = state.own.HeadImgUrl.empty()
-                                   ? std::string()
-                                   : robot.Web().Request(state.own.HeadImgUrl, options);
+    const std::string avatar = protocol::FetchHeadImage(robot.Link(), state);
     robot.Screen().ShowOwnHeader(avatar, state.own.NickName, state.own.Signature);
 }
 
 void LoadContacts(Robot& robot) {
     contacts::ParseContacts(robot.Contacts(), robot.Queue(), robot.State().init_answer);
-    contacts::FetchContactList(robot);
-    contacts::SendStatusNotify(robot);
+    contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(), robot.Queue());
+    contacts::SendStatusNotify(robot.Link(), robot.State());
     // Only the SyncKey matters: what the first sync brings is never handed on.
     std::string discarded;
-    protocol::WebSync(robot, discarded);
+    protocol::WebSync(robot.Link(), robot.State(), discarded);
     robot.Screen().RefreshContactLists();
     robot.Screen().FillMassCandidates();
 }
 
 }  // namespace
 
-std::string AccountDirFor(std::string_view data_root, std::string_view uin) {
-    return std::string(data_root) + "/" + std::string(uin);
-}
-
 void RunStartup(Robot& robot) {
     UiPort& screen = robot.Screen();
-    screen.ShowStatus(Gbk("[1/5] 初始化　"), false);
+    screen.ShowStatus(platform::Gbk("[1/5] 初始化　"), false);
     PrepareAccountFolder(robot);
 
-    screen.ShowStatus(Gbk("[2/5] 载入配置"), false);
+    screen.ShowStatus(platform::Gbk("[2/5] 载入配置"), false);
     LoadConfiguration(robot);
 
-    screen.ShowStatus(Gbk("[3/5] 准备队列"), false);
+    screen.ShowStatus(platform::Gbk("[3/5] 准备队列"), false);
     StartQueueWorkers(robot);
 
-    screen.ShowStatus(Gbk("[4/5] 微信资料"), false);
+    screen.ShowStatus(platform::Gbk("[4/5] 微信资料"), false);
     LoadOwnHeader(robot);
     LoadContacts(robot);
 
-    screen.ShowStatus(Gbk("[5/5] 心跳监听"), false);
-    robot.StartThread([&robot] { protocol::HeartbeatLoop(robot); });
+    screen.ShowStatus(platform::Gbk("[5/5] 心跳监听"), false);
+    robot.StartThread([&robot] { HeartbeatLoop(robot); });
     screen.FadeOutStatus();
     screen.CloseStatus();
     screen.MainWindowReady();
@@ -100,26 +90,16 @@ void RunStartup(Robot& robot) {
 bool ConfirmClose(Robot& robot) {
     UiPort& screen = robot.Screen();
     if (robot.Knowledge().Dirty() &&
-        screen.AskYesNo(Gbk("提示"), Gbk("您还有未储存的的词库，是否保存？"))) {
-        robot.Knowledge().Save(ConfigPath(robot.AccountDir(), REPLY_BASE_FILE));
+        screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您还有未储存的的词库，是否保存？"))) {
+        robot.Knowledge().Save(config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE));
     }
-    if (!screen.AskYesNo(Gbk("提示"), Gbk("您确定要退出微信机器人吗"))) {
+    if (!screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您确定要退出微信机器人吗"))) {
         return false;
     }
     robot.HeartbeatStop().store(true);
-    SendLogout(robot);
+    protocol::SendLogout(robot.Link(), robot.State());
     screen.FadeOutMainWindow();
     return true;
-}
-
-void SendLogout(Robot& robot) {
-    const protocol::ProtocolState& state = robot.State();
-    const std::string url = protocol::WebUrl(robot.Profile(), state.session.fun) +
-                            protocol::FillTemplate(LOGOUT_PATH, state, robot.Clock());
-    platform::RequestOptions options;
-    options.method = "post";
-    options.cookie_header = state.session.cookies;
-    robot.Web().Request(url, options);
 }
 
 }  // namespace zelmo::app

@@ -1,6 +1,6 @@
 #include "config/MinimiseNotice.h"
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
 
 namespace zelmo::config {
@@ -13,11 +13,11 @@ constexpr std::string_view KEY = "最小化提示";
 }  // namespace
 
 bool MinimiseNoticeShown(std::string_view path) {
-    return platform::ReadIniBool(path, app::Gbk(SECTION), app::Gbk(KEY), false);
+    return platform::ReadIniBool(path, platform::Gbk(SECTION), platform::Gbk(KEY), false);
 }
 
 bool SetMinimiseNoticeShown(std::string_view path) {
-    return platform::WriteIniBool(path, app::Gbk(SECTION), app::Gbk(KEY), true);
+    return platform::WriteIniBool(path, platform::Gbk(SECTION), platform::Gbk(KEY), true);
 }
 
 }  // namespace zelmo::config

@@ -1,8 +1,8 @@
 #include "config/Settings.h"
 
-#include "app/GbkLiteral.h"
 #include "config/SettingsInput.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
 
 namespace zelmo::config {
@@ -17,10 +17,10 @@ public:
 
     std::string Text(std::string_view section, std::string_view key,
                      std::string_view fallback) const {
-        return platform::ReadIniItem(m_path, app::Gbk(section), app::Gbk(key), fallback);
+        return platform::ReadIniItem(m_path, platform::Gbk(section), platform::Gbk(key), fallback);
     }
     bool Flag(std::string_view section, std::string_view key, bool fallback) const {
-        return platform::ReadIniBool(m_path, app::Gbk(section), app::Gbk(key), fallback);
+        return platform::ReadIniBool(m_path, platform::Gbk(section), platform::Gbk(key), fallback);
     }
 
 private:
@@ -43,7 +43,8 @@ public:
         Put(section, key, value ? "1" : "0");
     }
     void Put(std::string_view section, std::string_view key, std::string_view value) {
-        m_ok = m_ok && platform::SetIniTextItem(m_text, app::Gbk(section), app::Gbk(key), value);
+        m_ok = m_ok &&
+               platform::SetIniTextItem(m_text, platform::Gbk(section), platform::Gbk(key), value);
     }
     bool Commit() const { return m_ok && platform::WriteFileAtomic(m_path, m_text); }
 

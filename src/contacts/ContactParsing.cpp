@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "messages/IncomingQueue.h"
+#include "contacts/ContactJobs.h"
 #include "platform/GbkText.h"
 #include "platform/Regex.h"
 #include "protocol/JsonText.h"
@@ -116,8 +116,7 @@ ContactRecord CutContact(std::string_view object) {
     return record;
 }
 
-std::size_t ParseContacts(ContactStore& store, messages::IncomingQueue& queue,
-                          std::string_view text) {
+std::size_t ParseContacts(ContactStore& store, jobs::JobQueue& queue, std::string_view text) {
     static const platform::Regex contact_pattern(CONTACT_PATTERN);
     std::size_t appended = 0;
     for (const std::string_view object : contact_pattern.FindAll(text)) {
@@ -131,7 +130,7 @@ std::size_t ParseContacts(ContactStore& store, messages::IncomingQueue& queue,
         }
         ++appended;
         if (is_group) {
-            messages::PostJob(queue, messages::JOB_GROUP_MEMBERS, std::to_string(index));
+            jobs::PostJob(queue, JOB_GROUP_MEMBERS, std::to_string(index));
         }
     }
     return appended;

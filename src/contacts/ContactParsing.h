@@ -6,10 +6,7 @@
 #include <vector>
 
 #include "contacts/ContactStore.h"
-
-namespace zelmo::messages {
-class IncomingQueue;
-}
+#include "jobs/JobQueue.h"
 
 namespace zelmo::contacts {
 
@@ -20,8 +17,7 @@ inline constexpr std::size_t MAX_MEMBER_SLOTS = 100000;
 // Appends every new contact object of a JSON text (GBK) to the store, in order; a known
 // UserName is never updated. Each new group posts one member-fetch job (kind 4, its index
 // as decimal text). Returns how many records were appended. Any bytes; any thread.
-std::size_t ParseContacts(ContactStore& store, messages::IncomingQueue& queue,
-                          std::string_view text);
+std::size_t ParseContacts(ContactStore& store, jobs::JobQueue& queue, std::string_view text);
 
 // The record cut from one contact object (a text from its "Uin" key on), classified.
 // Missing fields are empty.

@@ -1,8 +1,7 @@
 #include "contacts/ContactRequests.h"
 
-#include "app/Robot.h"
 #include "platform/Encoding.h"
-#include "protocol/Heartbeat.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/TextHelpers.h"
 #include "protocol/WebRequest.h"
 
@@ -35,59 +34,64 @@ constexpr std::string_view RET_MARKER = "Ret\": ";
 
 }  // namespace
 
-void FetchContactList(app::Robot& robot) {
+void FetchContactList(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
+                      ContactStore& store, jobs::JobQueue& queue) {
     const std::string answer = protocol::PostReadToWebHost(
-        robot.Link(), robot.State(), GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
-    ParseContacts(robot.Contacts(), robot.Queue(), platform::Utf8ToGbk(answer));
+        link, state, GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
+    ParseContacts(store, queue, platform::Utf8ToGbk(answer));
 }
 
-std::string SendStatusNotify(app::Robot& robot) {
+std::string SendStatusNotify(const protocol::ServiceLink& link,
+                             const protocol::ProtocolState& state) {
     protocol::CallValues call;
-    call.username = robot.State().own.UserName;
+    call.username = state.own.UserName;
     // The answer is ASCII where it matters: no conversion.
-    const std::string answer = protocol::PostToWebHost(
-        robot.Link(), robot.State(), STATUS_NOTIFY_PATH, STATUS_NOTIFY_BODY, call);
+    const std::string answer =
+        protocol::PostToWebHost(link, state, STATUS_NOTIFY_PATH, STATUS_NOTIFY_BODY, call);
     return protocol::ExtractBetween(answer, RET_MARKER, ",");
 }
 
-std::string BatchGetContact(app::Robot& robot, std::string_view user_name) {
+std::string BatchGetContact(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
+                            std::string_view user_name) {
     // The UserName goes in as the service wrote it, like every protocol token.
     const std::string list = std::string(R"("Count":1,"List":[{"UserName":")") +
                              std::string(user_name) + R"(","ChatRoomId":0}])";
     protocol::CallValues call;
     call.list = list;
-    const std::string answer = protocol::PostReadToWebHost(
-        robot.Link(), robot.State(), BATCH_GET_CONTACT_PATH, BATCH_GET_CONTACT_BODY, call);
+    const std::string answer = protocol::PostReadToWebHost(link, state, BATCH_GET_CONTACT_PATH,
+                                                           BATCH_GET_CONTACT_BODY, call);
     return platform::Utf8ToGbk(answer);
 }
 
-void FetchGroupMembers(app::Robot& robot, std::string_view index_text) {
+void FetchGroupMembers(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
+                       ContactStore& store, ListsPort& lists, std::string_view index_text) {
     const long long value = protocol::IntegerValue(index_text);
     if (value <= 0) {
         return;
     }
     const auto index = static_cast<std::size_t>(value);
-    const std::optional<ContactRecord> group = robot.Contacts().At(index);
+    const std::optional<ContactRecord> group = store.At(index);
     if (!group) {
         return;
     }
     // A failed fetch leaves the group with empty counts and no members, as it says.
-    GroupMembers fetched = CutGroupMembers(BatchGetContact(robot, group->UserName));
-    robot.Contacts().SetGroupMembers(index, std::move(fetched.member_count),
-                                     std::move(fetched.owner_uin), std::move(fetched.members));
-    robot.Screen().GroupMembersFetched(index);
+    GroupMembers fetched = CutGroupMembers(BatchGetContact(link, state, group->UserName));
+    store.SetGroupMembers(index, std::move(fetched.member_count), std::move(fetched.owner_uin),
+                          std::move(fetched.members));
+    lists.GroupMembersFetched(index);
 }
 
-void EnsureContactKnown(app::Robot& robot, std::string_view user_name) {
-    if (robot.Connection().load() != protocol::STATE_ONLINE ||
-        robot.Contacts().FindContactIndex(user_name) != 0) {
+void EnsureContactKnown(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
+                        const std::atomic<int>& connection, ContactStore& store,
+                        jobs::JobQueue& queue, ListsPort& lists, std::string_view user_name) {
+    if (connection.load() != protocol::STATE_ONLINE || store.FindContactIndex(user_name) != 0) {
         return;
     }
-    const std::string answer = BatchGetContact(robot, user_name);
+    const std::string answer = BatchGetContact(link, state, user_name);
     // Several workers may fetch the same contact at once; only the one whose append
     // succeeds refreshes the lists.
-    if (ParseContacts(robot.Contacts(), robot.Queue(), answer) != 0) {
-        robot.Screen().RefreshContactLists();
+    if (ParseContacts(store, queue, answer) != 0) {
+        lists.RefreshContactLists();
     }
 }
 

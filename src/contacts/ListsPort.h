@@ -12,8 +12,6 @@ public:
 
     // Clears and refills the friend, group and public-account lists from the store.
     virtual void RefreshContactLists() = 0;
-    // Clears and refills the mass-send candidate list from the store.
-    virtual void FillMassCandidates() = 0;
     // The members of the group at store index `group_index` were fetched: an open member
     // window showing that group shows them.
     virtual void GroupMembersFetched(std::size_t group_index) = 0;

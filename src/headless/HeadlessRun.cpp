@@ -3,15 +3,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
-#include "app/MessageLog.h"
 #include "app/Robot.h"
-#include "app/Startup.h"
+#include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "headless/HeadlessScreen.h"
+#include "messages/MessageLog.h"
+#include "platform/GbkLiteral.h"
 #include "platform/ManualResetEvent.h"
 #include "plugins/PluginHost.h"
+#include "protocol/SyncRequests.h"
 
 namespace zelmo::headless {
 
@@ -21,7 +21,7 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
     if (screen.HandedOver() && !already_stopped) {
         auto sent = std::make_shared<platform::ManualResetEvent>();
         if (robot.StartThread([&robot, sent] {
-                app::SendLogout(robot);
+                protocol::SendLogout(robot.Link(), robot.State());
                 sent->Set();
             })) {
             sent->WaitFor(LOGOUT_WAIT);
@@ -29,8 +29,8 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
     }
     robot.Shutdown();
     if (screen.AccountReady() && robot.Knowledge().Dirty() &&
-        screen.AskYesNo(app::Gbk("提示"), app::Gbk("您还有未储存的的词库，是否保存？"))) {
-        const std::string path = app::ConfigPath(robot.AccountDir(), app::REPLY_BASE_FILE);
+        screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您还有未储存的的词库，是否保存？"))) {
+        const std::string path = config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE);
         if (!robot.Knowledge().Save(path)) {
             screen.PrintLine("stop", "could not write " + path);
         }
@@ -38,7 +38,7 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
 }
 
 std::string UnsavedPairsPath(const std::string& reply_base_path, long long unix_ms) {
-    const app::LocalTime time = app::ToLocalTime(unix_ms);
+    const messages::LocalTime time = messages::ToLocalTime(unix_ms);
     char digits[32];
     std::snprintf(digits, sizeof digits, "%04d%02d%02d-%02d%02d%02d", time.year, time.month,
                   time.day, time.hour, time.minute, time.second);
@@ -51,11 +51,11 @@ void ReloadFiles(app::Robot& robot, HeadlessScreen& screen) {
         return;
     }
     const std::string& dir = robot.AccountDir();
-    const std::string settings_path = app::ConfigPath(dir, app::SETTINGS_FILE);
+    const std::string settings_path = config::ConfigPath(dir, config::SETTINGS_FILE);
     robot.Settings().Set(config::LoadSettings(settings_path));
     robot.Settings().SetMass(config::LoadMassSettings(settings_path));
 
-    const std::string reply_path = app::ConfigPath(dir, app::REPLY_BASE_FILE);
+    const std::string reply_path = config::ConfigPath(dir, config::REPLY_BASE_FILE);
     bool reload_base = true;
     if (robot.Knowledge().Dirty()) {
         const std::string side_path = UnsavedPairsPath(reply_path, robot.Clock().UnixMs());
@@ -70,8 +70,8 @@ void ReloadFiles(app::Robot& robot, HeadlessScreen& screen) {
         robot.Knowledge().Load(reply_path);
     }
 
-    plugins::ScanPlugins(robot, true);
-    plugins::LoadEnableStates(robot);
+    plugins::ScanPlugins(robot.Plugins(), dir, robot.Screen(), true);
+    plugins::LoadEnableStates(robot.Plugins(), dir);
     screen.PrintLine("reload", std::string(reload_base ? "settings, knowledge base and plugins"
                                                        : "settings and plugins") +
                                    " read from " + dir);

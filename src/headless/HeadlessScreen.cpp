@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "app/GbkLiteral.h"
-#include "app/MessageLog.h"
 #include "app/Robot.h"
+#include "messages/MessageLog.h"
 #include "platform/Clock.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/PngImage.h"
 
 namespace zelmo::headless {
@@ -28,8 +28,8 @@ std::string TwoDigits(int value) {
 
 bool DefaultAnswer(std::string_view gbk_text) {
     // The two save questions: at the exit and when the knowledge-base editor closes.
-    static const std::string save_at_exit = app::Gbk("您还有未储存的的词库，是否保存？");
-    static const std::string save_on_close = app::Gbk("您已修改了词库，是否保存");
+    static const std::string save_at_exit = platform::Gbk("您还有未储存的的词库，是否保存？");
+    static const std::string save_on_close = platform::Gbk("您已修改了词库，是否保存");
     return gbk_text == save_at_exit || gbk_text == save_on_close;
 }
 
@@ -69,7 +69,7 @@ void HeadlessScreen::BindRobot(app::Robot& robot) {
 }
 
 std::string HeadlessScreen::Stamp() const {
-    const app::LocalTime time = app::ToLocalTime(m_clock.UnixMs());
+    const messages::LocalTime time = messages::ToLocalTime(m_clock.UnixMs());
     return std::to_string(time.year) + "-" + TwoDigits(time.month) + "-" + TwoDigits(time.day) +
            " " + TwoDigits(time.hour) + ":" + TwoDigits(time.minute) + ":" + TwoDigits(time.second);
 }

@@ -12,6 +12,8 @@ class MassPort {
 public:
     virtual ~MassPort() = default;
 
+    // Clears and refills the mass-send candidate list from the contact store.
+    virtual void FillMassCandidates() = 0;
     // Appends text (it carries its own line breaks) to the log box.
     virtual void AppendMassLog(std::string_view text) = 0;
     // MassRunning changed: while a run is on, the candidate list with its kind boxes and
@@ -23,6 +25,11 @@ public:
     virtual void ShowMassSettings() = 0;
     // The text list shows the mass state's texts, as after a load.
     virtual void ShowMassTexts() {}
+
+    // An OK-only box (a refused start or text). Blocks until the box is closed.
+    virtual void ShowMessageBox(std::string_view title, std::string_view text) = 0;
+    // A Yes/No box; true only for Yes. Blocks until answered.
+    virtual bool AskYesNo(std::string_view title, std::string_view text) = 0;
 };
 
 }  // namespace zelmo::mass

@@ -5,11 +5,9 @@
 #include <climits>
 #include <utility>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
-#include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "config/Settings.h"
-#include "messages/Sending.h"
+#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "protocol/TextHelpers.h"
 
@@ -19,14 +17,18 @@ namespace {
 
 constexpr std::size_t MAX_SHOWN_CODE = 11;
 
-void Refuse(app::Robot& robot, std::string_view text_utf8) {
-    robot.Screen().ShowMessageBox(app::Gbk("错误提示"), app::Gbk(text_utf8));
+void Refuse(MassPort& screen, std::string_view text_utf8) {
+    screen.ShowMessageBox(platform::Gbk("错误提示"), platform::Gbk(text_utf8));
 }
 
-void Pause(app::Robot& robot, int ms) {
+void Pause(const MassParts& parts, int ms) {
     if (ms > 0) {
-        robot.Screen().Delay(ms);
+        parts.pause(ms);
     }
+}
+
+void Log(const MassParts& parts, std::string_view text) {
+    MassLog(parts.state, parts.settings, parts.screen, text);
 }
 
 bool ShortNumber(std::string_view text) {
@@ -42,26 +44,26 @@ bool ShortNumber(std::string_view text) {
     return true;
 }
 
-void KeepPacing(app::Robot& robot, const MassPacing& pacing) {
-    config::MassSettings settings = *robot.Settings().GetMass();
+void KeepPacing(config::SettingsStore& store, const MassPacing& pacing) {
+    config::MassSettings settings = *store.GetMass();
     settings.消息延时 = pacing.消息延时;
     settings.重复几遍 = pacing.重复几遍;
     settings.重复延时 = pacing.重复延时;
-    robot.Settings().SetMass(std::move(settings));
+    store.SetMass(std::move(settings));
 }
 
 // The end line first, then idle: a start accepted at once logs after it.
-void FinishRun(app::Robot& robot) {
-    MassLog(robot, app::Gbk("\r\n关闭群发程序，结束群发！\r\n\r\n"));
-    robot.Mass().EndRun();
-    robot.Screen().SetMassCaption(MassCaption(MassPhase::Idle));
-    robot.Screen().SetMassRunning(false);
+void FinishRun(const MassParts& parts) {
+    Log(parts, platform::Gbk("\r\n关闭群发程序，结束群发！\r\n\r\n"));
+    parts.state.EndRun();
+    parts.screen.SetMassCaption(MassCaption(MassPhase::Idle));
+    parts.screen.SetMassRunning(false);
 }
 
 }  // namespace
 
 std::string MassCaption(MassPhase phase) {
-    return app::Gbk(phase == MassPhase::Running ? "停止群发" : "开始群发");
+    return platform::Gbk(phase == MassPhase::Running ? "停止群发" : "开始群发");
 }
 
 int MassNumber(std::string_view text) {
@@ -70,33 +72,34 @@ int MassNumber(std::string_view text) {
 
 std::string MassStatusWord(std::string_view ret) {
     if (ret == "0") {
-        return app::Gbk("成功");
+        return platform::Gbk("成功");
     }
     if (ret == "-1") {
-        return app::Gbk("失败");
+        return platform::Gbk("失败");
     }
     if (ret == "1025") {
-        return app::Gbk("频繁");
+        return platform::Gbk("频繁");
     }
     if (ret.empty()) {
-        return app::Gbk("无应答");
+        return platform::Gbk("无应答");
     }
     if (ShortNumber(ret)) {
-        return app::Gbk("未知") + "(" + std::string(ret) + ")";
+        return platform::Gbk("未知") + "(" + std::string(ret) + ")";
     }
-    return app::Gbk("未知");
+    return platform::Gbk("未知");
 }
 
-void MassLog(app::Robot& robot, std::string_view text) {
-    std::lock_guard lock(robot.Mass().MassLogLock());
-    if (robot.Settings().GetMass()->监控日志) {
-        robot.Screen().AppendMassLog(text);
+void MassLog(MassState& state, const config::SettingsStore& settings, MassPort& screen,
+             std::string_view text) {
+    std::lock_guard lock(state.MassLogLock());
+    if (settings.GetMass()->监控日志) {
+        screen.AppendMassLog(text);
     }
 }
 
-void StartStopMass(app::Robot& robot, const MassRequest& request) {
-    MassState& state = robot.Mass();
-    app::UiPort& screen = robot.Screen();
+void StartStopMass(const MassParts& parts, const MassRequest& request) {
+    MassState& state = parts.state;
+    MassPort& screen = parts.screen;
     const MassPhase phase = state.Phase();
     if (phase == MassPhase::Running) {
         // The stop request: the worker notices it before its next send.
@@ -106,83 +109,83 @@ void StartStopMass(app::Robot& robot, const MassRequest& request) {
         return;
     }
     if (phase == MassPhase::Stopping) {
-        Refuse(robot, "请操作不要太快！");
+        Refuse(screen, "请操作不要太快！");
         return;
     }
-    KeepPacing(robot, request.pacing);
-    SaveMassTexts(robot);
+    KeepPacing(parts.settings, request.pacing);
+    SaveMassTexts(state, parts.account_dir);
     if (request.members.empty()) {
-        Refuse(robot, "请勾选要群发的成员！");
+        Refuse(screen, "请勾选要群发的成员！");
         return;
     }
-    MassLog(robot, app::Gbk("启动群发程序，开始群发！"));
-    MassLog(robot, app::Gbk("\r\n已选中") + std::to_string(request.members.size()) +
-                       app::Gbk("个微信成员"));
+    Log(parts, platform::Gbk("启动群发程序，开始群发！"));
+    Log(parts, platform::Gbk("\r\n已选中") + std::to_string(request.members.size()) +
+                   platform::Gbk("个微信成员"));
     std::vector<AdText> texts = state.TickedTexts();
     if (texts.empty()) {
-        Refuse(robot, "请勾选要群发的广告词！");
+        Refuse(screen, "请勾选要群发的广告词！");
         return;
     }
-    MassLog(robot, app::Gbk("\r\n已选中") + std::to_string(texts.size()) + app::Gbk("条广告词"));
+    Log(parts,
+        platform::Gbk("\r\n已选中") + std::to_string(texts.size()) + platform::Gbk("条广告词"));
     if (!state.BeginRun(request.members, std::move(texts))) {
-        Refuse(robot, "请操作不要太快！");
+        Refuse(screen, "请操作不要太快！");
         return;
     }
     screen.SetMassRunning(true);
-    MassLog(robot, app::Gbk("\r\n已设置群发") + request.pacing.重复几遍 + app::Gbk("遍"));
+    Log(parts, platform::Gbk("\r\n已设置群发") + request.pacing.重复几遍 + platform::Gbk("遍"));
     screen.SetMassCaption(MassCaption(MassPhase::Running));
-    if (!robot.StartThread([&robot] { MassWorker(robot); })) {
-        FinishRun(robot);
+    if (!parts.start_thread([parts] { MassWorker(parts); })) {
+        FinishRun(parts);
     }
 }
 
-void MassWorker(app::Robot& robot) {
-    MassState& state = robot.Mass();
-    const std::shared_ptr<const config::MassSettings> pacing = robot.Settings().GetMass();
+void MassWorker(const MassParts& parts) {
+    MassState& state = parts.state;
+    const std::shared_ptr<const config::MassSettings> pacing = parts.settings.GetMass();
     const int passes = MassNumber(pacing->重复几遍);
     const int message_delay = MassNumber(pacing->消息延时);
     const int pass_delay = MassNumber(pacing->重复延时);
     const std::vector<MassMember> members = state.SelectedMembers();
     const std::vector<AdText> texts = state.SelectedTexts();
-    const std::string sent_to = app::Gbk(" 发送于 ");
-    auto stopped = [&] { return state.StopRequested() || robot.Stopping(); };
+    const std::string sent_to = platform::Gbk(" 发送于 ");
+    auto stopped = [&] { return state.StopRequested() || parts.stop.IsSet(); };
     for (int pass = 1; pass <= passes; ++pass) {
         for (const MassMember& member : members) {
             for (const AdText& text : texts) {
                 if (stopped()) {
-                    FinishRun(robot);
+                    FinishRun(parts);
                     return;
                 }
                 // SendText holds SendLock for this one send only: replies waiting for it
                 // go next.
-                const std::string ret = messages::SendText(robot, member.UserName, text.text);
-                MassLog(robot, "\r\n" + MassStatusWord(ret) + sent_to + member.NickName);
-                Pause(robot, message_delay);
+                const std::string ret = parts.sender.SendText(member.UserName, text.text);
+                Log(parts, "\r\n" + MassStatusWord(ret) + sent_to + member.NickName);
+                Pause(parts, message_delay);
             }
         }
         if (stopped()) {
             break;
         }
-        Pause(robot, pass_delay);
+        Pause(parts, pass_delay);
     }
-    FinishRun(robot);
+    FinishRun(parts);
 }
 
-bool AddMassText(app::Robot& robot, std::string_view typed, int selected_row) {
+bool AddMassText(MassState& state, MassPort& screen, std::string_view typed, int selected_row) {
     std::string text = platform::ReplaceAllGbk(typed, "\r\n", "[enter]");
     // A lone CR or LF is a line break too; left in, it would split the block on load.
     text = platform::ReplaceAllGbk(text, "\n", "[enter]");
     text = platform::ReplaceAllGbk(text, "\r", "[enter]");
     if (text.empty()) {
-        Refuse(robot, "请输入内容！");
+        Refuse(screen, "请输入内容！");
         return false;
     }
-    AdText row{app::Gbk("文本"), std::move(text)};
-    if (selected_row >= 0 &&
-        robot.Mass().ReplaceText(static_cast<std::size_t>(selected_row), row)) {
+    AdText row{platform::Gbk("文本"), std::move(text)};
+    if (selected_row >= 0 && state.ReplaceText(static_cast<std::size_t>(selected_row), row)) {
         return true;
     }
-    robot.Mass().InsertText(0, std::move(row));
+    state.InsertText(0, std::move(row));
     return true;
 }
 
@@ -197,24 +200,25 @@ std::string MassTextForEditing(const MassState& state, int row) {
     return platform::ReplaceAllGbk(text->text, "[enter]", "\r\n", true);
 }
 
-bool AskDeleteMassText(app::Robot& robot, int selected_row) {
-    if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= robot.Mass().TextCount()) {
+bool AskDeleteMassText(MassState& state, MassPort& screen, int selected_row) {
+    if (selected_row < 0 || static_cast<std::size_t>(selected_row) >= state.TextCount()) {
         return false;
     }
-    if (!robot.Screen().AskYesNo(app::Gbk("提示"), app::Gbk("是否删除该广告词？"))) {
+    if (!screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("是否删除该广告词？"))) {
         return false;
     }
-    return robot.Mass().DeleteText(static_cast<std::size_t>(selected_row));
+    return state.DeleteText(static_cast<std::size_t>(selected_row));
 }
 
-bool KeepMassWindow(app::Robot& robot, const MassPacing& pacing) {
-    KeepPacing(robot, pacing);
-    const bool texts_saved = SaveMassTexts(robot);
-    if (robot.AccountDir().empty()) {
+bool KeepMassWindow(MassState& state, config::SettingsStore& settings, std::string_view account_dir,
+                    const MassPacing& pacing) {
+    KeepPacing(settings, pacing);
+    const bool texts_saved = SaveMassTexts(state, account_dir);
+    if (account_dir.empty()) {
         return false;
     }
     const bool settings_saved = config::SaveMassSettings(
-        app::ConfigPath(robot.AccountDir(), app::SETTINGS_FILE), *robot.Settings().GetMass());
+        config::ConfigPath(account_dir, config::SETTINGS_FILE), *settings.GetMass());
     return texts_saved && settings_saved;
 }
 

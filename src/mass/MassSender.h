@@ -4,11 +4,13 @@
 #include <string_view>
 #include <vector>
 
+#include "config/SettingsStore.h"
+#include "jobs/ThreadStarter.h"
+#include "mass/MassPort.h"
 #include "mass/MassState.h"
-
-namespace zelmo::app {
-class Robot;
-}
+#include "messages/Sending.h"
+#include "platform/ManualResetEvent.h"
+#include "platform/Pause.h"
 
 namespace zelmo::mass {
 
@@ -25,20 +27,35 @@ struct MassRequest {
     std::vector<MassMember> members;  // the ticked candidates, top to bottom
 };
 
+// What a mass run works with: its model and pacing settings, the account folder for the
+// files, the window, the sender every text leaves through, and the run's threads, waits
+// and stop.
+struct MassParts {
+    MassState& state;
+    config::SettingsStore& settings;
+    const std::string& account_dir;
+    MassPort& screen;
+    messages::Sender& sender;
+    jobs::ThreadStarter start_thread;
+    platform::Pause pause;
+    const platform::ManualResetEvent& stop;
+};
+
 // The click handler of 按钮_开始群发. Idle: refuses empty selections with a message box,
 // otherwise logs the start lines, starts MassWorker on a robot thread and shows the run
 // as running. Running: asks the worker to stop (the caption goes back to "开始群发").
 // Stopping: refuses with "请操作不要太快！". The window's thread.
-void StartStopMass(app::Robot& robot, const MassRequest& request);
+void StartStopMass(const MassParts& parts, const MassRequest& request);
 
 // One run over the selections fixed at start: pass by pass, member by member, text by
 // text, SendText then the message pause; the pass pause after each pass. A stop request
 // (or a stopping robot) is noticed before the next send. Ends with the end line and the
 // run state back at idle. Its own thread.
-void MassWorker(app::Robot& robot);
+void MassWorker(const MassParts& parts);
 
 // Appends a log text under MassLogLock when 监控日志 is on. Any thread.
-void MassLog(app::Robot& robot, std::string_view text);
+void MassLog(MassState& state, const config::SettingsStore& settings, MassPort& screen,
+             std::string_view text);
 
 // The log's word for a send's "Ret": "成功" 0, "失败" -1, "频繁" 1025, "无应答" for no
 // answer (empty), "未知" with a short numeric code in brackets for anything else. GBK.
@@ -54,16 +71,17 @@ int MassNumber(std::string_view text);
 // 按钮_文本添加: the typed text (CR LF line breaks) with "[enter]" for each line break
 // replaces the selected row (selected_row < 0: none), or is inserted at the top. An
 // empty text is refused with "请输入内容！". False when refused.
-bool AddMassText(app::Robot& robot, std::string_view typed, int selected_row);
+bool AddMassText(MassState& state, MassPort& screen, std::string_view typed, int selected_row);
 
 // The row's text for 编辑框_文本, "[enter]" back to CR LF; empty when there is no row.
 std::string MassTextForEditing(const MassState& state, int row);
 
 // Asks "是否删除该广告词？" and deletes the row on Yes. False without a row or on No.
-bool AskDeleteMassText(app::Robot& robot, int selected_row);
+bool AskDeleteMassText(MassState& state, MassPort& screen, int selected_row);
 
 // The window is closed: the pacing boxes go into MassSettings, then the text file and the
 // settings file are written. False when a file could not be written.
-bool KeepMassWindow(app::Robot& robot, const MassPacing& pacing);
+bool KeepMassWindow(MassState& state, config::SettingsStore& settings, std::string_view account_dir,
+                    const MassPacing& pacing);
 
 }  // namespace zelmo::mass

@@ -4,11 +4,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace zelmo::app {
-class Robot;
-}
+#include "mass/MassPort.h"
 
 namespace zelmo::mass {
 
@@ -94,10 +93,10 @@ private:
 
 // Reads "config/mass.ini" of the account into the text list (all unticked) and has the
 // window show it. A missing file gives an empty list.
-void LoadMassTexts(app::Robot& robot);
+void LoadMassTexts(MassState& state, std::string_view account_dir, MassPort& screen);
 
 // Writes the text list to "config/mass.ini", replacing the file in one step. False when
-// nothing was written (see MaySaveTexts).
-bool SaveMassTexts(app::Robot& robot);
+// nothing was written (see MaySaveTexts) or there is no account folder yet.
+bool SaveMassTexts(const MassState& state, std::string_view account_dir);
 
 }  // namespace zelmo::mass

@@ -1,7 +1,6 @@
 #include "mass/MassTexts.h"
 
-#include "app/AccountPaths.h"
-#include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "platform/Files.h"
 
 namespace zelmo::mass {
@@ -80,22 +79,22 @@ std::string SerializeMassTexts(const std::vector<TextRow>& rows) {
     return out;
 }
 
-void LoadMassTexts(app::Robot& robot) {
+void LoadMassTexts(MassState& state, std::string_view account_dir, MassPort& screen) {
     std::string bytes;
     const bool read =
-        !robot.AccountDir().empty() &&
-        platform::TryReadFile(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE), bytes);
-    robot.Mass().SetMaySaveTexts(read);
-    robot.Mass().SetTexts(read ? ParseMassTexts(bytes) : std::vector<AdText>{});
-    robot.Screen().ShowMassTexts();
+        !account_dir.empty() &&
+        platform::TryReadFile(config::ConfigPath(account_dir, config::MASS_TEXTS_FILE), bytes);
+    state.SetMaySaveTexts(read);
+    state.SetTexts(read ? ParseMassTexts(bytes) : std::vector<AdText>{});
+    screen.ShowMassTexts();
 }
 
-bool SaveMassTexts(app::Robot& robot) {
-    if (robot.AccountDir().empty() || !robot.Mass().MaySaveTexts()) {
+bool SaveMassTexts(const MassState& state, std::string_view account_dir) {
+    if (account_dir.empty() || !state.MaySaveTexts()) {
         return false;
     }
-    return platform::WriteFileAtomic(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE),
-                                     SerializeMassTexts(robot.Mass().Rows()));
+    return platform::WriteFileAtomic(config::ConfigPath(account_dir, config::MASS_TEXTS_FILE),
+                                     SerializeMassTexts(state.Rows()));
 }
 
 }  // namespace zelmo::mass

@@ -1,6 +1,6 @@
 #include "messages/GroupEvents.h"
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "protocol/TextHelpers.h"
 
@@ -17,22 +17,22 @@ std::string NameInto(std::string_view reply_template, std::string_view name) {
 
 std::optional<std::string> GroupEventReply(const config::Settings& settings,
                                            std::string_view content) {
-    const std::string you = app::Gbk("你");
-    if (platform::ContainsGbk(content, app::Gbk("移出了群聊"), true)) {
+    const std::string you = platform::Gbk("你");
+    if (platform::ContainsGbk(content, platform::Gbk("移出了群聊"), true)) {
         const std::string name =
-            protocol::ExtractBetween(content, app::Gbk("你将"), app::Gbk("移出了群聊"));
+            protocol::ExtractBetween(content, platform::Gbk("你将"), platform::Gbk("移出了群聊"));
         return NameInto(settings.群管_移, name);
     }
-    if (platform::ContainsGbk(content, app::Gbk("加入了群聊"), true)) {
+    if (platform::ContainsGbk(content, platform::Gbk("加入了群聊"), true)) {
         const std::string name =
-            protocol::ExtractBetween(content, app::Gbk("邀请"), app::Gbk("加入了群聊"));
+            protocol::ExtractBetween(content, platform::Gbk("邀请"), platform::Gbk("加入了群聊"));
         if (name == you) {
             return std::string();
         }
         return NameInto(settings.群管_邀, name);
     }
-    if (platform::ContainsGbk(content, app::Gbk("二维码加入群聊"), true)) {
-        const std::string name = protocol::TextBefore(content, app::Gbk("通过"));
+    if (platform::ContainsGbk(content, platform::Gbk("二维码加入群聊"), true)) {
+        const std::string name = protocol::TextBefore(content, platform::Gbk("通过"));
         if (name == you) {
             return std::string();
         }

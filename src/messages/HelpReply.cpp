@@ -1,8 +1,7 @@
 #include "messages/HelpReply.h"
 
-#include "app/Robot.h"
-#include "messages/Intake.h"
 #include "platform/GbkText.h"
+#include "protocol/ChatMessage.h"
 
 namespace zelmo::messages {
 
@@ -16,15 +15,14 @@ std::string CommandLine(std::string_view line_template, std::string_view command
 
 }  // namespace
 
-std::string BuildHelpReply(app::Robot& robot, int chat_type) {
-    const LangTemplates& templates = robot.Templates();
-    const std::shared_ptr<const config::Settings> settings = robot.Settings().Get();
+std::string BuildHelpReply(const LangTemplates& templates, const config::Settings& settings,
+                           const plugins::PluginHost& plugins, int chat_type) {
     std::string text = templates.return_a;
-    if ((chat_type == CHAT_FRIEND && settings->好友学习) ||
-        (chat_type == CHAT_GROUP && settings->群学习)) {
+    if ((chat_type == protocol::CHAT_FRIEND && settings.好友学习) ||
+        (chat_type == protocol::CHAT_GROUP && settings.群学习)) {
         text += CommandLine(templates.return_c, templates.function_key, templates.function_info);
     }
-    const plugins::PluginTableSnapshot table = robot.Plugins().Table();
+    const plugins::PluginTableSnapshot table = plugins.Table();
     if (table) {
         for (const plugins::PluginRecord& record : *table) {
             if (record.Enabled && record.Listed == 1) {

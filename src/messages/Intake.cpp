@@ -3,15 +3,14 @@
 #include <array>
 #include <cctype>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
-#include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "contacts/ContactRequests.h"
-#include "messages/IncomingQueue.h"
+#include "messages/MessageJobs.h"
 #include "messages/ReplyChain.h"
+#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "platform/IniFile.h"
-#include "protocol/Heartbeat.h"
+#include "protocol/ConnectionState.h"
 #include "protocol/JsonText.h"
 #include "protocol/TextHelpers.h"
 
@@ -53,7 +52,7 @@ const std::array<std::string, KIND_ROWS.size()>& KindLabels() {
     static const std::array<std::string, KIND_ROWS.size()> labels = [] {
         std::array<std::string, KIND_ROWS.size()> gbk;
         for (std::size_t i = 0; i < KIND_ROWS.size(); ++i) {
-            gbk[i] = app::Gbk(KIND_ROWS[i].label_utf8);
+            gbk[i] = platform::Gbk(KIND_ROWS[i].label_utf8);
         }
         return gbk;
     }();
@@ -61,7 +60,7 @@ const std::array<std::string, KIND_ROWS.size()>& KindLabels() {
 }
 
 const std::string& LocationLabel() {
-    static const std::string label = app::Gbk("[地理位置]");
+    static const std::string label = platform::Gbk("[地理位置]");
     return label;
 }
 
@@ -145,8 +144,8 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content) {
     return parts;
 }
 
-void HandleIncomingMessage(app::Robot& robot, std::string_view item) {
-    if (robot.Connection().load() != protocol::STATE_ONLINE) {
+void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
+    if (parts.connection.load() != protocol::STATE_ONLINE) {
         return;
     }
     const std::string from = protocol::ExtractBetween(item, FROM_MARKER, TOKEN_END);
@@ -157,54 +156,50 @@ void HandleIncomingMessage(app::Robot& robot, std::string_view item) {
         return;
     }
     const std::string content =
-        protocol::StripSpanTags(ClassifyContent(raw_content, robot.Profile().short_link_host));
+        protocol::StripSpanTags(ClassifyContent(raw_content, parts.link.profile.short_link_host));
 
-    const std::shared_ptr<const config::Settings> settings = robot.Settings().Get();
+    const std::shared_ptr<const config::Settings> settings = parts.settings.Get();
     if (settings->显示消息) {
-        PostJob(robot.Queue(), JOB_LOG_ENTRY, from, to, content);
+        jobs::PostJob(parts.queue, JOB_LOG_ENTRY, from, to, content);
     }
     // Written on another device of the own account: learn the partner, never answer.
-    if (from == robot.State().own.UserName) {
-        contacts::EnsureContactKnown(robot, to);
+    if (from == parts.state.own.UserName) {
+        contacts::EnsureContactKnown(parts.link, parts.state, parts.connection, parts.contacts,
+                                     parts.queue, parts.lists, to);
         return;
     }
     if (settings->启用回复) {
-        DecideReply(robot, *settings, from, content);
+        DecideReply(parts.replies, *settings, parts.queue, from, content);
     }
 }
 
-void DecideReply(app::Robot& robot, const config::Settings& settings,
-                 std::string_view from_user_name, std::string_view content) {
+void DecideReply(const ReplySources& sources, const config::Settings& settings,
+                 jobs::JobQueue& queue, std::string_view from_user_name, std::string_view content) {
     if (!settings.启用回复 || from_user_name.empty()) {
         return;
     }
-    const std::string& account_dir = robot.AccountDir();
+    const std::string& account_dir = sources.account_dir;
     const std::string uin =
         account_dir.empty()
             ? std::string()
-            : platform::ReadIniItem(app::UinFilePath(account_dir), from_user_name, "Uin");
+            : platform::ReadIniItem(config::UinFilePath(account_dir), from_user_name, "Uin");
     if (IsInCommaList(settings.屏蔽uin, uin)) {
         return;
     }
     const ChatParts parts = SplitChat(from_user_name, content);
     const ChatMessage message{parts.content, parts.chat_type, from_user_name, parts.group_sender};
-    std::string reply = RunReplyChain(robot, settings, message);
+    std::string reply = RunReplyChain(sources, settings, message);
     if (reply == NO_REPLY) {
         return;
     }
     if (reply.empty()) {
         reply =
-            robot.Knowledge().LookupReply(parts.content, parts.chat_type, settings, robot.Clock());
+            sources.knowledge.LookupReply(parts.content, parts.chat_type, settings, sources.clock);
     }
     // The marker suppresses a reply wherever it comes from; it is never sent as text.
     if (!reply.empty() && reply != NO_REPLY) {
-        PostJob(robot.Queue(), JOB_SEND_TEXT, std::string(from_user_name), std::move(reply));
+        jobs::PostJob(queue, JOB_SEND_TEXT, std::string(from_user_name), std::move(reply));
     }
-}
-
-void DecideReply(app::Robot& robot, std::string_view from_user_name, std::string_view content) {
-    const std::shared_ptr<const config::Settings> settings = robot.Settings().Get();
-    DecideReply(robot, *settings, from_user_name, content);
 }
 
 }  // namespace zelmo::messages

@@ -1,7 +1,7 @@
 #include "messages/LangTemplates.h"
 
-#include "app/GbkLiteral.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
 
 namespace zelmo::messages {
@@ -10,7 +10,7 @@ LangTemplates LoadLangTemplates(std::string_view path) {
     const std::string text = platform::ReadFile(path);
     const auto item = [&text](std::string_view section, std::string_view key,
                               std::string_view utf8_default) {
-        return platform::IniTextItem(text, section, key, app::Gbk(utf8_default));
+        return platform::IniTextItem(text, section, key, platform::Gbk(utf8_default));
     };
     LangTemplates templates;
     templates.format_a = item("learn", "format_a", "问：");

@@ -2,10 +2,8 @@
 
 #include <optional>
 
-#include "app/Robot.h"
 #include "messages/GroupEvents.h"
 #include "messages/HelpReply.h"
-#include "messages/Intake.h"
 #include "platform/GbkText.h"
 #include "plugins/PluginDispatch.h"
 #include "protocol/TextHelpers.h"
@@ -27,14 +25,14 @@ std::string TrimBlanks(std::string_view text) {
 }
 
 bool LearningOn(const config::Settings& settings, int chat_type) {
-    return (chat_type == CHAT_FRIEND && settings.好友学习) ||
-           (chat_type == CHAT_GROUP && settings.群学习);
+    return (chat_type == protocol::CHAT_FRIEND && settings.好友学习) ||
+           (chat_type == protocol::CHAT_GROUP && settings.群学习);
 }
 
 // The learning command "<question marker> Q <answer marker> A": learns the pair and
 // answers with the return template. Nothing when the command is absent or incomplete.
-std::optional<std::string> Learn(app::Robot& robot, const ChatMessage& message) {
-    const LangTemplates& templates = robot.Templates();
+std::optional<std::string> Learn(const ReplySources& sources, const ChatMessage& message) {
+    const LangTemplates& templates = sources.templates;
     const std::string& question_marker = templates.format_a;
     const std::string& answer_marker = templates.format_b;
     // An empty marker would be "found" in every text.
@@ -49,18 +47,18 @@ std::optional<std::string> Learn(app::Robot& robot, const ChatMessage& message) 
     if (question.empty() || answer.empty()) {
         return std::nullopt;
     }
-    robot.Knowledge().LearnPair(question, answer);
+    sources.knowledge.LearnPair(question, answer);
     return platform::ReplaceAllGbk(templates.return_text, QUESTION_PLACEHOLDER, question);
 }
 
 }  // namespace
 
-std::string RunReplyChain(app::Robot& robot, const config::Settings& settings,
+std::string RunReplyChain(const ReplySources& sources, const config::Settings& settings,
                           const ChatMessage& message) {
     // An empty list word would match every message.
     if (settings.开启列表 && !settings.列表词.empty() &&
         platform::ContainsGbk(message.content, settings.列表词, true)) {
-        return BuildHelpReply(robot, message.chat_type);
+        return BuildHelpReply(sources.templates, settings, sources.plugins, message.chat_type);
     }
     if (settings.启用群管) {
         if (std::optional<std::string> event = GroupEventReply(settings, message.content)) {
@@ -68,16 +66,12 @@ std::string RunReplyChain(app::Robot& robot, const config::Settings& settings,
         }
     }
     if (LearningOn(settings, message.chat_type)) {
-        if (std::optional<std::string> learned = Learn(robot, message)) {
+        if (std::optional<std::string> learned = Learn(sources, message)) {
             return std::move(*learned);
         }
     }
-    return plugins::DispatchToPlugins(robot, message);
-}
-
-std::string RunReplyChain(app::Robot& robot, const ChatMessage& message) {
-    const std::shared_ptr<const config::Settings> settings = robot.Settings().Get();
-    return RunReplyChain(robot, *settings, message);
+    return plugins::DispatchToPlugins(sources.plugins, sources.account_dir,
+                                      sources.state.session.cookies, message);
 }
 
 }  // namespace zelmo::messages

@@ -1,8 +1,8 @@
 #include "messages/Sending.h"
 
 #include <mutex>
+#include <utility>
 
-#include "app/Robot.h"
 #include "platform/GbkText.h"
 #include "protocol/JsonText.h"
 #include "protocol/TextHelpers.h"
@@ -27,8 +27,8 @@ std::string ExpandOutgoing(std::string_view text, std::string_view robot_name) {
     return platform::ReplaceAllGbk(named, "[enter]", "\r\n", true);
 }
 
-std::string PostSendMsg(app::Robot& robot, std::string_view to, std::string_view text) {
-    const protocol::ProtocolState& state = robot.State();
+std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
+                        std::string_view to, std::string_view text) {
     // The template is filled in one pass, so words in the message that look like
     // placeholders are never expanded; escaping keeps the message one JSON string.
     const std::string message = protocol::JsonEscape(text);
@@ -36,16 +36,19 @@ std::string PostSendMsg(app::Robot& robot, std::string_view to, std::string_view
     call.from = state.own.UserName;
     call.to = to;
     call.message = message;
-    const std::string answer =
-        protocol::PostToWebHost(robot.Link(), state, SEND_PATH, SEND_BODY, call);
+    const std::string answer = protocol::PostToWebHost(link, state, SEND_PATH, SEND_BODY, call);
     return protocol::ExtractBetween(answer, "Ret\": ", ",");
 }
 
-std::string SendText(app::Robot& robot, std::string_view to, std::string_view text) {
-    const std::string expanded = ExpandOutgoing(text, robot.Settings().Get()->机器人姓名);
-    std::lock_guard lock(robot.SendLock());
-    std::string ret = PostSendMsg(robot, to, expanded);
-    robot.Screen().Delay(SEND_PAUSE_MS);
+Sender::Sender(protocol::ServiceLink link, const protocol::ProtocolState& state,
+               const config::SettingsStore& settings, platform::Pause pause)
+    : m_link(link), m_state(state), m_settings(settings), m_pause(std::move(pause)) {}
+
+std::string Sender::SendText(std::string_view to, std::string_view text) {
+    const std::string expanded = ExpandOutgoing(text, m_settings.Get()->机器人姓名);
+    std::lock_guard lock(m_send_lock);
+    std::string ret = PostSendMsg(m_link, m_state, to, expanded);
+    m_pause(SEND_PAUSE_MS);
     return ret;
 }
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/GbkBytes.h"
+
 namespace zelmo::platform {
 
 namespace {
@@ -24,13 +26,6 @@ constexpr unsigned char TRAIL_MAX = 0xFE;
 constexpr std::size_t TRAIL_COUNT = TRAIL_MAX - TRAIL_MIN + 1;
 constexpr std::size_t PAIR_COUNT = (LEAD_MAX - LEAD_MIN + 1) * TRAIL_COUNT;
 constexpr char UNMAPPABLE = '?';
-
-bool IsLead(unsigned char byte) {
-    return byte >= LEAD_MIN && byte <= LEAD_MAX;
-}
-bool IsTrail(unsigned char byte) {
-    return byte >= TRAIL_MIN && byte <= TRAIL_MAX && byte != 0x7F;
-}
 
 struct IconvCloser {
     void operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
@@ -99,7 +94,7 @@ Tables BuildTables() {
     }
     for (unsigned lead = LEAD_MIN; lead <= LEAD_MAX; ++lead) {
         for (unsigned trail = TRAIL_MIN; trail <= TRAIL_MAX; ++trail) {
-            if (!IsTrail(static_cast<unsigned char>(trail))) {
+            if (!IsGbkTrail(static_cast<unsigned char>(trail))) {
                 continue;
             }
             const std::array<char, 2> bytes{static_cast<char>(lead), static_cast<char>(trail)};
@@ -267,7 +262,7 @@ std::string GbkToUtf8(std::string_view gbk) {
         while (pos < size && data[pos] >= 0x80) {
             const unsigned char byte = data[pos];
             std::uint16_t code = 0;
-            if (IsLead(byte) && pos + 1 < size && IsTrail(data[pos + 1])) {
+            if (IsGbkLead(byte) && pos + 1 < size && IsGbkTrail(data[pos + 1])) {
                 code = tables.pair[(byte - LEAD_MIN) * TRAIL_COUNT + (data[pos + 1] - TRAIL_MIN)];
                 pos += 2;
             } else {

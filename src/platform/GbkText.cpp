@@ -3,23 +3,15 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/GbkBytes.h"
+
 namespace zelmo::platform {
 
 namespace {
 
-bool IsLead(unsigned char byte) {
-    return byte >= 0x81 && byte <= 0xFE;
-}
-bool IsTrail(unsigned char byte) {
-    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
-}
 unsigned char At(std::string_view text, std::size_t pos) {
     return static_cast<unsigned char>(text[pos]);
 }
-unsigned char FoldAscii(unsigned char byte) {
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
-
 // Answers "is this a character boundary?" for positions asked in increasing order, in
 // linear time overall. A byte outside 0x81-0xFE always ends a character, so a boundary
 // lies right after it; inside a run of such lead-capable bytes characters are pairs, and
@@ -35,12 +27,12 @@ public:
             return false;
         }
         std::size_t start = pos;
-        while (start > m_known && IsLead(At(m_text, start - 1))) {
+        while (start > m_known && IsGbkLead(At(m_text, start - 1))) {
             --start;
         }
         // A lead byte whose follower is no trail byte stands alone.
         const bool boundary =
-            (pos - start) % 2 == 0 || pos == m_text.size() || !IsTrail(At(m_text, pos));
+            (pos - start) % 2 == 0 || pos == m_text.size() || !IsGbkTrail(At(m_text, pos));
         m_known = boundary ? pos : pos - 1;
         return boundary;
     }
@@ -61,12 +53,12 @@ public:
         : m_bytes(needle), m_ignore_case(ignore_case), m_trail(needle.size(), false) {
         std::size_t pos = 0;
         while (pos < needle.size()) {
-            if (IsLead(At(needle, pos)) && pos + 1 < needle.size() &&
-                IsTrail(At(needle, pos + 1))) {
+            if (IsGbkLead(At(needle, pos)) && pos + 1 < needle.size() &&
+                IsGbkTrail(At(needle, pos + 1))) {
                 m_trail[pos + 1] = true;
                 pos += 2;
             } else {
-                m_ends_with_lone_lead = pos + 1 == needle.size() && IsLead(At(needle, pos));
+                m_ends_with_lone_lead = pos + 1 == needle.size() && IsGbkLead(At(needle, pos));
                 pos += 1;
             }
         }
@@ -103,7 +95,7 @@ public:
             }
         }
         const std::size_t end = pos + m_bytes.size();
-        return !(m_ends_with_lone_lead && end < text.size() && IsTrail(At(text, end)));
+        return !(m_ends_with_lone_lead && end < text.size() && IsGbkTrail(At(text, end)));
     }
 
     // The next position at or after `from` whose first byte could start a match.
@@ -152,7 +144,8 @@ std::size_t FindFrom(std::string_view text, const Needle& needle, std::size_t fr
 }  // namespace
 
 std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
-    return pos + 1 < text.size() && IsLead(At(text, pos)) && IsTrail(At(text, pos + 1)) ? 2 : 1;
+    return pos + 1 < text.size() && IsGbkLead(At(text, pos)) && IsGbkTrail(At(text, pos + 1)) ? 2
+                                                                                              : 1;
 }
 
 std::size_t FindGbk(std::string_view text, std::string_view needle, std::size_t from,

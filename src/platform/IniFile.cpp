@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/Files.h"
+#include "platform/GbkBytes.h"
 
 namespace zelmo::platform {
 
@@ -10,19 +11,9 @@ namespace {
 
 constexpr std::string_view FALSE_WORD = "\xBC\xD9";  // "假" in GBK
 
-bool IsLead(unsigned char byte) {
-    return byte >= 0x81 && byte <= 0xFE;
-}
-bool IsTrail(unsigned char byte) {
-    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
-}
 bool IsBlank(char byte) {
     return byte == ' ' || byte == '\t';
 }
-unsigned char FoldAscii(unsigned char byte) {
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
@@ -43,8 +34,8 @@ bool SameName(std::string_view left, std::string_view right) {
     while (pos < left.size()) {
         const auto a = static_cast<unsigned char>(left[pos]);
         const auto b = static_cast<unsigned char>(right[pos]);
-        if (IsLead(a) && pos + 1 < left.size() &&
-            IsTrail(static_cast<unsigned char>(left[pos + 1]))) {
+        if (IsGbkLead(a) && pos + 1 < left.size() &&
+            IsGbkTrail(static_cast<unsigned char>(left[pos + 1]))) {
             if (a != b || left[pos + 1] != right[pos + 1]) {
                 return false;
             }
@@ -67,8 +58,8 @@ std::size_t FindClosingBracket(std::string_view text) {
         if (byte == ']') {
             return pos;
         }
-        const bool pair = IsLead(byte) && pos + 1 < text.size() &&
-                          IsTrail(static_cast<unsigned char>(text[pos + 1]));
+        const bool pair = IsGbkLead(byte) && pos + 1 < text.size() &&
+                          IsGbkTrail(static_cast<unsigned char>(text[pos + 1]));
         pos += pair ? 2 : 1;
     }
     return std::string_view::npos;
@@ -80,13 +71,13 @@ bool EndsWithLoneLead(std::string_view text) {
     std::size_t pos = 0;
     while (pos < text.size()) {
         const auto byte = static_cast<unsigned char>(text[pos]);
-        if (IsLead(byte) && pos + 1 < text.size() &&
-            IsTrail(static_cast<unsigned char>(text[pos + 1]))) {
+        if (IsGbkLead(byte) && pos + 1 < text.size() &&
+            IsGbkTrail(static_cast<unsigned char>(text[pos + 1]))) {
             pos += 2;
             continue;
         }
         if (pos + 1 == text.size()) {
-            return IsLead(byte);
+            return IsGbkLead(byte);
         }
         ++pos;
     }

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 
 namespace zelmo::plugins {
 
@@ -63,7 +63,7 @@ std::optional<PluginRecord> ParseEntry(std::string_view entry, bool last,
 }  // namespace
 
 PluginTable ParseDescription(std::string_view text, std::string_view file_name) {
-    const std::string true_word = app::Gbk("真");
+    const std::string true_word = platform::Gbk("真");
     const std::vector<std::string_view> entries = Split(text, ENTRY_SEPARATOR);
     PluginTable records;
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -3,18 +3,18 @@
 #include <optional>
 #include <string>
 
-#include "app/AccountPaths.h"
-#include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "plugins/PluginCall.h"
 #include "plugins/PluginHost.h"
 #include "plugins/PluginTrigger.h"
 
 namespace zelmo::plugins {
 
-std::string DispatchToPlugins(app::Robot& robot, const messages::ChatMessage& message) {
+std::string DispatchToPlugins(const PluginHost& plugins, std::string_view account_dir,
+                              std::string_view account, const protocol::ChatMessage& message) {
     // The snapshot also keeps every library it names loaded until this dispatch is done,
     // whatever a rescan publishes meanwhile.
-    const PluginTableSnapshot table = robot.Plugins().Table();
+    const PluginTableSnapshot table = plugins.Table();
     const std::string kind = std::to_string(message.chat_type);
     for (const PluginRecord& record : *table) {
         if (!record.Enabled) {
@@ -30,9 +30,9 @@ std::string DispatchToPlugins(app::Robot& robot, const messages::ChatMessage& me
         arguments.from = message.from;
         arguments.sender = message.group_sender;
         if (record.WantsAccount) {
-            arguments.account = robot.State().session.cookies;
+            arguments.account = account;
         }
-        std::string answer = CallPlugin(app::PluginPath(robot.AccountDir(), record.FileName),
+        std::string answer = CallPlugin(config::PluginPath(account_dir, record.FileName),
                                         record.Function, arguments);
         if (!answer.empty()) {
             return answer;

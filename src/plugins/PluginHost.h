@@ -2,12 +2,10 @@
 
 #include <functional>
 #include <mutex>
+#include <string_view>
 
+#include "plugins/PluginPort.h"
 #include "plugins/PluginTable.h"
-
-namespace zelmo::app {
-class Robot;
-}
 
 namespace zelmo::plugins {
 
@@ -33,8 +31,9 @@ private:
 // ScanPlugins: rebuilds the table from the plugin folder, showing each file name in the
 // status popup ("[4/5] " during the start-up, "载入:" from the settings window). Records
 // start disabled. UI thread.
-void ScanPlugins(app::Robot& robot, bool from_settings);
+void ScanPlugins(PluginHost& plugins, std::string_view account_dir, PluginPort& screen,
+                 bool from_settings);
 // Reads every record's enabled flag from its library's INI file.
-void LoadEnableStates(app::Robot& robot);
+void LoadEnableStates(PluginHost& plugins, std::string_view account_dir);
 
 }  // namespace zelmo::plugins

@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
-#include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/SharedLibrary.h"
 #include "plugins/EnableState.h"
 #include "plugins/PluginCall.h"
@@ -45,44 +44,44 @@ std::string DisplayFileName(std::string_view file_name) {
 }
 
 std::string UninstallQuestion(std::string_view name) {
-    return app::Gbk("您真的要卸载插件\"") + std::string(name) + app::Gbk("\"吗？");
+    return platform::Gbk("您真的要卸载插件\"") + std::string(name) + platform::Gbk("\"吗？");
 }
 
-void ScanPlugins(app::Robot& robot, bool from_settings) {
-    const std::string& dir = robot.AccountDir();
+void ScanPlugins(PluginHost& plugins, std::string_view account_dir, PluginPort& screen,
+                 bool from_settings) {
     const std::vector<std::string> names =
-        platform::FindFiles(app::PluginFolder(dir), PLUGIN_PATTERN);
-    const std::string status_head = from_settings ? app::Gbk("载入:") : std::string("[4/5] ");
+        platform::FindFiles(config::PluginFolder(account_dir), PLUGIN_PATTERN);
+    const std::string status_head = from_settings ? platform::Gbk("载入:") : std::string("[4/5] ");
     // The new table is built beside the published one and swapped in whole: dispatching
     // workers keep reading the old one, whose libraries stay loaded until they are done.
     PluginTable table;
     for (const std::string& name : names) {
-        robot.Screen().ShowStatus(status_head + DisplayFileName(name), false);
-        PluginTable records = LoadLibraryRecords(app::PluginPath(dir, name), name);
+        screen.ShowStatus(status_head + DisplayFileName(name), false);
+        PluginTable records = LoadLibraryRecords(config::PluginPath(account_dir, name), name);
         for (PluginRecord& record : records) {
             table.push_back(std::move(record));
         }
     }
-    robot.Plugins().Publish(std::move(table));
+    plugins.Publish(std::move(table));
     if (from_settings && !names.empty()) {
-        robot.Screen().CloseStatus();
+        screen.CloseStatus();
     }
 }
 
-void UninstallPlugin(app::Robot& robot, std::size_t index) {
-    const PluginTableSnapshot table = robot.Plugins().Table();
+void UninstallPlugin(PluginHost& plugins, std::string_view account_dir, PluginPort& screen,
+                     std::size_t index) {
+    const PluginTableSnapshot table = plugins.Table();
     if (index >= table->size()) {
         return;
     }
-    const std::string& dir = robot.AccountDir();
     const std::string file_name = (*table)[index].FileName;
     // The library is released when no table and no dispatch in progress holds it any
     // more, which the rescan below brings about; releasing it earlier could unmap it under
     // a worker that is inside one of its exports.
-    platform::DeleteFile(EnableFilePath(dir, file_name));
-    platform::DeleteFile(app::PluginPath(dir, file_name));
-    ScanPlugins(robot, true);
-    LoadEnableStates(robot);
+    platform::DeleteFile(EnableFilePath(account_dir, file_name));
+    platform::DeleteFile(config::PluginPath(account_dir, file_name));
+    ScanPlugins(plugins, account_dir, screen, true);
+    LoadEnableStates(plugins, account_dir);
 }
 
 }  // namespace zelmo::plugins

@@ -4,9 +4,8 @@
 #include <string>
 #include <string_view>
 
-namespace zelmo::app {
-class Robot;
-}
+#include "plugins/PluginHost.h"
+#include "plugins/PluginPort.h"
 
 namespace zelmo::plugins {
 
@@ -22,6 +21,7 @@ std::string UninstallQuestion(std::string_view name);
 // Removes the library of record `index` (0-based) with its enable file, then rescans and
 // reloads the flags. Failed deletions are not reported; a library still present is found
 // again. Out-of-range indexes do nothing. UI thread.
-void UninstallPlugin(app::Robot& robot, std::size_t index);
+void UninstallPlugin(PluginHost& plugins, std::string_view account_dir, PluginPort& screen,
+                     std::size_t index);
 
 }  // namespace zelmo::plugins

@@ -118,7 +118,7 @@ bool IsImage(std::string_view bytes) {
     return false;
 }
 
-void FetchQrCode(const ServiceLink& link, Session& session, const Pause& pause) {
+void FetchQrCode(const ServiceLink& link, Session& session, const platform::Pause& pause) {
     for (int attempt = 1; attempt <= QR_ATTEMPTS; ++attempt) {
         if (FetchOnce(link, session) || link.web.Stopped()) {
             return;

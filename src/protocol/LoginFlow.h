@@ -1,33 +1,21 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "platform/Clock.h"
-#include "platform/WebClient.h"
-#include "protocol/ServiceProfile.h"
+#include "platform/Pause.h"
+#include "protocol/ServiceLink.h"
 #include "protocol/Session.h"
 
 namespace zelmo::protocol {
-
-// What every login exchange talks through.
-struct ServiceLink {
-    const platform::WebClient& web;
-    const ServiceProfile& profile;
-    platform::Clock& clock;
-};
-
-// Waits ms milliseconds; false when the wait ended early because the robot stops.
-using Pause = std::function<bool(int ms)>;
 
 // Up to 10 attempts (home page, jslogin, QR image) until an image arrives, with a pause
 // before each new attempt that grows by a second per failure (up to 5 s); without a pause
 // the attempts follow each other at once. Only a whole PNG, JPEG or GIF counts as the
 // image. Replaces the session's cookies and uuid on the way and leaves the image in
 // qr_image (empty when every attempt failed or the pause was cut short).
-void FetchQrCode(const ServiceLink& link, Session& session, const Pause& pause = {});
+void FetchQrCode(const ServiceLink& link, Session& session, const platform::Pause& pause = {});
 
 // True for bytes that begin with the signature and end with the end marker of a PNG, a
 // JPEG or a GIF: a server error page or a cut-off image is not a QR code.

@@ -3,7 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/LoginFlow.h"
+#include "protocol/ServiceLink.h"
+#include "protocol/Session.h"
 #include "protocol/Templates.h"
 
 namespace zelmo::protocol {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/GbkLiteral.h"
 #include "config/MinimiseNotice.h"
 #include "config/Settings.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
 #include "support/SettingsSamples.h"
 #include "support/TestSupport.h"
@@ -15,7 +15,7 @@
 namespace zelmo::config {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 class SettingsFileTest : public ::testing::Test {
 protected:

@@ -4,8 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/GbkLiteral.h"
 #include "config/SettingsInput.h"
+#include "platform/GbkLiteral.h"
 
 namespace zelmo::config {
 namespace {
@@ -22,7 +22,7 @@ TEST(SettingsInputTest, ReplyChanceOutsideOneToHundredBecomesHundred) {
         "  ",
         "-",
         "99999999999999999999999",  // would overflow a naive int
-        app::Gbk("五十"),
+        platform::Gbk("五十"),
     };
     for (const std::string& text : outside) {
         EXPECT_EQ(NormalizeReplyChance(text), "100") << text;
@@ -53,7 +53,7 @@ TEST(SettingsInputTest, ShieldListTypedOnLinesBecomesCommaSeparated) {
 
 TEST(SettingsInputTest, LineBreaksInFreeTextsBecomeTheStoredMarker) {
     EXPECT_EQ(StoredLineBreaks("a\r\nb\nc\rd"), "a[enter]b[enter]c[enter]d");
-    EXPECT_EQ(StoredLineBreaks(app::Gbk("欢迎[name]")), app::Gbk("欢迎[name]"));
+    EXPECT_EQ(StoredLineBreaks(platform::Gbk("欢迎[name]")), platform::Gbk("欢迎[name]"));
     EXPECT_EQ(StoredLineBreaks("a\r\n"), "a[enter]");
 }
 

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "contacts/ContactJobs.h"
 #include "contacts/ContactParsing.h"
-#include "messages/IncomingQueue.h"
+#include "jobs/JobQueue.h"
 #include "platform/Encoding.h"
 #include "sim/Answers.h"
 #include "sim/Scenario.h"
@@ -63,8 +64,8 @@ std::string InitAnswerWith(std::vector<sim::ContactSpec>& specs) {
     return Utf8ToGbk(sim::InitAnswer(sim::Era::Early2016, data));
 }
 
-std::vector<messages::Job> TakeAll(messages::IncomingQueue& queue) {
-    std::vector<messages::Job> jobs;
+std::vector<jobs::Job> TakeAll(jobs::JobQueue& queue) {
+    std::vector<jobs::Job> jobs;
     const std::atomic<bool> stop{false};
     while (queue.Size() > 0) {
         jobs.push_back(*queue.Take(stop));
@@ -75,7 +76,7 @@ std::vector<messages::Job> TakeAll(messages::IncomingQueue& queue) {
 class ParseContactsTest : public ::testing::TestWithParam<sim::Era> {
 protected:
     ContactStore store;
-    messages::IncomingQueue queue;
+    jobs::JobQueue queue;
 };
 
 TEST_P(ParseContactsTest, ClassifiesEveryKindAndAGroupStaysAGroupWhateverItsSex) {
@@ -145,7 +146,7 @@ TEST(ParseContactsTextTest, UnicodeEscapesBecomeGbkAndUnmappableOnesVanish) {
         "\"RemarkName\": \"line\\nbreak\",\n\"Sex\": 2,\n\"Province\": \"\\u5e7f\\u4e1c\",\n"
         "\"City\": \"\",\n\"Alias\": \"\\u0041\\/b\",\n\"ChatRoomId\": 0\n}";
     ContactStore store;
-    messages::IncomingQueue queue;
+    jobs::JobQueue queue;
     ASSERT_EQ(ParseContacts(store, queue, text), 1u);
     const ContactRecord record = *store.At(1);
     EXPECT_EQ(record.NickName, Utf8ToGbk("小爱 !"));
@@ -171,7 +172,7 @@ TEST(ParseContactsTextTest, AContactInBothAnswersKeepsTheFirstValues) {
     const std::string full_answer = ContactListAnswer(full);
 
     ContactStore store;
-    messages::IncomingQueue queue;
+    jobs::JobQueue queue;
     ASSERT_EQ(ParseContacts(store, queue, init_answer), 2u);
     EXPECT_EQ(ParseContacts(store, queue, full_answer), 1u);
     ASSERT_EQ(store.Count(), 3u);
@@ -186,15 +187,15 @@ TEST(ParseContactsTextTest, EachNewGroupPostsOneMemberJobWithItsIndex) {
                                            Person("b", "b", 2), Group("g2", "g2", {})};
     const std::string answer = ContactListAnswer(specs);
     ContactStore store;
-    messages::IncomingQueue queue;
+    jobs::JobQueue queue;
     store.AppendIfNew(ContactRecord{});  // an earlier record shifts the indexes
 
     ParseContacts(store, queue, answer);
-    const std::vector<messages::Job> jobs = TakeAll(queue);
+    const std::vector<jobs::Job> jobs = TakeAll(queue);
     ASSERT_EQ(jobs.size(), 2u);
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         const std::string& group_name = specs[i == 0 ? 1 : 3].user_name;
-        EXPECT_EQ(jobs[i].kind, messages::JOB_GROUP_MEMBERS);
+        EXPECT_EQ(jobs[i].kind, contacts::JOB_GROUP_MEMBERS);
         EXPECT_EQ(jobs[i].texts[0], std::to_string(store.FindContactIndex(group_name)));
         EXPECT_EQ(jobs[i].texts[1], "");
         EXPECT_EQ(jobs[i].texts[2], "");
@@ -217,7 +218,7 @@ TEST(ParseContactsTextTest, AnyBytesGiveABoundedResult) {
     }
     for (std::size_t length = 0; length <= answer.size(); ++length) {
         ContactStore store;
-        messages::IncomingQueue queue;
+        jobs::JobQueue queue;
         const std::size_t added = ParseContacts(store, queue, answer.substr(0, length));
         ASSERT_LE(added, specs.size());
         for (const ContactRecord& record : store.Snapshot()) {
@@ -236,7 +237,7 @@ TEST(ParseContactsTextTest, AnyBytesGiveABoundedResult) {
                                       : std::string(1, static_cast<char>(byte(random)));
         }
         ContactStore store;
-        messages::IncomingQueue queue;
+        jobs::JobQueue queue;
         const std::size_t added = ParseContacts(store, queue, text);
         EXPECT_EQ(added, store.Count());
     }

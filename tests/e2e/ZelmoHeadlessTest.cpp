@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/GbkLiteral.h"
 #include "headless/QrReading.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/PngImage.h"
 #include "sim/Simulator.h"
 #include "support/ChildProcess.h"
@@ -294,7 +294,7 @@ TEST(ZelmoHeadlessTest, StopSignalDuringALongPollLogsOutOnceBeforeTheHeldPollEnd
 }
 
 TEST(ZelmoHeadlessTest, ReloadSignalReadsTheSettingsFileAgain) {
-    const std::string quiet = app::Gbk("[机器人设置]\r\n显示消息=0\r\n");
+    const std::string quiet = platform::Gbk("[机器人设置]\r\n显示消息=0\r\n");
     HeadlessRun run({.account_files = {{"config/mzset.ini", quiet}}});
     ASSERT_TRUE(run.Started());
     ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
@@ -306,7 +306,7 @@ TEST(ZelmoHeadlessTest, ReloadSignalReadsTheSettingsFileAgain) {
     ASSERT_TRUE(run.Sim().WaitForRequests("synccheck", polls + 1, 10s));
 
     platform::WriteFileAtomic(run.AccountDir() + "/config/mzset.ini",
-                              app::Gbk("[机器人设置]\r\n显示消息=1\r\n"));
+                              platform::Gbk("[机器人设置]\r\n显示消息=1\r\n"));
     ASSERT_TRUE(run.Signal(SIGHUP));
     EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("read from " + run.AccountDir()));
     run.Sim().DeliverMessage(TextFrom("bob", "after the reload"));
@@ -319,7 +319,7 @@ TEST(ZelmoHeadlessTest, ReloadSignalReadsTheSettingsFileAgain) {
 // Needs the reply engine: the knowledge base's answer, a learned pair answering, the
 // learned pair saved at the stop (the answer that loses nothing).
 TEST(ZelmoHeadlessTest, AnswersFromTheKnowledgeBaseLearnsAndSavesTheLearnedPairAtTheStop) {
-    const std::string base = app::Gbk("你好\r\n你好，我是机器人");
+    const std::string base = platform::Gbk("你好\r\n你好，我是机器人");
     HeadlessRun run({.account_files = {{"config/reply.ini", base}}});
     ASSERT_TRUE(run.Started());
     ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
@@ -337,7 +337,7 @@ TEST(ZelmoHeadlessTest, AnswersFromTheKnowledgeBaseLearnsAndSavesTheLearnedPairA
     ASSERT_TRUE(run.Signal(SIGTERM));
     EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
     EXPECT_EQ(platform::ReadFile(run.AccountDir() + "/config/reply.ini"),
-              base + "\r\n\r\n" + app::Gbk("天气\r\n晴天"));
+              base + "\r\n\r\n" + platform::Gbk("天气\r\n晴天"));
     bool asked = false;
     for (const std::string& line : run.LinesSoFar()) {
         asked = asked ||
@@ -355,21 +355,21 @@ TEST(ZelmoHeadlessTest, ReloadAnswersFromTheNewKnowledgeBaseAndKeepsUnsavedPairs
     ASSERT_TRUE(WaitForSent(run.Sim(), 1));
 
     const std::string reply_path = run.AccountDir() + "/config/reply.ini";
-    platform::WriteFileAtomic(reply_path, app::Gbk("早上好\r\n早安"));
+    platform::WriteFileAtomic(reply_path, platform::Gbk("早上好\r\n早安"));
     ASSERT_TRUE(run.Signal(SIGHUP));
     const std::string kept = run.WaitForLine("reload unsaved knowledge-base pairs written to ");
     ASSERT_FALSE(kept.empty());
     const std::string side_path =
         kept.substr(std::string_view("reload unsaved knowledge-base pairs written to ").size());
     EXPECT_THAT(side_path, HasSubstr(reply_path + ".unsaved-"));
-    EXPECT_EQ(platform::ReadFile(side_path), app::Gbk("早饭\r\n包子"));
+    EXPECT_EQ(platform::ReadFile(side_path), platform::Gbk("早饭\r\n包子"));
     EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("knowledge base"));
 
     run.Sim().DeliverMessage(TextFrom("bob", "早上好"));
     ASSERT_TRUE(WaitForSent(run.Sim(), 2));
     EXPECT_EQ(SentTexts(run.Sim()).back(), "早安");
     // The file is the operator's: nothing was written over it.
-    EXPECT_EQ(platform::ReadFile(reply_path), app::Gbk("早上好\r\n早安"));
+    EXPECT_EQ(platform::ReadFile(reply_path), platform::Gbk("早上好\r\n早安"));
 }
 
 // A plugin put in the folder and enabled in its INI file answers after a reload.
@@ -381,7 +381,7 @@ TEST(ZelmoHeadlessTest, ReloadLoadsAPluginEnabledThroughItsIniFile) {
     ASSERT_TRUE(platform::WriteFileAtomic(
         plugin, platform::ReadFile(std::string(ZELMO_BINARY_DIR) + "/plugin-sdk/weather.mzp.so")));
     ASSERT_TRUE(
-        platform::WriteFileAtomic(plugin + ".ini", app::Gbk("[是否开启]\r\n天气预报=1\r\n")));
+        platform::WriteFileAtomic(plugin + ".ini", platform::Gbk("[是否开启]\r\n天气预报=1\r\n")));
     ASSERT_TRUE(run.Signal(SIGHUP));
     EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("plugins read from"));
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/GbkLiteral.h"
 #include "headless/HeadlessScreen.h"
 #include "headless/QrReading.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "sim/QrPng.h"
 #include "support/FakeClock.h"
 #include "support/TestSupport.h"
@@ -97,16 +97,17 @@ private:
 TEST(HeadlessScreenTest, EventsAreStampedUtf8LinesAndRepeatedCaptionsPrintOnce) {
     ScreenRig rig;
     HeadlessScreen& screen = rig.Screen();
-    screen.ShowStatus(app::Gbk("[1/5] 初始化　"), false);
-    screen.SetLoginCaption(app::Gbk("还未确认或者还未扫码"));
-    screen.SetLoginCaption(app::Gbk("还未确认或者还未扫码"));
-    screen.SetMainCaption(app::Gbk("Zelmo 5.3  在线"));
-    screen.SetMainCaption(app::Gbk("Zelmo 5.3  在线"));
+    screen.ShowStatus(platform::Gbk("[1/5] 初始化　"), false);
+    screen.SetLoginCaption(platform::Gbk("还未确认或者还未扫码"));
+    screen.SetLoginCaption(platform::Gbk("还未确认或者还未扫码"));
+    screen.SetMainCaption(platform::Gbk("Zelmo 5.3  在线"));
+    screen.SetMainCaption(platform::Gbk("Zelmo 5.3  在线"));
     rig.Clock().Advance(61'000);
-    screen.SetMainCaption(app::Gbk("Zelmo 5.3  离线"));
-    screen.SetMainCaption(app::Gbk("Zelmo 5.3  在线"));
-    screen.AddLogRow(app::Gbk("[↓]好友"), "9:5:7", app::Gbk("小爱"), "Zelmo", app::Gbk("你好"));
-    screen.ShowMessageBox(app::Gbk("错误提示"), app::Gbk("二维码加载失败"));
+    screen.SetMainCaption(platform::Gbk("Zelmo 5.3  离线"));
+    screen.SetMainCaption(platform::Gbk("Zelmo 5.3  在线"));
+    screen.AddLogRow(platform::Gbk("[↓]好友"), "9:5:7", platform::Gbk("小爱"), "Zelmo",
+                     platform::Gbk("你好"));
+    screen.ShowMessageBox(platform::Gbk("错误提示"), platform::Gbk("二维码加载失败"));
     EXPECT_THAT(
         rig.Unstamped(),
         ElementsAre("status [1/5] 初始化　", "login 还未确认或者还未扫码", "main Zelmo 5.3  在线",
@@ -127,14 +128,14 @@ TEST(HeadlessScreenTest, ControlCharactersFromChatPartnersCannotReachTheTerminal
 }
 
 TEST(HeadlessScreenTest, QuestionsGetTheAnswerThatLosesNothingUnlessOneWasGiven) {
-    const std::string title = app::Gbk("提示");
-    const std::string save = app::Gbk("您还有未储存的的词库，是否保存？");
-    const std::string quit = app::Gbk("您确定要退出微信机器人吗");
-    const std::string uninstall = app::Gbk("您真的要卸载插件\"天气\"吗？");
+    const std::string title = platform::Gbk("提示");
+    const std::string save = platform::Gbk("您还有未储存的的词库，是否保存？");
+    const std::string quit = platform::Gbk("您确定要退出微信机器人吗");
+    const std::string uninstall = platform::Gbk("您真的要卸载插件\"天气\"吗？");
     {
         ScreenRig rig;
         EXPECT_TRUE(rig.Screen().AskYesNo(title, save));
-        EXPECT_TRUE(rig.Screen().AskYesNo(title, app::Gbk("您已修改了词库，是否保存")));
+        EXPECT_TRUE(rig.Screen().AskYesNo(title, platform::Gbk("您已修改了词库，是否保存")));
         EXPECT_FALSE(rig.Screen().AskYesNo(title, quit));
         EXPECT_FALSE(rig.Screen().AskYesNo(title, uninstall));
         EXPECT_THAT(rig.Unstamped(),
@@ -151,7 +152,7 @@ TEST(HeadlessScreenTest, QuestionsGetTheAnswerThatLosesNothingUnlessOneWasGiven)
 
 TEST(HeadlessScreenTest, MassLogTextBecomesOneLinePerLineItCarries) {
     ScreenRig rig;
-    rig.Screen().AppendMassLog(app::Gbk("发送给 小爱\r\n成功\r\n\r\n"));
+    rig.Screen().AppendMassLog(platform::Gbk("发送给 小爱\r\n成功\r\n\r\n"));
     rig.Screen().AppendMassLog("");
     rig.Screen().AppendMassLog("last\nno break");
     rig.Screen().SetMassRunning(true);

@@ -4,20 +4,20 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
 #include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "mass/MassSender.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "support/StubScreen.h"
 #include "support/TestSupport.h"
 
 namespace zelmo::mass {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 TEST(MassSenderTest, StatusWordsNameEveryAnswerAndNeverEchoLongGarbage) {
     EXPECT_EQ(MassStatusWord("0"), Gbk("成功"));
@@ -93,32 +93,33 @@ protected:
 };
 
 TEST_F(MassWindowLogicTest, AddedTextsStoreLineBreaksAsEnterAndReplaceTheSelectedRow) {
-    ASSERT_TRUE(AddMassText(robot, "one\r\ntwo\r\nthree", -1));
-    ASSERT_TRUE(AddMassText(robot, "top", -1));
+    ASSERT_TRUE(AddMassText(robot.Mass(), robot.Screen(), "one\r\ntwo\r\nthree", -1));
+    ASSERT_TRUE(AddMassText(robot.Mass(), robot.Screen(), "top", -1));
     EXPECT_EQ(robot.Mass().TextAt(0), (AdText{Gbk("文本"), "top"}));
     EXPECT_EQ(robot.Mass().TextAt(1), (AdText{Gbk("文本"), "one[enter]two[enter]three"}));
     // Lone line feeds or returns are line breaks too.
-    ASSERT_TRUE(AddMassText(robot, "a\nb\rc", 0));
+    ASSERT_TRUE(AddMassText(robot.Mass(), robot.Screen(), "a\nb\rc", 0));
     EXPECT_EQ(robot.Mass().TextAt(0)->text, "a[enter]b[enter]c");
     EXPECT_EQ(robot.Mass().TextCount(), 2U);
     EXPECT_EQ(MassTextForEditing(robot.Mass(), 1), "one\r\ntwo\r\nthree");
     EXPECT_EQ(MassTextForEditing(robot.Mass(), 5), "");
     EXPECT_EQ(MassTextForEditing(robot.Mass(), -1), "");
 
-    EXPECT_FALSE(AddMassText(robot, "", -1));
+    EXPECT_FALSE(AddMassText(robot.Mass(), robot.Screen(), "", -1));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{Box("请输入内容！")}));
     EXPECT_EQ(robot.Mass().TextCount(), 2U);
     // Adding never writes the file.
-    EXPECT_FALSE(platform::FileExists(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE)));
+    EXPECT_FALSE(
+        platform::FileExists(config::ConfigPath(robot.AccountDir(), config::MASS_TEXTS_FILE)));
 }
 
 TEST_F(MassWindowLogicTest, DeletingAsksAndOnlyYesDeletes) {
     robot.Mass().SetTexts({{"L", "a"}, {"L", "b"}});
-    EXPECT_FALSE(AskDeleteMassText(robot, -1));
+    EXPECT_FALSE(AskDeleteMassText(robot.Mass(), robot.Screen(), -1));
     EXPECT_EQ(screen.CountOf("AskYesNo"), 0U);
     screen.ScriptAnswers({false, true});
-    EXPECT_FALSE(AskDeleteMassText(robot, 1));
-    EXPECT_TRUE(AskDeleteMassText(robot, 1));
+    EXPECT_FALSE(AskDeleteMassText(robot.Mass(), robot.Screen(), 1));
+    EXPECT_TRUE(AskDeleteMassText(robot.Mass(), robot.Screen(), 1));
     EXPECT_EQ(screen.TextsOf("AskYesNo"),
               (std::vector<std::string>(2, Gbk("提示") + "\n" + Gbk("是否删除该广告词？"))));
     EXPECT_EQ(robot.Mass().Rows(), (std::vector<TextRow>{{{"L", "a"}, false}}));
@@ -127,7 +128,7 @@ TEST_F(MassWindowLogicTest, DeletingAsksAndOnlyYesDeletes) {
 TEST_F(MassWindowLogicTest, NoMembersIsRefusedAfterThePacingAndTextsWereKept) {
     robot.Mass().SetTexts({{"L", "a"}});
     robot.Mass().SetTicked(0, true);
-    StartStopMass(robot, MassRequest{{"10", "3", "20"}, {}});
+    StartStopMass(robot.MassParts(), MassRequest{{"10", "3", "20"}, {}});
     EXPECT_EQ(Boxes(), (std::vector<std::string>{Box("请勾选要群发的成员！")}));
     EXPECT_EQ(screen.CountOf("AppendMassLog"), 0U);
     EXPECT_FALSE(robot.Mass().Running());
@@ -135,13 +136,13 @@ TEST_F(MassWindowLogicTest, NoMembersIsRefusedAfterThePacingAndTextsWereKept) {
     EXPECT_EQ(pacing.消息延时, "10");
     EXPECT_EQ(pacing.重复几遍, "3");
     EXPECT_EQ(pacing.重复延时, "20");
-    EXPECT_EQ(platform::ReadFile(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE)),
+    EXPECT_EQ(platform::ReadFile(config::ConfigPath(robot.AccountDir(), config::MASS_TEXTS_FILE)),
               "L\r\na");
 }
 
 TEST_F(MassWindowLogicTest, MembersWithoutTextsLogTheMemberLinesThenRefuse) {
     robot.Mass().SetTexts({{"L", "unticked"}});
-    StartStopMass(robot, MassRequest{{"0", "1", "0"}, {{"@a", "A"}, {"@b", "B"}}});
+    StartStopMass(robot.MassParts(), MassRequest{{"0", "1", "0"}, {{"@a", "A"}, {"@b", "B"}}});
     EXPECT_EQ(
         screen.TextsOf("AppendMassLog"),
         (std::vector<std::string>{Gbk("启动群发程序，开始群发！"), Gbk("\r\n已选中2个微信成员")}));
@@ -154,10 +155,10 @@ TEST_F(MassWindowLogicTest, AClickWhileStoppingIsRefusedAndAClickWhileRunningAsk
     robot.Mass().SetTexts({{"L", "a"}});
     robot.Mass().SetTicked(0, true);
     ASSERT_TRUE(robot.Mass().BeginRun({{"@a", "A"}}, {{"L", "a"}}));
-    StartStopMass(robot, MassRequest{{"0", "1", "0"}, {{"@a", "A"}}});
+    StartStopMass(robot.MassParts(), MassRequest{{"0", "1", "0"}, {{"@a", "A"}}});
     EXPECT_TRUE(robot.Mass().StopRequested());
     EXPECT_EQ(screen.TextsOf("SetMassCaption"), (std::vector<std::string>{Gbk("开始群发")}));
-    StartStopMass(robot, MassRequest{{"0", "1", "0"}, {{"@a", "A"}}});
+    StartStopMass(robot.MassParts(), MassRequest{{"0", "1", "0"}, {{"@a", "A"}}});
     EXPECT_EQ(Boxes(), (std::vector<std::string>{Box("请操作不要太快！")}));
     EXPECT_TRUE(robot.Mass().StopRequested());
     EXPECT_EQ(screen.CountOf("AppendMassLog"), 0U);
@@ -167,23 +168,24 @@ TEST_F(MassWindowLogicTest, TheLogFlagSilencesTheLogBox) {
     config::MassSettings settings = *robot.Settings().GetMass();
     settings.监控日志 = false;
     robot.Settings().SetMass(settings);
-    MassLog(robot, "hidden");
+    MassLog(robot.Mass(), robot.Settings(), robot.Screen(), "hidden");
     settings.监控日志 = true;
     robot.Settings().SetMass(settings);
-    MassLog(robot, "shown");
+    MassLog(robot.Mass(), robot.Settings(), robot.Screen(), "shown");
     EXPECT_EQ(screen.TextsOf("AppendMassLog"), (std::vector<std::string>{"shown"}));
 }
 
 TEST_F(MassWindowLogicTest, ClosingKeepsThePacingInBothFiles) {
     robot.Mass().SetTexts({{"L", "a"}, {"L", "b"}});
-    ASSERT_TRUE(KeepMassWindow(robot, MassPacing{"700", "4", "9000"}));
-    const std::string settings_path = app::ConfigPath(robot.AccountDir(), app::SETTINGS_FILE);
+    ASSERT_TRUE(KeepMassWindow(robot.Mass(), robot.Settings(), robot.AccountDir(),
+                               MassPacing{"700", "4", "9000"}));
+    const std::string settings_path = config::ConfigPath(robot.AccountDir(), config::SETTINGS_FILE);
     const config::MassSettings saved = config::LoadMassSettings(settings_path);
     EXPECT_EQ(saved.消息延时, "700");
     EXPECT_EQ(saved.重复几遍, "4");
     EXPECT_EQ(saved.重复延时, "9000");
     EXPECT_TRUE(saved.监控日志);
-    EXPECT_EQ(platform::ReadFile(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE)),
+    EXPECT_EQ(platform::ReadFile(config::ConfigPath(robot.AccountDir(), config::MASS_TEXTS_FILE)),
               "L\r\na\r\n\r\nL\r\nb");
 }
 
@@ -193,8 +195,9 @@ TEST(MassSenderNoAccountTest, NothingIsWrittenWithoutAnAccountFolder) {
     platform::SystemClock clock;
     app::Robot robot(app::RunOptions{dir.Path(), "", app::AutoAnswer::No}, clock, screen);
     robot.Mass().SetTexts({{"L", "a"}});
-    EXPECT_FALSE(SaveMassTexts(robot));
-    EXPECT_FALSE(KeepMassWindow(robot, MassPacing{"1", "1", "1"}));
+    EXPECT_FALSE(SaveMassTexts(robot.Mass(), robot.AccountDir()));
+    EXPECT_FALSE(KeepMassWindow(robot.Mass(), robot.Settings(), robot.AccountDir(),
+                                MassPacing{"1", "1", "1"}));
     EXPECT_FALSE(platform::FileExists("/config/mass.ini"));
 }
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
 #include "app/Robot.h"
+#include "config/AccountPaths.h"
 #include "mass/MassTexts.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "support/StubScreen.h"
 #include "support/TestSupport.h"
 
@@ -24,7 +24,7 @@ std::vector<TextRow> Unticked(const std::vector<AdText>& texts) {
 }
 
 TEST(MassTextsTest, BlocksGiveOneTextPerLineUnderTheirLabel) {
-    const std::string label = app::Gbk("文本");
+    const std::string label = platform::Gbk("文本");
     const std::vector<AdText> texts = ParseMassTexts(
         label + "\r\nA\r\nB\r\n\r\nother\r\nC\r\n\r\nlonely\r\n\r\n" + label + "\r\nx[enter]y");
     const std::vector<AdText> expected = {
@@ -33,10 +33,11 @@ TEST(MassTextsTest, BlocksGiveOneTextPerLineUnderTheirLabel) {
 }
 
 TEST(MassTextsTest, SavedRowsReadBackInOrderAndTheLayoutIsTheBlockFormat) {
-    const std::string label = app::Gbk("文本");
-    const std::vector<AdText> texts = {{label, app::Gbk("你好[enter]世界")}, {label, "2"}};
+    const std::string label = platform::Gbk("文本");
+    const std::vector<AdText> texts = {{label, platform::Gbk("你好[enter]世界")}, {label, "2"}};
     const std::string file = SerializeMassTexts(Unticked(texts));
-    EXPECT_EQ(file, label + "\r\n" + app::Gbk("你好[enter]世界") + "\r\n\r\n" + label + "\r\n2");
+    EXPECT_EQ(file,
+              label + "\r\n" + platform::Gbk("你好[enter]世界") + "\r\n\r\n" + label + "\r\n2");
     EXPECT_EQ(ParseMassTexts(file), texts);
     EXPECT_EQ(SerializeMassTexts({}), "");
 }
@@ -73,7 +74,7 @@ protected:
         platform::MakeDirectories(robot.AccountDir() + "/config");
     }
     std::string FilePath() const {
-        return app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE);
+        return config::ConfigPath(robot.AccountDir(), config::MASS_TEXTS_FILE);
     }
 
     test::TempDir dir;
@@ -86,26 +87,26 @@ TEST_F(MassTextFileTest, LoadFillsTheListUntickedAndTellsTheWindow) {
     ASSERT_TRUE(platform::WriteFileAtomic(FilePath(), "L\r\nA\r\nB"));
     robot.Mass().SetTexts({{"old", "x"}});
     robot.Mass().SetTicked(0, true);
-    LoadMassTexts(robot);
+    LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
     const std::vector<TextRow> expected = {{{"L", "A"}, false}, {{"L", "B"}, false}};
     EXPECT_EQ(robot.Mass().Rows(), expected);
     EXPECT_EQ(screen.CountOf("ShowMassTexts"), 1U);
 
     // A missing file is an empty list, and a save then creates the file.
     platform::DeleteFile(FilePath());
-    LoadMassTexts(robot);
+    LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
     EXPECT_EQ(robot.Mass().TextCount(), 0U);
     robot.Mass().InsertText(0, {"L", "new"});
-    EXPECT_TRUE(SaveMassTexts(robot));
+    EXPECT_TRUE(SaveMassTexts(robot.Mass(), robot.AccountDir()));
     EXPECT_EQ(platform::ReadFile(FilePath()), "L\r\nnew");
 }
 
 TEST_F(MassTextFileTest, AFolderInPlaceOfTheFileIsNotMistakenForAnEmptyList) {
     // Unreadable for root too: a folder where the file should be.
     ASSERT_TRUE(platform::MakeDirectories(FilePath()));
-    LoadMassTexts(robot);
+    LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
     EXPECT_FALSE(robot.Mass().MaySaveTexts());
-    EXPECT_FALSE(SaveMassTexts(robot));
+    EXPECT_FALSE(SaveMassTexts(robot.Mass(), robot.AccountDir()));
     EXPECT_TRUE(platform::FileExists(FilePath()));
 }
 

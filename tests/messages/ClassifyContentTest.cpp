@@ -2,15 +2,15 @@
 
 #include <string>
 
-#include "app/GbkLiteral.h"
 #include "messages/Intake.h"
 #include "platform/Encoding.h"
+#include "platform/GbkLiteral.h"
 #include "sim/MessageContent.h"
 
 namespace zelmo::messages {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 constexpr std::string_view SHORT_LINK_HOST = "url.cn";
 

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "plugins/PluginDescription.h"
 
 namespace zelmo::plugins {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 // One entry's ten lines joined by CR LF.
 std::string Entry(const std::string& name, const std::string& function = "handler",

@@ -5,24 +5,24 @@
 #include <thread>
 #include <vector>
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "platform/SharedLibrary.h"
 #include "plugins/PluginCall.h"
 #include "plugins/PluginDispatch.h"
 #include "plugins/PluginHost.h"
 #include "plugins/PluginScan.h"
-#include "plugins/PluginTestRobot.h"
+#include "support/PluginTestRobot.h"
 #include "zelmo_plugin.h"
 
 namespace zelmo::test {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 static_assert(std::is_same_v<plugins::MessageHandler, zelmo_message_handler>);
 static_assert(std::is_same_v<plugins::InfoFunction, zelmo_info_function>);
 
-messages::ChatMessage Friend(std::string_view content) {
+protocol::ChatMessage Friend(std::string_view content) {
     return {content, 1, "@friend", ""};
 }
 
@@ -33,13 +33,13 @@ protected:
         // Tables made here hold a load of the library as a scan's table would.
         m_echo_load = std::make_shared<platform::SharedLibrary>();
         ASSERT_TRUE(m_echo_load->Open(t.PluginPath("echo.mzp.so")));
-        t.robot.State().session.cookies = "wxuin=2100000001; wxsid=secret";
+        t.cookies = "wxuin=2100000001; wxsid=secret";
     }
 
     // Scans the folder and enables every record.
     void ScanAllEnabled() {
-        plugins::ScanPlugins(t.robot, false);
-        t.robot.Plugins().Modify([](plugins::PluginTable& table) {
+        plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, false);
+        t.plugins.Modify([](plugins::PluginTable& table) {
             for (plugins::PluginRecord& record : table) {
                 record.Enabled = true;
             }
@@ -61,8 +61,8 @@ protected:
         return record;
     }
 
-    std::string Dispatch(const messages::ChatMessage& message) {
-        return plugins::DispatchToPlugins(t.robot, message);
+    std::string Dispatch(const protocol::ChatMessage& message) {
+        return plugins::DispatchToPlugins(t.plugins, t.account_dir, t.cookies, message);
     }
 
     // How often the echo library counted calls of one export (its state lives on).
@@ -80,32 +80,31 @@ protected:
 };
 
 TEST_F(PluginDispatchTest, TheTriggerDecidesWhatThePluginReceives) {
-    t.robot.Plugins().Publish({Echo(Gbk("天气"), Gbk("城市"), "")});
+    t.plugins.Publish({Echo(Gbk("天气"), Gbk("城市"), "")});
     EXPECT_EQ(Dispatch(Friend(Gbk("天气北京"))), Gbk("北京|1|@friend|(null)|"));
     EXPECT_EQ(Dispatch(Friend(Gbk("天气"))), "|1|@friend|(null)|");  // called with nothing
     EXPECT_EQ(Dispatch(Friend(Gbk("北京"))), "");
     EXPECT_EQ(Calls("echo_answer"), 2);
 
-    t.robot.Plugins().Publish({Echo("[", "", "]")});
+    t.plugins.Publish({Echo("[", "", "]")});
     EXPECT_EQ(Dispatch(Friend("a[b]c")), "b|1|@friend|(null)|");
     EXPECT_EQ(Dispatch(Friend("a[]c")), "");
     EXPECT_EQ(Dispatch(Friend("a[b")), "");
     EXPECT_EQ(Calls("echo_answer"), 3);  // the two misses called nothing
 
-    t.robot.Plugins().Publish({Echo("hello", "", "")});
+    t.plugins.Publish({Echo("hello", "", "")});
     EXPECT_EQ(Dispatch(Friend("Hello")), "Hello|1|@friend|(null)|");
 }
 
 TEST_F(PluginDispatchTest, GroupMessagesCarryKindFromAndSender) {
-    t.robot.Plugins().Publish({Echo("", "", "")});
+    t.plugins.Publish({Echo("", "", "")});
     EXPECT_EQ(Dispatch({"hi", 2, "@@group", "@member"}), "hi|2|@@group|@member|");
     EXPECT_EQ(Dispatch({"[x]", 2, "@@group", ""}), "[x]|2|@@group|(null)|");
 }
 
 TEST_F(PluginDispatchTest, TheFirstNonEmptyAnswerWinsAndLaterPluginsAreNotCalled) {
-    t.robot.Plugins().Publish({Echo("", "", "", "echo_silent"), Echo("", "", "", "echo_blank"),
-                               Echo("zz", "", ""), Echo("", "", ""),
-                               Echo("", "", "", "echo_silent")});
+    t.plugins.Publish({Echo("", "", "", "echo_silent"), Echo("", "", "", "echo_blank"),
+                       Echo("zz", "", ""), Echo("", "", ""), Echo("", "", "", "echo_silent")});
     EXPECT_EQ(Dispatch(Friend("x")), "x|1|@friend|(null)|");
     EXPECT_EQ(Calls("echo_silent"), 1);  // only the one before the answer
     EXPECT_EQ(Calls("echo_blank"), 1);
@@ -117,7 +116,7 @@ TEST_F(PluginDispatchTest, DisabledRecordsAndMissingLibrariesOrExportsAnswerNoth
     disabled.Enabled = false;
     plugins::PluginRecord gone = Echo("", "", "");
     gone.FileName = "missing.mzp.so";
-    t.robot.Plugins().Publish(
+    t.plugins.Publish(
         {disabled, gone, Echo("", "", "", "no_such_export"), Echo("", "", "", "echo_silent")});
     EXPECT_EQ(Dispatch(Friend("x")), "");
     EXPECT_EQ(Calls("echo_answer"), 0);
@@ -127,7 +126,7 @@ TEST_F(PluginDispatchTest, DisabledRecordsAndMissingLibrariesOrExportsAnswerNoth
 TEST_F(PluginDispatchTest, APluginThrowingThroughTheCBoundaryCountsAsNoAnswer) {
     ASSERT_TRUE(t.Install(TestPlugin("throwing"), "a-throwing.mzp.so"));
     ScanAllEnabled();  // a-throwing (every message) comes before echo ("echo")
-    ASSERT_EQ(t.robot.Plugins().Table()->size(), 2u);
+    ASSERT_EQ(t.plugins.Table()->size(), 2u);
     EXPECT_EQ(Dispatch(Friend("echo me")), "echo me|1|@friend|(null)|");
     EXPECT_EQ(Dispatch(Friend("other")), "");
 }
@@ -135,7 +134,7 @@ TEST_F(PluginDispatchTest, APluginThrowingThroughTheCBoundaryCountsAsNoAnswer) {
 TEST_F(PluginDispatchTest, NoReplyIsAnAnswerThatStopsTheSearch) {
     ASSERT_TRUE(t.Install(ExamplePlugin("quiet"), "a-quiet.mzp.so"));
     ScanAllEnabled();
-    t.robot.Plugins().Modify(
+    t.plugins.Modify(
         [](plugins::PluginTable& table) { table[1].Prefix.clear(); });  // echo sees all
     EXPECT_EQ(Dispatch(Friend(Gbk("嘘，别说话"))), "[noreply]");
     EXPECT_EQ(Calls("echo_answer"), 0);
@@ -146,32 +145,31 @@ TEST_F(PluginDispatchTest, NoReplyIsAnAnswerThatStopsTheSearch) {
 
 TEST_F(PluginDispatchTest, OnlyAConsentedAccountEntryEverReceivesTheCookies) {
     ASSERT_TRUE(t.Install(ExamplePlugin("account"), "account.mzp.so"));
-    plugins::ScanPlugins(t.robot, false);
-    plugins::LoadEnableStates(t.robot);
+    plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, false);
+    plugins::LoadEnableStates(t.plugins, t.account_dir);
     const std::string ask = Gbk("我的帐号");
-    const std::string granted = Gbk("已获得帐号信息，共") +
-                                std::to_string(t.robot.State().session.cookies.size()) +
-                                Gbk("字节");
+    const std::string granted =
+        Gbk("已获得帐号信息，共") + std::to_string(t.cookies.size()) + Gbk("字节");
 
     EXPECT_EQ(Dispatch(Friend(ask)), "");  // new: disabled, not called
     t.screen.ScriptAnswers({false});
-    plugins::ToggleRecord(t.robot, 0, true);
+    plugins::ToggleRecord(t.plugins, t.screen, 0, true);
     EXPECT_EQ(Dispatch(Friend(ask)), "");  // refused: still not called
 
     // The echo entry does not want the account: enabled, it gets an empty account text.
-    plugins::SetRecordEnabled(t.robot, 1, true);
-    t.robot.Plugins().Modify([](plugins::PluginTable& table) { table[1].Prefix.clear(); });
+    plugins::SetRecordEnabled(t.plugins, 1, true);
+    t.plugins.Modify([](plugins::PluginTable& table) { table[1].Prefix.clear(); });
     EXPECT_EQ(Dispatch(Friend(ask)), ask + "|1|@friend|(null)|");
 
     t.screen.ScriptAnswers({true});
-    plugins::ToggleRecord(t.robot, 0, true);
+    plugins::ToggleRecord(t.plugins, t.screen, 0, true);
     EXPECT_EQ(Dispatch(Friend(ask)), granted);
     EXPECT_EQ(Dispatch(Friend("other")), "other|1|@friend|(null)|");
 
     // The consent is kept in the enable file, so the next start-up passes the cookies again.
-    plugins::SaveEnableStates(t.robot);
-    plugins::ScanPlugins(t.robot, false);
-    plugins::LoadEnableStates(t.robot);
+    plugins::SaveEnableStates(t.plugins, t.account_dir);
+    plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, false);
+    plugins::LoadEnableStates(t.plugins, t.account_dir);
     EXPECT_EQ(Dispatch(Friend(ask)), granted);
 }
 
@@ -181,7 +179,7 @@ TEST_F(PluginDispatchTest, TheExamplePluginsAnswerAsTheirGuideSays) {
         ASSERT_TRUE(t.Install(ExamplePlugin(name), std::string(name) + ".mzp.so"));
     }
     ScanAllEnabled();
-    ASSERT_EQ(t.robot.Plugins().Table()->size(), 2u);
+    ASSERT_EQ(t.plugins.Table()->size(), 2u);
     EXPECT_EQ(Dispatch(Friend(Gbk("天气北京"))), Gbk("北京今天晴，气温 20℃"));
     EXPECT_EQ(Dispatch(Friend(Gbk("天气"))), Gbk("请在天气后面加上城市名，例如：天气北京"));
     EXPECT_EQ(Dispatch(Friend(Gbk("a[你好]b"))), Gbk("你说了：你好"));
@@ -210,8 +208,8 @@ TEST_F(PluginDispatchTest, CallPluginCopiesTheAnswerAndReleasesOnlyItsOwnLoad) {
 TEST_F(PluginDispatchTest, RescansWhileTwentyWorkersDispatchNeverBreakADispatch) {
     ASSERT_TRUE(t.Install(ExamplePlugin("weather"), "weather.mzp.so"));
     ASSERT_TRUE(t.SetEnableValue("weather.mzp.so", Gbk("天气预报"), "1"));
-    plugins::ScanPlugins(t.robot, false);
-    plugins::LoadEnableStates(t.robot);
+    plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, false);
+    plugins::LoadEnableStates(t.plugins, t.account_dir);
     const std::string answer = Gbk("北京今天晴，气温 20℃");
     const std::string message = Gbk("天气北京");
 
@@ -234,18 +232,19 @@ TEST_F(PluginDispatchTest, RescansWhileTwentyWorkersDispatchNeverBreakADispatch)
     }
     // Rescans, and uninstall / copy-back cycles that unload the library under the workers.
     for (int round = 0; round < 40; ++round) {
-        plugins::ScanPlugins(t.robot, true);
-        plugins::LoadEnableStates(t.robot);
+        plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, true);
+        plugins::LoadEnableStates(t.plugins, t.account_dir);
         if (round % 4 == 3) {
-            ASSERT_EQ(t.robot.Plugins().Table()->back().FileName, "weather.mzp.so");
-            plugins::UninstallPlugin(t.robot, t.robot.Plugins().Table()->size() - 1);
+            ASSERT_EQ(t.plugins.Table()->back().FileName, "weather.mzp.so");
+            plugins::UninstallPlugin(t.plugins, t.account_dir, t.screen,
+                                     t.plugins.Table()->size() - 1);
             ASSERT_FALSE(platform::FileExists(t.PluginPath("weather.mzp.so")));
             ASSERT_TRUE(t.Install(ExamplePlugin("weather"), "weather.mzp.so"));
             ASSERT_TRUE(t.SetEnableValue("weather.mzp.so", Gbk("天气预报"), "1"));
         }
     }
-    plugins::ScanPlugins(t.robot, true);
-    plugins::LoadEnableStates(t.robot);
+    plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, true);
+    plugins::LoadEnableStates(t.plugins, t.account_dir);
     while (answered.load() < 100) {
         std::this_thread::yield();
     }

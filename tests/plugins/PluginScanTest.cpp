@@ -4,18 +4,18 @@
 #include <string>
 #include <vector>
 
-#include "app/GbkLiteral.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "plugins/EnableState.h"
 #include "plugins/PluginCall.h"
 #include "plugins/PluginHost.h"
 #include "plugins/PluginScan.h"
-#include "plugins/PluginTestRobot.h"
+#include "support/PluginTestRobot.h"
 
 namespace zelmo::test {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 std::vector<std::string> Names(const plugins::PluginTable& table) {
     std::vector<std::string> names;
@@ -28,9 +28,9 @@ std::vector<std::string> Names(const plugins::PluginTable& table) {
 class PluginScanTest : public ::testing::Test {
 protected:
     plugins::PluginTableSnapshot Scan(bool from_settings = false) {
-        plugins::ScanPlugins(t.robot, from_settings);
-        plugins::LoadEnableStates(t.robot);
-        return t.robot.Plugins().Table();
+        plugins::ScanPlugins(t.plugins, t.account_dir, t.screen, from_settings);
+        plugins::LoadEnableStates(t.plugins, t.account_dir);
+        return t.plugins.Table();
     }
 
     PluginTestRobot t;
@@ -55,9 +55,9 @@ TEST_F(PluginScanTest, OneLibraryWithTwoValidEntriesAmongInvalidOnesGivesTwoReco
     const auto reloaded = Scan();
     EXPECT_FALSE((*reloaded)[0].Enabled);
     EXPECT_TRUE((*reloaded)[1].Enabled);
-    plugins::SetRecordEnabled(t.robot, 0, true);
-    plugins::SetRecordEnabled(t.robot, 1, false);
-    plugins::SaveEnableStates(t.robot);
+    plugins::SetRecordEnabled(t.plugins, 0, true);
+    plugins::SetRecordEnabled(t.plugins, 1, false);
+    plugins::SaveEnableStates(t.plugins, t.account_dir);
     EXPECT_EQ(t.EnableValue("mixed.mzp.so", Gbk("甲")), "1");
     EXPECT_EQ(t.EnableValue("mixed.mzp.so", Gbk("乙")), "0");
 }
@@ -125,8 +125,8 @@ TEST_F(PluginScanTest, EnableFilesDecideTheFlagsAndANewPluginStartsDisabled) {
     ASSERT_TRUE(t.SetEnableValue("weather.mzp.so", "other", "1"));
     EXPECT_FALSE((*Scan())[0].Enabled);
     // Saving keeps the file's other keys.
-    plugins::SetRecordEnabled(t.robot, 0, true);
-    plugins::SaveEnableStates(t.robot);
+    plugins::SetRecordEnabled(t.plugins, 0, true);
+    plugins::SaveEnableStates(t.plugins, t.account_dir);
     EXPECT_EQ(t.EnableValue("weather.mzp.so", key), "1");
     EXPECT_EQ(t.EnableValue("weather.mzp.so", "other"), "1");
 }
@@ -135,15 +135,15 @@ TEST_F(PluginScanTest, ChecksReachTheTableOnlyForTheRowsThereAre) {
     ASSERT_TRUE(t.Install(TestPlugin("mixed"), "mixed.mzp.so"));
     ASSERT_TRUE(t.Install(ExamplePlugin("weather"), "weather.mzp.so"));
     Scan();
-    plugins::SetRecordEnabled(t.robot, 2, true);
-    plugins::ReadChecksIntoTable(t.robot, {true, false});  // the third record keeps its flag
-    const auto table = t.robot.Plugins().Table();
+    plugins::SetRecordEnabled(t.plugins, 2, true);
+    plugins::ReadChecksIntoTable(t.plugins, {true, false});  // the third record keeps its flag
+    const auto table = t.plugins.Table();
     ASSERT_EQ(table->size(), 3u);
     EXPECT_TRUE((*table)[0].Enabled);
     EXPECT_FALSE((*table)[1].Enabled);
     EXPECT_TRUE((*table)[2].Enabled);
-    plugins::SetRecordEnabled(t.robot, 3, true);  // out of range: nothing
-    EXPECT_EQ(t.robot.Plugins().Table()->size(), 3u);
+    plugins::SetRecordEnabled(t.plugins, 3, true);  // out of range: nothing
+    EXPECT_EQ(t.plugins.Table()->size(), 3u);
 }
 
 TEST_F(PluginScanTest, AnEntryWantingTheAccountIsEnabledOnlyAfterAYes) {
@@ -151,21 +151,21 @@ TEST_F(PluginScanTest, AnEntryWantingTheAccountIsEnabledOnlyAfterAYes) {
     ASSERT_TRUE(t.Install(ExamplePlugin("weather"), "weather.mzp.so"));
     Scan();
     t.screen.ScriptAnswers({false, true});
-    EXPECT_FALSE(plugins::ToggleRecord(t.robot, 0, true));
-    EXPECT_FALSE((*t.robot.Plugins().Table())[0].Enabled);
-    EXPECT_TRUE(plugins::ToggleRecord(t.robot, 0, true));
-    EXPECT_TRUE((*t.robot.Plugins().Table())[0].Enabled);
+    EXPECT_FALSE(plugins::ToggleRecord(t.plugins, t.screen, 0, true));
+    EXPECT_FALSE((*t.plugins.Table())[0].Enabled);
+    EXPECT_TRUE(plugins::ToggleRecord(t.plugins, t.screen, 0, true));
+    EXPECT_TRUE((*t.plugins.Table())[0].Enabled);
     const std::string question =
         Gbk("提示\n帐号助手插件试图获取您的帐号信息，是否允许？\r\n注意:"
             "请只给您信任的插件此信息，以免账号被盗！");
     EXPECT_EQ(t.screen.TextsOf("AskYesNo"), (std::vector<std::string>{question, question}));
 
     // Clearing asks nothing, nor does checking an entry that does not want the account.
-    EXPECT_FALSE(plugins::ToggleRecord(t.robot, 0, false));
-    EXPECT_TRUE(plugins::ToggleRecord(t.robot, 1, true));
+    EXPECT_FALSE(plugins::ToggleRecord(t.plugins, t.screen, 0, false));
+    EXPECT_TRUE(plugins::ToggleRecord(t.plugins, t.screen, 1, true));
     EXPECT_EQ(t.screen.CountOf("AskYesNo"), 2u);
-    EXPECT_FALSE((*t.robot.Plugins().Table())[0].Enabled);
-    EXPECT_TRUE((*t.robot.Plugins().Table())[1].Enabled);
+    EXPECT_FALSE((*t.plugins.Table())[0].Enabled);
+    EXPECT_TRUE((*t.plugins.Table())[1].Enabled);
 }
 
 TEST_F(PluginScanTest, UninstallRemovesBothFilesAndACopiedBackLibraryStartsDisabled) {
@@ -175,10 +175,11 @@ TEST_F(PluginScanTest, UninstallRemovesBothFilesAndACopiedBackLibraryStartsDisab
     ASSERT_TRUE(t.SetEnableValue("weather.mzp.so", Gbk("天气预报"), "1"));
     ASSERT_EQ(Scan()->size(), 3u);
 
-    plugins::UninstallPlugin(t.robot, 1);  // the second record of mixed.mzp.so
+    plugins::UninstallPlugin(t.plugins, t.account_dir, t.screen,
+                             1);  // the second record of mixed.mzp.so
     EXPECT_FALSE(platform::FileExists(t.PluginPath("mixed.mzp.so")));
     EXPECT_FALSE(platform::FileExists(t.EnablePath("mixed.mzp.so")));
-    const auto after = t.robot.Plugins().Table();
+    const auto after = t.plugins.Table();
     ASSERT_EQ(Names(*after), (std::vector<std::string>{Gbk("天气预报(weather.mzp.so)")}));
     EXPECT_TRUE((*after)[0].Enabled);
     EXPECT_EQ(t.screen.TextsOf("ShowStatus").back(), Gbk("载入:weather.mzp.so"));
@@ -188,7 +189,8 @@ TEST_F(PluginScanTest, UninstallRemovesBothFilesAndACopiedBackLibraryStartsDisab
     ASSERT_EQ(back->size(), 3u);
     EXPECT_FALSE((*back)[0].Enabled);
 
-    plugins::UninstallPlugin(t.robot, 7);  // out of range: nothing happens
+    plugins::UninstallPlugin(t.plugins, t.account_dir, t.screen,
+                             7);  // out of range: nothing happens
     EXPECT_TRUE(platform::FileExists(t.PluginPath("mixed.mzp.so")));
     EXPECT_EQ(plugins::UninstallQuestion(Gbk("甲")), Gbk("您真的要卸载插件\"甲\"吗？"));
 }
@@ -216,8 +218,8 @@ TEST_F(PluginScanTest, ARescanKeepsTheLibraryAndItsStateAndUninstallUnloadsIt) {
     EXPECT_EQ(LoadedEchoCalls(path, true), 1);
     Scan();
     EXPECT_EQ(LoadedEchoCalls(path, false), 1);  // the same mapping, its counter kept
-    plugins::UninstallPlugin(t.robot, 0);
-    EXPECT_TRUE(t.robot.Plugins().Table()->empty());
+    plugins::UninstallPlugin(t.plugins, t.account_dir, t.screen, 0);
+    EXPECT_TRUE(t.plugins.Table()->empty());
     EXPECT_EQ(LoadedEchoCalls(path, false), -1);  // nothing holds it: unloaded
 }
 

@@ -3,13 +3,13 @@
 #include <optional>
 #include <string>
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "plugins/PluginTrigger.h"
 
 namespace zelmo::plugins {
 namespace {
 
-using app::Gbk;
+using platform::Gbk;
 
 PluginRecord Trigger(std::string prefix, std::string hint, std::string suffix) {
     PluginRecord record;

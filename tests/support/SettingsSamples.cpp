@@ -1,11 +1,11 @@
 #include "support/SettingsSamples.h"
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 
 namespace zelmo::test {
 
 config::Settings ChangedSettings() {
-    using app::Gbk;
+    using platform::Gbk;
     config::Settings settings;
     settings.启用回复 = false;
     settings.显示消息 = false;

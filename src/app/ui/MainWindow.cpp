@@ -18,33 +18,30 @@
 
 #include "app/Robot.h"
 #include "app/Startup.h"
-#include "app/ui/ClickableLabel.h"
-#include "app/ui/QtText.h"
+#include "app/WindowActions.h"
 #include "app/ui/TrayIcon.h"
 #include "app/ui/WindowPlacement.h"
 #include "config/ui/SettingsWindow.h"
-#include "contacts/ContactRequests.h"
-#include "contacts/RemarkRequest.h"
 #include "contacts/ui/ChatWindow.h"
 #include "contacts/ui/ContactListModel.h"
 #include "contacts/ui/ListColumns.h"
 #include "contacts/ui/MemberListWindow.h"
 #include "plugins/ui/PluginPage.h"
-#include "protocol/Heartbeat.h"
+#include "protocol/ConnectionState.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::app {
 
 namespace {
+
+using widgets::U;
 
 constexpr int WINDOW_WIDTH = 760;
 constexpr int WINDOW_HEIGHT = 520;
 constexpr int AVATAR_SIDE = 64;
 constexpr int MIN_WIDTH = 200;
 constexpr int MIN_HEIGHT = 235;
-
-QString U(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 QTreeView* NewList(const char* name, QAbstractItemModel* model, QWidget* parent) {
     QTreeView* list = contacts::NewListView(U(name), parent);
@@ -75,7 +72,7 @@ QMenu* NewMenu(const char* name, const char* item, QWidget* parent) {
 
 MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
     : m_robot(robot), m_on_closed(std::move(on_closed)) {
-    setWindowTitle(ToQString(protocol::CaptionFor(robot.Connection().load())));
+    setWindowTitle(widgets::ToQString(protocol::CaptionFor(robot.Connection().load())));
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -89,7 +86,7 @@ MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
     m_tabs->addTab(m_friends, U("好友"));
     m_tabs->addTab(m_groups, U("群"));
     m_tabs->addTab(m_public, U("公众号"));
-    m_refresh = new ClickableLabel(U("刷新"), m_tabs);
+    m_refresh = new widgets::ClickableLabel(U("刷新"), m_tabs);
     m_refresh->setObjectName(U("标签_刷新"));
     m_tabs->setCornerWidget(m_refresh, Qt::TopRightCorner);
     layout->addWidget(m_tabs, 1);
@@ -101,7 +98,7 @@ MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
             [this] { OpenRemarkForSelected(); });
     connect(m_group_menu->actions().front(), &QAction::triggered, this,
             [this] { ShowGroupMembers(); });
-    connect(m_refresh, &ClickableLabel::clicked, this, [this] {
+    connect(m_refresh, &widgets::ClickableLabel::clicked, this, [this] {
         m_refresh->setEnabled(false);
         RefreshContactLists();
         m_refresh->setEnabled(true);
@@ -147,14 +144,14 @@ void MainWindow::BuildHeader(QWidget* header) {
     row->addWidget(m_avatar);
 
     auto* texts = new QVBoxLayout();
-    m_nickname = new ClickableLabel(QString(), header);
+    m_nickname = new widgets::ClickableLabel(QString(), header);
     m_nickname->setObjectName(U("标签_昵称"));
     QFont bold = m_nickname->font();
     bold.setBold(true);
     m_nickname->setFont(bold);
     m_nickname->setCursor(Qt::ArrowCursor);
     texts->addWidget(m_nickname);
-    m_signature = new ClickableLabel(QString(), header);
+    m_signature = new widgets::ClickableLabel(QString(), header);
     m_signature->setObjectName(U("签名透明_个签"));
     m_signature->setCursor(Qt::IBeamCursor);
     texts->addWidget(m_signature);
@@ -198,8 +195,8 @@ void MainWindow::BuildLists() {
 }
 
 void MainWindow::ConnectHeader() {
-    connect(m_signature, &ClickableLabel::clicked, this, [this] { BeginSignatureEdit(); });
-    connect(m_nickname, &ClickableLabel::clicked, this, [this] { EndSignatureEdit(); });
+    connect(m_signature, &widgets::ClickableLabel::clicked, this, [this] { BeginSignatureEdit(); });
+    connect(m_nickname, &widgets::ClickableLabel::clicked, this, [this] { EndSignatureEdit(); });
     connect(m_tabs, &QTabWidget::tabBarClicked, this, [this] { EndSignatureEdit(); });
     m_avatar->installEventFilter(this);
     m_tabs->installEventFilter(this);
@@ -208,9 +205,10 @@ void MainWindow::ConnectHeader() {
 
 void MainWindow::ShowOwnHeader(std::string_view avatar, std::string_view nickname,
                                std::string_view signature) {
+    m_avatar_fetching = false;
     SetAvatar(avatar);
-    m_nickname->setText(ToQString(nickname));
-    m_signature_box->setText(ToQString(signature));
+    m_nickname->setText(widgets::ToQString(nickname));
+    m_signature_box->setText(widgets::ToQString(signature));
     m_signature->setText(m_signature_box->text());
     m_shown_signature = m_signature_box->text();
 }
@@ -227,27 +225,11 @@ void MainWindow::SetAvatar(std::string_view image) {
 }
 
 void MainWindow::FetchAvatar() {
-    const protocol::ProtocolState& state = m_robot.State();
-    if (m_avatar_fetching || state.own.HeadImgUrl.empty()) {
+    // One fetch at a time; its answer arrives as ShowOwnHeader.
+    if (m_avatar_fetching || m_robot.State().own.HeadImgUrl.empty()) {
         return;
     }
-    // Off the UI thread: the request may take its whole time-out.
-    QPointer<MainWindow> window(this);
-    m_avatar_fetching = m_robot.StartThread([&robot = m_robot, window] {
-        const protocol::ProtocolState& session = robot.State();
-        platform::RequestOptions options;
-        options.cookie_header = session.session.cookies;
-        std::string image = robot.Web().Request(session.own.HeadImgUrl, options);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [window, image = std::move(image)] {
-                if (window) {
-                    window->m_avatar_fetching = false;
-                    window->SetAvatar(image);
-                }
-            },
-            Qt::QueuedConnection);
-    });
+    m_avatar_fetching = ReloadAvatar(m_robot);
 }
 
 void MainWindow::BeginSignatureEdit() {
@@ -266,7 +248,7 @@ void MainWindow::EndSignatureEdit() {
     m_signature->show();
     // The signature is never sent: an edited one gives way to the profile's.
     if (m_signature_box->text() != m_shown_signature) {
-        const QString profile = ToQString(m_robot.State().own.Signature);
+        const QString profile = widgets::ToQString(m_robot.State().own.Signature);
         m_signature_box->setText(profile);
         m_signature->setText(profile);
     }
@@ -317,7 +299,14 @@ void MainWindow::ListMenuRequested(QTreeView* list, const QPoint& pos) {
 
 void MainWindow::OpenChatWindow(std::string nickname, std::string user_name) {
     if (!m_chat) {
-        m_chat = new contacts::ChatWindow(m_robot, this);
+        contacts::ChatActions actions;
+        actions.send = [this](const std::string& user_name, const std::string& text) {
+            SendChatText(m_robot, user_name, text);
+        };
+        actions.show_box = [this](std::string_view title, std::string_view text) {
+            m_robot.Screen().ShowMessageBox(title, text);
+        };
+        m_chat = new contacts::ChatWindow(std::move(actions), this);
     }
     m_chat->Retarget(std::move(nickname), std::move(user_name));
     m_chat->show();
@@ -363,8 +352,8 @@ void MainWindow::CommitRemark(const contacts::RemarkWindow::Target& target,
             },
             Qt::QueuedConnection);
     };
-    contacts::CommitRemark(m_robot, target.user_name, target.remark, std::move(new_remark),
-                           std::move(sent));
+    app::CommitRemark(m_robot, target.user_name, target.remark, std::move(new_remark),
+                      std::move(sent));
 }
 
 void MainWindow::ShowGroupMembers() {
@@ -382,11 +371,8 @@ void MainWindow::ShowGroupMembers() {
     if (index == 0) {
         return;
     }
-    // Off the UI thread, so the windows stay responsive while the members are fetched;
     // GroupMembersFetched shows them.
-    m_robot.StartThread([&robot = m_robot, index_text = std::to_string(index)] {
-        contacts::FetchGroupMembers(robot, index_text);
-    });
+    FetchMembersOf(m_robot, index);
 }
 
 void MainWindow::GroupMembersFetched(std::size_t group_index) {
@@ -406,14 +392,16 @@ void MainWindow::OpenSettingsWindow() {
         m_settings_window->activateWindow();
         return;
     }
-    auto* window = new config::SettingsWindow(m_robot, this, [this] {
-        if (m_editor_window != nullptr) {
-            m_editor_window->show();
-            m_editor_window->raise();
-        }
-    });
+    auto* window =
+        new config::SettingsWindow(m_robot.Settings(), m_robot.AccountDir(), this, [this] {
+            if (m_editor_window != nullptr) {
+                m_editor_window->show();
+                m_editor_window->raise();
+            }
+        });
     QWidget* host = window->PluginPageHost();
-    auto* page = new plugins::PluginPage(m_robot, host);
+    auto* page =
+        new plugins::PluginPage(m_robot.Plugins(), m_robot.AccountDir(), m_robot.Screen(), host);
     host->layout()->addWidget(page);
     window->SetOnFilled([page] { page->FillPluginList(); });
     window->SetOnClosing([page] { page->SaveChecks(); });

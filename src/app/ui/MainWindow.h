@@ -22,10 +22,12 @@ class QTreeView;
 namespace zelmo::contacts {
 class ContactListModel;
 }
+namespace zelmo::widgets {
+class ClickableLabel;
+}
 
 namespace zelmo::app {
 
-class ClickableLabel;
 class Robot;
 class TrayIcon;
 
@@ -86,20 +88,20 @@ private:
     std::function<void()> m_on_closed;
     bool m_closing = false;
 
-    QLabel* m_avatar = nullptr;                // 图片框_头像
-    ClickableLabel* m_nickname = nullptr;      // 标签_昵称
-    QLineEdit* m_signature_box = nullptr;      // 签名框
-    ClickableLabel* m_signature = nullptr;     // 签名透明_个签
-    QTabWidget* m_tabs = nullptr;              // 选择夹1
-    QTreeView* m_friends = nullptr;            // 好友列表框
-    QTreeView* m_groups = nullptr;             // 群号列表
-    QTreeView* m_public = nullptr;             // 公众号列表框
-    ClickableLabel* m_refresh = nullptr;       // 标签_刷新
-    QPushButton* m_mass_button = nullptr;      // 按钮_群发
-    QPushButton* m_settings_button = nullptr;  // 按钮_设置
-    QPushButton* m_messages_button = nullptr;  // 按钮_消息
-    QMenu* m_friend_menu = nullptr;            // -好友菜单
-    QMenu* m_group_menu = nullptr;             // -群菜单
+    QLabel* m_avatar = nullptr;                      // 图片框_头像
+    widgets::ClickableLabel* m_nickname = nullptr;   // 标签_昵称
+    QLineEdit* m_signature_box = nullptr;            // 签名框
+    widgets::ClickableLabel* m_signature = nullptr;  // 签名透明_个签
+    QTabWidget* m_tabs = nullptr;                    // 选择夹1
+    QTreeView* m_friends = nullptr;                  // 好友列表框
+    QTreeView* m_groups = nullptr;                   // 群号列表
+    QTreeView* m_public = nullptr;                   // 公众号列表框
+    widgets::ClickableLabel* m_refresh = nullptr;    // 标签_刷新
+    QPushButton* m_mass_button = nullptr;            // 按钮_群发
+    QPushButton* m_settings_button = nullptr;        // 按钮_设置
+    QPushButton* m_messages_button = nullptr;        // 按钮_消息
+    QMenu* m_friend_menu = nullptr;                  // -好友菜单
+    QMenu* m_group_menu = nullptr;                   // -群菜单
     contacts::ContactListModel* m_friend_model = nullptr;
     contacts::ContactListModel* m_group_model = nullptr;
     contacts::ContactListModel* m_public_model = nullptr;

@@ -14,8 +14,8 @@
 #include <utility>
 
 #include "app/Robot.h"
-#include "app/ui/QtText.h"
 #include "contacts/ui/ListColumns.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::app {
 
@@ -104,7 +104,7 @@ QVariant LogModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    return ToQString(Cell(m_rows[static_cast<std::size_t>(index.row())], index.column()));
+    return widgets::ToQString(Cell(m_rows[static_cast<std::size_t>(index.row())], index.column()));
 }
 
 QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -183,13 +183,13 @@ void MessageWindow::ShowDetails() {
     if (!selected.isEmpty() && static_cast<std::size_t>(selected.front().row()) < rows.size()) {
         row = rows[static_cast<std::size_t>(selected.front().row())];
     }
-    QString text = ToQString(RowDetails(row));
+    QString text = widgets::ToQString(RowDetails(row));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_details->setPlainText(text);
 }
 
 void MessageWindow::ExportRows() {
-    ExportMessageLog(m_robot, m_model->Rows());
+    messages::ExportMessageLog(m_robot.Screen(), m_robot.Clock(), m_model->Rows());
 }
 
 void MessageWindow::ClearRows() {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/MessageLog.h"
+#include "messages/MessageLog.h"
 
 class QCheckBox;
 class QPlainTextEdit;
@@ -14,6 +14,9 @@ class QPushButton;
 class QTableView;
 
 namespace zelmo::app {
+
+using messages::LogRow;
+using messages::LogRows;
 
 class Robot;
 

@@ -15,10 +15,10 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "app/ui/PumpingDelay.h"
-#include "app/ui/QtText.h"
 #include "mass/ui/MassSendWindow.h"
 #include "messages/ui/KnowledgeBaseEditor.h"
 #include "platform/Encoding.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::app {
 
@@ -125,7 +125,7 @@ void QtUiPort::ShowMessageBoxNow(const std::string& title, const std::string& te
         return;
     }
     // No owner window, an OK button only.
-    QMessageBox::information(nullptr, ToQString(title), ToQString(text));
+    QMessageBox::information(nullptr, widgets::ToQString(title), widgets::ToQString(text));
 }
 
 void QtUiPort::ShowMessageBox(std::string_view title, std::string_view text) {
@@ -140,9 +140,9 @@ bool QtUiPort::AskYesNoNow(const std::string& title, const std::string& text) {
         return m_auto_answer == AutoAnswer::Yes;
     }
     // The question belongs to the window the user is working in.
-    const QMessageBox::StandardButton answer =
-        QMessageBox::question(QApplication::activeWindow(), ToQString(title), ToQString(text),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        QApplication::activeWindow(), widgets::ToQString(title), widgets::ToQString(text),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     return answer == QMessageBox::Yes;
 }
 
@@ -175,7 +175,7 @@ void QtUiPort::Delay(int ms) {
 }
 
 void QtUiPort::SetLoginCaption(std::string_view text) {
-    Run([this, text = std::string(text)] { m_login->setWindowTitle(ToQString(text)); });
+    Run([this, text = std::string(text)] { m_login->setWindowTitle(widgets::ToQString(text)); });
 }
 
 void QtUiPort::ShowQrImage(std::string_view image) {
@@ -212,7 +212,7 @@ void QtUiPort::ShowMainWindowNow() {
 void QtUiPort::SetMainCaption(std::string_view text) {
     Run([this, text = std::string(text)] {
         if (m_main) {
-            m_main->setWindowTitle(ToQString(text));
+            m_main->setWindowTitle(widgets::ToQString(text));
         }
     });
 }
@@ -226,8 +226,12 @@ void QtUiPort::CreateHiddenWindows() {
             return;
         }
         m_messages = new MessageWindow(*m_robot, m_main.get());
-        m_editor = new messages::KnowledgeBaseEditor(*m_robot, m_main.get());
-        m_mass = new mass::MassSendWindow(*m_robot, m_main.get());
+        Robot& robot = *m_robot;
+        m_editor = new messages::KnowledgeBaseEditor(
+            robot.Knowledge(), robot.AccountDir(),
+            [this](std::string_view title, std::string_view text) { return AskYesNo(title, text); },
+            m_main.get());
+        m_mass = new mass::MassSendWindow(robot.MassParts(), robot.Contacts(), m_main.get());
         m_main->SetMessageWindow(m_messages);
         m_main->SetEditorWindow(m_editor);
         m_main->SetMassWindow(m_mass);

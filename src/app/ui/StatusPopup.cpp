@@ -6,8 +6,8 @@
 
 #include "app/StatusLine.h"
 #include "app/ui/Fades.h"
-#include "app/ui/QtText.h"
 #include "app/ui/WindowPlacement.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::app {
 
@@ -44,7 +44,7 @@ void StatusPopup::ShowStatus(std::string_view text, bool fade_in) {
     m_window->show();
     m_window->raise();
     auto* label = m_window->findChild<QLabel*>(QString::fromUtf8(LABEL_NAME));
-    label->setText(ToQString(StatusLine(text)));
+    label->setText(widgets::ToQString(StatusLine(text)));
     if (fade_in && !was_open) {
         FadeIn(m_window);
     }

@@ -5,13 +5,13 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
 #include "app/Robot.h"
-#include "app/ui/QtText.h"
 #include "app/ui/TrayHostWatcher.h"
+#include "config/AccountPaths.h"
 #include "config/MinimiseNotice.h"
+#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::app {
 
@@ -66,7 +66,7 @@ TrayIcon::TrayIcon(Robot& robot, QWidget& window)
 
 void TrayIcon::ShowIcon(const std::string& tip) {
     // Every text is set whole, so a shorter tip never shows the tail of a longer one.
-    m_icon->setToolTip(ToQString(tip));
+    m_icon->setToolTip(widgets::ToQString(tip));
     m_icon->show();
 }
 
@@ -82,7 +82,7 @@ void TrayIcon::WindowMinimised() {
     m_window.hide();
     m_in_tray = true;
     m_back_from_tray = false;
-    ShowIcon(TrayTip(Gbk("微信机器人 Brightleaf"), m_robot.State().own.NickName));
+    ShowIcon(TrayTip(platform::Gbk("微信机器人 Brightleaf"), m_robot.State().own.NickName));
     ShowOneTimeNotice();
 }
 
@@ -90,7 +90,7 @@ void TrayIcon::ShowOneTimeNotice() {
     if (m_robot.AccountDir().empty()) {
         return;
     }
-    const std::string settings = ConfigPath(m_robot.AccountDir(), SETTINGS_FILE);
+    const std::string settings = config::ConfigPath(m_robot.AccountDir(), config::SETTINGS_FILE);
     if (config::MinimiseNoticeShown(settings)) {
         return;
     }
@@ -106,7 +106,7 @@ void TrayIcon::SayNoTray() {
         return;
     }
     m_no_tray_said = true;
-    m_robot.Screen().ShowStatus(Gbk("无托盘，留在任务栏"), false);
+    m_robot.Screen().ShowStatus(platform::Gbk("无托盘，留在任务栏"), false);
     QTimer::singleShot(NO_TRAY_NOTICE_MS, this, [this] { m_robot.Screen().CloseStatus(); });
 }
 
@@ -134,7 +134,8 @@ void TrayIcon::HostStarted() {
     }
     m_back_from_tray = false;
     m_icon->hide();
-    ShowIcon(TrayTip(Gbk("Brightleaf edition微信机器人- "), m_robot.State().own.NickName));
+    ShowIcon(
+        TrayTip(platform::Gbk("Brightleaf edition微信机器人- "), m_robot.State().own.NickName));
 }
 
 void TrayIcon::HostGone() {

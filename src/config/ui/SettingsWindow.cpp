@@ -13,24 +13,21 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/AccountPaths.h"
-#include "app/Robot.h"
-#include "app/ui/QtText.h"
+#include "config/AccountPaths.h"
 #include "config/SettingsInput.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::config {
 
 namespace {
+
+using widgets::U;
 
 constexpr int WINDOW_WIDTH = 560;
 constexpr int WINDOW_HEIGHT = 440;
 constexpr int SHIELD_BOX_HEIGHT = 96;
 constexpr int CHANCE_BOX_WIDTH = 56;
 constexpr int LIST_WORD_BOX_WIDTH = 96;
-
-QString U(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 QCheckBox* NewCheckBox(const char* name, const char* caption, QWidget* parent) {
     auto* box = new QCheckBox(U(caption), parent);
@@ -52,8 +49,12 @@ QLabel* NewLabel(const char* text, QWidget* parent) {
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(app::Robot& robot, QWidget* owner, std::function<void()> open_editor)
-    : QWidget(owner, Qt::Window), m_robot(robot), m_open_editor(std::move(open_editor)) {
+SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& account_dir,
+                               QWidget* owner, std::function<void()> open_editor)
+    : QWidget(owner, Qt::Window),
+      m_settings(settings),
+      m_account_dir(account_dir),
+      m_open_editor(std::move(open_editor)) {
     setWindowTitle(U("设置"));
     resize(WINDOW_WIDTH, WINDOW_HEIGHT);
 
@@ -82,7 +83,7 @@ SettingsWindow::SettingsWindow(app::Robot& robot, QWidget* owner, std::function<
     m_reply_chance->installEventFilter(this);
     m_shield->installEventFilter(this);
 
-    FillSettingsWindow(*m_robot.Settings().Get());
+    FillSettingsWindow(*m_settings.Get());
 }
 
 QWidget* SettingsWindow::NewBasicPage() {
@@ -194,7 +195,7 @@ QWidget* SettingsWindow::NewPluginPage() {
 }
 
 void SettingsWindow::FillSettingsWindow(const Settings& settings) {
-    using app::ToQString;
+    using widgets::ToQString;
     m_shield->setPlainText(ToQString(settings.屏蔽uin));
     m_name->setText(ToQString(settings.机器人姓名));
     m_group_enabled->setChecked(settings.启用群管);
@@ -212,7 +213,7 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
 }
 
 void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
-    using app::ToGbk;
+    using widgets::ToGbk;
     settings.屏蔽uin = JoinShieldLines(ToGbk(m_shield->toPlainText()));
     settings.机器人姓名 = ToGbk(m_name->text());
     settings.启用群管 = m_group_enabled->isChecked();
@@ -245,12 +246,13 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == m_reply_chance) {
         const QString normal =
-            app::ToQString(NormalizeReplyChance(app::ToGbk(m_reply_chance->text())));
+            widgets::ToQString(NormalizeReplyChance(widgets::ToGbk(m_reply_chance->text())));
         if (normal != m_reply_chance->text()) {
             m_reply_chance->setText(normal);
         }
     } else if (watched == m_shield) {
-        const QString joined = app::ToQString(JoinShieldLines(app::ToGbk(m_shield->toPlainText())));
+        const QString joined =
+            widgets::ToQString(JoinShieldLines(widgets::ToGbk(m_shield->toPlainText())));
         if (joined != m_shield->toPlainText()) {
             m_shield->setPlainText(joined);
         }
@@ -261,12 +263,11 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
 void SettingsWindow::SaveOnClose() {
     // The window's fields go into the newest snapshot, so a 显示消息 switched in the message
     // window meanwhile is kept, and the whole record is swapped in one step.
-    m_robot.Settings().Update([this](Settings& settings) { ReadSettingsWindow(settings); });
-    if (m_robot.AccountDir().empty()) {
+    m_settings.Update([this](Settings& settings) { ReadSettingsWindow(settings); });
+    if (m_account_dir.empty()) {
         return;
     }
-    SaveSettings(app::ConfigPath(m_robot.AccountDir(), app::SETTINGS_FILE),
-                 *m_robot.Settings().Get());
+    SaveSettings(ConfigPath(m_account_dir, SETTINGS_FILE), *m_settings.Get());
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {

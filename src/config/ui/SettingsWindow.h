@@ -2,17 +2,15 @@
 
 #include <QWidget>
 #include <functional>
+#include <string>
 
 #include "config/Settings.h"
+#include "config/SettingsStore.h"
 
 class QCheckBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-
-namespace zelmo::app {
-class Robot;
-}
 
 namespace zelmo::config {
 
@@ -22,8 +20,9 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     // open_editor shows the knowledge-base editor (按钮_词库编辑器). The controls are
-    // filled from the robot's current settings here.
-    SettingsWindow(app::Robot& robot, QWidget* owner, std::function<void()> open_editor);
+    // filled from the current settings here; the file is config/mzset.ini of account_dir.
+    SettingsWindow(SettingsStore& settings, const std::string& account_dir, QWidget* owner,
+                   std::function<void()> open_editor);
 
     // Copies the fourteen fields shown here into the controls (显示消息 is not shown).
     void FillSettingsWindow(const Settings& settings);
@@ -53,7 +52,8 @@ private:
     // Swaps the window's fields into the robot's settings and writes the file.
     void SaveOnClose();
 
-    app::Robot& m_robot;
+    SettingsStore& m_settings;
+    const std::string& m_account_dir;
     std::function<void()> m_open_editor;
     std::function<void()> m_on_closing;
 

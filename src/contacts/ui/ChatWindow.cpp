@@ -8,11 +8,8 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "app/GbkLiteral.h"
-#include "app/MessageLog.h"
-#include "app/Robot.h"
-#include "app/ui/QtText.h"
-#include "messages/IncomingQueue.h"
+#include "platform/GbkLiteral.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::contacts {
 
@@ -23,9 +20,9 @@ constexpr int START_WIDTH = 360;
 constexpr int START_HEIGHT = 240;
 }  // namespace
 
-ChatWindow::ChatWindow(app::Robot& robot, QWidget* owner)
+ChatWindow::ChatWindow(ChatActions actions, QWidget* owner)
     : QWidget(owner, Qt::Window),
-      m_robot(robot),
+      m_actions(std::move(actions)),
       m_label(new QLabel(QString::fromUtf8("与 对话中"), this)),
       m_message(new QPlainTextEdit(this)),
       m_send(new QPushButton(QString::fromUtf8("发送"), this)) {
@@ -50,19 +47,18 @@ ChatWindow::ChatWindow(app::Robot& robot, QWidget* owner)
 void ChatWindow::Retarget(std::string nickname, std::string user_name) {
     m_nickname = std::move(nickname);
     m_user_name = std::move(user_name);
-    const QString name = app::ToQString(m_nickname);
+    const QString name = widgets::ToQString(m_nickname);
     m_label->setText(QString::fromUtf8("与 ") + name + QString::fromUtf8(" 聊天中"));
     setWindowTitle(QString::fromUtf8("发送消息 - ") + name);
 }
 
 void ChatWindow::SendChatMessage() {
-    const std::string text = app::ToGbk(m_message->toPlainText());
+    const std::string text = widgets::ToGbk(m_message->toPlainText());
     if (text.empty()) {
-        m_robot.Screen().ShowMessageBox(app::Gbk("错误提示"), app::Gbk("请输入内容！"));
+        m_actions.show_box(platform::Gbk("错误提示"), platform::Gbk("请输入内容！"));
         return;
     }
-    messages::PostJob(m_robot.Queue(), messages::JOB_SEND_TEXT, m_user_name, text);
-    app::LogMessage(m_robot, m_robot.State().own.UserName, m_user_name, text);
+    m_actions.send(m_user_name, text);
     m_message->clear();
 }
 

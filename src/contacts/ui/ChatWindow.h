@@ -1,17 +1,22 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
+#include <string_view>
 
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
-namespace zelmo::app {
-class Robot;
-}
-
 namespace zelmo::contacts {
+
+// What the chat window hands on: a typed text to send (and log as sent) to a UserName, and
+// the box that refuses an empty text (GBK title and text).
+struct ChatActions {
+    std::function<void(const std::string& user_name, const std::string& text)> send;
+    std::function<void(std::string_view title, std::string_view text)> show_box;
+};
 
 // The chat window ("发送消息 - " + nickname): the user types a text that the robot sends
 // to the current target. One window serves every chat; closing hides it and keeps the
@@ -19,13 +24,13 @@ namespace zelmo::contacts {
 class ChatWindow : public QWidget {
     Q_OBJECT
 public:
-    ChatWindow(app::Robot& robot, QWidget* owner);
+    ChatWindow(ChatActions actions, QWidget* owner);
 
     // Points the window at a contact (GBK texts): caption and label name it, later
     // sends go to it.
     void Retarget(std::string nickname, std::string user_name);
-    // Posts the box's text as a send job to the target and logs it as sent, then clears
-    // the box; an empty box shows "请输入内容！" and sends nothing.
+    // Hands the box's text on to be sent to the target, then clears the box; an empty box
+    // shows "请输入内容！" and sends nothing.
     void SendChatMessage();
 
     const std::string& TargetUserName() const { return m_user_name; }
@@ -34,7 +39,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    app::Robot& m_robot;
+    ChatActions m_actions;
     std::string m_nickname;
     std::string m_user_name;
     QLabel* m_label;            // 标签_对话

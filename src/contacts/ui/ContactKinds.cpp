@@ -1,12 +1,12 @@
 #include "contacts/ui/ContactKinds.h"
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 
 namespace zelmo::contacts {
 
 const ContactKinds& Kinds() {
-    static const ContactKinds kinds{app::Gbk("男"), app::Gbk("女"), app::Gbk("公众号"),
-                                    app::Gbk("微群")};
+    static const ContactKinds kinds{platform::Gbk("男"), platform::Gbk("女"),
+                                    platform::Gbk("公众号"), platform::Gbk("微群")};
     return kinds;
 }
 

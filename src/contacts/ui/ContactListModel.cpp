@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/ui/QtText.h"
 #include "contacts/ui/ContactKinds.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::contacts {
 
@@ -163,7 +163,7 @@ QVariant ContactListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     // Cells are converted only when shown, so a refill of thousands of rows stays cheap.
-    return app::ToQString(CellText(index.row(), index.column()));
+    return widgets::ToQString(CellText(index.row(), index.column()));
 }
 
 QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -3,8 +3,8 @@
 #include <QResizeEvent>
 #include <QTreeView>
 
-#include "app/ui/QtText.h"
 #include "contacts/ui/ListColumns.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::contacts {
 
@@ -54,9 +54,9 @@ QVariant MemberListModel::data(const QModelIndex& index, int role) const {
         case 0:
             return QString::number(row.number);
         case 1:
-            return app::ToQString(row.member.Uin);
+            return widgets::ToQString(row.member.Uin);
         case 2:
-            return app::ToQString(row.member.NickName);
+            return widgets::ToQString(row.member.NickName);
         default:
             return {};
     }

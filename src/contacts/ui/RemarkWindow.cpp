@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <utility>
 
-#include "app/ui/QtText.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::contacts {
 
@@ -20,11 +20,11 @@ RemarkWindow::RemarkWindow(Target target, Commit commit, QWidget* owner)
       m_commit(std::move(commit)),
       m_remark(new QLineEdit(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QString::fromUtf8("修改备注 - ") + app::ToQString(m_target.nickname));
+    setWindowTitle(QString::fromUtf8("修改备注 - ") + widgets::ToQString(m_target.nickname));
     auto* label = new QLabel(QString::fromUtf8("备注："), this);
     label->setObjectName(QString::fromUtf8("标签1"));
     m_remark->setObjectName(QString::fromUtf8("编辑框_备注"));
-    m_remark->setText(app::ToQString(m_target.remark));
+    m_remark->setText(widgets::ToQString(m_target.remark));
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(m_remark, 1);
@@ -36,7 +36,7 @@ void RemarkWindow::closeEvent(QCloseEvent* event) {
     if (m_commit) {
         Commit commit = std::move(m_commit);
         m_commit = nullptr;
-        commit(m_target, app::ToGbk(m_remark->text()));
+        commit(m_target, widgets::ToGbk(m_remark->text()));
     }
     event->accept();
 }

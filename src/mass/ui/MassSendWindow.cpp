@@ -15,16 +15,17 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/Robot.h"
-#include "app/ui/ClickableLabel.h"
-#include "app/ui/QtText.h"
 #include "contacts/ui/ListColumns.h"
-#include "contacts/ui/MassCandidateList.h"
+#include "mass/ui/MassCandidateList.h"
 #include "mass/ui/MassTextModel.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::mass {
 
 namespace {
+
+using widgets::U;
 
 // Offsets from the client width and the group boxes that the layout keeps on every resize.
 constexpr int MARGIN = 5;
@@ -64,10 +65,6 @@ const std::vector<contacts::ColumnSpec>& TextColumns() {
     return columns;
 }
 
-QString U(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
-
 template <typename T>
 T* Named(T* widget, const char* name) {
     widget->setObjectName(U(name));
@@ -79,22 +76,23 @@ std::string FromEditor(const QString& text) {
     QString crlf = text;
     crlf.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     crlf.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return app::ToGbk(crlf);
+    return widgets::ToGbk(crlf);
 }
 
 QString ToEditor(std::string_view gbk) {
-    QString text = app::ToQString(gbk);
+    QString text = widgets::ToQString(gbk);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
 }
 
 }  // namespace
 
-MassSendWindow::MassSendWindow(app::Robot& robot, QWidget* owner)
+MassSendWindow::MassSendWindow(MassParts parts, const contacts::ContactStore& contacts,
+                               QWidget* owner)
     : QWidget(owner, Qt::Window),
-      m_robot(robot),
+      m_parts(std::move(parts)),
       m_members_box(Named(new QGroupBox(U("群发成员"), this), "分组框1")),
-      m_candidates(new contacts::MassCandidateList(robot, m_members_box)),
+      m_candidates(new MassCandidateList(contacts, m_members_box)),
       m_texts_box(Named(new QGroupBox(U("群发内容"), this), "分组框2")) {
     setWindowTitle(U("批量发送信息"));
     BuildTexts();
@@ -112,7 +110,7 @@ MassSendWindow::MassSendWindow(app::Robot& robot, QWidget* owner)
 void MassSendWindow::BuildTexts() {
     m_texts = contacts::NewListView(U("群发列表框_广告"), m_texts_box);
     m_texts->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_text_model = new MassTextModel(m_robot.Mass(), this);
+    m_text_model = new MassTextModel(m_parts.state, this);
     m_texts->setModel(m_text_model);
     contacts::ApplyColumnWidths(m_texts, TextColumns());
 
@@ -160,27 +158,25 @@ void MassSendWindow::BuildRunControls() {
     m_log->setReadOnly(true);
     m_log->setMaximumBlockCount(LOG_LINES_KEPT);
     m_show_log = Named(new QCheckBox(U("显示日志"), m_texts_box), "选择框_日志");
-    m_clear = Named(new app::ClickableLabel(U("清空"), m_texts_box), "标签_清空");
+    m_clear = Named(new widgets::ClickableLabel(U("清空"), m_texts_box), "标签_清空");
     m_clear->setCursor(Qt::PointingHandCursor);
 }
 
 void MassSendWindow::Connect() {
     connect(m_start, &QPushButton::clicked, this, [this] {
         MassRequest request{Pacing(), {}};
-        for (const contacts::Candidate& candidate : m_candidates->TickedCandidates()) {
-            request.members.push_back(MassMember{candidate.UserName, candidate.NickName});
-        }
-        StartStopMass(m_robot, request);
+        request.members = m_candidates->TickedCandidates();
+        StartStopMass(m_parts, request);
     });
     connect(m_add_text, &QPushButton::clicked, this, [this] { AddText(); });
     connect(m_texts, &QAbstractItemView::doubleClicked, this, [this] { EditSelectedText(); });
     connect(m_texts, &QWidget::customContextMenuRequested, this, [this] { DeleteSelectedText(); });
-    connect(m_clear, &app::ClickableLabel::clicked, this, [this] { ClearLog(); });
+    connect(m_clear, &widgets::ClickableLabel::clicked, this, [this] { ClearLog(); });
     // The flag is the settings' 监控日志; the box lets the user change it.
     connect(m_show_log, &QCheckBox::clicked, this, [this](bool checked) {
-        config::MassSettings settings = *m_robot.Settings().GetMass();
+        config::MassSettings settings = *m_parts.settings.GetMass();
         settings.监控日志 = checked;
-        m_robot.Settings().SetMass(std::move(settings));
+        m_parts.settings.SetMass(std::move(settings));
     });
 }
 
@@ -231,7 +227,7 @@ void MassSendWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MassSendWindow::AppendLog(std::string_view text) {
-    QString shown = app::ToQString(text);
+    QString shown = widgets::ToQString(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QTextCursor end = m_log->textCursor();
     end.movePosition(QTextCursor::End);
@@ -241,8 +237,8 @@ void MassSendWindow::AppendLog(std::string_view text) {
 }
 
 void MassSendWindow::ShowRunState() {
-    const MassPhase phase = m_robot.Mass().Phase();
-    m_start->setText(app::ToQString(MassCaption(phase)));
+    const MassPhase phase = m_parts.state.Phase();
+    m_start->setText(widgets::ToQString(MassCaption(phase)));
     const bool idle = phase == MassPhase::Idle;
     m_candidates->SetControlsEnabled(idle);
     for (QWidget* control :
@@ -252,10 +248,10 @@ void MassSendWindow::ShowRunState() {
 }
 
 void MassSendWindow::ShowSettings() {
-    const std::shared_ptr<const config::MassSettings> settings = m_robot.Settings().GetMass();
-    m_delay->setText(app::ToQString(settings->消息延时));
-    m_passes->setText(app::ToQString(settings->重复几遍));
-    m_pass_delay->setText(app::ToQString(settings->重复延时));
+    const std::shared_ptr<const config::MassSettings> settings = m_parts.settings.GetMass();
+    m_delay->setText(widgets::ToQString(settings->消息延时));
+    m_passes->setText(widgets::ToQString(settings->重复几遍));
+    m_pass_delay->setText(widgets::ToQString(settings->重复延时));
     m_show_log->setChecked(settings->监控日志);
 }
 
@@ -268,8 +264,8 @@ void MassSendWindow::FillCandidates() {
 }
 
 MassPacing MassSendWindow::Pacing() const {
-    return MassPacing{app::ToGbk(m_delay->text()), app::ToGbk(m_passes->text()),
-                      app::ToGbk(m_pass_delay->text())};
+    return MassPacing{widgets::ToGbk(m_delay->text()), widgets::ToGbk(m_passes->text()),
+                      widgets::ToGbk(m_pass_delay->text())};
 }
 
 int MassSendWindow::SelectedTextRow() const {
@@ -278,7 +274,8 @@ int MassSendWindow::SelectedTextRow() const {
 }
 
 void MassSendWindow::AddText() {
-    if (AddMassText(m_robot, FromEditor(m_text_entry->toPlainText()), SelectedTextRow())) {
+    if (AddMassText(m_parts.state, m_parts.screen, FromEditor(m_text_entry->toPlainText()),
+                    SelectedTextRow())) {
         ShowTexts();
     }
 }
@@ -286,12 +283,12 @@ void MassSendWindow::AddText() {
 void MassSendWindow::EditSelectedText() {
     const int row = SelectedTextRow();
     if (row >= 0) {
-        m_text_entry->setPlainText(ToEditor(MassTextForEditing(m_robot.Mass(), row)));
+        m_text_entry->setPlainText(ToEditor(MassTextForEditing(m_parts.state, row)));
     }
 }
 
 void MassSendWindow::DeleteSelectedText() {
-    if (AskDeleteMassText(m_robot, SelectedTextRow())) {
+    if (AskDeleteMassText(m_parts.state, m_parts.screen, SelectedTextRow())) {
         ShowTexts();
     }
 }
@@ -306,7 +303,7 @@ void MassSendWindow::closeEvent(QCloseEvent* event) {
     // Closing hides; a run goes on.
     event->ignore();
     hide();
-    KeepMassWindow(m_robot, Pacing());
+    KeepMassWindow(m_parts.state, m_parts.settings, m_parts.account_dir, Pacing());
 }
 
 }  // namespace zelmo::mass

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <string_view>
 
+#include "contacts/ContactStore.h"
 #include "mass/MassSender.h"
 
 class QCheckBox;
@@ -14,16 +15,13 @@ class QPushButton;
 class QTabWidget;
 class QTreeView;
 
-namespace zelmo::app {
+namespace zelmo::widgets {
 class ClickableLabel;
-class Robot;
-}  // namespace zelmo::app
-namespace zelmo::contacts {
-class MassCandidateList;
 }
 
 namespace zelmo::mass {
 
+class MassCandidateList;
 class MassTextModel;
 
 // The mass-send window ("批量发送信息"): the candidate list, the text list with its entry
@@ -36,7 +34,8 @@ public:
     static constexpr int WIDTH = 975;
     static constexpr int MIN_HEIGHT = 615;
 
-    MassSendWindow(app::Robot& robot, QWidget* owner);
+    // `contacts` fills the candidate list.
+    MassSendWindow(MassParts parts, const contacts::ContactStore& contacts, QWidget* owner);
 
     // Appends a log text (GBK, with its own CR LF line breaks) to 编辑框_日志.
     void AppendLog(std::string_view text);
@@ -49,7 +48,7 @@ public:
     // Refills the candidate list from the contact store.
     void FillCandidates();
     // The candidate list with its search and kind check boxes.
-    contacts::MassCandidateList* Candidates() const { return m_candidates; }
+    MassCandidateList* Candidates() const { return m_candidates; }
 
     // What the three pacing boxes hold (GBK).
     MassPacing Pacing() const;
@@ -71,11 +70,11 @@ private:
     void DeleteSelectedText();
     void ClearLog();
 
-    app::Robot& m_robot;
-    QGroupBox* m_members_box;                   // 分组框1
-    contacts::MassCandidateList* m_candidates;  // holds 群发列表框_成员
-    QGroupBox* m_texts_box;                     // 分组框2
-    QTreeView* m_texts = nullptr;               // 群发列表框_广告
+    MassParts m_parts;
+    QGroupBox* m_members_box;         // 分组框1
+    MassCandidateList* m_candidates;  // holds 群发列表框_成员
+    QGroupBox* m_texts_box;           // 分组框2
+    QTreeView* m_texts = nullptr;     // 群发列表框_广告
     MassTextModel* m_text_model = nullptr;
     QTabWidget* m_text_tabs = nullptr;       // 选择夹_广告
     QPlainTextEdit* m_text_entry = nullptr;  // 编辑框_文本
@@ -85,11 +84,11 @@ private:
     QLabel* m_passes_label = nullptr;
     QLineEdit* m_passes = nullptr;  // 编辑框_次数
     QLabel* m_pass_delay_label = nullptr;
-    QLineEdit* m_pass_delay = nullptr;       // 编辑框_重复延时
-    QPushButton* m_start = nullptr;          // 按钮_开始群发
-    QPlainTextEdit* m_log = nullptr;         // 编辑框_日志
-    app::ClickableLabel* m_clear = nullptr;  // 标签_清空
-    QCheckBox* m_show_log = nullptr;         // 选择框_日志
+    QLineEdit* m_pass_delay = nullptr;           // 编辑框_重复延时
+    QPushButton* m_start = nullptr;              // 按钮_开始群发
+    QPlainTextEdit* m_log = nullptr;             // 编辑框_日志
+    widgets::ClickableLabel* m_clear = nullptr;  // 标签_清空
+    QCheckBox* m_show_log = nullptr;             // 选择框_日志
 };
 
 }  // namespace zelmo::mass

@@ -1,6 +1,6 @@
 #include "mass/ui/MassTextModel.h"
 
-#include "app/ui/QtText.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::mass {
 
@@ -46,7 +46,7 @@ QVariant MassTextModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) {
         return {};
     }
-    return app::ToQString(index.column() == COLUMN_LABEL ? row.ad.label : row.ad.text);
+    return widgets::ToQString(index.column() == COLUMN_LABEL ? row.ad.label : row.ad.text);
 }
 
 bool MassTextModel::setData(const QModelIndex& index, const QVariant& value, int role) {

@@ -13,37 +13,37 @@
 #include <QVBoxLayout>
 #include <optional>
 #include <string>
+#include <utility>
 
-#include "app/AccountPaths.h"
-#include "app/GbkLiteral.h"
-#include "app/Robot.h"
-#include "app/ui/ClickableLabel.h"
-#include "app/ui/QtText.h"
+#include "config/AccountPaths.h"
 #include "messages/ui/ReplyRowsModel.h"
+#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
+#include "widgets/ClickableLabel.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::messages {
 
 namespace {
 
-std::string ReplyBasePath(app::Robot& robot) {
-    return app::ConfigPath(robot.AccountDir(), app::REPLY_BASE_FILE);
-}
-
 // The reply box shows stored "[enter]" as line breaks; what is typed there goes back
 // through the base, which stores line breaks as "[enter]" again.
 QString ReplyForEditing(std::string_view stored) {
-    return app::ToQString(platform::ReplaceAllGbk(stored, "[enter]", "\n", true));
+    return widgets::ToQString(platform::ReplaceAllGbk(stored, "[enter]", "\n", true));
 }
 
 }  // namespace
 
-KnowledgeBaseEditor::KnowledgeBaseEditor(app::Robot& robot, QWidget* owner)
-    : QWidget(owner, Qt::Window), m_robot(robot) {
+KnowledgeBaseEditor::KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::string& account_dir,
+                                         Ask ask, QWidget* owner)
+    : QWidget(owner, Qt::Window),
+      m_knowledge(knowledge),
+      m_account_dir(account_dir),
+      m_ask(std::move(ask)) {
     setWindowTitle(QString::fromUtf8("设置 - 词库编辑器"));
     resize(560, 460);
 
-    m_model = new ReplyRowsModel(robot.Knowledge(), this);
+    m_model = new ReplyRowsModel(knowledge, this);
     m_list = new QTableView(this);
     m_list->setObjectName(QString::fromUtf8("关键词列表"));
     m_list->setModel(m_model);
@@ -64,10 +64,10 @@ KnowledgeBaseEditor::KnowledgeBaseEditor(app::Robot& robot, QWidget* owner)
     m_reply->setObjectName(QString::fromUtf8("编辑框_回复消息"));
     m_reply->setMaximumHeight(90);
 
-    auto* add = new app::ClickableLabel(QString::fromUtf8("添加"), this);
+    auto* add = new widgets::ClickableLabel(QString::fromUtf8("添加"), this);
     add->setObjectName(QString::fromUtf8("标签_添加"));
     add->setCursor(Qt::PointingHandCursor);
-    auto* remove = new app::ClickableLabel(QString::fromUtf8("删除"), this);
+    auto* remove = new widgets::ClickableLabel(QString::fromUtf8("删除"), this);
     remove->setObjectName(QString::fromUtf8("标签_删除"));
     remove->setCursor(Qt::PointingHandCursor);
     auto* save = new QPushButton(QString::fromUtf8("保存"), this);
@@ -95,8 +95,8 @@ KnowledgeBaseEditor::KnowledgeBaseEditor(app::Robot& robot, QWidget* owner)
             [this] { FillBoxes(); });
     connect(m_keyword, &QLineEdit::textChanged, this, [this] { KeywordEdited(); });
     connect(m_reply, &QPlainTextEdit::textChanged, this, [this] { ReplyEdited(); });
-    connect(add, &app::ClickableLabel::clicked, this, [this] { AddRow(); });
-    connect(remove, &app::ClickableLabel::clicked, this, [this] { DeleteRow(); });
+    connect(add, &widgets::ClickableLabel::clicked, this, [this] { AddRow(); });
+    connect(remove, &widgets::ClickableLabel::clicked, this, [this] { DeleteRow(); });
     connect(save, &QPushButton::clicked, this, [this] { SaveAndHide(); });
     connect(cancel, &QPushButton::clicked, this, [this] { CancelAndHide(); });
 }
@@ -127,10 +127,10 @@ void KnowledgeBaseEditor::FillBoxes() {
     const int row = SelectedRow();
     std::optional<ReplyPair> pair;
     if (row >= 0) {
-        pair = m_robot.Knowledge().Row(static_cast<std::size_t>(row));
+        pair = m_knowledge.Row(static_cast<std::size_t>(row));
     }
     m_filling = true;
-    m_keyword->setText(pair ? app::ToQString(pair->keyword) : QString());
+    m_keyword->setText(pair ? widgets::ToQString(pair->keyword) : QString());
     m_reply->setPlainText(pair ? ReplyForEditing(pair->reply) : QString());
     m_filling = false;
 }
@@ -140,7 +140,7 @@ void KnowledgeBaseEditor::KeywordEdited() {
     if (m_filling || row < 0) {
         return;
     }
-    m_robot.Knowledge().SetRowKeyword(static_cast<std::size_t>(row), app::ToGbk(m_keyword->text()));
+    m_knowledge.SetRowKeyword(static_cast<std::size_t>(row), widgets::ToGbk(m_keyword->text()));
     m_model->RowChanged(row);
 }
 
@@ -149,8 +149,7 @@ void KnowledgeBaseEditor::ReplyEdited() {
     if (m_filling || row < 0) {
         return;
     }
-    m_robot.Knowledge().SetRowReply(static_cast<std::size_t>(row),
-                                    app::ToGbk(m_reply->toPlainText()));
+    m_knowledge.SetRowReply(static_cast<std::size_t>(row), widgets::ToGbk(m_reply->toPlainText()));
     m_model->RowChanged(row);
 }
 
@@ -159,8 +158,8 @@ void KnowledgeBaseEditor::AddRow() {
     const int row = selected >= 0 ? selected : m_model->rowCount();
     const QString keyword = m_keyword->text();
     const QString reply = m_reply->toPlainText();
-    m_model->InsertRow(row, keyword.isEmpty() ? app::Gbk("-关键词-") : app::ToGbk(keyword),
-                       reply.isEmpty() ? app::Gbk("-回复-") : app::ToGbk(reply));
+    m_model->InsertRow(row, keyword.isEmpty() ? platform::Gbk("-关键词-") : widgets::ToGbk(keyword),
+                       reply.isEmpty() ? platform::Gbk("-回复-") : widgets::ToGbk(reply));
     // Typing goes on in the new row.
     SelectRow(row);
 }
@@ -174,23 +173,27 @@ void KnowledgeBaseEditor::DeleteRow() {
     SelectRow(row > 0 ? row - 1 : 0);
 }
 
+std::string KnowledgeBaseEditor::ReplyBasePath() const {
+    return config::ConfigPath(m_account_dir, config::REPLY_BASE_FILE);
+}
+
 void KnowledgeBaseEditor::SaveAndHide() {
-    m_robot.Knowledge().Save(ReplyBasePath(m_robot));
+    m_knowledge.Save(ReplyBasePath());
     ShowRows();
     hide();
 }
 
 void KnowledgeBaseEditor::CancelAndHide() {
-    m_robot.Knowledge().Load(ReplyBasePath(m_robot));
+    m_knowledge.Load(ReplyBasePath());
     ShowRows();
     SelectRow(-1);
     hide();
 }
 
 void KnowledgeBaseEditor::closeEvent(QCloseEvent* event) {
-    if (m_robot.Knowledge().Dirty() &&
-        m_robot.Screen().AskYesNo(app::Gbk("提示"), app::Gbk("您已修改了词库，是否保存"))) {
-        m_robot.Knowledge().Save(ReplyBasePath(m_robot));
+    if (m_knowledge.Dirty() &&
+        m_ask(platform::Gbk("提示"), platform::Gbk("您已修改了词库，是否保存"))) {
+        m_knowledge.Save(ReplyBasePath());
         ShowRows();
     }
     // The window lives until the program ends; closing only hides it.

@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "messages/KnowledgeBase.h"
 
 class QLineEdit;
 class QPlainTextEdit;
 class QTableView;
-
-namespace zelmo::app {
-class Robot;
-}
 
 namespace zelmo::messages {
 
@@ -21,7 +22,12 @@ class ReplyRowsModel;
 class KnowledgeBaseEditor : public QWidget {
     Q_OBJECT
 public:
-    KnowledgeBaseEditor(app::Robot& robot, QWidget* owner);
+    // A Yes/No question (GBK title and text); true only for Yes.
+    using Ask = std::function<bool(std::string_view title, std::string_view text)>;
+
+    // Edits `knowledge`, whose file is config/reply.ini of account_dir.
+    KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::string& account_dir, Ask ask,
+                        QWidget* owner);
 
     // Shows the knowledge base's current rows.
     void ShowRows();
@@ -41,7 +47,11 @@ private:
     void SaveAndHide();
     void CancelAndHide();
 
-    app::Robot& m_robot;
+    std::string ReplyBasePath() const;
+
+    KnowledgeBase& m_knowledge;
+    const std::string& m_account_dir;
+    Ask m_ask;
     ReplyRowsModel* m_model = nullptr;
     QTableView* m_list = nullptr;
     QLineEdit* m_keyword = nullptr;

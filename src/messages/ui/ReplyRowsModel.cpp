@@ -4,7 +4,7 @@
 #include <climits>
 #include <optional>
 
-#include "app/ui/QtText.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::messages {
 
@@ -38,7 +38,7 @@ QVariant ReplyRowsModel::data(const QModelIndex& index, int role) const {
     if (!row) {
         return {};
     }
-    return app::ToQString(index.column() == 0 ? row->keyword : row->reply);
+    return widgets::ToQString(index.column() == 0 ? row->keyword : row->reply);
 }
 
 QVariant ReplyRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -10,12 +10,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/GbkLiteral.h"
-#include "app/Robot.h"
-#include "app/ui/QtText.h"
+#include "platform/GbkLiteral.h"
 #include "plugins/EnableState.h"
 #include "plugins/PluginHost.h"
 #include "plugins/PluginScan.h"
+#include "widgets/QtText.h"
 
 namespace zelmo::plugins {
 
@@ -33,9 +32,12 @@ QLabel* ValueLabel(const char* name, QWidget* parent) {
 
 }  // namespace
 
-PluginPage::PluginPage(app::Robot& robot, QWidget* parent)
+PluginPage::PluginPage(PluginHost& plugins, const std::string& account_dir, PluginPort& screen,
+                       QWidget* parent)
     : QWidget(parent),
-      m_robot(robot),
+      m_plugins(plugins),
+      m_account_dir(account_dir),
+      m_screen(screen),
       m_list(new QTreeWidget(this)),
       m_placeholder(new QLabel(QString::fromUtf8("请选择插件"), this)),
       m_file_name(ValueLabel("标签_文件名", this)),
@@ -110,19 +112,19 @@ void PluginPage::FillPluginList() {
     const QSignalBlocker blocker(m_list);
     m_list->clear();
     m_placeholder->show();
-    const PluginTableSnapshot table = m_robot.Plugins().Table();
+    const PluginTableSnapshot table = m_plugins.Table();
     for (const PluginRecord& record : *table) {
         auto* item = new QTreeWidgetItem(m_list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(0, record.Enabled ? Qt::Checked : Qt::Unchecked);
-        item->setText(1,
-                      app::ToQString(record.Name + "(" + DisplayFileName(record.FileName) + ")"));
+        item->setText(
+            1, widgets::ToQString(record.Name + "(" + DisplayFileName(record.FileName) + ")"));
     }
 }
 
 void PluginPage::SaveChecks() {
-    ReadChecksIntoTable(m_robot, Checks());
-    SaveEnableStates(m_robot);
+    ReadChecksIntoTable(m_plugins, Checks());
+    SaveEnableStates(m_plugins, m_account_dir);
 }
 
 std::vector<bool> PluginPage::Checks() const {
@@ -141,19 +143,19 @@ int PluginPage::SelectedRow() const {
 
 void PluginPage::ShowSelected() {
     const int selected = SelectedRow();
-    const PluginTableSnapshot table = m_robot.Plugins().Table();
+    const PluginTableSnapshot table = m_plugins.Table();
     if (selected < 0 || static_cast<std::size_t>(selected) >= table->size()) {
         m_placeholder->show();
         return;
     }
     const PluginRecord& record = (*table)[static_cast<std::size_t>(selected)];
-    m_file_name->setText(app::ToQString(DisplayFileName(record.FileName)));
-    m_name->setText(app::ToQString(record.Name));
-    m_version->setText(app::ToQString(record.Version));
-    m_author->setText(app::ToQString(record.Author));
+    m_file_name->setText(widgets::ToQString(DisplayFileName(record.FileName)));
+    m_name->setText(widgets::ToQString(record.Name));
+    m_version->setText(widgets::ToQString(record.Version));
+    m_author->setText(widgets::ToQString(record.Author));
     m_listed->setText(QString::fromUtf8(record.Listed == 1 ? "是" : "否"));
-    m_format->setText(app::ToQString(record.Prefix + record.ParamHint + record.Suffix));
-    m_intro->setPlainText(app::ToQString(record.Intro));
+    m_format->setText(widgets::ToQString(record.Prefix + record.ParamHint + record.Suffix));
+    m_intro->setPlainText(widgets::ToQString(record.Intro));
     m_placeholder->hide();
 }
 
@@ -168,7 +170,7 @@ void PluginPage::OnItemChanged(QTreeWidgetItem* item, int column) {
         return;
     }
     const int row = m_list->indexOfTopLevelItem(item);
-    const PluginTableSnapshot table = m_robot.Plugins().Table();
+    const PluginTableSnapshot table = m_plugins.Table();
     if (row < 0 || static_cast<std::size_t>(row) >= table->size()) {
         return;
     }
@@ -177,19 +179,19 @@ void PluginPage::OnItemChanged(QTreeWidgetItem* item, int column) {
     if (checked && (*table)[index].WantsAccount) {
         SetCheck(item, false);  // stays cleared while the user is asked
     }
-    SetCheck(item, ToggleRecord(m_robot, index, checked));
+    SetCheck(item, ToggleRecord(m_plugins, m_screen, index, checked));
 }
 
 void PluginPage::Refresh() {
     SaveChecks();
-    ScanPlugins(m_robot, true);
-    LoadEnableStates(m_robot);
+    ScanPlugins(m_plugins, m_account_dir, m_screen, true);
+    LoadEnableStates(m_plugins, m_account_dir);
     FillPluginList();
 }
 
 void PluginPage::Uninstall() {
     const int selected = SelectedRow();
-    const PluginTableSnapshot table = m_robot.Plugins().Table();
+    const PluginTableSnapshot table = m_plugins.Table();
     if (selected + 1 > static_cast<int>(table->size())) {
         m_placeholder->show();
         return;
@@ -198,12 +200,12 @@ void PluginPage::Uninstall() {
         return;
     }
     const PluginRecord& record = (*table)[static_cast<std::size_t>(selected)];
-    if (!m_robot.Screen().AskYesNo(app::Gbk("提示"), UninstallQuestion(record.Name))) {
+    if (!m_screen.AskYesNo(platform::Gbk("提示"), UninstallQuestion(record.Name))) {
         return;
     }
     // The other rows' unsaved check boxes would otherwise be lost to the rescan.
     SaveChecks();
-    UninstallPlugin(m_robot, static_cast<std::size_t>(selected));
+    UninstallPlugin(m_plugins, m_account_dir, m_screen, static_cast<std::size_t>(selected));
     FillPluginList();
 }
 

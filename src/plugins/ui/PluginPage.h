@@ -1,17 +1,17 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
 #include <vector>
+
+#include "plugins/PluginHost.h"
+#include "plugins/PluginPort.h"
 
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
-
-namespace zelmo::app {
-class Robot;
-}
 
 namespace zelmo::plugins {
 
@@ -21,7 +21,9 @@ namespace zelmo::plugins {
 class PluginPage : public QWidget {
     Q_OBJECT
 public:
-    PluginPage(app::Robot& robot, QWidget* parent = nullptr);
+    // The plugins of `plugins` live in the plugin folder of account_dir.
+    PluginPage(PluginHost& plugins, const std::string& account_dir, PluginPort& screen,
+               QWidget* parent = nullptr);
 
     // Rebuilds the list from the table (when the settings window opens).
     void FillPluginList();
@@ -40,7 +42,9 @@ private:
     void Uninstall();
     void SetCheck(QTreeWidgetItem* item, bool checked);
 
-    app::Robot& m_robot;
+    PluginHost& m_plugins;
+    const std::string& m_account_dir;
+    PluginPort& m_screen;
     QTreeWidget* m_list;
     QLabel* m_placeholder;
     QLabel* m_file_name;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+namespace zelmo::messages {
+
+// The message window's log. Any thread; rows appear in call order, each one whole.
+class LogPort {
+public:
+    virtual ~LogPort() = default;
+
+    // Appends one row: direction label, time text, source, destination, content (GBK).
+    virtual void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
+                           std::string_view destination, std::string_view content) = 0;
+    // An OK-only box (the export's outcome). Blocks until the box is closed.
+    virtual void ShowMessageBox(std::string_view title, std::string_view text) = 0;
+};
+
+}  // namespace zelmo::messages

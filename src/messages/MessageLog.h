@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "contacts/ContactStore.h"
+#include "messages/LogPort.h"
+#include "platform/Clock.h"
+#include "protocol/Session.h"
+
+namespace zelmo::messages {
+
+// One message-log row, its five cells in column order (GBK texts).
+struct LogRow {
+    std::string label;
+    std::string time;
+    std::string source;
+    std::string destination;
+    std::string content;
+};
+
+// The log's rows in order. A deque, so a log of any length grows without moving its rows.
+using LogRows = std::deque<LogRow>;
+
+// A moment in local time, each part as its calendar value (month 1..12).
+struct LocalTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+
+// The local time of a Unix time in milliseconds.
+LocalTime ToLocalTime(std::int64_t unix_ms);
+
+// Hour, minute and second without leading zeros, joined by ":" ("9:5:7").
+std::string LogTimeText(const LocalTime& time);
+
+// The message log's writer: stamps rows with the local time and hands them to the screen.
+class MessageLog {
+public:
+    MessageLog(LogPort& screen, platform::Clock& clock) : m_screen(screen), m_clock(clock) {}
+
+    // AddLogRow: appends one row stamped with the current local time; rows of concurrent
+    // callers never mix, and reach the screen in the order they were stamped. Any thread.
+    void AddRow(std::string_view label, std::string_view source, std::string_view destination,
+                std::string_view content);
+
+private:
+    LogPort& m_screen;
+    platform::Clock& m_clock;
+    std::mutex m_log_lock;  // LogLock
+};
+
+// Classifies one message by direction (from and to are UserNames; `own` is the account's
+// profile, `contacts` names the others) and appends its row. Any thread.
+void LogMessage(MessageLog& log, const contacts::ContactStore& contacts,
+                const protocol::OwnProfile& own, std::string_view from, std::string_view to,
+                std::string_view content);
+
+// What the row-details box shows for a row; every cell empty for no row.
+std::string RowDetails(const LogRow& row);
+
+// The export file's GBK text: every row, in order, in the file layout.
+std::string ExportText(const LogRows& rows);
+
+// The export file name: date and time without leading zeros or separators, eight random
+// digits, ".txt".
+std::string ExportFileName(const LocalTime& time, platform::Clock& clock);
+
+// Writes the rows to a new file in the current directory (through a temporary file) and
+// reports the outcome in a message box. The file name; empty when the write failed.
+std::string ExportMessageLog(LogPort& screen, platform::Clock& clock, const LogRows& rows);
+
+}  // namespace zelmo::messages

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "app/ui/MainWindow.h"
+#include "app/ui/MessageWindow.h"
+#include "app/ui/QtUiPort.h"
+#include "messages/MessageLog.h"
+#include "platform/Files.h"
+#include "platform/GbkLiteral.h"
+#include "support/gui/ViewsSupport.h"
+#include "widgets/QtText.h"
+
+namespace zelmo::test {
+namespace {
+
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QString CellOf(const QAbstractItemModel* model, int row, int column) {
+    return model->data(model->index(row, column)).toString();
+}
+
+TEST(MessageWindowTest, ShowsFiveColumnsAndItsControls) {
+    ViewsRobot views;
+    app::MessageWindow window(views.Robot(), nullptr);
+    EXPECT_EQ(window.windowTitle(), U("微信机器人 - 消息盒子"));
+    auto* list = window.findChild<QTableView*>(U("超级列表框_消息"));
+    ASSERT_NE(list, nullptr);
+    QStringList columns;
+    for (int i = 0; i < list->model()->columnCount(); ++i) {
+        columns << list->model()->headerData(i, Qt::Horizontal).toString() + ":" +
+                       QString::number(list->horizontalHeader()->sectionSize(i));
+    }
+    EXPECT_EQ(columns,
+              QStringList({U("类型:60"), U("时间:70"), U("来源:80"), U("发至:80"), U("内容:160")}));
+    EXPECT_NE(window.findChild<QPlainTextEdit*>(U("编辑框_消息")), nullptr);
+    EXPECT_EQ(window.findChild<QCheckBox*>(U("选择框_显示消息"))->text(), U("显示消息"));
+    EXPECT_EQ(window.findChild<QPushButton*>(U("按钮_清空"))->text(), U("清空"));
+    EXPECT_EQ(window.findChild<QPushButton*>(U("按钮_导出消息"))->text(), U("导出文件"));
+
+    // Closing only hides it.
+    window.show();
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST(MessageWindowTest, CheckBoxShowsTheLoadedSettingAndSwitchesIt) {
+    ViewsRobot views;
+    app::MessageWindow window(views.Robot(), nullptr);
+    config::Settings settings;
+    settings.显示消息 = false;
+    views.Robot().Settings().Set(settings);  // loaded after the window was made
+    window.show();
+    auto* box = window.findChild<QCheckBox*>(U("选择框_显示消息"));
+    EXPECT_FALSE(box->isChecked());
+    box->click();
+    EXPECT_TRUE(views.Robot().Settings().Get()->显示消息);
+    box->click();
+    EXPECT_FALSE(views.Robot().Settings().Get()->显示消息);
+}
+
+TEST(MessageWindowTest, RowsArriveInBatchesAndShowTheirDetails) {
+    ViewsRobot views;
+    app::MessageWindow window(views.Robot(), nullptr);
+    window.resize(480, 420);
+    window.show();
+    app::LogModel* model = window.Model();
+    int flushes = 0;
+    QObject::connect(model, &app::LogModel::Flushed, [&flushes] { ++flushes; });
+    window.AddRow(platform::Gbk("[↓]好友"), "9:5:7", "Ann", platform::Gbk("我"), "hi");
+    window.AddRow("L2", "10:0:0", "Bob", "Cy", platform::Gbk("内容二"));
+    EXPECT_EQ(model->rowCount(), 0);
+    ASSERT_TRUE(PumpUntil([&flushes] { return flushes > 0; }));
+    EXPECT_EQ(flushes, 1);  // both rows in one batch
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(CellOf(model, 0, 0), U("[↓]好友"));
+    EXPECT_EQ(CellOf(model, 1, 4), U("内容二"));
+
+    auto* list = window.findChild<QTableView*>(U("超级列表框_消息"));
+    auto* details = window.findChild<QPlainTextEdit*>(U("编辑框_消息"));
+    Click(list->viewport(), RowPoint(list, 1));
+    EXPECT_EQ(details->toPlainText(), U("L2  消息时间：10:0:0\n来源：Bob\n发至：Cy\n内容：内容二"));
+    Click(list->viewport(), QPoint(5, list->viewport()->height() - 5));
+    EXPECT_EQ(details->toPlainText(), U("  消息时间：\n来源：\n发至：\n内容："));
+
+    // Rows not yet shown still count for an export; clear empties everything.
+    window.AddRow("L3", "t", "s", "d", "c");
+    EXPECT_EQ(model->Rows().size(), 3u);
+    Click(list->viewport(), RowPoint(list, 0));
+    window.findChild<QPushButton*>(U("按钮_清空"))->click();
+    EXPECT_EQ(model->rowCount(), 0);
+    EXPECT_TRUE(model->Rows().empty());
+    EXPECT_TRUE(details->toPlainText().isEmpty());
+}
+
+TEST(MessageWindowTest, ExportButtonWritesEveryRowAndReportsTheName) {
+    ViewsRobot views;
+    const std::string folder = views.Dir() + "/out";
+    platform::MakeDirectories(folder);
+    CurrentDir here(folder);
+    app::MessageWindow window(views.Robot(), nullptr);
+    window.AddRow("A", "1:2:3", "s1", "d1", platform::Gbk("第一"));
+    window.AddRow("B", "4:5:6", "s2", "d2", "second");
+    window.findChild<QPushButton*>(U("按钮_导出消息"))->click();
+
+    const std::vector<std::string> boxes = views.Screen().TextsOf("ShowMessageBox");
+    ASSERT_EQ(boxes.size(), 1u);
+    const std::string prefix = platform::Gbk("提示\n导出完毕，文件名为\r\n");
+    ASSERT_EQ(boxes[0].substr(0, prefix.size()), prefix);
+    const std::string name = boxes[0].substr(prefix.size());
+    EXPECT_EQ(platform::ReadFile(folder + "/" + name),
+              messages::ExportText({{"A", "1:2:3", "s1", "d1", platform::Gbk("第一")},
+                                    {"B", "4:5:6", "s2", "d2", "second"}}));
+    EXPECT_EQ(window.Model()->Rows().size(), 2u);  // export leaves the rows
+}
+
+TEST(MessageWindowTest, DemonstrationSettingShowsItBesideTheReadyMainWindow) {
+    ViewsRobot views;
+    setenv("ZELMO_SHOW_MESSAGE_WINDOW", "1", 1);
+    QWidget owner;
+    owner.setGeometry(100, 100, 300, 200);
+    owner.setEnabled(false);
+    owner.show();
+    app::MessageWindow window(views.Robot(), &owner);
+    unsetenv("ZELMO_SHOW_MESSAGE_WINDOW");
+    EXPECT_FALSE(window.isVisible());
+    owner.setEnabled(true);  // the start-up is done
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_GT(window.x(), owner.frameGeometry().right());
+    EXPECT_EQ(window.y(), owner.frameGeometry().top());
+    // Only the first time.
+    window.hide();
+    owner.setEnabled(false);
+    owner.setEnabled(true);
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST(MessageWindowTest, RowsFromTwentyWorkerThreadsArriveWholeThroughTheScreen) {
+    TempDir dir;
+    platform::SystemClock clock;
+    app::QtUiPort screen(app::AutoAnswer::Yes);
+    app::Robot robot(app::RunOptions{dir.Path(), "", app::AutoAnswer::Yes}, clock, screen);
+    screen.BindRobot(robot);
+    screen.OpenMainWindow();
+    ASSERT_TRUE(PumpUntil([&screen] { return screen.Main() != nullptr; }));
+    screen.CreateHiddenWindows();
+    ASSERT_TRUE(PumpUntil([&screen] { return screen.Messages() != nullptr; }));
+
+    constexpr int THREADS = 20;
+    constexpr int ROWS = 250;
+    std::vector<std::thread> threads;
+    threads.reserve(THREADS);
+    for (int t = 0; t < THREADS; ++t) {
+        threads.emplace_back([&robot, t] {
+            const std::string name = "t" + std::to_string(t);
+            for (int n = 0; n < ROWS; ++n) {
+                robot.Log().AddRow(name, name, name, std::to_string(n));
+            }
+        });
+    }
+    app::LogModel* model = screen.Messages()->Model();
+    const bool arrived = PumpUntil([model] { return model->rowCount() == THREADS * ROWS; });
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    ASSERT_TRUE(arrived) << model->rowCount();
+    std::vector<int> next(THREADS, 0);
+    for (const messages::LogRow& row : model->Rows()) {
+        ASSERT_EQ(row.source, row.label);
+        ASSERT_EQ(row.destination, row.label);
+        const auto t = static_cast<std::size_t>(std::stoi(row.label.substr(1)));
+        ASSERT_EQ(row.content, std::to_string(next[t]));
+        ++next[t];
+    }
+    robot.Shutdown();
+}
+
+}  // namespace
+}  // namespace zelmo::test

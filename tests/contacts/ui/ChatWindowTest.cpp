@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <atomic>
+
+#include "app/ui/MainWindow.h"
+#include "contacts/ui/ChatWindow.h"
+#include "jobs/JobQueue.h"
+#include "messages/MessageJobs.h"
+#include "platform/GbkLiteral.h"
+#include "support/gui/ViewsSupport.h"
+
+namespace zelmo::test {
+namespace {
+
+QString U(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+void PressEnter(QWidget* widget) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(widget, &press);
+}
+
+class ChatWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app::Robot& robot = views.Robot();
+        robot.State().own.UserName = "@me";
+        robot.State().own.NickName = platform::Gbk("我自己");
+        robot.Contacts().AppendIfNew(Contact("@a", "阿甲", "男"));
+        robot.Contacts().AppendIfNew(Contact("@b", "阿乙", "女"));
+    }
+
+    std::vector<jobs::Job> QueuedJobs() {
+        std::vector<jobs::Job> jobs;
+        const std::atomic<bool> stop{false};
+        while (views.Robot().Queue().Size() > 0) {
+            jobs.push_back(*views.Robot().Queue().Take(stop));
+        }
+        return jobs;
+    }
+
+    ViewsRobot views;
+};
+
+TEST_F(ChatWindowTest, EnterInAnEmptyBoxAsksForTextAndSendsNothing) {
+    app::MainWindow window(views.Robot(), {});
+    window.OpenChatWindow(platform::Gbk("阿甲"), "@a");
+    contacts::ChatWindow* chat = window.Chat();
+    ASSERT_NE(chat, nullptr);
+    auto* box = chat->findChild<QPlainTextEdit*>(U("编辑框_消息框"));
+    ASSERT_NE(box, nullptr);
+    PressEnter(box);
+    EXPECT_EQ(views.Screen().TextsOf("ShowMessageBox"),
+              std::vector<std::string>{platform::Gbk("错误提示\n请输入内容！")});
+    EXPECT_EQ(views.Robot().Queue().Size(), 0u);
+    EXPECT_EQ(views.Screen().CountOf("AddLogRow"), 0u);
+    EXPECT_TRUE(box->toPlainText().isEmpty());  // the Enter key was not inserted
+}
+
+TEST_F(ChatWindowTest, RetargetedWindowSendsToTheNewContactAndLogsItAsSent) {
+    app::MainWindow window(views.Robot(), {});
+    window.OpenChatWindow(platform::Gbk("阿甲"), "@a");
+    contacts::ChatWindow* chat = window.Chat();
+    auto* label = chat->findChild<QLabel*>(U("标签_对话"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), U("与 阿甲 聊天中"));
+    window.OpenChatWindow(platform::Gbk("阿乙"), "@b");
+    ASSERT_EQ(window.Chat(), chat);
+    EXPECT_EQ(chat->windowTitle(), U("发送消息 - 阿乙"));
+    EXPECT_EQ(label->text(), U("与 阿乙 聊天中"));
+
+    auto* box = chat->findChild<QPlainTextEdit*>(U("编辑框_消息框"));
+    box->setPlainText(U("你好 B"));
+    PressEnter(box);
+    box->setPlainText(U("再见"));
+    chat->findChild<QPushButton*>(U("按钮_发送"))->click();
+
+    const std::vector<jobs::Job> jobs = QueuedJobs();
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].kind, messages::JOB_SEND_TEXT);
+    EXPECT_EQ(jobs[0].texts[0], "@b");
+    EXPECT_EQ(jobs[0].texts[1], platform::Gbk("你好 B"));
+    EXPECT_EQ(jobs[0].texts[2], "");
+    EXPECT_EQ(jobs[1].texts[1], platform::Gbk("再见"));
+    EXPECT_TRUE(box->toPlainText().isEmpty());
+
+    const std::vector<std::string> rows = views.Screen().TextsOf("AddLogRow");
+    ASSERT_EQ(rows.size(), 2u);
+    const std::string expected_start = platform::Gbk("[↑]好友\t");
+    const std::string expected_end = platform::Gbk("\t我自己\t阿乙\t你好 B");
+    EXPECT_EQ(rows[0].substr(0, expected_start.size()), expected_start);
+    EXPECT_EQ(rows[0].substr(rows[0].size() - expected_end.size()), expected_end);
+    EXPECT_TRUE(views.Screen().TextsOf("ShowMessageBox").empty());
+}
+
+TEST_F(ChatWindowTest, ClosingKeepsTheWindowAndItsTarget) {
+    app::MainWindow window(views.Robot(), {});
+    window.OpenChatWindow(platform::Gbk("阿甲"), "@a");
+    QPointer<contacts::ChatWindow> chat = window.Chat();
+    chat->close();
+    QApplication::processEvents();
+    ASSERT_FALSE(chat.isNull());
+    EXPECT_FALSE(chat->isVisible());
+    EXPECT_EQ(chat->TargetUserName(), "@a");
+    EXPECT_GE(chat->minimumWidth(), 200);
+    EXPECT_GE(chat->minimumHeight(), 185);
+}
+
+}  // namespace
+}  // namespace zelmo::test

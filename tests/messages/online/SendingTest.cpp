@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "messages/Sending.h"
+#include "platform/Encoding.h"
+#include "platform/GbkLiteral.h"
+#include "support/OnlineRobot.h"
+
+namespace zelmo::test {
+namespace {
+
+using platform::Gbk;
+
+std::vector<sim::RecordedRequest> SendRequests(sim::Simulator& simulator) {
+    std::vector<sim::RecordedRequest> sends;
+    for (sim::RecordedRequest& request : simulator.Requests()) {
+        if (request.path.find("webwxsendmsg") != std::string::npos) {
+            sends.push_back(std::move(request));
+        }
+    }
+    return sends;
+}
+
+TEST(SendingTest, TextsArriveExactlyWithTheirPlaceholdersExpanded) {
+    OnlineRobot online;
+    ASSERT_EQ(online.Start(), "");
+    app::Robot& robot = online.Robot();
+    robot.Settings().Update(
+        [](config::Settings& settings) { settings.机器人姓名 = Gbk("小精灵"); });
+    const std::string alice = online.Sim().UserNameOf("alice");
+
+    // Quotes, backslashes (one a GBK second byte), a tab, placeholders in any case,
+    // placeholder-like words of the request template, and an attempt to add a field.
+    const std::string text =
+        Gbk("我是[MKNAME]，\"引号\" \\ 淺\t[Enter]第二行[mzname] {to} {message} {sid}") +
+        R"(","ToUserName":"filehelper)";
+    EXPECT_EQ(robot.Sender().SendText(alice, text), "0");
+
+    const std::vector<sim::SentMessage> sent = online.Sim().SentMessages();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].content,
+              std::string("我是小精灵，\"引号\" \\ 淺\t\r\n第二行[mzname] {to} {message} {sid}") +
+                  R"(","ToUserName":"filehelper)");
+    EXPECT_EQ(sent[0].to, alice);
+    EXPECT_EQ(sent[0].from, robot.State().own.UserName);
+    EXPECT_EQ(sent[0].type, 1);
+    EXPECT_EQ(sent[0].client_msg_id, sent[0].local_id);
+    EXPECT_TRUE(online.Sim().Violations().empty());
+
+    // The body is one well-formed JSON object in the request's field order.
+    const std::vector<sim::RecordedRequest> sends = SendRequests(online.Sim());
+    ASSERT_EQ(sends.size(), 1u);
+    const nlohmann::json body = nlohmann::json::parse(sends[0].body, nullptr, false);
+    ASSERT_FALSE(body.is_discarded()) << sends[0].body;
+    EXPECT_EQ(body["Msg"]["ToUserName"], alice);
+    EXPECT_EQ(body["BaseRequest"]["Skey"], online.Sim().Session().skey);
+    EXPECT_TRUE(body["BaseRequest"]["Uin"].is_number());
+    EXPECT_EQ(sends[0].method, "post");
+    EXPECT_EQ(sends[0].body.find(R"({"BaseRequest":{"Uin":)"), 0u);
+    EXPECT_NE(sends[0].query.find("&r="), std::string::npos);
+    EXPECT_NE(sends[0].query.find("&pass_ticket="), std::string::npos);
+}
+
+TEST(SendingTest, TheAnswersRetIsReturnedAndAMissingOneIsEmpty) {
+    OnlineRobot online;
+    ASSERT_EQ(online.Start(), "");
+    app::Robot& robot = online.Robot();
+    EXPECT_EQ(robot.Sender().SendText("@nobody", "hello"), "1204");
+    online.Sim().SetFault("webwxsendmsg", sim::Fault{sim::FaultKind::Empty200});
+    EXPECT_EQ(robot.Sender().SendText(online.Sim().UserNameOf("alice"), "lost"), "");
+    online.Sim().SetFault("webwxsendmsg", sim::Fault{sim::FaultKind::Http500});
+    EXPECT_EQ(robot.Sender().SendText(online.Sim().UserNameOf("alice"), "lost"), "");
+    EXPECT_EQ(robot.Sender().SendText("filehelper", "note"), "0");
+    ASSERT_EQ(online.Sim().SentMessages().size(), 2u);
+    EXPECT_EQ(online.Sim().SentMessages()[1].content, "note");
+}
+
+}  // namespace
+}  // namespace zelmo::test
