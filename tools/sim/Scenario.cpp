@@ -98,6 +98,14 @@ MessageSpec ReadMessage(const Json& object) {
     message.notice = Text(object, "notice");
     message.actor = Text(object, "actor");
     message.target = Text(object, "target");
+    message.form = MessageFormFromName(Text(object, "era"));
+    message.english = Text(object, "lang") == "en";
+    if (const auto targets = object.find("targets");
+        targets != object.end() && targets->is_array()) {
+        for (const Json& name : *targets) {
+            message.targets.push_back(name.get<std::string>());
+        }
+    }
     return message;
 }
 
@@ -222,6 +230,19 @@ MessageKind MessageKindFromName(std::string_view name) {
         }
     }
     return MessageKind::Text;
+}
+
+MessageForm MessageFormFromName(std::string_view name) {
+    if (name == "2016") {
+        return MessageForm::Y2016;
+    }
+    if (name == "2017") {
+        return MessageForm::Y2017;
+    }
+    if (name == "2018") {
+        return MessageForm::Y2018;
+    }
+    return MessageForm::Service;
 }
 
 bool ParseScenario(std::string_view json_text, const std::string& base_dir, Scenario& scenario,

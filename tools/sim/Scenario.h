@@ -46,8 +46,13 @@ bool ParseScenario(std::string_view json_text, const std::string& base_dir, Scen
 Scenario DefaultScenario();
 
 MessageKind MessageKindFromName(std::string_view name);
+// "2016", "2017", "2018"; anything else follows the service's era.
+MessageForm MessageFormFromName(std::string_view name);
 // Reads a message or contact object as the control API and scenario files write them.
 bool MessageFromJsonText(std::string_view json_text, MessageSpec& message);
+// A bulk run: the message fields plus "count", "per_second", "every", "every_text"; "from"
+// may be a list of senders taken in turn.
+bool BulkFromJsonText(std::string_view json_text, BulkMessages& bulk);
 bool ContactFromJsonText(std::string_view json_text, ContactSpec& contact);
 
 // Fills empty UserNames of contacts and their members (stable per id).

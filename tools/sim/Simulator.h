@@ -57,6 +57,15 @@ enum class MessageKind {
     SystemNotice,   // 10000 plain text from a group
 };
 
+// Which generation's content shapes a message takes.
+// Service: as the simulator's era has always written them (Early2016: escaped XML without
+// a declaration; Late2018: "@hex" media, the other kinds as in Early2016).
+// Y2016: the Early2016 shapes. Y2017: the 2015-2017 captures (picture, video and links
+// start with the escaped XML declaration, a TAB or a blank after "<br/>").
+// Y2018: the 2018+ captures ("@hex" media, links and files without an inner "<br/>",
+// locations without a short link).
+enum class MessageForm { Service, Y2016, Y2017, Y2018 };
+
 // One incoming message. Contacts are named by scenario id, NickName or UserName; "self"
 // is the own account.
 struct MessageSpec {
@@ -66,11 +75,42 @@ struct MessageSpec {
     std::string to;      // empty: the own account
     std::string text;    // UTF-8; title for App/Article/File, place for Location
     std::string url;     // App/Article link
-    // SystemNotice: "invite", "qr_join", "remove", "kicked", "rename" build the service's
-    // text from actor/target; empty uses `text` verbatim.
+    // SystemNotice: "invite", "qr_join", "remove", "kicked", "rename", "joined" (the own
+    // account joined by QR code), "invited_you" build the service's text from actor and
+    // target; empty uses `text` verbatim.
     std::string notice;
     std::string actor;
     std::string target;
+    MessageForm form = MessageForm::Service;
+    // SystemNotice: several invitees (or the other participants), joined with "、" inside
+    // one pair of quotes; replaces `target` when not empty.
+    std::vector<std::string> targets;
+    bool english = false;  // SystemNotice: the English wording where the service had one
+};
+
+// Many messages queued at a steady rate (soak tests, benchmarks). "{n}" in a text is the
+// message's 1-based number.
+struct BulkMessages {
+    MessageSpec message;
+    std::vector<std::string> senders;  // taken in turn instead of message.from when given
+    std::size_t count = 0;
+    double per_second = 0;  // <= 0: all at once
+    // Every special_every-th message (k, 2k, ...) carries special_text instead: a learning
+    // command or a keyword a reply is due for. 0: none.
+    std::size_t special_every = 0;
+    std::string special_text;
+};
+
+// One message the simulator has put into the news, and what became of it.
+struct DeliveryRecord {
+    std::string msg_id;
+    std::string from;  // UserName
+    std::string text;  // the text it was made from (UTF-8), "{n}" replaced
+    bool special = false;
+    std::int64_t queued_ms = 0;            // since Start()
+    std::int64_t first_delivered_ms = -1;  // first webwxsync answer that carried it
+    int deliveries = 0;                    // webwxsync answers that carried it
+    std::int64_t used_up_ms = -1;          // a webwxsync sent the SyncKey that followed it
 };
 
 // A contact as the scenario and ChangeContact describe it. Unset numbers keep defaults.
