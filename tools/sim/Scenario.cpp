@@ -148,6 +148,8 @@ bool ParseRoot(const Json& root, const std::string& base_dir, Scenario& scenario
     scenario.fun = Text(root, "fun", "2");
     scenario.auto_scan_ms = static_cast<int>(Int(root, "auto_scan_ms", -1));
     scenario.auto_confirm_ms = static_cast<int>(Int(root, "auto_confirm_ms", -1));
+    scenario.refuse_web_login = root.value("refuse_web_login", false);
+    scenario.push_login_fails = root.value("push_login_fails", false);
     if (const auto account = root.find("account"); account != root.end()) {
         scenario.account.uin = Int(*account, "Uin", scenario.account.uin);
         scenario.account.user_name = Text(*account, "UserName");

@@ -35,6 +35,8 @@ struct Scenario {
     std::vector<ScenarioEvent> events;
     int auto_scan_ms = -1;
     int auto_confirm_ms = -1;
+    bool refuse_web_login = false;  // web-mode logins get the 1203 refusal
+    bool push_login_fails = false;  // push logins give no uuid
 };
 
 // Parses a scenario file's text. `base_dir` resolves relative file names. False with a

@@ -86,9 +86,11 @@ void Simulator::Impl::ViolationLocked(std::string text) {
     violations.push_back(std::move(text));
 }
 
-void Simulator::Impl::StartLoginCycleLocked() {
+void Simulator::Impl::StartLoginCycleLocked(bool desktop) {
     uuid = RandomUuid(random);
     login = Login::Waiting;
+    cycle_desktop = desktop;
+    cycle_push = false;
     uuid_issued_ms = NowMs();
     scan_reported = false;
     ticket.clear();
@@ -376,6 +378,8 @@ bool Simulator::Start() {
     if (options.auto_confirm_ms < 0) {
         options.auto_confirm_ms = scenario.auto_confirm_ms;
     }
+    options.refuse_web_login = options.refuse_web_login || scenario.refuse_web_login;
+    options.push_login_fails = options.push_login_fails || scenario.push_login_fails;
     impl.contacts = scenario.contacts;
     if (!scenario.account.head_image_file.empty()) {
         ReadFile(scenario.account.head_image_file, impl.head_image);

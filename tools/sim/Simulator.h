@@ -174,7 +174,22 @@ struct SessionInfo {
     std::string user_name;  // own account
     std::string device_id;  // the first one the client sent
     bool logged_in = false;
-    int ended_retcode = 0;  // 0 alive, 1100 logged out, 1101 invalid
+    // 0 alive, 1100 logged out, 1101 invalid (also: replaced by a newer login), 1102 cookie
+    // invalid.
+    int ended_retcode = 0;
+    bool desktop = false;  // logged in by a desktop-mode cycle
+};
+
+// The login side: the current cycle and what the phone was asked.
+struct LoginInfo {
+    std::string uuid;
+    bool desktop = false;       // the current cycle's jslogin asked for desktop mode
+    bool push_cycle = false;    // the current cycle was started by webwxpushloginurl
+    bool push_pending = false;  // a push waits for the phone's confirmation
+    int pushes = 0;             // pushes accepted (a uuid given)
+    int push_refusals = 0;      // pushes answered without a uuid
+    int logins = 0;             // logins completed by the redirect
+    int web_refusals = 0;       // web-mode redirects answered 1203
 };
 
 struct SimulatorOptions {
@@ -193,7 +208,9 @@ struct SimulatorOptions {
     int auto_scan_ms = -1;     // after the uuid is issued; -1 waits for Scan()
     int auto_confirm_ms = -1;  // after the scan; -1 waits for Confirm()
     bool redirect_via_location_href = false;
-    int send_min_interval_ms = 0;  // faster sends get Ret 1025
+    int send_min_interval_ms = 0;   // faster sends get Ret 1025
+    bool refuse_web_login = false;  // web-mode redirects get the 1203 refusal
+    bool push_login_fails = false;  // webwxpushloginurl gives no uuid
     // Told one line (UTF-8) per message delivered to the robot and per text the robot
     // sent, for watching a demo. Called with the simulator's lock held: print, nothing more.
     std::function<void(const std::string& line)> traffic;
@@ -221,8 +238,12 @@ public:
     std::string HostFor(std::string_view kind) const;  // "login", "web", "primary", "push"
 
     void Scan();
+    // The phone confirms a scanned code or a pending push login.
     void Confirm();
     void ExpireCode();
+    void SetRefuseWebLogin(bool refuse);
+    void SetPushLoginFails(bool fails);
+    LoginInfo Login() const;
 
     void DeliverMessage(const MessageSpec& message);
     // Adds or changes a contact (matched by id or UserName); reported in ModContactList.

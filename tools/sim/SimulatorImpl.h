@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -71,8 +72,17 @@ struct Simulator::Impl {
     std::string ticket;
     std::string second_ticket;
     std::string redirect_url;
+    bool cycle_desktop = false;
+    bool cycle_push = false;
+    LoginInfo counts;  // only the counters are kept here
 
     SessionInfo session;
+    // Sessions replaced by a later login, each with the retcode it ended with; their
+    // tokens may still come from a client that saved them.
+    std::vector<SessionInfo> past_sessions;
+    std::set<std::string> accepted_client_ids;
+    std::set<std::string> accepted_local_ids;
+    bool seventeen_digit_ids = false;  // the client sent the 17-digit shape this session
     std::int64_t session_start_ms = -1;
     std::size_t next_event = 0;
     std::deque<News> news;
@@ -91,7 +101,7 @@ struct Simulator::Impl {
     std::int64_t NowMs() const;
     std::int64_t UnixNow() const;
     void ViolationLocked(std::string text);
-    void StartLoginCycleLocked();
+    void StartLoginCycleLocked(bool desktop);
     void ScanLocked();
     void ConfirmLocked();
     void ExpireLocked();
@@ -129,6 +139,7 @@ struct Simulator::Impl {
     HttpResponse SendMsg(const HttpRequest& request, const std::string& host);
     HttpResponse OpLog(const HttpRequest& request, const std::string& host);
     HttpResponse Logout(const HttpRequest& request, const std::string& host);
+    HttpResponse PushLoginUrl(const HttpRequest& request, const std::string& host);
     HttpResponse HeadImage(const HttpRequest& request);
 };
 
