@@ -1,5 +1,6 @@
 #include "sim/Scenario.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -309,6 +310,28 @@ bool ReadJsonObject(std::string_view json_text, T& out, Read read) {
 
 bool MessageFromJsonText(std::string_view json_text, MessageSpec& message) {
     return ReadJsonObject(json_text, message, [](const Json& root) { return ReadMessage(root); });
+}
+
+bool BulkFromJsonText(std::string_view json_text, BulkMessages& bulk) {
+    return ReadJsonObject(json_text, bulk, [](const Json& root) {
+        BulkMessages read;
+        Json message = root;
+        if (const auto from = root.find("from"); from != root.end() && from->is_array()) {
+            for (const Json& sender : *from) {
+                read.senders.push_back(sender.get<std::string>());
+            }
+            message.erase("from");
+        }
+        read.message = ReadMessage(message);
+        const std::int64_t count = Int(root, "count", 0);
+        // Bounded so that a typo cannot eat the machine's memory.
+        read.count = static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, 1000000));
+        read.per_second = root.value("per_second", 0.0);
+        read.special_every =
+            static_cast<std::size_t>(std::max<std::int64_t>(Int(root, "every", 0), 0));
+        read.special_text = Text(root, "every_text");
+        return read;
+    });
 }
 
 bool ContactFromJsonText(std::string_view json_text, ContactSpec& contact) {

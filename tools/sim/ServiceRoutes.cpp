@@ -252,7 +252,7 @@ HttpResponse Impl::Handle(HttpRequest& request) {
                 it->first.find('?') == std::string::npos ? request.path : target;
             if (seen.find(it->first) != std::string::npos) {
                 fault = it->second;
-                if (!fault.sticky) {
+                if (!fault.sticky && --it->second.times <= 0) {
                     faults.erase(it);
                 }
                 break;
@@ -264,6 +264,7 @@ HttpResponse Impl::Handle(HttpRequest& request) {
     switch (fault.kind) {
         case FaultKind::None:
         case FaultKind::TruncatedGzip:
+        case FaultKind::CutBeforeSyncKey:
             break;
         case FaultKind::Delay: {
             std::unique_lock lock(mutex);
@@ -318,6 +319,13 @@ HttpResponse Impl::Handle(HttpRequest& request) {
         std::erase_if(response.headers,
                       [](const auto& header) { return header.first == "Content-Encoding"; });
         response.headers.emplace_back("Content-Encoding", "gzip");
+    }
+    if (fault.kind == FaultKind::CutBeforeSyncKey) {
+        const bool packed = HeaderValue(response.headers, "Content-Encoding") == "gzip";
+        std::string text = packed ? GzipDecompress(response.body) : response.body;
+        const std::size_t key = text.find("\"SyncKey\": ");
+        text.resize(key == std::string::npos ? text.size() / 2 : key);
+        response.body = packed ? GzipCompress(text) : std::move(text);
     }
     return response;
 }
@@ -664,6 +672,10 @@ HttpResponse Impl::SyncCheck(const HttpRequest& request, const std::string& host
         if (session.ended_retcode != 0) {
             return answer(std::to_string(session.ended_retcode), "0");
         }
+        if (forced_left != 0) {
+            forced_left -= forced_left > 0 ? 1 : 0;
+            return answer(forced_retcode, forced_selector);
+        }
         for (const News& item : news) {
             if (item.seq > seq) {
                 return answer("0", item.selector);
@@ -695,12 +707,20 @@ HttpResponse Impl::WebwxSync(const HttpRequest& request, const std::string& host
         SyncNews fresh;
         if (data.ret == 0) {
             // Everything up to the key the client sent has been received: drop it.
+            const std::int64_t now = NowMs();
             while (!news.empty() && news.front().seq <= seq) {
+                if (news.front().is_message) {
+                    deliveries[news.front().record].used_up_ms = now;
+                }
                 news.pop_front();
             }
             for (const News& item : news) {
                 if (item.is_message) {
                     fresh.messages.push_back(item.message);
+                    DeliveryRecord& record = deliveries[item.record];
+                    if (record.deliveries++ == 0) {
+                        record.first_delivered_ms = now;
+                    }
                 } else {
                     fresh.changes.push_back(item.change);
                 }
@@ -805,6 +825,16 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
             if (sent_message.from != session.user_name) {
                 ViolationLocked("webwxsendmsg: FromUserName is not the own account");
                 ret = -1;
+            } else if (refuse_left != 0) {
+                refuse_left -= refuse_left > 0 ? 1 : 0;
+                sent_message.ret = refuse_ret;
+                refused.push_back(sent_message);
+                request_seen.notify_all();
+                if (options.traffic) {
+                    options.traffic("<- " + DisplayNameLocked(sent_message.to) + ": refused (Ret " +
+                                    std::to_string(refuse_ret) + ")");
+                }
+                return Text(SendMsgAnswer(refuse_ret, "", ""));
             } else if (sent_message.to != "filehelper" && sent_message.to != session.user_name &&
                        FindContactLocked(sent_message.to) == nullptr) {
                 ret = 1204;
@@ -816,6 +846,7 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         sent_message.ret = ret;
         if (ret == 0) {
             last_send_ms = sent_message.at_ms;
+            CheckMessageIdsLocked(*this, sent_message);
         }
         if (ret != -1) {
             sent.push_back(sent_message);

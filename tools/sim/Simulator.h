@@ -27,6 +27,9 @@ enum class FaultKind {
     InvalidGzip,    // "Content-Encoding: gzip" over bytes that are not gzip
     Garbage,        // 200 with random bytes
     Huge,           // 200 with huge_bytes of filler
+    // 200 with the real answer (Ret 0) ending right before its "SyncKey" (halfway when it
+    // has none): well framed and, where the client accepts it, a complete gzip stream.
+    CutBeforeSyncKey,
 };
 
 // A fault for every request whose path contains the key it is set under (a key holding a
@@ -36,7 +39,8 @@ enum class FaultKind {
 struct Fault {
     FaultKind kind = FaultKind::None;
     int delay_ms = 0;
-    bool sticky = false;  // false: used up by the first matching request
+    bool sticky = false;  // false: used up after `times` matching requests
+    int times = 1;
     std::size_t huge_bytes = 8u << 20;
 };
 
@@ -250,9 +254,20 @@ public:
     void ChangeContact(const ContactSpec& contact);
     // Removes a contact (id, NickName or UserName); reported in DelContactList.
     void DeleteContact(std::string_view who);
-    // 1100: logged out (synccheck answers 1100 for good); 1101: session invalid.
+    // Queues bulk.count messages, delivered from now on at bulk.per_second.
+    void QueueMessages(const BulkMessages& bulk);
+    // Every message put into the news so far, oldest first.
+    std::vector<DeliveryRecord> Deliveries() const;
+    // Ends the session: synccheck answers `retcode` (1100 logged out, 1101 invalid, 1102
+    // cookie invalid) for good, the other calls an error Ret, and nothing is delivered.
     void EndSession(int retcode);
     void ResumeSession();  // undoes EndSession(1101)
+    // The next `count` accepted-looking webwxsendmsg get Ret `ret` and are not delivered;
+    // count < 0: until cleared; count 0 clears.
+    void RefuseSends(int ret, long long count);
+    // The next `count` synccheck answer `retcode`/`selector` at once; count < 0: until
+    // cleared; an empty retcode clears.
+    void ForceSyncCheck(std::string retcode, std::string selector, long long count);
 
     void SetFault(std::string path_part, Fault fault);
     void ClearFaults();
@@ -261,6 +276,8 @@ public:
     // Requests since Start() whose path contains `path_part`.
     std::size_t CountRequests(std::string_view path_part) const;
     std::vector<SentMessage> SentMessages() const;
+    // Sends refused by RefuseSends, with the Ret they got.
+    std::vector<SentMessage> RefusedMessages() const;
     std::vector<std::string> Violations() const;
     std::vector<ContactInfo> Contacts() const;
     // UserName of a contact named by id, NickName or UserName; "self" is the account.

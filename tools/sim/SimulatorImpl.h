@@ -34,6 +34,13 @@ struct Simulator::Impl {
         bool is_message = false;
         MessageObject message;
         ContactChange change;
+        std::size_t record = 0;  // index into `deliveries` (messages only)
+    };
+
+    struct Bulk {
+        BulkMessages spec;
+        std::int64_t start_ms = 0;
+        std::size_t next = 0;  // messages queued so far
     };
 
     // Fixed after Start().
@@ -91,7 +98,15 @@ struct Simulator::Impl {
 
     std::vector<ContactSpec> contacts;
     std::vector<SentMessage> sent;
+    std::vector<SentMessage> refused;
     std::int64_t last_send_ms = -1;
+    int refuse_ret = 0;
+    long long refuse_left = 0;   // < 0: until cleared
+    std::string forced_retcode;  // empty: synccheck answers as the state says
+    std::string forced_selector;
+    long long forced_left = 0;
+    std::deque<Bulk> bulks;
+    std::vector<DeliveryRecord> deliveries;
 
     std::vector<RecordedRequest> requests;
     std::vector<std::string> violations;
@@ -110,7 +125,12 @@ struct Simulator::Impl {
     bool SeqOfSyncKey(const SyncKeyList& key, std::uint64_t& seq) const;
     std::uint64_t LastSeqLocked() const { return next_seq - 1; }
     void PushNewsLocked(News item);
-    void DeliverLocked(const MessageSpec& incoming);
+    // Puts one message into the news; returns its delivery record's index.
+    std::size_t DeliverLocked(const MessageSpec& incoming);
+    // Queues the messages of bulk runs that are due; returns the next due time (-1: none).
+    std::int64_t RunBulksLocked(std::int64_t now);
+    // The session (current or past) whose cookies the header carries; null when none.
+    const SessionInfo* SessionOfCookiesLocked(std::string_view cookie) const;
     void ChangeContactLocked(const ContactSpec& change);
     void DeleteContactLocked(std::string_view who);
     void EndSessionLocked(int retcode);
