@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+
 #include "SimTestClient.h"
 #include "sim/QrPng.h"
 
@@ -10,6 +12,10 @@ using simtest::Harness;
 namespace {
 
 constexpr char JSLOGIN[] = "/jslogin?appid=wx782c26e4c19acffb";
+// The service's refusal keeps the skeleton with both ids empty.
+constexpr char REFUSED_1205[] =
+    "{\n\"BaseResponse\": {\n\"Ret\": 1205,\n\"ErrMsg\": \"\"\n}\n,\n\"MsgID\": "
+    "\"\",\n\"LocalID\": \"\"\n}\n";
 
 }  // namespace
 
@@ -122,4 +128,82 @@ TEST(QrPng, PixelsFollowTheModules) {
     EXPECT_EQ(pixel(9, 9), 0x00);
     // Inside the finder: a white ring at module 5.
     EXPECT_EQ(pixel(10, 10), 0xFF);
+}
+
+TEST(Faults, RefusedSendsAreNotDeliveredAndRepeatedIdsAreReported) {
+    Harness h(Harness::Options(200));
+    ASSERT_TRUE(h.simulator.Start());
+    std::string cookie;
+    h.LoginAndInit(cookie);
+    const std::string self = h.simulator.Session().user_name;
+    const std::string alice = h.simulator.UserNameOf("alice");
+    const auto send = [&](const std::string& text, const std::string& id) {
+        return h
+            .Send(h.Web(), "post", h.Path("webwxsendmsg"),
+                  h.Envelope() + ",\"Msg\":{\"FromUserName\":\"" + self + "\",\"ToUserName\":\"" +
+                      alice + "\",\"Type\":1,\"Content\":\"" + text + "\",\"ClientMsgId\":" + id +
+                      ",\"LocalID\":" + id + "}}",
+                  cookie)
+            .body;
+    };
+    const auto repeats = [&] {
+        const std::vector<std::string> violations = h.simulator.Violations();
+        return std::count_if(violations.begin(), violations.end(), [](const std::string& v) {
+            return v.find("already used") != std::string::npos;
+        });
+    };
+
+    h.simulator.RefuseSends(1205, 2);
+    EXPECT_EQ(send("first", "1452862897123001"), REFUSED_1205);
+    // Retrying with the same ids is what a governor should do: no repeat, it was refused.
+    EXPECT_EQ(send("first", "1452862897123001"), REFUSED_1205);
+    EXPECT_NE(send("first", "1452862897123001").find("\"Ret\": 0,"), std::string::npos);
+    ASSERT_EQ(h.simulator.SentMessages().size(), 1u);
+    EXPECT_EQ(h.simulator.SentMessages()[0].content, "first");
+    ASSERT_EQ(h.simulator.RefusedMessages().size(), 2u);
+    EXPECT_EQ(h.simulator.RefusedMessages()[1].ret, 1205);
+    EXPECT_EQ(h.simulator.RefusedMessages()[1].client_msg_id, "1452862897123001");
+    EXPECT_EQ(repeats(), 0);
+
+    // Until cleared, any Ret; nothing gets through.
+    h.simulator.RefuseSends(-1, -1);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NE(send("stuck", "14528628971230" + std::to_string(10 + i)).find("\"Ret\": -1,"),
+                  std::string::npos);
+    }
+    h.simulator.RefuseSends(0, 0);
+    EXPECT_EQ(h.simulator.SentMessages().size(), 1u);
+
+    // An id of an accepted send used again is reported (today's 16-digit shape is fine).
+    EXPECT_NE(send("again", "1452862897123001").find("\"Ret\": 0,"), std::string::npos);
+    EXPECT_EQ(repeats(), 2);  // ClientMsgId and LocalID
+    // Once the client used the 17-digit shape, another shape is reported too.
+    send("new shape", "14528628971230001");
+    const std::size_t before = h.simulator.Violations().size();
+    send("old shape", "1452862897124002");
+    EXPECT_EQ(h.simulator.Violations().size(), before + 2);
+}
+
+TEST(Faults, ContactFetchesFailForTheCountGiven) {
+    Harness h(Harness::Options(200));
+    ASSERT_TRUE(h.simulator.Start());
+    std::string cookie;
+    h.LoginAndInit(cookie);
+    const std::string batch = h.Envelope() + ",\"Count\":1,\"List\":[{\"UserName\":\"" +
+                              h.simulator.UserNameOf("team") + "\",\"EncryChatRoomId\":\"\"}]}";
+    for (const std::string name : {"webwxgetcontact", "webwxbatchgetcontact"}) {
+        sim::Fault fault;
+        fault.kind = sim::FaultKind::Http500;
+        fault.times = 3;
+        h.simulator.SetFault(name, fault);
+        const auto fetch = [&] {
+            return h.Send(h.Web(), "post", h.Path(name) + "&type=ex", batch, cookie);
+        };
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(fetch().status, 500) << name << " " << i;
+        }
+        const Answer recovered = fetch();
+        EXPECT_EQ(recovered.status, 200);
+        EXPECT_NE(recovered.Text().find("\"Ret\": 0,"), std::string::npos) << name;
+    }
 }

@@ -142,3 +142,155 @@ TEST(LoginFlow, LocationHrefStepAndLateEraMessage) {
     EXPECT_NE(second.body.find("<ret>0</ret><message></message><skey>@crypt_"), std::string::npos);
     EXPECT_TRUE(h.simulator.Session().logged_in);
 }
+
+namespace {
+
+bool HasViolation(const sim::Simulator& simulator, const std::string& part) {
+    for (const std::string& text : simulator.Violations()) {
+        if (text.find(part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(LoginFlow, DesktopModeNeedsItsHeaderLinesAndWebModeMayBeRefused) {
+    sim::SimulatorOptions options = Harness::Options(200);
+    options.refuse_web_login = true;
+    Harness h(options);
+    ASSERT_TRUE(h.simulator.Start());
+    const std::string login = h.simulator.HostFor("login");
+    const auto cycle = [&](bool desktop) {
+        h.Send(login, "GET", Harness::JsLoginTarget(desktop));
+        h.simulator.Scan();
+        h.simulator.Confirm();
+        return h.simulator.CurrentUuid();
+    };
+
+    // A web-mode login gets the service's refusal, even with the desktop header lines.
+    const std::string refused_uuid = cycle(false);
+    EXPECT_FALSE(h.simulator.Login().desktop);
+    const Answer poll = h.Send(login, "GET", PollPath(refused_uuid));
+    const Answer refusal = h.Send(h.Web(), "GET", RedirectTarget(poll.body) + "&fun=new", "", "",
+                                  true, Harness::DesktopHeaders());
+    EXPECT_EQ(refusal.status, 200);
+    EXPECT_EQ(
+        refusal.body,
+        "<error><ret>1203</ret><message>为了你的帐号安全，此微信号不能登录网页微信。你可以使用"
+        "Windows微信或Mac微信在电脑端登录。Windows微信下载地址：https://pc.weixin.qq.com  "
+        "Mac微信下载地址：https://mac.weixin.qq.com</message></error>");
+    EXPECT_EQ(refusal.headers.count("Set-Cookie"), 0u);
+    EXPECT_FALSE(h.simulator.Session().logged_in);
+    EXPECT_EQ(h.simulator.Login().web_refusals, 1);
+    EXPECT_TRUE(HasViolation(h.simulator, "web mode sent the desktop headers"));
+    // The cycle is over: its poll ends with 400.
+    EXPECT_EQ(h.Send(login, "GET", PollPath(refused_uuid)).body, "window.code=400;");
+
+    // Desktop mode is let in; without its header lines the login is recorded as wrong.
+    cycle(true);
+    EXPECT_TRUE(h.simulator.Login().desktop);
+    EXPECT_FALSE(h.FinishLogin().empty());
+    EXPECT_TRUE(h.simulator.Session().logged_in);
+    EXPECT_TRUE(HasViolation(h.simulator, "desktop mode without client-version"));
+    const std::size_t violations = h.simulator.Violations().size();
+    cycle(true);
+    EXPECT_FALSE(h.FinishLogin(Harness::DesktopHeaders()).empty());
+    EXPECT_TRUE(h.simulator.Session().desktop);
+    EXPECT_EQ(h.simulator.Violations().size(), violations);
+    // A token off by one byte is no token.
+    cycle(true);
+    httplib::Headers wrong = Harness::DesktopHeaders();
+    wrong.find("extspam")->second.pop_back();
+    EXPECT_FALSE(h.FinishLogin(wrong).empty());
+    EXPECT_EQ(h.simulator.Violations().size(), violations + 1);
+
+    // Switched at run time, web mode works again.
+    h.simulator.SetRefuseWebLogin(false);
+    EXPECT_FALSE(h.Login().empty());
+    EXPECT_FALSE(h.simulator.Session().desktop);
+    EXPECT_EQ(h.simulator.Login().logins, 4);
+}
+
+TEST(LoginFlow, PushLoginAsksThePhoneAndLogsIntoTheSameAccount) {
+    Harness h(Harness::Options(10000));
+    ASSERT_TRUE(h.simulator.Start());
+    const std::string login = h.simulator.HostFor("login");
+    std::string cookie;
+    ASSERT_NE(h.LoginAndInit(cookie).find("\"Ret\": 0,"), std::string::npos);
+    const sim::SessionInfo first = h.simulator.Session();
+    // The client closes on purpose; its saved cookies still name the account.
+    h.Send(h.Web(), "post", "/cgi-bin/mmwebwx-bin/webwxlogout?redirect=1&type=0&" + h.SkeyQuery(),
+           "", cookie);
+    ASSERT_EQ(h.simulator.Session().ended_retcode, 1100);
+
+    const std::string push = "/cgi-bin/mmwebwx-bin/webwxpushloginurl?uin=" + first.uin;
+    const Answer pushed = h.Send(h.Web(), "GET", push, "", cookie);
+    const std::string uuid = h.simulator.CurrentUuid();
+    EXPECT_EQ(pushed.body,
+              "{\n\"ret\": \"0\",\n\"msg\": \"all ok\",\n\"uuid\": \"" + uuid + "\"\n}\n");
+    sim::LoginInfo info = h.simulator.Login();
+    EXPECT_TRUE(info.push_pending);
+    EXPECT_EQ(info.pushes, 1);
+    // No scan: the first poll reports the phone's prompt, the held one its confirmation.
+    EXPECT_EQ(h.Send(login, "GET", PollPath(uuid)).body, "window.code=201;");
+    auto held =
+        std::async(std::launch::async, [&] { return h.Send(login, "GET", PollPath(uuid)); });
+    ASSERT_TRUE(h.simulator.WaitForRequests("/login", 3, std::chrono::seconds(5)));
+    h.simulator.Confirm();
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    const Answer confirmed = held.get();
+    ASSERT_EQ(confirmed.body.rfind("window.code=200;\n", 0), 0u) << confirmed.body;
+    const Answer redirect = h.Send(h.Web(), "GET", RedirectTarget(confirmed.body) + "&fun=new");
+    EXPECT_NE(redirect.body.find("<wxuin>" + first.uin + "</wxuin>"), std::string::npos);
+    const sim::SessionInfo second = h.simulator.Session();
+    EXPECT_TRUE(second.logged_in);
+    EXPECT_EQ(second.ended_retcode, 0);
+    EXPECT_EQ(second.uin, first.uin);
+    EXPECT_NE(second.sid, first.sid);
+    EXPECT_NE(second.skey, first.skey);
+    EXPECT_NE(second.pass_ticket, first.pass_ticket);
+    info = h.simulator.Login();
+    EXPECT_FALSE(info.push_pending);
+    EXPECT_EQ(info.logins, 2);
+
+    // The old session's tokens now meet its end, which is no fault of the client.
+    std::string old_init = "{\"BaseRequest\":{\"Uin\":\"" + first.uin + "\",\"Sid\":\"" +
+                           first.sid + "\",\"Skey\":\"" + first.skey +
+                           "\",\"DeviceID\":\"e402715839261573\"}}";
+    const Answer stale = h.Send(h.Web(), "post",
+                                "/cgi-bin/mmwebwx-bin/webwxinit?r=1&skey=%40" +
+                                    first.skey.substr(1) + "&pass_ticket=" + first.pass_ticket,
+                                old_init, cookie);
+    EXPECT_NE(stale.Text().find("\"Ret\": 1100,"), std::string::npos);
+
+    // Refused pushes give no uuid and leave the login as it was.
+    h.simulator.SetPushLoginFails(true);
+    EXPECT_EQ(h.Send(h.Web(), "GET", push, "", cookie).body,
+              "{\n\"ret\": \"1\",\n\"msg\": \"\"\n}\n");
+    EXPECT_EQ(h.simulator.CurrentUuid(), uuid);
+    h.simulator.SetPushLoginFails(false);
+    EXPECT_TRUE(h.simulator.Violations().empty()) << h.simulator.Violations()[0];
+    // Without cookies nobody can be asked.
+    EXPECT_EQ(h.Send(h.Web(), "GET", push).body.find("uuid"), std::string::npos);
+    EXPECT_TRUE(HasViolation(h.simulator, "the cookies name no session"));
+    EXPECT_EQ(h.simulator.Login().push_refusals, 2);
+}
+
+TEST(LoginFlow, AutomaticConfirmationAnswersAPushToo) {
+    sim::SimulatorOptions options = Harness::Options(5000);
+    options.auto_confirm_ms = 0;
+    Harness h(options);
+    ASSERT_TRUE(h.simulator.Start());
+    const std::string cookie = h.Login();
+    const std::string uin = h.simulator.Session().uin;
+    h.simulator.EndSession(1101);
+    h.Send(h.Web(), "GET", "/cgi-bin/mmwebwx-bin/webwxpushloginurl?uin=" + uin, "", cookie);
+    const std::string uuid = h.simulator.CurrentUuid();
+    Answer poll = h.Send(h.simulator.HostFor("login"), "GET", PollPath(uuid));
+    if (poll.body == "window.code=201;") {
+        poll = h.Send(h.simulator.HostFor("login"), "GET", PollPath(uuid));
+    }
+    EXPECT_EQ(poll.body.rfind("window.code=200;\n", 0), 0u) << poll.body;
+}

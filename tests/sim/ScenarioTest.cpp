@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "sim/Scenario.h"
 
@@ -43,6 +46,51 @@ TEST(Scenario, ShippedScenariosParseWithEveryKindOfContact) {
     sim::Scenario bench;
     ASSERT_TRUE(sim::ParseScenario(ReadShipped("bench10k.json"), ".", bench, error)) << error;
     EXPECT_EQ(bench.contacts.size(), 10001u);
+
+    // Today's account: friends without a gender, official accounts by each VerifyFlag, and
+    // every modern message form.
+    sim::Scenario modern;
+    ASSERT_TRUE(sim::ParseScenario(ReadShipped("modern.json"), ".", modern, error)) << error;
+    std::set<int> official_flags;
+    int genderless_friends = 0;
+    for (const sim::ContactSpec& contact : modern.contacts) {
+        if (contact.verify_flag != 0) {
+            EXPECT_EQ(contact.sex, 0);
+            official_flags.insert(contact.verify_flag);
+        } else if (!contact.is_group && contact.sex == 0) {
+            ++genderless_friends;
+        }
+    }
+    EXPECT_EQ(official_flags, (std::set<int>{8, 24, 56}));
+    EXPECT_EQ(genderless_friends, 1);
+    std::set<std::pair<sim::MessageKind, sim::MessageForm>> forms;
+    int english = 0;
+    int several = 0;
+    for (const sim::ScenarioEvent& event : modern.events) {
+        forms.insert({event.message.kind, event.message.form});
+        english += event.message.english ? 1 : 0;
+        several += event.message.targets.size() > 1 ? 1 : 0;
+    }
+    using sim::MessageForm;
+    using sim::MessageKind;
+    for (const auto& wanted : std::vector<std::pair<MessageKind, MessageForm>>{
+             {MessageKind::Picture, MessageForm::Y2017},
+             {MessageKind::Video, MessageForm::Y2017},
+             {MessageKind::App, MessageForm::Y2017},
+             {MessageKind::Picture, MessageForm::Y2018},
+             {MessageKind::Voice, MessageForm::Y2018},
+             {MessageKind::Video, MessageForm::Y2018},
+             {MessageKind::App, MessageForm::Y2018},
+             {MessageKind::File, MessageForm::Y2018},
+             {MessageKind::Location, MessageForm::Y2018},
+             {MessageKind::Recall, MessageForm::Service},
+             {MessageKind::VerifyRequest, MessageForm::Service},
+             {MessageKind::StatusNotify, MessageForm::Service},
+             {MessageKind::Article, MessageForm::Service}}) {
+        EXPECT_EQ(forms.count(wanted), 1u) << static_cast<int>(wanted.first);
+    }
+    EXPECT_EQ(english, 4);
+    EXPECT_EQ(several, 1);
 }
 
 TEST(Scenario, RejectsTextThatIsNotAScenario) {

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/DesktopLogin.h"
+
 namespace simtest {
 
 std::string Answer::Header(const std::string& name) const {
@@ -52,7 +54,8 @@ Harness::Harness(sim::SimulatorOptions options)
       }()) {}
 
 Answer Harness::Send(const std::string& host, const std::string& method, const std::string& target,
-                     const std::string& body, const std::string& cookie, bool gzip) const {
+                     const std::string& body, const std::string& cookie, bool gzip,
+                     const httplib::Headers& headers) const {
     httplib::SSLClient client(host, simulator.Port());
     client.set_hostname_addr_map({{host, "127.0.0.1"}});
     client.set_ca_cert_path(simulator.CaFile());
@@ -67,6 +70,9 @@ Answer Harness::Send(const std::string& host, const std::string& method, const s
     request.set_header("Content-Type", "application/x-www-form-urlencoded");
     if (!cookie.empty()) {
         request.set_header("Cookie", cookie);
+    }
+    for (const auto& [key, value] : headers) {
+        request.set_header(key, value);
     }
     Answer answer;
     if (auto result = client.send(request)) {
@@ -95,23 +101,40 @@ std::string Harness::Path(const std::string& name, bool with_ticket) const {
     return path;
 }
 
-std::string Harness::Login() {
+httplib::Headers Harness::DesktopHeaders() {
+    return {{"client-version", std::string(sim::DESKTOP_CLIENT_VERSION)},
+            {"extspam", std::string(sim::DESKTOP_EXTSPAM)}};
+}
+
+std::string Harness::JsLoginTarget(bool desktop) {
+    return "/jslogin?appid=wx782c26e4c19acffb&redirect_uri=https%3A%2F%2Fwx.qq.com%2Fcgi-bin%2F"
+           "mmwebwx-bin%2Fwebwxnewloginpage" +
+           std::string(desktop ? "%3Fmod%3Ddesktop" : "") + "&fun=new&lang=zh_CN";
+}
+
+std::string Harness::Login(bool desktop) {
     const std::string login = simulator.HostFor("login");
-    const Answer js = Send(login, "GET", "/jslogin?appid=wx782c26e4c19acffb&fun=new&lang=zh_CN");
+    const Answer js = Send(login, "GET", JsLoginTarget(desktop));
     const std::string uuid = simulator.CurrentUuid();
     if (js.body.find(uuid) == std::string::npos || uuid.empty()) {
         return {};
     }
     simulator.Scan();
     simulator.Confirm();
-    const Answer poll = Send(login, "GET", "/cgi-bin/mmwebwx-bin/login?uuid=" + uuid + "&tip=0");
+    return FinishLogin(desktop ? DesktopHeaders() : httplib::Headers{});
+}
+
+std::string Harness::FinishLogin(const httplib::Headers& headers) {
+    const Answer poll =
+        Send(simulator.HostFor("login"), "GET",
+             "/cgi-bin/mmwebwx-bin/login?uuid=" + simulator.CurrentUuid() + "&tip=0");
     const std::size_t start = poll.body.find("https://");
     if (start == std::string::npos) {
         return {};
     }
     const std::string url = poll.body.substr(start, poll.body.rfind('"') - start);
     const std::string target = url.substr(url.find('/', 8)) + "&fun=new";
-    const Answer redirect = Send(Web(), "GET", target);
+    const Answer redirect = Send(Web(), "GET", target, "", "", true, headers);
     std::string cookie;
     for (const auto& [key, value] : redirect.headers) {
         if (key == "Set-Cookie") {
@@ -121,12 +144,15 @@ std::string Harness::Login() {
     return cookie;
 }
 
+std::string Harness::InitBody() const {
+    const sim::SessionInfo s = simulator.Session();
+    return "{\"BaseRequest\":{\"Uin\":\"" + s.uin + "\",\"Sid\":\"" + s.sid + "\",\"Skey\":\"" +
+           s.skey + "\",\"DeviceID\":\"e402715839261573\"}}";
+}
+
 std::string Harness::LoginAndInit(std::string& cookie) {
     cookie = Login();
-    const sim::SessionInfo s = simulator.Session();
-    const std::string body = "{\"BaseRequest\":{\"Uin\":\"" + s.uin + "\",\"Sid\":\"" + s.sid +
-                             "\",\"Skey\":\"" + s.skey + "\",\"DeviceID\":\"e402715839261573\"}}";
-    return Send(Web(), "post", Path("webwxinit"), body, cookie).Text();
+    return Send(Web(), "post", Path("webwxinit"), InitBody(), cookie).Text();
 }
 
 std::string SyncKeyJson(const std::string& answer) {

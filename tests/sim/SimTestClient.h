@@ -25,15 +25,23 @@ struct Harness {
     explicit Harness(sim::SimulatorOptions options = {});
     static sim::SimulatorOptions Options(int hold_ms = 300);
 
-    // One request over real TLS to `host` (SNI and Host carry the name).
+    // One request over real TLS to `host` (SNI and Host carry the name). Each opens its own
+    // connection, so two calls may stand for two client processes.
     Answer Send(const std::string& host, const std::string& method, const std::string& target,
-                const std::string& body = "", const std::string& cookie = "",
-                bool gzip = true) const;
+                const std::string& body = "", const std::string& cookie = "", bool gzip = true,
+                const httplib::Headers& headers = {}) const;
     std::string Web() const { return simulator.HostFor("web"); }
 
-    // Runs jslogin, scan, confirm, the poll and the redirect; returns the cookie header
-    // the client would send afterwards (empty on failure).
-    std::string Login();
+    // Runs jslogin (asking for desktop mode when `desktop`), scan, confirm, the poll and
+    // the redirect (with the desktop header lines when `desktop`); returns the cookie
+    // header the client would send afterwards (empty on failure).
+    std::string Login(bool desktop = false);
+    // The poll of the current uuid and the redirect it names; the cookie header as above.
+    std::string FinishLogin(const httplib::Headers& headers = {});
+    static httplib::Headers DesktopHeaders();
+    // The jslogin target, with the desktop-mode redirect_uri when asked.
+    static std::string JsLoginTarget(bool desktop);
+    std::string InitBody() const;  // the webwxinit body of the current session
     // Login plus webwxinit; returns the init answer text.
     std::string LoginAndInit(std::string& cookie);
 

@@ -319,6 +319,21 @@ std::string LocationHrefAnswer(std::string_view url) {
     return "<script>window.location.href=\"" + std::string(url) + "\";</script>";
 }
 
+std::string RedirectRefusalXml(int ret, std::string_view message) {
+    return "<error><ret>" + std::to_string(ret) + "</ret><message>" + std::string(message) +
+           "</message></error>";
+}
+
+std::string PushLoginAnswer(std::string_view ret, std::string_view msg, std::string_view uuid) {
+    LayoutWriter out;
+    out.String("ret", ret);
+    out.String("msg", msg);
+    if (!uuid.empty()) {
+        out.String("uuid", uuid);
+    }
+    return out.Finish();
+}
+
 std::string SyncCheckAnswer(std::string_view retcode, std::string_view selector) {
     return "window.synccheck={retcode:\"" + std::string(retcode) + "\",selector:\"" +
            std::string(selector) + "\"}";

@@ -40,6 +40,10 @@ std::string PollRedirectAnswer(std::string_view redirect_url);
 std::string RedirectXml(Era era, std::string_view skey, std::string_view sid, std::string_view uin,
                         std::string_view pass_ticket);
 std::string LocationHrefAnswer(std::string_view url);
+// The redirect's refusal: "<error><ret>…</ret><message>…</message></error>", one line.
+std::string RedirectRefusalXml(int ret, std::string_view message);
+// webwxpushloginurl: ret as a quoted string; no "uuid" member when `uuid` is empty.
+std::string PushLoginAnswer(std::string_view ret, std::string_view msg, std::string_view uuid);
 std::string SyncCheckAnswer(std::string_view retcode, std::string_view selector);
 std::string BaseResponseAnswer(int ret);
 std::string StatusNotifyAnswer(int ret, std::string_view msg_id);

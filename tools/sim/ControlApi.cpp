@@ -26,6 +26,17 @@ Json ToJson(const RecordedRequest& request) {
             {"cookie", request.cookie}, {"headers", headers},     {"at_ms", request.at_ms}};
 }
 
+Json ToJson(const LoginInfo& login) {
+    return {{"uuid", login.uuid},
+            {"desktop", login.desktop},
+            {"push_cycle", login.push_cycle},
+            {"push_pending", login.push_pending},
+            {"pushes", login.pushes},
+            {"push_refusals", login.push_refusals},
+            {"logins", login.logins},
+            {"web_refusals", login.web_refusals}};
+}
+
 Json ToJson(const SentMessage& message) {
     return {{"from", message.from},
             {"to", message.to},
@@ -35,6 +46,45 @@ Json ToJson(const SentMessage& message) {
             {"local_id", message.local_id},
             {"ret", message.ret},
             {"at_ms", message.at_ms}};
+}
+
+Json ToJson(const DeliveryRecord& record) {
+    return {{"msg_id", record.msg_id},
+            {"from", record.from},
+            {"text", record.text},
+            {"special", record.special},
+            {"queued_ms", record.queued_ms},
+            {"first_delivered_ms", record.first_delivered_ms},
+            {"deliveries", record.deliveries},
+            {"used_up_ms", record.used_up_ms}};
+}
+
+// A number given as a JSON number or a decimal string; false for anything else.
+bool ReadInteger(const Json& body, const char* key, long long& out) {
+    const auto it = body.find(key);
+    if (it == body.end()) {
+        return false;
+    }
+    if (it->is_number_integer()) {
+        out = it->get<long long>();
+        return true;
+    }
+    if (!it->is_string()) {
+        return false;
+    }
+    const std::string text = it->get<std::string>();
+    char* end = nullptr;
+    out = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && end == text.c_str() + text.size();
+}
+
+// A retcode or selector given as a string or a number.
+std::string ReadCode(const Json& body, const char* key) {
+    const auto it = body.find(key);
+    if (it == body.end()) {
+        return {};
+    }
+    return it->is_string() ? it->get<std::string>() : it->dump();
 }
 
 void Reply(httplib::Response& response, const Json& value) {
@@ -69,6 +119,7 @@ bool FaultFromJsonText(std::string_view json_text, Fault& fault) {
         {"invalid_gzip", FaultKind::InvalidGzip},
         {"garbage", FaultKind::Garbage},
         {"huge", FaultKind::Huge},
+        {"cut_before_synckey", FaultKind::CutBeforeSyncKey},
     };
     const std::string kind = root.value("kind", std::string());
     bool known = false;
@@ -84,6 +135,7 @@ bool FaultFromJsonText(std::string_view json_text, Fault& fault) {
     try {
         fault.delay_ms = root.value("delay_ms", 0);
         fault.sticky = root.value("sticky", false);
+        fault.times = root.value("count", 1);
         fault.huge_bytes = root.value("huge_bytes", fault.huge_bytes);
     } catch (const std::exception&) {
         return false;
@@ -113,6 +165,75 @@ struct ControlApi::Impl {
         action("/invalidate", [this] { simulator.EndSession(1101); });
         action("/resume", [this] { simulator.ResumeSession(); });
         action("/faults/clear", [this] { simulator.ClearFaults(); });
+        action("/push/confirm", [this] { simulator.Confirm(); });
+        // {"retcode": "1102"}: ends the session as the service does.
+        server.Post("/end", [this](const httplib::Request& request, httplib::Response& response) {
+            const Json body = Json::parse(request.body, nullptr, false);
+            long long retcode = 0;
+            if (!body.is_object() || !ReadInteger(body, "retcode", retcode) || retcode <= 0 ||
+                retcode > 99999) {
+                return Bad(response, "expected {\"retcode\": \"1100|1101|1102\"}");
+            }
+            simulator.EndSession(static_cast<int>(retcode));
+            Ok(response);
+        });
+        // {"refuse": true}: web-mode logins get the 1203 refusal; desktop mode still works.
+        server.Post(
+            "/web-login", [this](const httplib::Request& request, httplib::Response& response) {
+                const Json body = Json::parse(request.body, nullptr, false);
+                if (!body.is_object() || !body.contains("refuse") || !body["refuse"].is_boolean()) {
+                    return Bad(response, "expected {\"refuse\": true|false}");
+                }
+                simulator.SetRefuseWebLogin(body["refuse"].get<bool>());
+                Ok(response);
+            });
+        // {"fails": true}: webwxpushloginurl answers without a uuid.
+        server.Post("/push", [this](const httplib::Request& request, httplib::Response& response) {
+            const Json body = Json::parse(request.body, nullptr, false);
+            if (!body.is_object() || !body.contains("fails") || !body["fails"].is_boolean()) {
+                return Bad(response, "expected {\"fails\": true|false}");
+            }
+            simulator.SetPushLoginFails(body["fails"].get<bool>());
+            Ok(response);
+        });
+        // {"ret": 1205, "count": 3}; count -1 (or "forever") until cleared, 0 clears.
+        server.Post("/send-refusal",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        const Json body = Json::parse(request.body, nullptr, false);
+                        long long ret = 0;
+                        long long count = 1;
+                        if (!body.is_object() || !ReadInteger(body, "ret", ret)) {
+                            return Bad(response, "expected {\"ret\": 1205, \"count\": N}");
+                        }
+                        if (body.value("count", Json()) == "forever") {
+                            count = -1;
+                        } else if (body.contains("count") && !ReadInteger(body, "count", count)) {
+                            return Bad(response, "count is a number or \"forever\"");
+                        }
+                        simulator.RefuseSends(static_cast<int>(ret), count);
+                        Ok(response);
+                    });
+        // {"retcode": "9999", "selector": "0", "count": -1}; an empty retcode clears.
+        server.Post("/synccheck", [this](const httplib::Request& request,
+                                         httplib::Response& response) {
+            const Json body = Json::parse(request.body, nullptr, false);
+            long long count = -1;
+            if (!body.is_object() || !body.contains("retcode") ||
+                (body.contains("count") && !ReadInteger(body, "count", count))) {
+                return Bad(response, "expected {\"retcode\": ..., \"selector\": ...}");
+            }
+            simulator.ForceSyncCheck(ReadCode(body, "retcode"), ReadCode(body, "selector"), count);
+            Ok(response);
+        });
+        server.Post("/messages",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        BulkMessages bulk;
+                        if (!BulkFromJsonText(request.body, bulk) || bulk.count == 0) {
+                            return Bad(response, "expected {\"count\": N, \"per_second\": R, ...}");
+                        }
+                        simulator.QueueMessages(bulk);
+                        Ok(response);
+                    });
         server.Post("/message",
                     [this](const httplib::Request& request, httplib::Response& response) {
                         MessageSpec message;
@@ -161,7 +282,9 @@ struct ControlApi::Impl {
                              {"user_name", s.user_name},
                              {"device_id", s.device_id},
                              {"logged_in", s.logged_in},
-                             {"ended_retcode", s.ended_retcode}});
+                             {"ended_retcode", s.ended_retcode},
+                             {"desktop", s.desktop},
+                             {"login", ToJson(simulator.Login())}});
         });
         server.Get("/requests", [this](const httplib::Request&, httplib::Response& response) {
             Json list = Json::array();
@@ -193,6 +316,36 @@ struct ControlApi::Impl {
             }
             Reply(response, list);
         });
+        server.Get("/refused", [this](const httplib::Request&, httplib::Response& response) {
+            Json list = Json::array();
+            for (const SentMessage& message : simulator.RefusedMessages()) {
+                list.push_back(ToJson(message));
+            }
+            Reply(response, list);
+        });
+        // Every message put into the news and what became of it; ?list=0 gives the counts
+        // alone.
+        server.Get(
+            "/delivered", [this](const httplib::Request& request, httplib::Response& response) {
+                const std::vector<DeliveryRecord> records = simulator.Deliveries();
+                std::size_t delivered = 0;
+                std::size_t used_up = 0;
+                Json list = Json::array();
+                const bool with_list = request.get_param_value("list") != "0";
+                for (const DeliveryRecord& record : records) {
+                    delivered += record.deliveries > 0 ? 1 : 0;
+                    used_up += record.used_up_ms >= 0 ? 1 : 0;
+                    if (with_list) {
+                        list.push_back(ToJson(record));
+                    }
+                }
+                Json answer = {
+                    {"queued", records.size()}, {"delivered", delivered}, {"used_up", used_up}};
+                if (with_list) {
+                    answer["messages"] = std::move(list);
+                }
+                Reply(response, answer);
+            });
         server.Get("/violations", [this](const httplib::Request&, httplib::Response& response) {
             Reply(response, simulator.Violations());
         });

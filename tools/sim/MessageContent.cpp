@@ -47,16 +47,52 @@ std::string Attr(std::string_view name, std::string_view value) {
     return std::string(name) + "=\"" + std::string(value) + "\" ";
 }
 
-std::string PictureContent(const MessageParties& parties) {
-    return "&lt;msg&gt;&lt;img " + Attr("aeskey", parties.hex_token.substr(0, 32)) +
-           Attr("encryver", "0") + Attr("cdnthumbaeskey", parties.hex_token.substr(0, 32)) +
-           Attr("cdnthumburl", "30500201000449304702010002" + parties.hex_token.substr(0, 16)) +
-           Attr("cdnthumblength", "3046") + Attr("cdnthumbheight", "120") +
-           Attr("cdnthumbwidth", "90") + Attr("cdnmidheight", "0") + Attr("cdnmidwidth", "0") +
-           Attr("cdnhdheight", "0") + Attr("cdnhdwidth", "0") +
-           Attr("cdnmidimgurl", "30500201000449304702010002" + parties.hex_token.substr(0, 16)) +
-           Attr("length", "27541") + Attr("md5", parties.hex_token.substr(0, 32)) +
-           "/&gt;&lt;/msg&gt;";
+// How one message's content is shaped.
+struct Shape {
+    bool opaque_media = false;  // picture, voice, video as "@hex"
+    bool declared = false;      // the escaped XML declaration, TAB or blank after "<br/>"
+    bool flat_app = false;      // links and files without an inner "<br/>"
+    bool opaque_location = false;
+};
+
+Shape ShapeOf(MessageForm form, Era era) {
+    switch (form) {
+        case MessageForm::Service:
+            return {era == Era::Late2018, false, false, false};
+        case MessageForm::Y2016:
+            return {};
+        case MessageForm::Y2017:
+            return {false, true, false, false};
+        case MessageForm::Y2018:
+            return {true, false, true, true};
+    }
+    return {};
+}
+
+constexpr std::string_view XML_DECLARATION = "&lt;?xml version=\"1.0\"?&gt;<br/>";
+
+// An element in the escaped XML of the legacy form, or in the 2015-2017 form with the
+// declaration and the element indented by a TAB.
+std::string MediaXml(std::string_view element, const std::string& attributes, bool declared) {
+    if (declared) {
+        return std::string(XML_DECLARATION) + "&lt;msg&gt;<br/>\t&lt;" + std::string(element) +
+               " " + attributes + "/&gt;<br/>&lt;/msg&gt;<br/>";
+    }
+    return "&lt;msg&gt;&lt;" + std::string(element) + " " + attributes + "/&gt;&lt;/msg&gt;";
+}
+
+std::string PictureContent(const MessageParties& parties, bool declared) {
+    return MediaXml(
+        "img",
+        Attr("aeskey", parties.hex_token.substr(0, 32)) + Attr("encryver", "0") +
+            Attr("cdnthumbaeskey", parties.hex_token.substr(0, 32)) +
+            Attr("cdnthumburl", "30500201000449304702010002" + parties.hex_token.substr(0, 16)) +
+            Attr("cdnthumblength", "3046") + Attr("cdnthumbheight", "120") +
+            Attr("cdnthumbwidth", "90") + Attr("cdnmidheight", "0") + Attr("cdnmidwidth", "0") +
+            Attr("cdnhdheight", "0") + Attr("cdnhdwidth", "0") +
+            Attr("cdnmidimgurl", "30500201000449304702010002" + parties.hex_token.substr(0, 16)) +
+            Attr("length", "27541") + Attr("md5", parties.hex_token.substr(0, 32)),
+        declared);
 }
 
 std::string VoiceContent(const MessageParties& parties) {
@@ -68,13 +104,16 @@ std::string VoiceContent(const MessageParties& parties) {
            "/&gt;&lt;/msg&gt;";
 }
 
-std::string VideoContent(const MessageParties& parties) {
-    return "&lt;msg&gt;&lt;videomsg " + Attr("aeskey", parties.hex_token.substr(0, 32)) +
-           Attr("cdnthumbaeskey", parties.hex_token.substr(0, 32)) +
-           Attr("cdnvideourl", "30500201000449304702010002" + parties.hex_token.substr(0, 16)) +
-           Attr("length", "493210") + Attr("playlength", "2") +
-           Attr("fromusername", parties.member.empty() ? parties.from : parties.member) +
-           Attr("md5", parties.hex_token.substr(0, 32)) + "/&gt;&lt;/msg&gt;";
+std::string VideoContent(const MessageParties& parties, bool declared) {
+    return MediaXml(
+        "videomsg",
+        Attr("aeskey", parties.hex_token.substr(0, 32)) +
+            Attr("cdnthumbaeskey", parties.hex_token.substr(0, 32)) +
+            Attr("cdnvideourl", "30500201000449304702010002" + parties.hex_token.substr(0, 16)) +
+            Attr("length", "493210") + Attr("playlength", "2") +
+            Attr("fromusername", parties.member.empty() ? parties.from : parties.member) +
+            Attr("md5", parties.hex_token.substr(0, 32)),
+        declared);
 }
 
 std::string StickerContent(const MessageParties& parties) {
@@ -94,6 +133,46 @@ std::string AppContent(const MessageSpec& incoming, int type) {
            "&lt;/title&gt;<br/>&lt;des&gt;&lt;/des&gt;<br/>&lt;type&gt;" + std::to_string(type) +
            "&lt;/type&gt;<br/>&lt;url&gt;" + MarkupText(incoming.url) +
            "&lt;/url&gt;<br/>&lt;/appmsg&gt;<br/>&lt;/msg&gt;<br/>";
+}
+
+std::string FileAttachment(const MessageSpec& incoming) {
+    const std::size_t dot = incoming.text.rfind('.');
+    return "&lt;appattach&gt;&lt;totallen&gt;24576&lt;/totallen&gt;&lt;fileext&gt;" +
+           (dot == std::string::npos ? std::string() : MarkupText(incoming.text.substr(dot + 1))) +
+           "&lt;/fileext&gt;&lt;/appattach&gt;";
+}
+
+// The 2015-2017 form: the declaration, then each element after "<br/>" and one blank.
+std::string DeclaredAppContent(const MessageSpec& incoming, int type) {
+    return std::string(XML_DECLARATION) +
+           "&lt;msg&gt;<br/> &lt;appmsg appid=\"\" sdkver=\"0\"&gt;<br/> &lt;title&gt;" +
+           MarkupText(incoming.text) +
+           "&lt;/title&gt;<br/> &lt;des&gt;&lt;/des&gt;<br/> &lt;type&gt;" + std::to_string(type) +
+           "&lt;/type&gt;<br/> &lt;url&gt;" + MarkupText(incoming.url) + "&lt;/url&gt;<br/>" +
+           (type == 6 ? " " + FileAttachment(incoming) + "<br/>" : "") +
+           " &lt;/appmsg&gt;<br/>&lt;/msg&gt;<br/>";
+}
+
+// The 2018+ form: no "<br/>" inside; a file names the file-transfer app and ends with an
+// escaped and a real "<br/>", as captured.
+std::string FlatAppContent(const MessageSpec& incoming, int type) {
+    if (type == 6) {
+        return "&lt;msg&gt;&lt;appmsg appid=\"wx6618f1cfc6c132f8\" sdkver=\"0\"&gt;&lt;title&gt;" +
+               MarkupText(incoming.text) + "&lt;/title&gt;&lt;des&gt;&lt;/des&gt;&lt;type&gt;6" +
+               "&lt;/type&gt;" + FileAttachment(incoming) +
+               "&lt;/appmsg&gt;&lt;/msg&gt;&lt;br/&gt;<br/>";
+    }
+    return "&lt;msg&gt;&lt;appmsg appid=\"\" sdkver=\"0\"&gt;&lt;title&gt;" +
+           MarkupText(incoming.text) + "&lt;/title&gt;&lt;des&gt;&lt;/des&gt;&lt;type&gt;" +
+           std::to_string(type) + "&lt;/type&gt;&lt;url&gt;" + MarkupText(incoming.url) +
+           "&lt;/url&gt;&lt;/appmsg&gt;&lt;/msg&gt;";
+}
+
+std::string AppContentOf(const MessageSpec& incoming, int type, const Shape& shape) {
+    if (shape.declared) {
+        return DeclaredAppContent(incoming, type);
+    }
+    return shape.flat_app ? FlatAppContent(incoming, type) : AppContent(incoming, type);
 }
 
 std::string ArticleContent(const MessageSpec& incoming) {
@@ -173,7 +252,34 @@ std::string MarkupText(std::string_view utf8) {
 
 std::string NoticeText(const MessageSpec& incoming) {
     const std::string actor = MarkupText(incoming.actor);
-    const std::string target = MarkupText(incoming.target);
+    std::string target = MarkupText(incoming.target);
+    if (!incoming.targets.empty()) {
+        // Several names share one pair of quotes. The English separator was not seen.
+        target.clear();
+        for (const std::string& name : incoming.targets) {
+            target += (target.empty() ? "" : (incoming.english ? ", " : "、")) + MarkupText(name);
+        }
+    }
+    if (incoming.english) {
+        // The English forms seen; the other events fall back to the Chinese text.
+        if (incoming.notice == "invite") {
+            return actor.empty() ? "You invited " + target + " to the group chat.   "
+                                 : actor + " invited " + target + " to the group chat";
+        }
+        if (incoming.notice == "qr_join" && !actor.empty()) {
+            return "\"" + target + "\" joined the group chat via the QR Code shared by \"" + actor +
+                   "\".";
+        }
+        if (incoming.notice == "remove") {
+            return "You removed \"" + target + "\" from the group chat";
+        }
+    }
+    if (incoming.notice == "joined") {
+        return "你通过扫描二维码加入群聊，群聊参与人还有：" + target;
+    }
+    if (incoming.notice == "invited_you") {
+        return "\"" + actor + "\"邀请你加入了群聊，群聊参与人还有：" + target;
+    }
     if (incoming.notice == "invite") {
         return actor.empty() ? "你邀请\"" + target + "\"加入了群聊  "
                              : "\"" + actor + "\"邀请\"" + target + "\"加入了群聊";
@@ -200,7 +306,8 @@ MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& pa
     msg.from = parties.from;
     msg.to = parties.to;
     msg.create_time = parties.create_time;
-    const bool late = era == Era::Late2018;
+    const Shape shape = ShapeOf(incoming.form, era);
+    const bool opaque = shape.opaque_media;
     // Group texts name the speaker; the own account's group messages do not.
     const bool from_group = parties.from.rfind("@@", 0) == 0;
     const std::string prefix =
@@ -215,18 +322,18 @@ MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& pa
             msg.img_status = 2;
             msg.img_height = 120;
             msg.img_width = 90;
-            msg.content = prefix + (late ? media_token : PictureContent(parties));
+            msg.content = prefix + (opaque ? media_token : PictureContent(parties, shape.declared));
             break;
         case MessageKind::Voice:
             msg.msg_type = 34;
             msg.voice_length = 2340;
-            msg.content = prefix + (late ? media_token : VoiceContent(parties));
+            msg.content = prefix + (opaque ? media_token : VoiceContent(parties));
             break;
         case MessageKind::Video:
             msg.msg_type = 43;
             msg.play_length = 2;
             msg.img_status = 2;
-            msg.content = prefix + (late ? media_token : VideoContent(parties));
+            msg.content = prefix + (opaque ? media_token : VideoContent(parties, shape.declared));
             break;
         case MessageKind::Sticker:
             msg.msg_type = 47;
@@ -238,7 +345,7 @@ MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& pa
             msg.app_msg_type = 5;
             msg.file_name = incoming.text;
             msg.url = incoming.url;
-            msg.content = prefix + AppContent(incoming, 5);
+            msg.content = prefix + AppContentOf(incoming, 5, shape);
             break;
         case MessageKind::Article:
             msg.msg_type = 49;
@@ -253,7 +360,7 @@ MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& pa
             msg.file_name = incoming.text;
             msg.file_size = "24576";
             msg.media_id = "@crypt_" + parties.hex_token.substr(0, 32);
-            msg.content = prefix + AppContent(incoming, 6);
+            msg.content = prefix + AppContentOf(incoming, 6, shape);
             msg.encry_file_name = incoming.text;
             break;
         case MessageKind::Card:
@@ -265,14 +372,17 @@ MessageObject BuildMessage(const MessageSpec& incoming, const MessageParties& pa
             msg.recommend.sex = 1;
             break;
         case MessageKind::Location: {
+            // The later service put an opaque id where the short link was.
             const std::string link =
-                "http://" + parties.short_link_host + "/" + parties.hex_token.substr(0, 7);
+                shape.opaque_location
+                    ? parties.hex_token.substr(0, 40)
+                    : "http://" + parties.short_link_host + "/" + parties.hex_token.substr(0, 7);
             msg.sub_msg_type = 48;
             msg.url = "http://apis.map.qq.com/uri/v1/geocoder?coord=22.543099,114.057868";
             msg.content = prefix + MarkupText(incoming.text) +
                           ":<br/>/cgi-bin/mmwebwx-bin/webwxgetpubliclinkimg?url=" + link +
                           "&msgid=" + parties.msg_id + "&pictype=location";
-            if (late) {
+            if (era == Era::Late2018) {
                 msg.ori_content =
                     "<?xml version=\"1.0\"?>\n<msg>\n\t<location x=\"22.543099\" "
                     "y=\"114.057868\" scale=\"16\" label=\"" +

@@ -1,5 +1,6 @@
 #include "sim/Scenario.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -98,6 +99,14 @@ MessageSpec ReadMessage(const Json& object) {
     message.notice = Text(object, "notice");
     message.actor = Text(object, "actor");
     message.target = Text(object, "target");
+    message.form = MessageFormFromName(Text(object, "era"));
+    message.english = Text(object, "lang") == "en";
+    if (const auto targets = object.find("targets");
+        targets != object.end() && targets->is_array()) {
+        for (const Json& name : *targets) {
+            message.targets.push_back(name.get<std::string>());
+        }
+    }
     return message;
 }
 
@@ -140,6 +149,8 @@ bool ParseRoot(const Json& root, const std::string& base_dir, Scenario& scenario
     scenario.fun = Text(root, "fun", "2");
     scenario.auto_scan_ms = static_cast<int>(Int(root, "auto_scan_ms", -1));
     scenario.auto_confirm_ms = static_cast<int>(Int(root, "auto_confirm_ms", -1));
+    scenario.refuse_web_login = root.value("refuse_web_login", false);
+    scenario.push_login_fails = root.value("push_login_fails", false);
     if (const auto account = root.find("account"); account != root.end()) {
         scenario.account.uin = Int(*account, "Uin", scenario.account.uin);
         scenario.account.user_name = Text(*account, "UserName");
@@ -224,6 +235,19 @@ MessageKind MessageKindFromName(std::string_view name) {
     return MessageKind::Text;
 }
 
+MessageForm MessageFormFromName(std::string_view name) {
+    if (name == "2016") {
+        return MessageForm::Y2016;
+    }
+    if (name == "2017") {
+        return MessageForm::Y2017;
+    }
+    if (name == "2018") {
+        return MessageForm::Y2018;
+    }
+    return MessageForm::Service;
+}
+
 bool ParseScenario(std::string_view json_text, const std::string& base_dir, Scenario& scenario,
                    std::string& error) {
     const Json root = Json::parse(json_text, nullptr, false);
@@ -286,6 +310,28 @@ bool ReadJsonObject(std::string_view json_text, T& out, Read read) {
 
 bool MessageFromJsonText(std::string_view json_text, MessageSpec& message) {
     return ReadJsonObject(json_text, message, [](const Json& root) { return ReadMessage(root); });
+}
+
+bool BulkFromJsonText(std::string_view json_text, BulkMessages& bulk) {
+    return ReadJsonObject(json_text, bulk, [](const Json& root) {
+        BulkMessages read;
+        Json message = root;
+        if (const auto from = root.find("from"); from != root.end() && from->is_array()) {
+            for (const Json& sender : *from) {
+                read.senders.push_back(sender.get<std::string>());
+            }
+            message.erase("from");
+        }
+        read.message = ReadMessage(message);
+        const std::int64_t count = Int(root, "count", 0);
+        // Bounded so that a typo cannot eat the machine's memory.
+        read.count = static_cast<std::size_t>(std::clamp<std::int64_t>(count, 0, 1000000));
+        read.per_second = root.value("per_second", 0.0);
+        read.special_every =
+            static_cast<std::size_t>(std::max<std::int64_t>(Int(root, "every", 0), 0));
+        read.special_text = Text(root, "every_text");
+        return read;
+    });
 }
 
 bool ContactFromJsonText(std::string_view json_text, ContactSpec& contact) {

@@ -35,6 +35,8 @@ struct Scenario {
     std::vector<ScenarioEvent> events;
     int auto_scan_ms = -1;
     int auto_confirm_ms = -1;
+    bool refuse_web_login = false;  // web-mode logins get the 1203 refusal
+    bool push_login_fails = false;  // push logins give no uuid
 };
 
 // Parses a scenario file's text. `base_dir` resolves relative file names. False with a
@@ -46,8 +48,13 @@ bool ParseScenario(std::string_view json_text, const std::string& base_dir, Scen
 Scenario DefaultScenario();
 
 MessageKind MessageKindFromName(std::string_view name);
+// "2016", "2017", "2018"; anything else follows the service's era.
+MessageForm MessageFormFromName(std::string_view name);
 // Reads a message or contact object as the control API and scenario files write them.
 bool MessageFromJsonText(std::string_view json_text, MessageSpec& message);
+// A bulk run: the message fields plus "count", "per_second", "every", "every_text"; "from"
+// may be a list of senders taken in turn.
+bool BulkFromJsonText(std::string_view json_text, BulkMessages& bulk);
 bool ContactFromJsonText(std::string_view json_text, ContactSpec& contact);
 
 // Fills empty UserNames of contacts and their members (stable per id).

@@ -2,6 +2,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "sim/DesktopLogin.h"
 #include "sim/GzipText.h"
 #include "sim/QrPng.h"
 #include "sim/SimulatorImpl.h"
@@ -59,6 +60,12 @@ bool IsDeviceId(const std::string& text) {
            std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The Ret other calls give once the session ended: webwxinit names the end as synccheck
+// does; the rest call a session with invalid cookies invalid (1101).
+int EndedRet(int retcode, bool init) {
+    return retcode == 1102 && !init ? 1101 : retcode;
+}
+
 std::string JsonScalarText(const Json& value) {
     if (value.is_string()) {
         return value.get<std::string>();
@@ -89,10 +96,14 @@ int CheckSession(Impl& impl, const HttpRequest& request, const std::string& host
         impl.ViolationLocked(where + ": sent to host " + host + " instead of " + impl.web_variant);
         return 1;
     }
+    const bool init = where == "webwxinit";
     const std::string& cookie = HeaderValue(request.headers, "Cookie");
-    if (CookieValue(cookie, "wxuin") != impl.session.uin ||
-        CookieValue(cookie, "wxsid") != impl.session.sid ||
-        CookieValue(cookie, "webwx_data_ticket") != impl.session.data_ticket) {
+    const SessionInfo* known = impl.SessionOfCookiesLocked(cookie);
+    if (known != nullptr && known != &impl.session) {
+        // Tokens a client kept from a session that a later login replaced.
+        return EndedRet(known->ended_retcode, init);
+    }
+    if (known == nullptr) {
         impl.ViolationLocked(where + ": session cookies missing or wrong");
         return 1100;
     }
@@ -111,7 +122,7 @@ int CheckSession(Impl& impl, const HttpRequest& request, const std::string& host
     }
     if (check.envelope == Envelope::None ||
         (check.envelope == Envelope::Optional && !body.contains("BaseRequest"))) {
-        return impl.session.ended_retcode;
+        return EndedRet(impl.session.ended_retcode, init);
     }
     const auto base = body.find("BaseRequest");
     if (base == body.end() || !base->is_object()) {
@@ -146,7 +157,34 @@ int CheckSession(Impl& impl, const HttpRequest& request, const std::string& host
             return 1101;
         }
     }
-    return impl.session.ended_retcode;
+    return EndedRet(impl.session.ended_retcode, init);
+}
+
+bool IsDigits(const std::string& text, std::size_t length) {
+    return text.size() == length &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The service may take a repeated id for a resend. The 17-digit shape (milliseconds and a
+// counter) is required only once the client has used it in this session.
+void CheckMessageIdsLocked(Impl& impl, const SentMessage& sent) {
+    const auto check = [&](const std::string& id, std::set<std::string>& used, const char* name) {
+        if (id.empty()) {
+            return;
+        }
+        if (!used.insert(id).second) {
+            impl.ViolationLocked("webwxsendmsg: " + std::string(name) + " " + id +
+                                 " was already used by an accepted send");
+        }
+        if (IsDigits(id, 17)) {
+            impl.seventeen_digit_ids = true;
+        } else if (impl.seventeen_digit_ids) {
+            impl.ViolationLocked("webwxsendmsg: " + std::string(name) + " " + id +
+                                 " is not 17 digits");
+        }
+    };
+    check(sent.client_msg_id, impl.accepted_client_ids, "ClientMsgId");
+    check(sent.local_id, impl.accepted_local_ids, "LocalID");
 }
 
 bool ParseSyncKeyJson(const Json& value, SyncKeyList& key) {
@@ -214,7 +252,7 @@ HttpResponse Impl::Handle(HttpRequest& request) {
                 it->first.find('?') == std::string::npos ? request.path : target;
             if (seen.find(it->first) != std::string::npos) {
                 fault = it->second;
-                if (!fault.sticky) {
+                if (!fault.sticky && --it->second.times <= 0) {
                     faults.erase(it);
                 }
                 break;
@@ -226,6 +264,7 @@ HttpResponse Impl::Handle(HttpRequest& request) {
     switch (fault.kind) {
         case FaultKind::None:
         case FaultKind::TruncatedGzip:
+        case FaultKind::CutBeforeSyncKey:
             break;
         case FaultKind::Delay: {
             std::unique_lock lock(mutex);
@@ -280,6 +319,13 @@ HttpResponse Impl::Handle(HttpRequest& request) {
         std::erase_if(response.headers,
                       [](const auto& header) { return header.first == "Content-Encoding"; });
         response.headers.emplace_back("Content-Encoding", "gzip");
+    }
+    if (fault.kind == FaultKind::CutBeforeSyncKey) {
+        const bool packed = HeaderValue(response.headers, "Content-Encoding") == "gzip";
+        std::string text = packed ? GzipDecompress(response.body) : response.body;
+        const std::size_t key = text.find("\"SyncKey\": ");
+        text.resize(key == std::string::npos ? text.size() / 2 : key);
+        response.body = packed ? GzipCompress(text) : std::move(text);
     }
     return response;
 }
@@ -337,6 +383,9 @@ HttpResponse Impl::Route(const HttpRequest& request, const std::string& host) {
             if (name == "webwxlogout") {
                 return Logout(request, host);
             }
+            if (name == "webwxpushloginurl") {
+                return PushLoginUrl(request, host);
+            }
             if (name == "webwxgeticon" || name == "webwxgetheadimg") {
                 return HeadImage(request);
             }
@@ -375,7 +424,16 @@ HttpResponse Impl::JsLogin(const HttpRequest& request) {
         response.body = JsLoginError();
         return response;
     }
-    StartLoginCycleLocked();
+    // The target stays percent-encoded inside the parameter, its own query included.
+    const std::string target = QueryValue(request.query, "redirect_uri");
+    const std::string decoded = UrlDecode(target);
+    const std::size_t question = decoded.find('?');
+    const bool desktop = question != std::string::npos &&
+                         decoded.find(DESKTOP_MODE_QUERY, question) != std::string::npos;
+    if (target.find_first_of("?/:") != std::string::npos) {
+        ViolationLocked("jslogin: redirect_uri is not percent-encoded");
+    }
+    StartLoginCycleLocked(desktop);
     response.body = JsLoginAnswer(uuid);
     return response;
 }
@@ -455,6 +513,25 @@ HttpResponse Impl::NewLoginPage(const HttpRequest& request, const std::string& h
         ViolationLocked("webwxnewloginpage: ticket, uuid or host does not match");
         return Text("<error><ret>-14</ret><message>ticket error</message></error>");
     }
+    const bool has_version = HasHeader(request.headers, "client-version");
+    const bool has_spam = HasHeader(request.headers, "extspam");
+    if (cycle_desktop &&
+        (HeaderValue(request.headers, "client-version") != DESKTOP_CLIENT_VERSION ||
+         HeaderValue(request.headers, "extspam") != DESKTOP_EXTSPAM)) {
+        ViolationLocked("webwxnewloginpage: desktop mode without client-version " +
+                        std::string(DESKTOP_CLIENT_VERSION) + " and the extspam token");
+    } else if (!cycle_desktop && (has_version || has_spam)) {
+        ViolationLocked("webwxnewloginpage: web mode sent the desktop headers");
+    }
+    if (!cycle_desktop && options.refuse_web_login) {
+        // The ticket is spent and no session is made: the client must start over.
+        ticket.clear();
+        second_ticket.clear();
+        login = Login::Done;
+        ++counts.web_refusals;
+        state_changed.notify_all();
+        return Text(RedirectRefusalXml(1203, WEB_LOGIN_REFUSAL), "text/plain;charset=utf-8");
+    }
     if (first && options.redirect_via_location_href) {
         second_ticket = RandomTicket(random);
         ticket.clear();
@@ -467,6 +544,13 @@ HttpResponse Impl::NewLoginPage(const HttpRequest& request, const std::string& h
     ticket.clear();
     second_ticket.clear();
     login = Login::Done;
+    if (session.logged_in) {
+        // A new login ends the one before: its tokens now meet "logged in elsewhere".
+        past_sessions.push_back(session);
+        if (past_sessions.back().ended_retcode == 0) {
+            past_sessions.back().ended_retcode = 1101;
+        }
+    }
     session.uuid = uuid;
     session.fun = scenario.fun;
     session.uin = std::to_string(scenario.account.uin);
@@ -478,8 +562,16 @@ HttpResponse Impl::NewLoginPage(const HttpRequest& request, const std::string& h
     session.device_id.clear();
     session.logged_in = true;
     session.ended_retcode = 0;
-    session_start_ms = NowMs();
-    next_event = 0;
+    session.desktop = cycle_desktop;
+    accepted_client_ids.clear();
+    accepted_local_ids.clear();
+    seventeen_digit_ids = false;
+    ++counts.logins;
+    // A push login continues the account's life: the scripted events go on where they were.
+    if (!cycle_push) {
+        session_start_ms = NowMs();
+        next_event = 0;
+    }
     state_changed.notify_all();
 
     HttpResponse response =
@@ -552,6 +644,10 @@ HttpResponse Impl::SyncCheck(const HttpRequest& request, const std::string& host
         return answer("1100", "0");
     }
     const std::string& cookie = HeaderValue(request.headers, "Cookie");
+    const SessionInfo* known = SessionOfCookiesLocked(cookie);
+    if (known != nullptr && known != &session) {
+        return answer(std::to_string(known->ended_retcode), "0");
+    }
     if (CookieValue(cookie, "wxuin") != session.uin ||
         CookieValue(cookie, "wxsid") != session.sid) {
         ViolationLocked("synccheck: session cookies missing or wrong");
@@ -575,6 +671,10 @@ HttpResponse Impl::SyncCheck(const HttpRequest& request, const std::string& host
     for (;;) {
         if (session.ended_retcode != 0) {
             return answer(std::to_string(session.ended_retcode), "0");
+        }
+        if (forced_left != 0) {
+            forced_left -= forced_left > 0 ? 1 : 0;
+            return answer(forced_retcode, forced_selector);
         }
         for (const News& item : news) {
             if (item.seq > seq) {
@@ -607,12 +707,20 @@ HttpResponse Impl::WebwxSync(const HttpRequest& request, const std::string& host
         SyncNews fresh;
         if (data.ret == 0) {
             // Everything up to the key the client sent has been received: drop it.
+            const std::int64_t now = NowMs();
             while (!news.empty() && news.front().seq <= seq) {
+                if (news.front().is_message) {
+                    deliveries[news.front().record].used_up_ms = now;
+                }
                 news.pop_front();
             }
             for (const News& item : news) {
                 if (item.is_message) {
                     fresh.messages.push_back(item.message);
+                    DeliveryRecord& record = deliveries[item.record];
+                    if (record.deliveries++ == 0) {
+                        record.first_delivered_ms = now;
+                    }
                 } else {
                     fresh.changes.push_back(item.change);
                 }
@@ -717,6 +825,16 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
             if (sent_message.from != session.user_name) {
                 ViolationLocked("webwxsendmsg: FromUserName is not the own account");
                 ret = -1;
+            } else if (refuse_left != 0) {
+                refuse_left -= refuse_left > 0 ? 1 : 0;
+                sent_message.ret = refuse_ret;
+                refused.push_back(sent_message);
+                request_seen.notify_all();
+                if (options.traffic) {
+                    options.traffic("<- " + DisplayNameLocked(sent_message.to) + ": refused (Ret " +
+                                    std::to_string(refuse_ret) + ")");
+                }
+                return Text(SendMsgAnswer(refuse_ret, "", ""));
             } else if (sent_message.to != "filehelper" && sent_message.to != session.user_name &&
                        FindContactLocked(sent_message.to) == nullptr) {
                 ret = 1204;
@@ -728,6 +846,7 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         sent_message.ret = ret;
         if (ret == 0) {
             last_send_ms = sent_message.at_ms;
+            CheckMessageIdsLocked(*this, sent_message);
         }
         if (ret != -1) {
             sent.push_back(sent_message);

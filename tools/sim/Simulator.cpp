@@ -27,6 +27,12 @@ bool ReadFile(const std::string& path, std::string& out) {
     return true;
 }
 
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+}
+
 // What a traffic line shows of an incoming message.
 std::string TrafficText(const MessageSpec& message) {
     const auto labelled = [&message](const std::string& label) {
@@ -86,9 +92,11 @@ void Simulator::Impl::ViolationLocked(std::string text) {
     violations.push_back(std::move(text));
 }
 
-void Simulator::Impl::StartLoginCycleLocked() {
+void Simulator::Impl::StartLoginCycleLocked(bool desktop) {
     uuid = RandomUuid(random);
     login = Login::Waiting;
+    cycle_desktop = desktop;
+    cycle_push = false;
     uuid_issued_ms = NowMs();
     scan_reported = false;
     ticket.clear();
@@ -200,7 +208,7 @@ std::string Simulator::Impl::DisplayNameLocked(std::string_view who) const {
     return contact != nullptr ? contact->nick_name : std::string(who);
 }
 
-void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
+std::size_t Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
     MessageParties parties;
     const std::string own = scenario.account.user_name;
     std::string from_name = incoming.from;
@@ -237,7 +245,64 @@ void Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
     item.is_message = true;
     item.selector = "2";
     item.message = BuildMessage(incoming, parties, options.era);
+    item.record = deliveries.size();
+    DeliveryRecord record;
+    record.msg_id = item.message.msg_id;
+    record.from = parties.from;
+    record.text = incoming.text;
+    record.queued_ms = NowMs();
+    deliveries.push_back(std::move(record));
     PushNewsLocked(std::move(item));
+    return deliveries.size() - 1;
+}
+
+std::int64_t Simulator::Impl::RunBulksLocked(std::int64_t now) {
+    std::int64_t next_due = -1;
+    for (Bulk& bulk : bulks) {
+        const BulkMessages& spec = bulk.spec;
+        while (bulk.next < spec.count) {
+            const std::int64_t due =
+                bulk.start_ms + (spec.per_second > 0
+                                     ? static_cast<std::int64_t>(static_cast<double>(bulk.next) *
+                                                                 1000.0 / spec.per_second)
+                                     : 0);
+            if (due > now) {
+                next_due = next_due < 0 ? due : std::min(next_due, due);
+                break;
+            }
+            const std::size_t number = bulk.next + 1;
+            const bool special = spec.special_every > 0 && number % spec.special_every == 0;
+            MessageSpec one = spec.message;
+            if (special) {
+                one.text = spec.special_text;
+            }
+            ReplaceAll(one.text, "{n}", std::to_string(number));
+            if (!spec.senders.empty()) {
+                one.from = spec.senders[bulk.next % spec.senders.size()];
+            }
+            deliveries[DeliverLocked(one)].special = special;
+            ++bulk.next;
+        }
+    }
+    std::erase_if(bulks, [](const Bulk& bulk) { return bulk.next >= bulk.spec.count; });
+    return next_due;
+}
+
+const SessionInfo* Simulator::Impl::SessionOfCookiesLocked(std::string_view cookie) const {
+    const auto matches = [&](const SessionInfo& known) {
+        return known.logged_in && CookieValue(cookie, "wxuin") == known.uin &&
+               CookieValue(cookie, "wxsid") == known.sid &&
+               CookieValue(cookie, "webwx_data_ticket") == known.data_ticket;
+    };
+    if (matches(session)) {
+        return &session;
+    }
+    for (const SessionInfo& past : past_sessions) {
+        if (matches(past)) {
+            return &past;
+        }
+    }
+    return nullptr;
 }
 
 void Simulator::Impl::ChangeContactLocked(const ContactSpec& change) {
@@ -302,6 +367,10 @@ void Simulator::Impl::RunScheduler() {
         }
         if (session.logged_in && next_event < scenario.events.size()) {
             consider(session_start_ms + scenario.events[next_event].at_ms);
+        }
+        // Due bulk messages go out here at once; what remains is in the future.
+        if (const std::int64_t bulk_due = RunBulksLocked(now); bulk_due >= 0) {
+            consider(bulk_due);
         }
         if (due >= 0 && due <= now) {
             if (login == Login::Waiting && options.auto_scan_ms >= 0 &&
@@ -376,6 +445,8 @@ bool Simulator::Start() {
     if (options.auto_confirm_ms < 0) {
         options.auto_confirm_ms = scenario.auto_confirm_ms;
     }
+    options.refuse_web_login = options.refuse_web_login || scenario.refuse_web_login;
+    options.push_login_fails = options.push_login_fails || scenario.push_login_fails;
     impl.contacts = scenario.contacts;
     if (!scenario.account.head_image_file.empty()) {
         ReadFile(scenario.account.head_image_file, impl.head_image);
@@ -506,6 +577,60 @@ void Simulator::ExpireCode() {
     m_impl->ExpireLocked();
 }
 
+void Simulator::SetRefuseWebLogin(bool refuse) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->options.refuse_web_login = refuse;
+}
+
+void Simulator::SetPushLoginFails(bool fails) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->options.push_login_fails = fails;
+}
+
+LoginInfo Simulator::Login() const {
+    std::lock_guard lock(m_impl->mutex);
+    const Impl& impl = *m_impl;
+    LoginInfo info = impl.counts;
+    info.uuid = impl.uuid;
+    info.desktop = impl.cycle_desktop;
+    info.push_cycle = impl.cycle_push;
+    info.push_pending = impl.cycle_push && impl.login == Impl::Login::Scanned;
+    return info;
+}
+
+void Simulator::QueueMessages(const BulkMessages& bulk) {
+    std::lock_guard lock(m_impl->mutex);
+    if (bulk.count == 0) {
+        return;
+    }
+    Impl::Bulk run;
+    run.spec = bulk;
+    run.start_ms = m_impl->NowMs();
+    m_impl->bulks.push_back(std::move(run));
+    m_impl->state_changed.notify_all();
+}
+
+std::vector<DeliveryRecord> Simulator::Deliveries() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->deliveries;
+}
+
+void Simulator::RefuseSends(int ret, long long count) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->refuse_ret = ret;
+    m_impl->refuse_left = ret == 0 ? 0 : count;
+}
+
+void Simulator::ForceSyncCheck(std::string retcode, std::string selector, long long count) {
+    std::lock_guard lock(m_impl->mutex);
+    Impl& impl = *m_impl;
+    impl.forced_left = retcode.empty() ? 0 : count;
+    impl.forced_retcode = std::move(retcode);
+    impl.forced_selector = selector.empty() ? "0" : std::move(selector);
+    // Held polls answer at once.
+    impl.state_changed.notify_all();
+}
+
 void Simulator::DeliverMessage(const MessageSpec& message) {
     std::lock_guard lock(m_impl->mutex);
     m_impl->DeliverLocked(message);
@@ -555,6 +680,11 @@ std::vector<RecordedRequest> Simulator::Requests() const {
 std::vector<SentMessage> Simulator::SentMessages() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->sent;
+}
+
+std::vector<SentMessage> Simulator::RefusedMessages() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->refused;
 }
 
 std::vector<std::string> Simulator::Violations() const {

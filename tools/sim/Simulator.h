@@ -27,6 +27,9 @@ enum class FaultKind {
     InvalidGzip,    // "Content-Encoding: gzip" over bytes that are not gzip
     Garbage,        // 200 with random bytes
     Huge,           // 200 with huge_bytes of filler
+    // 200 with the real answer (Ret 0) ending right before its "SyncKey" (halfway when it
+    // has none): well framed and, where the client accepts it, a complete gzip stream.
+    CutBeforeSyncKey,
 };
 
 // A fault for every request whose path contains the key it is set under (a key holding a
@@ -36,7 +39,8 @@ enum class FaultKind {
 struct Fault {
     FaultKind kind = FaultKind::None;
     int delay_ms = 0;
-    bool sticky = false;  // false: used up by the first matching request
+    bool sticky = false;  // false: used up after `times` matching requests
+    int times = 1;
     std::size_t huge_bytes = 8u << 20;
 };
 
@@ -57,6 +61,15 @@ enum class MessageKind {
     SystemNotice,   // 10000 plain text from a group
 };
 
+// Which generation's content shapes a message takes.
+// Service: as the simulator's era has always written them (Early2016: escaped XML without
+// a declaration; Late2018: "@hex" media, the other kinds as in Early2016).
+// Y2016: the Early2016 shapes. Y2017: the 2015-2017 captures (picture, video and links
+// start with the escaped XML declaration, a TAB or a blank after "<br/>").
+// Y2018: the 2018+ captures ("@hex" media, links and files without an inner "<br/>",
+// locations without a short link).
+enum class MessageForm { Service, Y2016, Y2017, Y2018 };
+
 // One incoming message. Contacts are named by scenario id, NickName or UserName; "self"
 // is the own account.
 struct MessageSpec {
@@ -66,11 +79,42 @@ struct MessageSpec {
     std::string to;      // empty: the own account
     std::string text;    // UTF-8; title for App/Article/File, place for Location
     std::string url;     // App/Article link
-    // SystemNotice: "invite", "qr_join", "remove", "kicked", "rename" build the service's
-    // text from actor/target; empty uses `text` verbatim.
+    // SystemNotice: "invite", "qr_join", "remove", "kicked", "rename", "joined" (the own
+    // account joined by QR code), "invited_you" build the service's text from actor and
+    // target; empty uses `text` verbatim.
     std::string notice;
     std::string actor;
     std::string target;
+    MessageForm form = MessageForm::Service;
+    // SystemNotice: several invitees (or the other participants), joined with "、" inside
+    // one pair of quotes; replaces `target` when not empty.
+    std::vector<std::string> targets;
+    bool english = false;  // SystemNotice: the English wording where the service had one
+};
+
+// Many messages queued at a steady rate (soak tests, benchmarks). "{n}" in a text is the
+// message's 1-based number.
+struct BulkMessages {
+    MessageSpec message;
+    std::vector<std::string> senders;  // taken in turn instead of message.from when given
+    std::size_t count = 0;
+    double per_second = 0;  // <= 0: all at once
+    // Every special_every-th message (k, 2k, ...) carries special_text instead: a learning
+    // command or a keyword a reply is due for. 0: none.
+    std::size_t special_every = 0;
+    std::string special_text;
+};
+
+// One message the simulator has put into the news, and what became of it.
+struct DeliveryRecord {
+    std::string msg_id;
+    std::string from;  // UserName
+    std::string text;  // the text it was made from (UTF-8), "{n}" replaced
+    bool special = false;
+    std::int64_t queued_ms = 0;            // since Start()
+    std::int64_t first_delivered_ms = -1;  // first webwxsync answer that carried it
+    int deliveries = 0;                    // webwxsync answers that carried it
+    std::int64_t used_up_ms = -1;          // a webwxsync sent the SyncKey that followed it
 };
 
 // A contact as the scenario and ChangeContact describe it. Unset numbers keep defaults.
@@ -134,7 +178,22 @@ struct SessionInfo {
     std::string user_name;  // own account
     std::string device_id;  // the first one the client sent
     bool logged_in = false;
-    int ended_retcode = 0;  // 0 alive, 1100 logged out, 1101 invalid
+    // 0 alive, 1100 logged out, 1101 invalid (also: replaced by a newer login), 1102 cookie
+    // invalid.
+    int ended_retcode = 0;
+    bool desktop = false;  // logged in by a desktop-mode cycle
+};
+
+// The login side: the current cycle and what the phone was asked.
+struct LoginInfo {
+    std::string uuid;
+    bool desktop = false;       // the current cycle's jslogin asked for desktop mode
+    bool push_cycle = false;    // the current cycle was started by webwxpushloginurl
+    bool push_pending = false;  // a push waits for the phone's confirmation
+    int pushes = 0;             // pushes accepted (a uuid given)
+    int push_refusals = 0;      // pushes answered without a uuid
+    int logins = 0;             // logins completed by the redirect
+    int web_refusals = 0;       // web-mode redirects answered 1203
 };
 
 struct SimulatorOptions {
@@ -153,7 +212,9 @@ struct SimulatorOptions {
     int auto_scan_ms = -1;     // after the uuid is issued; -1 waits for Scan()
     int auto_confirm_ms = -1;  // after the scan; -1 waits for Confirm()
     bool redirect_via_location_href = false;
-    int send_min_interval_ms = 0;  // faster sends get Ret 1025
+    int send_min_interval_ms = 0;   // faster sends get Ret 1025
+    bool refuse_web_login = false;  // web-mode redirects get the 1203 refusal
+    bool push_login_fails = false;  // webwxpushloginurl gives no uuid
     // Told one line (UTF-8) per message delivered to the robot and per text the robot
     // sent, for watching a demo. Called with the simulator's lock held: print, nothing more.
     std::function<void(const std::string& line)> traffic;
@@ -181,17 +242,32 @@ public:
     std::string HostFor(std::string_view kind) const;  // "login", "web", "primary", "push"
 
     void Scan();
+    // The phone confirms a scanned code or a pending push login.
     void Confirm();
     void ExpireCode();
+    void SetRefuseWebLogin(bool refuse);
+    void SetPushLoginFails(bool fails);
+    LoginInfo Login() const;
 
     void DeliverMessage(const MessageSpec& message);
     // Adds or changes a contact (matched by id or UserName); reported in ModContactList.
     void ChangeContact(const ContactSpec& contact);
     // Removes a contact (id, NickName or UserName); reported in DelContactList.
     void DeleteContact(std::string_view who);
-    // 1100: logged out (synccheck answers 1100 for good); 1101: session invalid.
+    // Queues bulk.count messages, delivered from now on at bulk.per_second.
+    void QueueMessages(const BulkMessages& bulk);
+    // Every message put into the news so far, oldest first.
+    std::vector<DeliveryRecord> Deliveries() const;
+    // Ends the session: synccheck answers `retcode` (1100 logged out, 1101 invalid, 1102
+    // cookie invalid) for good, the other calls an error Ret, and nothing is delivered.
     void EndSession(int retcode);
     void ResumeSession();  // undoes EndSession(1101)
+    // The next `count` accepted-looking webwxsendmsg get Ret `ret` and are not delivered;
+    // count < 0: until cleared; count 0 clears.
+    void RefuseSends(int ret, long long count);
+    // The next `count` synccheck answer `retcode`/`selector` at once; count < 0: until
+    // cleared; an empty retcode clears.
+    void ForceSyncCheck(std::string retcode, std::string selector, long long count);
 
     void SetFault(std::string path_part, Fault fault);
     void ClearFaults();
@@ -200,6 +276,8 @@ public:
     // Requests since Start() whose path contains `path_part`.
     std::size_t CountRequests(std::string_view path_part) const;
     std::vector<SentMessage> SentMessages() const;
+    // Sends refused by RefuseSends, with the Ret they got.
+    std::vector<SentMessage> RefusedMessages() const;
     std::vector<std::string> Violations() const;
     std::vector<ContactInfo> Contacts() const;
     // UserName of a contact named by id, NickName or UserName; "self" is the account.

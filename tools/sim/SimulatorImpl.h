@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -33,6 +34,13 @@ struct Simulator::Impl {
         bool is_message = false;
         MessageObject message;
         ContactChange change;
+        std::size_t record = 0;  // index into `deliveries` (messages only)
+    };
+
+    struct Bulk {
+        BulkMessages spec;
+        std::int64_t start_ms = 0;
+        std::size_t next = 0;  // messages queued so far
     };
 
     // Fixed after Start().
@@ -71,8 +79,17 @@ struct Simulator::Impl {
     std::string ticket;
     std::string second_ticket;
     std::string redirect_url;
+    bool cycle_desktop = false;
+    bool cycle_push = false;
+    LoginInfo counts;  // only the counters are kept here
 
     SessionInfo session;
+    // Sessions replaced by a later login, each with the retcode it ended with; their
+    // tokens may still come from a client that saved them.
+    std::vector<SessionInfo> past_sessions;
+    std::set<std::string> accepted_client_ids;
+    std::set<std::string> accepted_local_ids;
+    bool seventeen_digit_ids = false;  // the client sent the 17-digit shape this session
     std::int64_t session_start_ms = -1;
     std::size_t next_event = 0;
     std::deque<News> news;
@@ -81,7 +98,15 @@ struct Simulator::Impl {
 
     std::vector<ContactSpec> contacts;
     std::vector<SentMessage> sent;
+    std::vector<SentMessage> refused;
     std::int64_t last_send_ms = -1;
+    int refuse_ret = 0;
+    long long refuse_left = 0;   // < 0: until cleared
+    std::string forced_retcode;  // empty: synccheck answers as the state says
+    std::string forced_selector;
+    long long forced_left = 0;
+    std::deque<Bulk> bulks;
+    std::vector<DeliveryRecord> deliveries;
 
     std::vector<RecordedRequest> requests;
     std::vector<std::string> violations;
@@ -91,7 +116,7 @@ struct Simulator::Impl {
     std::int64_t NowMs() const;
     std::int64_t UnixNow() const;
     void ViolationLocked(std::string text);
-    void StartLoginCycleLocked();
+    void StartLoginCycleLocked(bool desktop);
     void ScanLocked();
     void ConfirmLocked();
     void ExpireLocked();
@@ -100,7 +125,12 @@ struct Simulator::Impl {
     bool SeqOfSyncKey(const SyncKeyList& key, std::uint64_t& seq) const;
     std::uint64_t LastSeqLocked() const { return next_seq - 1; }
     void PushNewsLocked(News item);
-    void DeliverLocked(const MessageSpec& incoming);
+    // Puts one message into the news; returns its delivery record's index.
+    std::size_t DeliverLocked(const MessageSpec& incoming);
+    // Queues the messages of bulk runs that are due; returns the next due time (-1: none).
+    std::int64_t RunBulksLocked(std::int64_t now);
+    // The session (current or past) whose cookies the header carries; null when none.
+    const SessionInfo* SessionOfCookiesLocked(std::string_view cookie) const;
     void ChangeContactLocked(const ContactSpec& change);
     void DeleteContactLocked(std::string_view who);
     void EndSessionLocked(int retcode);
@@ -129,6 +159,7 @@ struct Simulator::Impl {
     HttpResponse SendMsg(const HttpRequest& request, const std::string& host);
     HttpResponse OpLog(const HttpRequest& request, const std::string& host);
     HttpResponse Logout(const HttpRequest& request, const std::string& host);
+    HttpResponse PushLoginUrl(const HttpRequest& request, const std::string& host);
     HttpResponse HeadImage(const HttpRequest& request);
 };
 

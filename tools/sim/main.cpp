@@ -12,7 +12,7 @@ constexpr const char* USAGE =
     "usage: zelmo-sim --workdir DIR [--port N] [--scenario FILE] [--control-port N]\n"
     "                 [--era 2016|2018] [--login-hold-ms N] [--synccheck-hold-ms N]\n"
     "                 [--auto-scan-ms N] [--auto-confirm-ms N] [--location-href]\n"
-    "                 [--send-interval-ms N] [--print-traffic]\n";
+    "                 [--send-interval-ms N] [--refuse-web-login] [--print-traffic]\n";
 
 bool ParseInt(const char* text, int& out) {
     try {
@@ -46,6 +46,10 @@ int main(int argc, char** argv) {
         }
         if (arg == "--location-href") {
             options.redirect_via_location_href = true;
+            continue;
+        }
+        if (arg == "--refuse-web-login") {
+            options.refuse_web_login = true;
             continue;
         }
         if (!has_value) {
