@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BuildVersion.h"
 #include "app/CommandLine.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
         zelmo::app::ParseCommandLine(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"));
     if (command_line.show_help) {
         std::fputs(zelmo::app::UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (command_line.show_version) {
+        std::printf("zelmo %s\n", zelmo::BuildVersion().c_str());
         return 0;
     }
     if (!command_line.error.empty()) {
