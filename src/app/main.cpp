@@ -9,6 +9,7 @@
 #include "app/CommandLine.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
+#include "app/ui/QtTranslations.h"
 #include "app/ui/QtUiPort.h"
 #include "platform/Clock.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Windows come and go during the login; only an explicit end quits.
     QApplication::setQuitOnLastWindowClosed(false);
+    zelmo::app::InstallQtChineseTranslations(app);
 
     zelmo::platform::SystemClock clock;
     zelmo::app::QtUiPort screen(command_line.options.auto_answer);
