@@ -21,10 +21,9 @@ trying it out (zelmo-sim), the plugin SDK header and four example plugins.
 License: MIT (/usr/share/doc/zelmo/LICENSE).")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+# The generator stages the install through DESTDIR, so the desktop entry and the unit, which
+# are written at install time, name /usr and not the staging folder.
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# The desktop entry and the unit are written with the prefix seen at install time: CPack must
-# install with the real prefix /usr and put the staging folder in DESTDIR.
-set(CPACK_SET_DESTDIR ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
