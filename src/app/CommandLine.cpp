@@ -34,6 +34,10 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
             result.show_help = true;
             continue;
         }
+        if (arg == "--version") {
+            result.show_version = true;
+            continue;
+        }
         auto [name, value, has_value] = SplitOptionArg(arg);
         if (name != "--data-dir" && name != "--service" && name != "--auto-answer") {
             result.error = "unknown argument: " + std::string(arg);
@@ -69,7 +73,8 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
 }
 
 std::string UsageText() {
-    return "Usage: zelmo [--data-dir DIR] [--service FILE] [--auto-answer yes|no] [--help]\n"
+    return "Usage: zelmo [--data-dir DIR] [--service FILE] [--auto-answer yes|no] [--version]\n"
+           "             [--help]\n"
            "\n"
            "  --data-dir DIR        run directory holding one folder per account\n"
            "                        (default: $XDG_DATA_HOME/zelmo or ~/.local/share/zelmo)\n"
@@ -78,6 +83,7 @@ std::string UsageText() {
            "  --auto-answer yes|no  answer every message box at once (questions with Yes or\n"
            "                        No) and write it to standard error as \"title: text\"\n"
            "                        (default: the boxes wait for the user)\n"
+           "  --version             print the version and end\n"
            "  --help                show this text\n";
 }
 

@@ -11,6 +11,7 @@ namespace zelmo::app {
 struct CommandLine {
     RunOptions options;
     bool show_help = false;
+    bool show_version = false;
     std::string error;  // empty when the arguments were understood
 };
 

@@ -5,9 +5,11 @@
 #include <string_view>
 #include <vector>
 
+#include "BuildVersion.h"
 #include "app/CommandLine.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
+#include "app/ui/QtTranslations.h"
 #include "app/ui/QtUiPort.h"
 #include "platform/Clock.h"
 
@@ -28,6 +30,10 @@ int main(int argc, char** argv) {
         std::fputs(zelmo::app::UsageText().c_str(), stdout);
         return 0;
     }
+    if (command_line.show_version) {
+        std::printf("zelmo %s\n", zelmo::BuildVersion().c_str());
+        return 0;
+    }
     if (!command_line.error.empty()) {
         std::fprintf(stderr, "zelmo: %s\n\n%s", command_line.error.c_str(),
                      zelmo::app::UsageText().c_str());
@@ -37,6 +43,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // Windows come and go during the login; only an explicit end quits.
     QApplication::setQuitOnLastWindowClosed(false);
+    zelmo::app::InstallQtChineseTranslations(app);
 
     zelmo::platform::SystemClock clock;
     zelmo::app::QtUiPort screen(command_line.options.auto_answer);

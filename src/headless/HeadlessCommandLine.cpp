@@ -52,7 +52,7 @@ HeadlessCommandLine ParseHeadlessCommandLine(const std::vector<std::string_view>
     }
 
     result.common = app::ParseCommandLine(common, xdg_data_home, home);
-    if (!result.common.error.empty() || result.common.show_help) {
+    if (!result.common.error.empty() || result.common.show_help || result.common.show_version) {
         return result;
     }
     if (!scheme_name.empty()) {
@@ -75,7 +75,7 @@ HeadlessCommandLine ParseHeadlessCommandLine(const std::vector<std::string_view>
 std::string HeadlessUsageText() {
     return "Usage: zelmo-headless [--data-dir DIR] [--service FILE] [--auto-answer yes|no]\n"
            "                      [--qr-file PATH] [--qr-scheme light-on-dark|dark-on-light]\n"
-           "                      [--help]\n"
+           "                      [--version] [--help]\n"
            "\n"
            "The robot without a window: every event is one time-stamped line on standard\n"
            "output, the login QR code is drawn in the terminal and written to a file.\n"
@@ -91,6 +91,7 @@ std::string HeadlessUsageText() {
            "                        in it; default: qrcode.png in the run directory)\n"
            "  --qr-scheme NAME      light-on-dark (default: light text on a dark terminal) or\n"
            "                        dark-on-light; the variable ZELMO_QR_SCHEME does the same\n"
+           "  --version             print the version and end\n"
            "  --help                show this text\n"
            "\n"
            "Signals: SIGINT and SIGTERM log out and end the program; SIGHUP reads the\n"

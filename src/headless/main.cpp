@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "BuildVersion.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "headless/HeadlessCommandLine.h"
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
                                            EnvOrEmpty(headless::QR_SCHEME_VARIABLE), IsFolder);
     if (command_line.common.show_help) {
         std::fputs(headless::HeadlessUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (command_line.common.show_version) {
+        std::printf("zelmo-headless %s\n", BuildVersion().c_str());
         return 0;
     }
     if (!command_line.common.error.empty()) {

@@ -22,6 +22,8 @@ TEST(CommandLineTest, DefaultsFollowXdgThenHome) {
     EXPECT_TRUE(plain.error.empty());
     EXPECT_TRUE(plain.options.service_file.empty());
     EXPECT_EQ(plain.options.auto_answer, AutoAnswer::Ask);
+    EXPECT_FALSE(plain.show_help);
+    EXPECT_FALSE(plain.show_version);
 }
 
 TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
@@ -37,6 +39,18 @@ TEST(CommandLineTest, ReadsEveryOptionInBothSpellings) {
     EXPECT_EQ(joined.options.data_root, "/e");
     EXPECT_EQ(joined.options.auto_answer, AutoAnswer::No);
     EXPECT_TRUE(Parse({"--help"}).show_help);
+
+    const CommandLine version = Parse({"--data-dir", "/d", "--version"});
+    EXPECT_TRUE(version.error.empty());
+    EXPECT_TRUE(version.show_version);
+    EXPECT_FALSE(version.show_help);
+    // "--version" is a flag: it never takes the next argument as its value.
+    EXPECT_EQ(Parse({"--version", "--data-dir", "/f"}).options.data_root, "/f");
+    EXPECT_FALSE(Parse({"--version=1"}).error.empty());
+    const std::string usage = UsageText();
+    for (const char* option : {"--data-dir", "--service", "--auto-answer", "--version", "--help"}) {
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    }
 }
 
 TEST(CommandLineTest, RejectsWhatItDoesNotKnow) {

@@ -73,9 +73,13 @@ TEST(HeadlessCommandLineTest, MistakesAreReportedAndHelpIsShown) {
     EXPECT_EQ(Parse({"--window"}).common.error, "unknown argument: --window");
     EXPECT_EQ(Parse({"--auto-answer", "maybe"}).common.error, "--auto-answer takes yes or no");
     EXPECT_TRUE(Parse({"--qr-file", "/x", "--help"}).common.show_help);
+    // The version is printed even where a bad scheme in the environment would stop the run.
+    const HeadlessCommandLine version = Parse({"--qr-file", "/x", "--version"}, "purple");
+    EXPECT_TRUE(version.common.show_version);
+    EXPECT_EQ(version.common.error, "");
     const std::string usage = headless::HeadlessUsageText();
     for (const char* option : {"--data-dir", "--service", "--auto-answer", "--qr-file",
-                               "--qr-scheme", "--help", "ZELMO_QR_SCHEME", "SIGHUP"}) {
+                               "--qr-scheme", "--version", "--help", "ZELMO_QR_SCHEME", "SIGHUP"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "BuildVersion.h"
 #include "sim/Simulator.h"
 
 namespace {
@@ -12,7 +13,10 @@ constexpr const char* USAGE =
     "usage: zelmo-sim --workdir DIR [--port N] [--scenario FILE] [--control-port N]\n"
     "                 [--era 2016|2018] [--login-hold-ms N] [--synccheck-hold-ms N]\n"
     "                 [--auto-scan-ms N] [--auto-confirm-ms N] [--location-href]\n"
-    "                 [--send-interval-ms N] [--refuse-web-login] [--print-traffic]\n";
+    "                 [--send-interval-ms N] [--refuse-web-login] [--print-traffic]
+"
+    "                 [--version] [--help]
+";
 
 bool ParseInt(const char* text, int& out) {
     try {
@@ -35,6 +39,10 @@ int main(int argc, char** argv) {
         int* number = nullptr;
         if (arg == "--help" || arg == "-h") {
             std::fputs(USAGE, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("zelmo-sim %s\n", zelmo::BuildVersion().c_str());
             return 0;
         }
         if (arg == "--print-traffic") {
