@@ -13,10 +13,8 @@ constexpr const char* USAGE =
     "usage: zelmo-sim --workdir DIR [--port N] [--scenario FILE] [--control-port N]\n"
     "                 [--era 2016|2018] [--login-hold-ms N] [--synccheck-hold-ms N]\n"
     "                 [--auto-scan-ms N] [--auto-confirm-ms N] [--location-href]\n"
-    "                 [--send-interval-ms N] [--refuse-web-login] [--print-traffic]
-"
-    "                 [--version] [--help]
-";
+    "                 [--send-interval-ms N] [--refuse-web-login] [--print-traffic]\n"
+    "                 [--version] [--help]\n";
 
 bool ParseInt(const char* text, int& out) {
     try {

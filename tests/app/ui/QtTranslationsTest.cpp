@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include "app/GbkLiteral.h"
+#include "platform/GbkLiteral.h"
 #include "app/ui/QtTranslations.h"
 #include "app/ui/QtUiPort.h"
 
@@ -32,7 +32,7 @@ TEST(QtTranslationsTest, TheScreensBoxesShowChineseButtonsWhateverTheLocale) {
 
     QStringList question;
     AnswerNextBox(QMessageBox::No, question);
-    EXPECT_FALSE(screen.AskYesNo(Gbk("提示"), Gbk("是否保存？")));
+    EXPECT_FALSE(screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("是否保存？")));
     ASSERT_EQ(question.size(), 2);
     EXPECT_EQ(question.filter(QString::fromUtf8("是")).size(), 1)
         << question.join('|').toStdString();
@@ -41,7 +41,7 @@ TEST(QtTranslationsTest, TheScreensBoxesShowChineseButtonsWhateverTheLocale) {
 
     QStringList notice;
     AnswerNextBox(QMessageBox::Ok, notice);
-    screen.ShowMessageBox(Gbk("错误提示"), Gbk("二维码加载失败"));
+    screen.ShowMessageBox(platform::Gbk("错误提示"), platform::Gbk("二维码加载失败"));
     ASSERT_EQ(notice.size(), 1);
     EXPECT_TRUE(notice.front().contains(QString::fromUtf8("确定"))) << notice.front().toStdString();
 
