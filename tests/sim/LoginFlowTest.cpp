@@ -6,6 +6,7 @@
 
 using simtest::Answer;
 using simtest::Harness;
+using simtest::HasViolation;
 
 namespace {
 
@@ -142,19 +143,6 @@ TEST(LoginFlow, LocationHrefStepAndLateEraMessage) {
     EXPECT_NE(second.body.find("<ret>0</ret><message></message><skey>@crypt_"), std::string::npos);
     EXPECT_TRUE(h.simulator.Session().logged_in);
 }
-
-namespace {
-
-bool HasViolation(const sim::Simulator& simulator, const std::string& part) {
-    for (const std::string& text : simulator.Violations()) {
-        if (text.find(part) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
 
 TEST(LoginFlow, DesktopModeNeedsItsHeaderLinesAndWebModeMayBeRefused) {
     sim::SimulatorOptions options = Harness::Options(200);

@@ -1,10 +1,9 @@
 #include "SimTestClient.h"
 
-#include <zlib.h>
-
 #include <nlohmann/json.hpp>
 
 #include "sim/DesktopLogin.h"
+#include "sim/GzipText.h"
 
 namespace simtest {
 
@@ -17,27 +16,17 @@ std::string Answer::Text() const {
     return Gzipped() ? Gunzip(body) : body;
 }
 
-std::string Gunzip(const std::string& data) {
-    z_stream stream{};
-    if (inflateInit2(&stream, 15 + 16) != Z_OK) {
-        return {};
-    }
-    std::string out;
-    char buffer[16384];
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-    stream.avail_in = static_cast<uInt>(data.size());
-    int result = Z_OK;
-    while (result == Z_OK) {
-        stream.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.avail_out = sizeof buffer;
-        result = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, sizeof buffer - stream.avail_out);
-        if (result == Z_BUF_ERROR && stream.avail_in == 0) {
-            break;
+bool HasViolation(const sim::Simulator& simulator, const std::string& part) {
+    for (const std::string& text : simulator.Violations()) {
+        if (text.find(part) != std::string::npos) {
+            return true;
         }
     }
-    inflateEnd(&stream);
-    return result == Z_STREAM_END ? out : std::string();
+    return false;
+}
+
+std::string Gunzip(const std::string& data) {
+    return sim::GzipDecompress(data);
 }
 
 sim::SimulatorOptions Harness::Options(int hold_ms) {

@@ -54,6 +54,9 @@ struct Harness {
 std::string SyncKeyJson(const std::string& answer);
 // The synccheck form 1_A%7C2_B... of the same key.
 std::string SyncKeyText(const std::string& answer);
+// True when one of the simulator's recorded violations holds `part`.
+bool HasViolation(const sim::Simulator& simulator, const std::string& part);
+
 std::string Gunzip(const std::string& data);
 
 }  // namespace simtest

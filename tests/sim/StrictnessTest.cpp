@@ -6,19 +6,7 @@
 
 using simtest::Answer;
 using simtest::Harness;
-
-namespace {
-
-bool HasViolation(const sim::Simulator& simulator, const std::string& part) {
-    for (const std::string& text : simulator.Violations()) {
-        if (text.find(part) != std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
+using simtest::HasViolation;
 
 TEST(Strictness, BrokenRequestsGetTheServiceErrorsAndAreRecorded) {
     Harness h(Harness::Options(200));
