@@ -57,7 +57,7 @@ int SelectedRow(const QTreeView* list) {
 }
 
 void ShowColumns(QTreeView* list, const contacts::ContactListModel* model) {
-    contacts::ApplyColumnWidths(list, contacts::ColumnsOf(model->List()));
+    contacts::FitColumnsToContents(list, contacts::ColumnsOf(model->List()));
 }
 
 QMenu* NewMenu(const char* name, const char* item, QWidget* parent) {
