@@ -30,22 +30,33 @@ QRect AreaAround(QPoint point, const QWidget* window) {
     return screen != nullptr ? screen->availableGeometry() : QRect();
 }
 
+QMargins MarginsOf(const QWidget* widget) {
+    const QRect frame = widget->frameGeometry();
+    const QRect client = widget->geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(),
+                    frame.right() - client.right(), frame.bottom() - client.bottom());
+}
+
+// A window that exists but has not been framed by the window manager yet (it is about to
+// be shown for the first time): its position is that of its client area, not its frame.
+bool FramePending(const QWidget* window) {
+    return window->testAttribute(Qt::WA_WState_Created) && MarginsOf(window).isNull();
+}
+
 // The frame's width around the client area. Before a window was first shown its frame is
 // not known yet: the owner's is the best guess, as the window manager draws both.
 QMargins FrameMargins(const QWidget* window) {
-    const auto margins_of = [](const QWidget* widget) {
-        const QRect frame = widget->frameGeometry();
-        const QRect client = widget->geometry();
-        return QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                        frame.right() - client.right(), frame.bottom() - client.bottom());
-    };
-    QMargins margins = margins_of(window);
+    QMargins margins = MarginsOf(window);
     const QWidget* owner =
         window->parentWidget() != nullptr ? window->parentWidget()->window() : nullptr;
     if (margins.isNull() && owner != nullptr && owner->isVisible()) {
-        margins = margins_of(owner);
+        margins = MarginsOf(owner);
     }
     return margins;
+}
+
+QPoint PendingOffset(const QWidget* window, const QMargins& margins) {
+    return FramePending(window) ? QPoint(margins.left(), margins.top()) : QPoint();
 }
 
 // Gives the window the frame `wanted`, cut to `area` as far as its minimum size allows
@@ -60,11 +71,13 @@ void PlaceFrame(QWidget* window, QRect wanted, QRect area) {
         window->resize(fitted.size().shrunkBy(margins));
     }
     const QSize frame_size = window->size().grownBy(margins);
-    window->move(FitInto(QRect(fitted.topLeft(), frame_size), area).topLeft());
+    MoveFrameTo(window, FitInto(QRect(fitted.topLeft(), frame_size), area).topLeft());
 }
 
 QRect CurrentFrame(const QWidget* window) {
-    return QRect(window->frameGeometry().topLeft(), window->size().grownBy(FrameMargins(window)));
+    const QMargins margins = FrameMargins(window);
+    return QRect(window->frameGeometry().topLeft() - PendingOffset(window, margins),
+                 window->size().grownBy(margins));
 }
 
 void KeepOnScreen(QWidget* window) {
@@ -186,6 +199,10 @@ QRect CentredOver(QSize size, QRect owner, QRect area) {
     QRect frame(QPoint(0, 0), size);
     frame.moveCenter(owner.isEmpty() ? area.center() : owner.center());
     return FitInto(frame, area);
+}
+
+void MoveFrameTo(QWidget* window, QPoint frame_top_left) {
+    window->move(frame_top_left + PendingOffset(window, FrameMargins(window)));
 }
 
 void OpenOverOwner(QWidget* window) {

@@ -21,6 +21,10 @@ QRect FitInto(QRect frame, QRect area);
 // then fitted into `area`.
 QRect CentredOver(QSize size, QRect owner, QRect area);
 
+// Moves the window so that its frame's top-left corner is at `frame_top_left`, also while
+// it is about to be shown for the first time and has no frame yet.
+void MoveFrameTo(QWidget* window, QPoint frame_top_left);
+
 // From now on the window opens centred over its owner window (or its screen, while the
 // owner is not shown) the first time it shows, unless it was placed before, and fully
 // on the screen every time it shows.
