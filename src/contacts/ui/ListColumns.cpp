@@ -13,6 +13,9 @@ namespace zelmo::contacts {
 
 namespace {
 
+// Room between one column's text and the next, so neighbouring texts do not run together.
+constexpr int COLUMN_GAP = 10;
+
 class EmptyPressClearsSelection : public QObject {
 public:
     explicit EmptyPressClearsSelection(QAbstractItemView* view) : QObject(view), m_view(view) {}
@@ -81,10 +84,10 @@ private:
                 continue;
             }
             const int column = static_cast<int>(i);
-            minimum[i] = header->sectionSizeHint(column);
+            minimum[i] = header->sectionSizeHint(column) + COLUMN_GAP;
             // QTreeView hides it; through the base it measures the rows around the shown ones.
             const QAbstractItemView* view = m_view;
-            wanted[i] = std::max(minimum[i], view->sizeHintForColumn(column));
+            wanted[i] = std::max(minimum[i], view->sizeHintForColumn(column) + COLUMN_GAP);
         }
         const std::vector<int> widths = FitWidths(wanted, minimum, m_view->viewport()->width());
         m_fitting = true;
