@@ -16,7 +16,7 @@ class Clock;
 // MAX_BYTES and keeps FILES files. Any thread; lines land whole, in call order.
 class EventLog {
 public:
-    static constexpr std::size_t MAX_BYTES = 1024 * 1024;
+    static constexpr std::size_t MAX_BYTES = std::size_t{1024} * 1024;
     static constexpr int FILES = 3;
 
     EventLog(std::string path, const Clock& clock, std::size_t max_bytes = MAX_BYTES,

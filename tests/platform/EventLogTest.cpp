@@ -83,6 +83,7 @@ TEST(EventLogTest, AFileRemovedOrRotatedElsewhereIsStartedAgainAndAppendsStayWho
 
     // Lines from many threads never mix.
     std::vector<std::thread> threads;
+    threads.reserve(8);
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&first, t] {
             const std::string line = std::string(30, static_cast<char>('A' + t)) + "\n";

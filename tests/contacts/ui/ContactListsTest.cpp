@@ -122,12 +122,12 @@ TEST(ContactListsTest, EveryColumnShowsWithoutScrollingAtTheDefaultSize) {
     ViewsRobot views;
     contacts::ContactStore& store = views.Robot().Contacts();
     FillSampleStore(store);
-    contacts::ContactRecord friend_ = Contact("@long", "一个名字很长很长很长很长的好朋友", "男");
-    friend_.Alias = "a_rather_long_wechat_alias_2024";
-    friend_.RemarkName = platform::Gbk("备注也写得相当长的一位老朋友");
-    friend_.Province = platform::Gbk("内蒙古自治区");
-    friend_.City = platform::Gbk("呼和浩特市");
-    store.AppendIfNew(friend_);
+    contacts::ContactRecord buddy = Contact("@long", "一个名字很长很长很长很长的好朋友", "男");
+    buddy.Alias = "a_rather_long_wechat_alias_2024";
+    buddy.RemarkName = platform::Gbk("备注也写得相当长的一位老朋友");
+    buddy.Province = platform::Gbk("内蒙古自治区");
+    buddy.City = platform::Gbk("呼和浩特市");
+    store.AppendIfNew(buddy);
     contacts::ContactRecord group =
         Contact("@@long", "一个名字很长很长很长很长很长很长的群", "微群");
     group.MemberCount = "500";
