@@ -15,7 +15,27 @@ std::string DefaultDataRoot(std::string_view xdg_data_home, std::string_view hom
     return ".";
 }
 
+// XDG says a relative value is to be ignored.
+std::string XdgFile(std::string_view xdg_home, std::string_view home,
+                    std::string_view home_fallback, std::string_view name) {
+    if (!xdg_home.empty() && xdg_home.front() == '/') {
+        return std::string(xdg_home) + "/zelmo/" + std::string(name);
+    }
+    if (!home.empty()) {
+        return std::string(home) + "/" + std::string(home_fallback) + "/zelmo/" + std::string(name);
+    }
+    return {};
+}
+
 }  // namespace
+
+std::string EventLogFile(std::string_view xdg_state_home, std::string_view home) {
+    return XdgFile(xdg_state_home, home, ".local/state", "zelmo.log");
+}
+
+std::string WindowPlacesFile(std::string_view xdg_config_home, std::string_view home) {
+    return XdgFile(xdg_config_home, home, ".config", "windows.ini");
+}
 
 OptionArg SplitOptionArg(std::string_view arg) {
     if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {

@@ -22,6 +22,13 @@ CommandLine ParseCommandLine(const std::vector<std::string_view>& args,
 
 std::string UsageText();
 
+// The desktop program's own files, outside the accounts' folders, where XDG puts them;
+// arguments are the environment's values (empty when unset). Empty without either.
+// The event log: $XDG_STATE_HOME/zelmo/zelmo.log, else ~/.local/state/zelmo/zelmo.log.
+std::string EventLogFile(std::string_view xdg_state_home, std::string_view home);
+// Window sizes and places: $XDG_CONFIG_HOME/zelmo/windows.ini, else ~/.config/zelmo/....
+std::string WindowPlacesFile(std::string_view xdg_config_home, std::string_view home);
+
 // One argument split as "--name=value"; any other argument is a name without a value.
 struct OptionArg {
     std::string_view name;

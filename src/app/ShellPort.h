@@ -29,6 +29,11 @@ public:
     // Waits ms milliseconds: a nested event loop on the UI thread, elsewhere a wait that
     // returns early when the robot stops.
     virtual void Delay(int ms) = 0;
+
+    // Notes a background event (a re-login, a failed send, a save) in the front end's log:
+    // `tag` is a short ASCII word, `text` says what happened (GBK). Never waits for the
+    // screen. The desktop program writes its event log file, the headless one a line.
+    virtual void LogEvent(std::string_view /*tag*/, std::string_view /*text*/) {}
 };
 
 }  // namespace zelmo::app

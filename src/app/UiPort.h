@@ -25,6 +25,7 @@ class UiPort : public ShellPort,
 public:
     using ShellPort::AskYesNo;
     using ShellPort::CloseStatus;
+    using ShellPort::LogEvent;
     using ShellPort::ShowMessageBox;
     using ShellPort::ShowStatus;
 };

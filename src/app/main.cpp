@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFile>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -11,7 +12,9 @@
 #include "app/Robot.h"
 #include "app/ui/QtTranslations.h"
 #include "app/ui/QtUiPort.h"
+#include "app/ui/WindowPlacement.h"
 #include "platform/Clock.h"
+#include "platform/EventLog.h"
 
 namespace {
 
@@ -46,7 +49,13 @@ int main(int argc, char** argv) {
     zelmo::app::InstallQtChineseTranslations(app);
 
     zelmo::platform::SystemClock clock;
-    zelmo::app::QtUiPort screen(command_line.options.auto_answer);
+    // Something to read or attach when a run fails; headless writes its events to stdout.
+    zelmo::platform::EventLog events(
+        zelmo::app::EventLogFile(EnvOrEmpty("XDG_STATE_HOME"), EnvOrEmpty("HOME")), clock);
+    events.Write("start", "zelmo " + zelmo::BuildVersion());
+    zelmo::app::WindowPlaces places(QFile::decodeName(QByteArray::fromStdString(
+        zelmo::app::WindowPlacesFile(EnvOrEmpty("XDG_CONFIG_HOME"), EnvOrEmpty("HOME")))));
+    zelmo::app::QtUiPort screen(command_line.options.auto_answer, &events, &places);
     int exit_code = 0;
     {
         zelmo::app::Robot robot(command_line.options, clock, screen);

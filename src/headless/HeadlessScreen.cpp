@@ -10,6 +10,7 @@
 #include "messages/MessageLog.h"
 #include "platform/Clock.h"
 #include "platform/Encoding.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/PngImage.h"
@@ -123,6 +124,11 @@ void HeadlessScreen::Delay(int ms) {
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void HeadlessScreen::LogEvent(std::string_view tag, std::string_view text) {
+    // Masked before the escaping, which would run a token into the text after it.
+    PrintLine(tag, PrintableLine(platform::MaskSecrets(text)));
 }
 
 void HeadlessScreen::SetLoginCaption(std::string_view text) {

@@ -67,6 +67,8 @@ public:
     bool AskYesNo(std::string_view title, std::string_view text) override;
     void EndProgram(int code) override;
     void Delay(int ms) override;
+    // One stamped line "tag text", tokens and cookies masked.
+    void LogEvent(std::string_view tag, std::string_view text) override;
     // LoginPort
     void SetLoginCaption(std::string_view text) override;
     void ShowQrImage(std::string_view image) override;

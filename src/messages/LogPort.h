@@ -14,6 +14,8 @@ public:
                            std::string_view destination, std::string_view content) = 0;
     // An OK-only box (the export's outcome). Blocks until the box is closed.
     virtual void ShowMessageBox(std::string_view title, std::string_view text) = 0;
+    // Notes a background event in the front end's event log (see app::ShellPort).
+    virtual void LogEvent(std::string_view /*tag*/, std::string_view /*text*/) {}
 };
 
 }  // namespace zelmo::messages

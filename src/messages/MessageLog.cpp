@@ -71,6 +71,12 @@ void MessageLog::AddRow(std::string_view label, std::string_view source,
     m_screen.AddLogRow(label, time, source, destination, content);
 }
 
+bool IsChatRow(std::string_view label) {
+    const LogTexts& texts = Texts();
+    return label == texts.group_in || label == texts.friend_in || label == texts.own_out ||
+           label == texts.own_self;
+}
+
 std::string RowDetails(const LogRow& row) {
     const LogTexts& texts = Texts();
     return row.label + texts.detail_time + row.time + texts.detail_source + row.source +

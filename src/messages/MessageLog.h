@@ -63,6 +63,10 @@ void LogMessage(MessageLog& log, const contacts::ContactStore& contacts,
                 const protocol::OwnProfile& own, std::string_view from, std::string_view to,
                 std::string_view content);
 
+// True for the four direction labels of chat traffic; a row with any other label reports
+// an event of the robot's own (a failure, say).
+bool IsChatRow(std::string_view label);
+
 // What the row-details box shows for a row; every cell empty for no row.
 std::string RowDetails(const LogRow& row);
 

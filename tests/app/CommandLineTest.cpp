@@ -18,6 +18,12 @@ TEST(CommandLineTest, DefaultsFollowXdgThenHome) {
     // A relative XDG value is not a base directory.
     EXPECT_EQ(ParseCommandLine({}, "rel", "/home/me").options.data_root,
               "/home/me/.local/share/zelmo");
+    // The program's own files go the same way; without any home there are none.
+    EXPECT_EQ(EventLogFile("/st", "/home/me"), "/st/zelmo/zelmo.log");
+    EXPECT_EQ(EventLogFile("rel", "/home/me"), "/home/me/.local/state/zelmo/zelmo.log");
+    EXPECT_EQ(EventLogFile("", ""), "");
+    EXPECT_EQ(WindowPlacesFile("/cfg", "/home/me"), "/cfg/zelmo/windows.ini");
+    EXPECT_EQ(WindowPlacesFile("", "/home/me"), "/home/me/.config/zelmo/windows.ini");
     const CommandLine plain = Parse({});
     EXPECT_TRUE(plain.error.empty());
     EXPECT_TRUE(plain.options.service_file.empty());

@@ -51,10 +51,25 @@ TEST(ZelmoLoginTest, BinaryLogsInToTheSimulatorAndReachesWebwxinit) {
     const std::string log = dir.Path() + "/stderr.txt";
     ChildProcess zelmo({binaries + "/src/zelmo", "--service", profile, "--data-dir",
                         dir.Path() + "/data", "--auto-answer", "yes"},
-                       {"QT_QPA_PLATFORM=offscreen"}, log);
+                       {"QT_QPA_PLATFORM=offscreen", "XDG_STATE_HOME=" + dir.Path() + "/state",
+                        "XDG_CONFIG_HOME=" + dir.Path() + "/config"},
+                       log);
     const nlohmann::json waited = GetJson(control, "/wait?path=webwxinit&timeout_ms=20000");
     ASSERT_TRUE(waited.is_object() && waited.value("ok", false)) << zelmo::platform::ReadFile(log);
-    EXPECT_TRUE(GetJson(control, "/session").value("logged_in", false));
+    const nlohmann::json session = GetJson(control, "/session");
+    EXPECT_TRUE(session.value("logged_in", false));
+
+    // The event log tells the login's steps, and none of the session's secrets.
+    const std::string events = zelmo::platform::ReadFile(dir.Path() + "/state/zelmo/zelmo.log");
+    for (const char* step :
+         {" start zelmo ", " login 等待手机微信扫码\n", " login 手机已确认登入微信\n"}) {
+        EXPECT_NE(events.find(step), std::string::npos) << step << " not in\n" << events;
+    }
+    for (const char* key : {"skey", "sid", "pass_ticket", "uuid"}) {
+        const std::string secret = session.value(key, "");
+        ASSERT_GT(secret.size(), 4u) << key;
+        EXPECT_EQ(events.find(secret.substr(1)), std::string::npos) << key << " in\n" << events;
+    }
     EXPECT_EQ(GetJson(control, "/violations"), nlohmann::json::array());
     EXPECT_TRUE(zelmo.Running());
     // No message box came up on the way.

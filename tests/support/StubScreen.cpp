@@ -117,6 +117,10 @@ void StubScreen::ReplyBaseChanged() {
     Record("ReplyBaseChanged");
 }
 
+void StubScreen::LogEvent(std::string_view tag, std::string_view text) {
+    Record("LogEvent", std::string(tag) + " " + std::string(text));
+}
+
 void StubScreen::EndProgram(int code) {
     Record("EndProgram", {}, code);
 }

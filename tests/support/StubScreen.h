@@ -63,6 +63,8 @@ public:
     void ShowMassSettings() override;
     void ShowMassTexts() override;
     void ReplyBaseChanged() override;
+    // Recorded text: tag, " ", text.
+    void LogEvent(std::string_view tag, std::string_view text) override;
 
     // AskYesNo answers these in order, then `default_answer`. Recorded like message boxes;
     // the number is 1 for a Yes.

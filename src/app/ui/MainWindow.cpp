@@ -57,7 +57,7 @@ int SelectedRow(const QTreeView* list) {
 }
 
 void ShowColumns(QTreeView* list, const contacts::ContactListModel* model) {
-    contacts::ApplyColumnWidths(list, contacts::ColumnsOf(model->List()));
+    contacts::FitColumnsToContents(list, contacts::ColumnsOf(model->List()));
 }
 
 QMenu* NewMenu(const char* name, const char* item, QWidget* parent) {
@@ -307,6 +307,7 @@ void MainWindow::OpenChatWindow(std::string nickname, std::string user_name) {
             m_robot.Screen().ShowMessageBox(title, text);
         };
         m_chat = new contacts::ChatWindow(std::move(actions), this);
+        OpenOverOwner(m_chat);
     }
     m_chat->Retarget(std::move(nickname), std::move(user_name));
     m_chat->show();
@@ -334,6 +335,7 @@ void MainWindow::OpenRemarkWindow(contacts::RemarkWindow::Target target) {
             CommitRemark(remembered, std::move(new_remark));
         },
         this);
+    OpenOverOwner(m_remark);
     m_remark->show();
 }
 
@@ -367,6 +369,7 @@ void MainWindow::ShowGroupMembers() {
     const std::string user_name = m_group_model->CellText(row, contacts::COLUMN_USER_NAME);
     const std::size_t index = m_robot.Contacts().FindContactIndex(user_name);
     m_members = new contacts::MemberListWindow(index, this);
+    OpenOverOwner(m_members);
     m_members->show();
     if (index == 0) {
         return;
@@ -406,6 +409,7 @@ void MainWindow::OpenSettingsWindow() {
     window->SetOnFilled([page] { page->FillPluginList(); });
     window->SetOnClosing([page] { page->SaveChecks(); });
     window->setAttribute(Qt::WA_DeleteOnClose);
+    OpenOverOwner(window);
     m_settings_window = window;
     window->show();
 }

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/Robot.h"
+#include "app/ui/WindowPlacement.h"
 #include "contacts/ui/ListColumns.h"
 #include "widgets/QtText.h"
 
@@ -21,7 +22,7 @@ namespace zelmo::app {
 
 namespace {
 
-constexpr int START_WIDTH = 480;
+constexpr int START_WIDTH = 500;
 constexpr int START_HEIGHT = 420;
 constexpr int DETAILS_HEIGHT = 90;
 constexpr int WINDOW_GAP = 8;
@@ -226,15 +227,18 @@ void MessageWindow::ShowBesideOwner() {
     if (const QScreen* screen = owner->screen()) {
         // Moves the owner left as far as needed for both windows to fit side by side.
         const QRect area = screen->availableGeometry();
-        const int needed = frame.width() + WINDOW_GAP + frameGeometry().width();
+        // This window has no frame yet: the window manager gives it one as wide as the owner's.
+        const int frame_width = frame.width() - owner->width();
+        const int needed = frame.width() + WINDOW_GAP + width() + frame_width;
         const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - needed));
         if (left != frame.left()) {
             owner->move(owner->pos() + QPoint(left - frame.left(), 0));
             frame = owner->frameGeometry();
         }
     }
-    move(frame.right() + 1 + WINDOW_GAP, frame.top());
+    // Shown first: from then on every window manager takes the place as the frame's.
     show();
+    MoveFrameTo(this, QPoint(frame.right() + 1 + WINDOW_GAP, frame.top()));
 }
 
 }  // namespace zelmo::app

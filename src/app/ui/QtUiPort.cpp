@@ -15,9 +15,12 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "app/ui/PumpingDelay.h"
+#include "app/ui/WindowPlacement.h"
 #include "mass/ui/MassSendWindow.h"
+#include "messages/MessageLog.h"
 #include "messages/ui/KnowledgeBaseEditor.h"
 #include "platform/Encoding.h"
+#include "platform/EventLog.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::app {
@@ -32,8 +35,10 @@ void Echo(const std::string& title, const std::string& text) {
 }
 }  // namespace
 
-QtUiPort::QtUiPort(AutoAnswer auto_answer)
+QtUiPort::QtUiPort(AutoAnswer auto_answer, platform::EventLog* events, WindowPlaces* places)
     : m_auto_answer(auto_answer),
+      m_events(events),
+      m_places(places),
       m_login(std::make_unique<LoginWindow>([this] { EndProgram(0); },
                                             [this] { ShowMainWindowNow(); })) {}
 
@@ -99,6 +104,23 @@ void QtUiPort::Drain() {
     }
 }
 
+void QtUiPort::LogEvent(std::string_view tag, std::string_view text) {
+    // Written on the caller's thread: a line must not wait for a busy or closing window.
+    if (m_events != nullptr) {
+        m_events->Write(tag, text);
+    }
+}
+
+void QtUiPort::LogCaption(std::string_view tag, std::string_view text, std::string& last) {
+    std::lock_guard lock(m_captions_mutex);
+    // A caption is a state: the heartbeat sets the same one after every cycle.
+    if (text == last) {
+        return;
+    }
+    last = std::string(text);
+    LogEvent(tag, text);
+}
+
 void QtUiPort::OpenLoginWindow(const std::function<bool()>& start_login) {
     m_login->setWindowOpacity(0.0);
     m_login->show();
@@ -108,6 +130,7 @@ void QtUiPort::OpenLoginWindow(const std::function<bool()>& start_login) {
 }
 
 void QtUiPort::ShowStatus(std::string_view text, bool fade_in) {
+    LogEvent("status", text);
     Run([this, text = std::string(text), fade_in] { m_popup.ShowStatus(text, fade_in); });
 }
 
@@ -129,6 +152,7 @@ void QtUiPort::ShowMessageBoxNow(const std::string& title, const std::string& te
 }
 
 void QtUiPort::ShowMessageBox(std::string_view title, std::string_view text) {
+    LogEvent("box", std::string(title) + ": " + std::string(text));
     RunAndWait([this, title = std::string(title), text = std::string(text)] {
         ShowMessageBoxNow(title, text);
     });
@@ -151,10 +175,13 @@ bool QtUiPort::AskYesNo(std::string_view title, std::string_view text) {
     RunAndWait([this, answer, title = std::string(title), text = std::string(text)] {
         answer->store(AskYesNoNow(title, text));
     });
+    LogEvent("ask", std::string(title) + ": " + std::string(text) +
+                        (answer->load() ? " -> yes" : " -> no"));
     return answer->load();
 }
 
 void QtUiPort::EndProgram(int code) {
+    LogEvent("end", "exit code " + std::to_string(code));
     // Stop the robot first: its loops must not run on against a screen that is going away.
     if (m_robot != nullptr) {
         m_robot->Stop();
@@ -175,6 +202,7 @@ void QtUiPort::Delay(int ms) {
 }
 
 void QtUiPort::SetLoginCaption(std::string_view text) {
+    LogCaption("login", text, m_last_login_caption);
     Run([this, text = std::string(text)] { m_login->setWindowTitle(widgets::ToQString(text)); });
 }
 
@@ -203,6 +231,9 @@ void QtUiPort::ShowMainWindowNow() {
         return;
     }
     m_main = std::make_unique<MainWindow>(*m_robot, [this] { EndProgram(0); });
+    if (m_places != nullptr) {
+        RememberPlace(m_main.get(), *m_places, QStringLiteral("main"));
+    }
     // Invisible and deaf until the start-up is done.
     m_main->setWindowOpacity(0.0);
     m_main->setEnabled(false);
@@ -210,6 +241,7 @@ void QtUiPort::ShowMainWindowNow() {
 }
 
 void QtUiPort::SetMainCaption(std::string_view text) {
+    LogCaption("main", text, m_last_main_caption);
     Run([this, text = std::string(text)] {
         if (m_main) {
             m_main->setWindowTitle(widgets::ToQString(text));
@@ -232,6 +264,13 @@ void QtUiPort::CreateHiddenWindows() {
             [this](std::string_view title, std::string_view text) { return AskYesNo(title, text); },
             m_main.get());
         m_mass = new mass::MassSendWindow(robot.MassParts(), robot.Contacts(), m_main.get());
+        if (m_places != nullptr) {
+            RememberPlace(m_messages, *m_places, QStringLiteral("messages"));
+        } else {
+            OpenOverOwner(m_messages);
+        }
+        OpenOverOwner(m_editor);
+        OpenOverOwner(m_mass);
         m_main->SetMessageWindow(m_messages);
         m_main->SetEditorWindow(m_editor);
         m_main->SetMassWindow(m_mass);
@@ -249,6 +288,8 @@ void QtUiPort::ShowOwnHeader(std::string_view avatar, std::string_view nickname,
 }
 
 void QtUiPort::MainWindowReady() {
+    // The folder's name is in the file system's bytes; the log takes GBK.
+    LogEvent("ready", m_robot != nullptr ? platform::Utf8ToGbk(m_robot->AccountDir()) : "");
     Run([this] {
         if (!m_main) {
             return;
@@ -273,6 +314,11 @@ void QtUiPort::FadeOutMainWindow() {
 
 void QtUiPort::AddLogRow(std::string_view label, std::string_view time, std::string_view source,
                          std::string_view destination, std::string_view content) {
+    // Chat traffic stays out of the event log; rows of the robot's own events go in.
+    if (m_events != nullptr && !messages::IsChatRow(label)) {
+        LogEvent("row", std::string(label) + " " + std::string(source) + " -> " +
+                            std::string(destination) + ": " + std::string(content));
+    }
     Run([this, label = std::string(label), time = std::string(time), source = std::string(source),
          destination = std::string(destination), content = std::string(content)] {
         if (m_messages) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "app/RunOptions.h"
 #include "app/UiPort.h"
@@ -15,19 +16,27 @@
 #include "mass/ui/MassSendWindow.h"
 #include "messages/ui/KnowledgeBaseEditor.h"
 
+namespace zelmo::platform {
+class EventLog;
+}
+
 namespace zelmo::app {
 
 class LoginWindow;
 class MainWindow;
 class Robot;
+class WindowPlaces;
 
 // The screen port on Qt Widgets. Construct on the UI thread. Calls from other threads
 // start on the UI thread in the order they were made; only message boxes and questions
-// make the caller wait.
+// make the caller wait. Background events (login, connection state, boxes, status texts,
+// failure rows and what LogEvent is told) go to `events` when given; the main and message
+// windows keep their places in `places` when given. Both must outlive the port.
 class QtUiPort final : public QObject, public UiPort {
     Q_OBJECT
 public:
-    explicit QtUiPort(AutoAnswer auto_answer);
+    explicit QtUiPort(AutoAnswer auto_answer, platform::EventLog* events = nullptr,
+                      WindowPlaces* places = nullptr);
     ~QtUiPort() override;
 
     // The robot whose windows this port shows. Bind before any thread uses the port.
@@ -52,6 +61,7 @@ public:
     bool AskYesNo(std::string_view title, std::string_view text) override;
     void EndProgram(int code) override;
     void Delay(int ms) override;
+    void LogEvent(std::string_view tag, std::string_view text) override;
     // LoginPort
     void SetLoginCaption(std::string_view text) override;
     void ShowQrImage(std::string_view image) override;
@@ -92,8 +102,12 @@ private:
     void ShowMessageBoxNow(const std::string& title, const std::string& text);
     bool AskYesNoNow(const std::string& title, const std::string& text);
     bool Stopping() const;
+    // Logs a caption unless it repeats the last one kept in `last`.
+    void LogCaption(std::string_view tag, std::string_view text, std::string& last);
 
     AutoAnswer m_auto_answer;
+    platform::EventLog* m_events;
+    WindowPlaces* m_places;
     Robot* m_robot = nullptr;
     std::unique_ptr<LoginWindow> m_login;
     std::unique_ptr<MainWindow> m_main;
@@ -103,6 +117,10 @@ private:
     QPointer<mass::MassSendWindow> m_mass;
     bool m_main_faded_in = false;
     StatusPopup m_popup;
+
+    std::mutex m_captions_mutex;
+    std::string m_last_login_caption;
+    std::string m_last_main_caption;
 
     std::mutex m_jobs_mutex;
     std::deque<std::function<void()>> m_jobs;

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int MIN_WIDTH = 200;
 constexpr int MIN_HEIGHT = 185;
-constexpr int START_WIDTH = 240;
+constexpr int START_WIDTH = 320;
 constexpr int START_HEIGHT = 360;
 constexpr int MARGIN_WIDTH = 5;
 constexpr int MARGIN_HEIGHT = 11;

@@ -7,11 +7,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTabWidget>
 #include <QTreeView>
 #include <vector>
 
 #include "app/ui/MainWindow.h"
 #include "contacts/ui/ContactListModel.h"
+#include "contacts/ui/ListColumns.h"
 #include "contacts/ui/MemberListWindow.h"
 #include "platform/GbkLiteral.h"
 #include "support/gui/ViewsSupport.h"
@@ -28,6 +31,19 @@ QTreeView* List(QWidget& window, const char* name) {
     auto* list = window.findChild<QTreeView*>(U(name));
     EXPECT_NE(list, nullptr) << name;
     return list;
+}
+
+QStringList Titles(QTreeView* list) {
+    QStringList titles;
+    for (int i = 0; i < list->model()->columnCount(); ++i) {
+        titles << list->model()->headerData(i, Qt::Horizontal).toString();
+    }
+    return titles;
+}
+
+// The width a column's shown texts need.
+int Wants(const QAbstractItemView* list, int column) {
+    return list->sizeHintForColumn(column);
 }
 
 ContactListModel* ModelOf(QTreeView* list) {
@@ -80,25 +96,121 @@ TEST(ContactListsTest, EachKindShowsInItsOwnListWithEveryColumn) {
     EXPECT_EQ(Cell(accounts, 0, 4), platform::Gbk("新闻"));
     EXPECT_EQ(friends->model()->data(friends->model()->index(0, 4)).toString(), U("爱丽丝"));
 
-    const QStringList friend_columns = {U("ID:50"),      U("username:0"), U("uin:0"),
-                                        U("微信号:250"), U("昵称:250"),   U("备注:180"),
-                                        U("性别:90"),    U("地区:180")};
-    const QStringList group_columns = {U("ID:50"),    U("username:0"), U("uin:0"),
-                                       U("昵称:250"), U("成员数:130"), U("群主:300")};
-    const QStringList account_columns = {U("ID:50"),      U("username:0"), U("uin:0"),
-                                         U("微信号:250"), U("昵称:250"),   U("地区:250")};
-    EXPECT_EQ(Columns(friends), friend_columns);
-    EXPECT_EQ(Columns(groups), group_columns);
-    EXPECT_EQ(Columns(accounts), account_columns);
+    // The titles in their order; username and uin are there but hidden.
+    EXPECT_EQ(Titles(friends), QStringList({"ID", "username", "uin", U("微信号"), U("昵称"),
+                                            U("备注"), U("性别"), U("地区")}));
+    EXPECT_EQ(Titles(groups),
+              QStringList({"ID", "username", "uin", U("昵称"), U("成员数"), U("群主")}));
+    EXPECT_EQ(Titles(accounts),
+              QStringList({"ID", "username", "uin", U("微信号"), U("昵称"), U("地区")}));
+    for (QTreeView* list : {friends, groups, accounts}) {
+        EXPECT_EQ(list->header()->sectionSize(1), 0);
+        EXPECT_EQ(list->header()->sectionSize(2), 0);
+    }
 
-    // A refill rebuilds every row from the store, and the widths survive it.
+    // A refill rebuilds every row from the store; hidden columns stay hidden.
     views.Robot().Contacts().AppendIfNew(Contact("@carol", "Carol", "女"));
     window.RefreshContactLists();
     ASSERT_EQ(friends->model()->rowCount(), 3);
     EXPECT_EQ(Cell(friends, 2, 0), "3");
     EXPECT_EQ(Cell(friends, 2, 1), "@carol");
-    EXPECT_EQ(Columns(friends), friend_columns);
-    EXPECT_EQ(Columns(groups), group_columns);
+    EXPECT_EQ(friends->header()->sectionSize(1), 0);
+    EXPECT_EQ(friends->header()->sectionSize(2), 0);
+}
+
+TEST(ContactListsTest, EveryColumnShowsWithoutScrollingAtTheDefaultSize) {
+    ViewsRobot views;
+    contacts::ContactStore& store = views.Robot().Contacts();
+    FillSampleStore(store);
+    contacts::ContactRecord buddy = Contact("@long", "一个名字很长很长很长很长的好朋友", "男");
+    buddy.Alias = "a_rather_long_wechat_alias_2024";
+    buddy.RemarkName = platform::Gbk("备注也写得相当长的一位老朋友");
+    buddy.Province = platform::Gbk("内蒙古自治区");
+    buddy.City = platform::Gbk("呼和浩特市");
+    store.AppendIfNew(buddy);
+    contacts::ContactRecord group =
+        Contact("@@long", "一个名字很长很长很长很长很长很长的群", "微群");
+    group.MemberCount = "500";
+    group.OwnerUin = "2100000001987654321";
+    store.AppendIfNew(group);
+    contacts::ContactRecord account = Contact("@@@news", "每日新闻早知道晚知道都知道", "公众号");
+    account.Alias = "daily_news_official_account";
+    account.Province = platform::Gbk("黑龙江");
+    account.City = platform::Gbk("齐齐哈尔");
+    store.AppendIfNew(account);
+    app::MainWindow window(views.Robot(), {});
+    window.RefreshContactLists();
+    window.show();  // at its own default size
+    auto* tabs = window.findChild<QTabWidget*>(U("选择夹1"));
+
+    for (int tab = 0; tab < 3; ++tab) {
+        tabs->setCurrentIndex(tab);
+        QApplication::processEvents();
+        auto* list = static_cast<QTreeView*>(tabs->widget(tab));
+        QHeaderView* header = list->header();
+        SCOPED_TRACE(list->objectName().toStdString());
+        EXPECT_EQ(list->horizontalScrollBar()->maximum(), 0);
+        int total = 0;
+        for (int column = 0; column < header->count(); ++column) {
+            EXPECT_EQ(header->visualIndex(column), column);
+            total += header->sectionSize(column);
+            if (column == 1 || column == 2) {
+                EXPECT_EQ(header->sectionSize(column), 0);
+            } else {
+                // Never narrower than its title.
+                EXPECT_GE(header->sectionSize(column), header->sectionSizeHint(column)) << column;
+            }
+        }
+        EXPECT_LE(total, list->viewport()->width());
+    }
+    // Short columns get what they need; the longest texts give way.
+    QTreeView* friends = List(window, "好友列表框");
+    tabs->setCurrentIndex(0);
+    QApplication::processEvents();
+    for (int column : {0, 6}) {
+        EXPECT_GE(friends->columnWidth(column), Wants(friends, column)) << column;
+    }
+    EXPECT_LT(friends->columnWidth(4), Wants(friends, 4));
+
+    // With room to spare every text shows whole, and still nothing scrolls.
+    window.resize(1600, 520);
+    QApplication::processEvents();
+    for (int column : {0, 3, 4, 5, 6, 7}) {
+        EXPECT_GE(friends->columnWidth(column), Wants(friends, column)) << column;
+    }
+    EXPECT_EQ(friends->horizontalScrollBar()->maximum(), 0);
+
+    // A column the user sized by hand keeps its width through refills and resizes.
+    QHeaderView* header = friends->header();
+    const int before = header->sectionSize(3);
+    const QPoint edge(header->sectionViewportPosition(3) + before - 1, header->height() / 2);
+    auto mouse = [header](QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(pos), header->viewport()->mapToGlobal(QPointF(pos)),
+                          Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress, edge, Qt::LeftButton);
+    mouse(QEvent::MouseMove, edge - QPoint(30, 0), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, edge - QPoint(30, 0), Qt::NoButton);
+    ASSERT_EQ(header->sectionSize(3), before - 30);
+    window.RefreshContactLists();
+    window.resize(1500, 520);
+    QApplication::processEvents();
+    EXPECT_EQ(header->sectionSize(3), before - 30);
+}
+
+TEST(ContactListsTest, FitWidthsGivesTheWidestWayFirstAndSpareRoomToTheLast) {
+    using contacts::FitWidths;
+    using Widths = std::vector<int>;
+    EXPECT_EQ(FitWidths({50, 0, 0, 100, 100}, {20, 0, 0, 30, 30}, 400),
+              (Widths{50, 0, 0, 100, 250}));
+    EXPECT_EQ(FitWidths({40, 300, 200, 60}, {20, 30, 30, 30}, 400), (Widths{40, 150, 150, 60}));
+    // A title wider than its contents still shows.
+    EXPECT_EQ(FitWidths({10, 300}, {40, 30}, 200), (Widths{40, 160}));
+    // Too narrow for the titles: they keep their widths, and the view scrolls.
+    EXPECT_EQ(FitWidths({40, 300, 200, 60}, {20, 30, 30, 30}, 50), (Widths{20, 30, 30, 30}));
+    EXPECT_EQ(FitWidths({0, 0}, {}, 100), (Widths{0, 0}));
+    EXPECT_TRUE(FitWidths({}, {}, 100).empty());
 }
 
 TEST(ContactListsTest, RefreshLabelRefillsAndIsEnabledAfterwards) {
