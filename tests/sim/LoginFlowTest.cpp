@@ -89,16 +89,16 @@ TEST(LoginFlow, HeldPollWakesOnScanAndExpiredCodeGives400) {
 
     auto held =
         std::async(std::launch::async, [&] { return h.Send(login, "GET", PollPath(uuid)); });
-    ASSERT_TRUE(h.simulator.WaitForRequest("/login", std::chrono::seconds(5)));
+    ASSERT_TRUE(h.simulator.WaitForRequest("/login", std::chrono::seconds(20)));
     h.simulator.Scan();
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(held.get().body, "window.code=201;");
 
     auto second =
         std::async(std::launch::async, [&] { return h.Send(login, "GET", PollPath(uuid)); });
-    ASSERT_TRUE(h.simulator.WaitForRequests("/login", 2, std::chrono::seconds(5)));
+    ASSERT_TRUE(h.simulator.WaitForRequests("/login", 2, std::chrono::seconds(20)));
     h.simulator.ExpireCode();
-    ASSERT_EQ(second.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(second.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(second.get().body, "window.code=400;");
     // A new jslogin starts a new cycle with a new uuid.
     h.Send(login, "GET", "/jslogin?appid=wx782c26e4c19acffb");
@@ -225,9 +225,9 @@ TEST(LoginFlow, PushLoginAsksThePhoneAndLogsIntoTheSameAccount) {
     EXPECT_EQ(h.Send(login, "GET", PollPath(uuid)).body, "window.code=201;");
     auto held =
         std::async(std::launch::async, [&] { return h.Send(login, "GET", PollPath(uuid)); });
-    ASSERT_TRUE(h.simulator.WaitForRequests("/login", 3, std::chrono::seconds(5)));
+    ASSERT_TRUE(h.simulator.WaitForRequests("/login", 3, std::chrono::seconds(20)));
     h.simulator.Confirm();
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     const Answer confirmed = held.get();
     ASSERT_EQ(confirmed.body.rfind("window.code=200;\n", 0), 0u) << confirmed.body;
     const Answer redirect = h.Send(h.Web(), "GET", RedirectTarget(confirmed.body) + "&fun=new");

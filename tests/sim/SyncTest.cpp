@@ -90,13 +90,13 @@ TEST(SyncLoop, HeldSyncCheckWakesOnNewsAndContactChangesAreReported) {
     Synced s{h, {}, {}};
     s.key_answer = h.LoginAndInit(s.cookie);
     auto held = std::async(std::launch::async, [&] { return s.Check(); });
-    ASSERT_TRUE(h.simulator.WaitForRequest("synccheck", std::chrono::seconds(5)));
+    ASSERT_TRUE(h.simulator.WaitForRequest("synccheck", std::chrono::seconds(20)));
     sim::ContactSpec changed;
     changed.id = "alice";
     changed.nick_name = "Alice 😹";
     changed.sex = 2;
     h.simulator.ChangeContact(changed);
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(held.get().body, "window.synccheck={retcode:\"0\",selector:\"4\"}");
     h.simulator.DeleteContact("bob");
     const auto answer = nlohmann::json::parse(s.Sync());
@@ -113,12 +113,12 @@ TEST(SyncLoop, LogoutEndsTheSessionWith1100) {
     Synced s{h, {}, {}};
     s.key_answer = h.LoginAndInit(s.cookie);
     auto held = std::async(std::launch::async, [&] { return s.Check(); });
-    ASSERT_TRUE(h.simulator.WaitForRequest("synccheck", std::chrono::seconds(5)));
+    ASSERT_TRUE(h.simulator.WaitForRequest("synccheck", std::chrono::seconds(20)));
     const Answer logout =
         h.Send(h.Web(), "post",
                "/cgi-bin/mmwebwx-bin/webwxlogout?redirect=1&type=0&" + h.SkeyQuery(), "", s.cookie);
     EXPECT_EQ(logout.status, 200);
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(held.get().body, "window.synccheck={retcode:\"1100\",selector:\"0\"}");
     EXPECT_EQ(h.simulator.Session().ended_retcode, 1100);
     EXPECT_NE(s.Sync(false).find("\"Ret\": 1100,"), std::string::npos);
@@ -230,9 +230,9 @@ TEST(SyncLoop, ForcedSyncCheckAnswersStayUntilCleared) {
     Synced s{h, {}, {}};
     s.key_answer = h.LoginAndInit(s.cookie);
     auto held = std::async(std::launch::async, [&] { return s.Check(); });
-    ASSERT_TRUE(h.simulator.WaitForRequest("synccheck", std::chrono::seconds(5)));
+    ASSERT_TRUE(h.simulator.WaitForRequest("synccheck", std::chrono::seconds(20)));
     h.simulator.ForceSyncCheck("9999", "", -1);
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(held.get().body, "window.synccheck={retcode:\"9999\",selector:\"0\"}");
     EXPECT_EQ(s.Check().body, "window.synccheck={retcode:\"9999\",selector:\"0\"}");
     h.simulator.ForceSyncCheck("1205", "2", 1);

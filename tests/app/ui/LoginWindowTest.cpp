@@ -98,7 +98,7 @@ TEST(LoginWindowTest, LoginAgainstTheSimulatorWalksThroughTheCaptions) {
         EXPECT_DOUBLE_EQ(screen.Login()->windowOpacity(), 1.0);
 
         ASSERT_TRUE(
-            simulator.WaitForRequest("/cgi-bin/mmwebwx-bin/login", std::chrono::seconds(5)));
+            simulator.WaitForRequest("/cgi-bin/mmwebwx-bin/login", std::chrono::seconds(30)));
         simulator.Scan();
         ASSERT_TRUE(PumpUntil([&recorder] { return recorder.captions.size() >= 3; },
                               std::chrono::seconds(10)));
@@ -108,7 +108,7 @@ TEST(LoginWindowTest, LoginAgainstTheSimulatorWalksThroughTheCaptions) {
             PumpUntil([&screen] { return screen.Main() != nullptr && screen.Main()->isVisible(); },
                       std::chrono::seconds(20)));
         EXPECT_TRUE(
-            PumpUntil([&screen] { return !screen.Login()->isVisible(); }, std::chrono::seconds(5)));
+            PumpUntil([&screen] { return !screen.Login()->isVisible(); }, std::chrono::seconds(30)));
         // The start-up runs on, then lets the user in and closes the popup.
         EXPECT_TRUE(
             PumpUntil([&screen] { return screen.Main()->isEnabled(); }, std::chrono::seconds(20)));
@@ -141,7 +141,7 @@ TEST(QtUiPortTest, CallsFromAnotherThreadArriveInOrder) {
     });
     CaptionRecorder recorder(screen.Login());
     ASSERT_TRUE(
-        PumpUntil([&recorder] { return recorder.captions.size() == 2; }, std::chrono::seconds(5)));
+        PumpUntil([&recorder] { return recorder.captions.size() == 2; }, std::chrono::seconds(30)));
     worker.join();
     EXPECT_EQ(recorder.captions, QStringList({"a", "b"}));
     EXPECT_FALSE(screen.Popup().IsOpen());
