@@ -81,10 +81,10 @@ protected:
 
 TEST_P(ParseContactsTest, ClassifiesEveryKindAndAGroupStaysAGroupWhateverItsSex) {
     std::vector<sim::ContactSpec> specs = {
-        Person("male", "m", 1),       Person("female", "f", 2),     Person("zero", "z", 0),
-        Person("odd", "o", 3),        Group("group", "g", {}),      Group("group1", "g1", {}),
-        Person("sub", "s", 0),        Person("service", "v", 0),    Person("verified", "x", 0),
-        Person("flagged", "y", 1),    Person("other_flag", "q", 2),
+        Person("male", "m", 1),    Person("female", "f", 2),     Person("zero", "z", 0),
+        Person("odd", "o", 3),     Group("group", "g", {}),      Group("group1", "g1", {}),
+        Person("sub", "s", 0),     Person("service", "v", 0),    Person("verified", "x", 0),
+        Person("flagged", "y", 1), Person("other_flag", "q", 2),
     };
     specs[5].sex = 1;
     // Official accounts carry bit 8 of VerifyFlag, whatever their Sex says.

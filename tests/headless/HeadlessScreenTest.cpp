@@ -128,11 +128,10 @@ TEST(HeadlessScreenTest, ControlCharactersFromChatPartnersCannotReachTheTerminal
                            "line1\r\n2024-01-01 00:00:00 box x\nline3\x1b]0;title\x07\r\n");
     rig.Screen().AddLogRow("L", "1:2:4", "src", "dst", "one\rline");
     const std::string indent(24, ' ');
-    EXPECT_THAT(rig.Unstamped(),
-                ElementsAre("log L 1:2:3 src -> dst: line1",
-                            "UNSTAMPED " + indent + "2024-01-01 00:00:00 box x",
-                            "UNSTAMPED " + indent + "line3\\x1b]0;title\\x07",
-                            "log L 1:2:4 src -> dst: one\\rline"));
+    EXPECT_THAT(rig.Unstamped(), ElementsAre("log L 1:2:3 src -> dst: line1",
+                                             "UNSTAMPED " + indent + "2024-01-01 00:00:00 box x",
+                                             "UNSTAMPED " + indent + "line3\\x1b]0;title\\x07",
+                                             "log L 1:2:4 src -> dst: one\\rline"));
 }
 
 TEST(HeadlessScreenTest, TheContactsLineCountsEveryKind) {
