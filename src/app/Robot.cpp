@@ -34,11 +34,13 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(), m_state, m_connection, m_settings, m_contacts, m_screen, m_queue, m_replies};
+    return {Link(),   m_state, m_connection, m_settings,   m_contacts,
+            m_screen, m_queue, m_replies,    m_reply_guard};
 }
 
 mass::MassParts Robot::MassParts() {
-    return {m_mass, m_settings, m_account_dir, m_screen, m_sender, Starter(), Pause(), m_stop};
+    return {m_mass,    m_settings, m_account_dir, m_screen, m_sender,
+            Starter(), Pause(),    m_stop,        m_queue,  m_state.own};
 }
 
 bool Robot::StartThread(std::function<void()> body) {

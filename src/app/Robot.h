@@ -20,6 +20,7 @@
 #include "messages/KnowledgeBase.h"
 #include "messages/LangTemplates.h"
 #include "messages/MessageLog.h"
+#include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
 #include "messages/Sending.h"
 #include "platform/Clock.h"
@@ -79,6 +80,8 @@ public:
     mass::MassState& Mass() { return m_mass; }
     messages::Sender& Sender() { return m_sender; }
     messages::MessageLog& Log() { return m_log; }
+    // How many replies each chat got in the last minute.
+    messages::ReplyGuard& ReplyGuard() { return m_reply_guard; }
 
     // The parts the reply chain and the intake reach, and those of a mass run.
     const messages::ReplySources& Replies() const { return m_replies; }
@@ -129,6 +132,7 @@ private:
     mass::MassState m_mass;
     messages::Sender m_sender;
     messages::MessageLog m_log;
+    messages::ReplyGuard m_reply_guard;
     messages::ReplySources m_replies;
 
     std::mutex m_workers_mutex;

@@ -78,6 +78,7 @@ Settings LoadSettings(std::string_view path) {
     settings.回复几率 = file.Text(REPLY, "回复几率", defaults.回复几率);
     settings.好友默认 = file.Flag(REPLY, "好友默认", defaults.好友默认);
     settings.群默认 = file.Flag(REPLY, "群默认", defaults.群默认);
+    settings.每分钟回复上限 = file.Text(REPLY, "每分钟回复上限", defaults.每分钟回复上限);
     settings.启用群管 = file.Flag(GROUP, "启用群管", defaults.启用群管);
     settings.群管_加 = file.Text(GROUP, "群管_加", defaults.群管_加);
     settings.群管_邀 = file.Text(GROUP, "群管_邀", defaults.群管_邀);
@@ -109,6 +110,7 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Text(REPLY, "回复几率", settings.回复几率);
     file.Flag(REPLY, "好友默认", settings.好友默认);
     file.Flag(REPLY, "群默认", settings.群默认);
+    file.Text(REPLY, "每分钟回复上限", settings.每分钟回复上限);
     file.Flag(GROUP, "启用群管", settings.启用群管);
     file.Text(GROUP, "群管_加", settings.群管_加);
     file.Text(GROUP, "群管_邀", settings.群管_邀);

@@ -19,6 +19,8 @@ struct Settings {
     std::string 回复几率 = "100";
     bool 好友默认 = true;
     bool 群默认 = false;
+    // Most robot replies per chat in any minute; "0" for no limit (section 回复设置).
+    std::string 每分钟回复上限 = "20";
     bool 启用群管 = true;
     std::string 群管_加;
     std::string 群管_邀;

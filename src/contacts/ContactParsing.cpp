@@ -21,6 +21,7 @@ constexpr std::string_view CONTACT_PATTERN = "Uin.*?UserName.*?ChatRoomId.*?\\}"
 // occurrence is the object's own.
 constexpr std::string_view UIN_MARKER = "Uin\": ";
 constexpr std::string_view SEX_MARKER = "\"Sex\": ";
+constexpr std::string_view VERIFY_FLAG_MARKER = "\"VerifyFlag\": ";
 constexpr std::string_view MEMBER_COUNT_MARKER = "\"MemberCount\": ";
 constexpr std::string_view OWNER_UIN_MARKER = "\"OwnerUin\": ";
 constexpr std::string_view USER_NAME_MARKER = "\"UserName\": \"";
@@ -33,6 +34,11 @@ constexpr std::string_view ALIAS_KEY = "\"Alias\": \"";
 constexpr std::string_view PROVINCE_KEY = "\"Province\": \"";
 constexpr std::string_view CITY_KEY = "\"City\": \"";
 constexpr std::string_view REMARK_NAME_KEY = "\"RemarkName\": \"";
+constexpr std::string_view DISPLAY_NAME_KEY = "\"DisplayName\": \"";
+
+// The service marks official accounts (subscription and service accounts, verified or
+// not: 8, 24, 56) with this bit; their Sex is 0 like that of many people.
+constexpr long long OFFICIAL_ACCOUNT_FLAG = 8;
 
 std::string CutNumber(std::string_view object, std::string_view marker) {
     return protocol::ExtractBetween(object, marker, NUMBER_END);
@@ -43,9 +49,9 @@ std::string CutShownText(std::string_view object, std::string_view key) {
     return protocol::DecodeHtmlEntities(protocol::ExtractJsonString(object, key));
 }
 
-std::string CutNickName(std::string_view object) {
+std::string CutNickName(std::string_view object, std::string_view key = NICK_NAME_KEY) {
     return protocol::DecodeHtmlEntities(
-        protocol::StripSpanTags(protocol::ExtractJsonString(object, NICK_NAME_KEY)));
+        protocol::StripSpanTags(protocol::ExtractJsonString(object, key)));
 }
 
 // Calls `visit` with every object directly inside the array at `open` (a '['), each cut
@@ -84,11 +90,12 @@ void ForEachObjectIn(std::string_view text, std::size_t open, Visit visit) {
 
 }  // namespace
 
-std::string ContactKind(std::string_view raw_sex, std::string_view user_name) {
+std::string ContactKind(std::string_view raw_sex, std::string_view raw_verify_flag,
+                        std::string_view user_name) {
     if (platform::ContainsGbk(user_name, "@@")) {
         return std::string(KIND_GROUP);
     }
-    if (raw_sex == "0") {
+    if ((protocol::IntegerValue(raw_verify_flag) & OFFICIAL_ACCOUNT_FLAG) != 0) {
         return std::string(KIND_PUBLIC);
     }
     if (raw_sex == "1") {
@@ -97,7 +104,7 @@ std::string ContactKind(std::string_view raw_sex, std::string_view user_name) {
     if (raw_sex == "2") {
         return std::string(KIND_FEMALE);
     }
-    return std::string(raw_sex);
+    return std::string(KIND_UNKNOWN);
 }
 
 ContactRecord CutContact(std::string_view object) {
@@ -106,13 +113,14 @@ ContactRecord CutContact(std::string_view object) {
     record.NickName = CutNickName(object);
     record.Alias = CutShownText(object, ALIAS_KEY);
     const std::string raw_sex = CutNumber(object, SEX_MARKER);
+    const std::string raw_verify_flag = CutNumber(object, VERIFY_FLAG_MARKER);
     record.UserName = protocol::ExtractBetween(object, USER_NAME_MARKER, TOKEN_END);
     record.Province = CutShownText(object, PROVINCE_KEY);
     record.City = CutShownText(object, CITY_KEY);
     record.RemarkName = CutShownText(object, REMARK_NAME_KEY);
     record.MemberCount = CutNumber(object, MEMBER_COUNT_MARKER);
     record.OwnerUin = CutNumber(object, OWNER_UIN_MARKER);
-    record.kind = ContactKind(raw_sex, record.UserName);
+    record.kind = ContactKind(raw_sex, raw_verify_flag, record.UserName);
     return record;
 }
 
@@ -159,6 +167,7 @@ GroupMembers CutGroupMembers(std::string_view answer) {
         member.UserName = protocol::ExtractBetween(object, USER_NAME_MARKER, TOKEN_END);
         member.Uin = CutNumber(object, UIN_MARKER);
         member.NickName = CutNickName(object);
+        member.DisplayName = CutNickName(object, DISPLAY_NAME_KEY);
         return ++slot < group.members.size();
     });
     return group;

@@ -23,9 +23,11 @@ std::size_t ParseContacts(ContactStore& store, jobs::JobQueue& queue, std::strin
 // Missing fields are empty.
 ContactRecord CutContact(std::string_view object);
 
-// The kind label for a raw "Sex" value ("0", "1", "2"; others stay as they are); a
-// UserName containing "@@" makes it a group whatever the sex.
-std::string ContactKind(std::string_view raw_sex, std::string_view user_name);
+// The kind label of a contact: a UserName containing "@@" is a group, a VerifyFlag with
+// the official-account bit an official account, a person of Sex "1" or "2" male or
+// female, and any other person of unknown sex.
+std::string ContactKind(std::string_view raw_sex, std::string_view raw_verify_flag,
+                        std::string_view user_name);
 
 // What a webwxbatchgetcontact answer (GBK) says about a group's members.
 struct GroupMembers {

@@ -28,9 +28,54 @@ std::string ContactStore::FindNickName(std::string_view user_name) const {
                                   : m_records[it->second - 1].NickName;
 }
 
+std::string ContactStore::FindKind(std::string_view user_name) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_index_of.find(user_name);
+    return it == m_index_of.end() ? std::string() : m_records[it->second - 1].kind;
+}
+
+std::string ContactStore::MemberName(std::string_view group_user_name,
+                                     std::string_view member_user_name) const {
+    std::lock_guard lock(m_mutex);
+    const MemberRecord* member = nullptr;
+    if (const auto group = m_index_of.find(group_user_name); group != m_index_of.end()) {
+        for (const MemberRecord& candidate : m_records[group->second - 1].Members) {
+            if (candidate.UserName == member_user_name) {
+                member = &candidate;
+                break;
+            }
+        }
+    }
+    const auto person = m_index_of.find(member_user_name);
+    const ContactRecord* contact =
+        person == m_index_of.end() ? nullptr : &m_records[person->second - 1];
+    if (member != nullptr && !member->DisplayName.empty()) {
+        return member->DisplayName;
+    }
+    if (contact != nullptr && !contact->RemarkName.empty()) {
+        return contact->RemarkName;
+    }
+    if (member != nullptr && !member->NickName.empty()) {
+        return member->NickName;
+    }
+    if (contact != nullptr && !contact->NickName.empty()) {
+        return contact->NickName;
+    }
+    return std::string(member_user_name);
+}
+
 std::size_t ContactStore::Count() const {
     std::lock_guard lock(m_mutex);
     return m_records.size();
+}
+
+std::map<std::string, std::size_t, std::less<>> ContactStore::CountKinds() const {
+    std::lock_guard lock(m_mutex);
+    std::map<std::string, std::size_t, std::less<>> counts;
+    for (const ContactRecord& record : m_records) {
+        ++counts[record.kind];
+    }
+    return counts;
 }
 
 std::optional<ContactRecord> ContactStore::At(std::size_t index) const {

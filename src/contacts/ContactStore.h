@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -17,14 +18,17 @@ inline constexpr std::string_view KIND_MALE = "\xc4\xd0";                    // 
 inline constexpr std::string_view KIND_FEMALE = "\xc5\xae";                  // "女"
 inline constexpr std::string_view KIND_PUBLIC = "\xb9\xab\xd6\xda\xba\xc5";  // "公众号"
 inline constexpr std::string_view KIND_GROUP = "\xce\xa2\xc8\xba";           // "微群"
+// A person whose sex the service does not know (Sex 0 or any value but 1 and 2).
+inline constexpr std::string_view KIND_UNKNOWN = "\xce\xb4\xd6\xaa";  // "未知"
 // What FindNickName answers for an unknown UserName (GBK "未搜索到").
 inline constexpr std::string_view NICKNAME_NOT_FOUND = "\xce\xb4\xcb\xd1\xcb\xf7\xb5\xbd";
 
-// One group member; only these three fields are ever filled (GBK texts).
+// One group member (GBK texts).
 struct MemberRecord {
     std::string Uin;
     std::string NickName;
     std::string UserName;
+    std::string DisplayName;  // the member's name card in this group; often empty
 };
 
 // One contact as cut from the service's answers (GBK texts).
@@ -55,8 +59,17 @@ public:
     std::size_t FindContactIndex(std::string_view user_name) const;
     // The record's NickName; NICKNAME_NOT_FOUND when the UserName is unknown.
     std::string FindNickName(std::string_view user_name) const;
+    // The record's kind; empty when the UserName is unknown.
+    std::string FindKind(std::string_view user_name) const;
+    // What people call a member of a group: the group's name card, else the own remark
+    // for that person, else the member's nickname, else the person's; the UserName itself
+    // when none of these is known.
+    std::string MemberName(std::string_view group_user_name,
+                           std::string_view member_user_name) const;
 
     std::size_t Count() const;
+    // How many records hold each kind.
+    std::map<std::string, std::size_t, std::less<>> CountKinds() const;
     // A copy of the record at a 1-based index; nothing for an index out of range.
     std::optional<ContactRecord> At(std::size_t index) const;
     // Copies of every record, in index order.

@@ -25,7 +25,47 @@ std::string TwoDigits(int value) {
     return text;
 }
 
+// A log row's further lines stand under its tag, behind blanks where a stamp would be, so
+// no line a chat partner sends can pass for a line of the robot's own.
+constexpr std::string_view CONTINUATION_INDENT = "                        ";
+
+// The lines of a text: split at LF, a CR before it dropped.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        std::string_view line =
+            text.substr(start, end == std::string_view::npos ? text.size() - start : end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        lines.push_back(line);
+        if (end == std::string_view::npos) {
+            return lines;
+        }
+        start = end + 1;
+    }
+}
+
 }  // namespace
+
+std::string ContactsLine(const std::map<std::string, std::size_t, std::less<>>& kinds) {
+    std::size_t all = 0;
+    std::size_t groups = 0;
+    std::size_t official = 0;
+    for (const auto& [kind, count] : kinds) {
+        all += count;
+        if (kind == contacts::KIND_GROUP) {
+            groups = count;
+        } else if (kind == contacts::KIND_PUBLIC) {
+            official = count;
+        }
+    }
+    return "contacts " + std::to_string(all) + " (friends " +
+           std::to_string(all - groups - official) + ", groups " + std::to_string(groups) +
+           ", official " + std::to_string(official) + ")";
+}
 
 bool DefaultAnswer(std::string_view gbk_text) {
     // The two save questions: at the exit and when the knowledge-base editor closes.
@@ -185,24 +225,32 @@ void HeadlessScreen::MainWindowReady() {
 void HeadlessScreen::AddLogRow(std::string_view label, std::string_view time,
                                std::string_view source, std::string_view destination,
                                std::string_view content) {
-    PrintLine("log", PrintableLine(label) + " " + PrintableLine(time) + " " +
-                         PrintableLine(source) + " -> " + PrintableLine(destination) + ": " +
-                         PrintableLine(content));
+    std::vector<std::string_view> lines = SplitLines(content);
+    // A closing line break would only print an empty line.
+    while (lines.size() > 1 && lines.back().empty()) {
+        lines.pop_back();
+    }
+    std::string row = PrintableLine(label) + " " + PrintableLine(time) + " " +
+                      PrintableLine(source) + " -> " + PrintableLine(destination) + ": " +
+                      PrintableLine(lines.front());
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        row.append("\n").append(CONTINUATION_INDENT).append(PrintableLine(lines[i]));
+    }
+    PrintLine("log", row);
 }
 
 void HeadlessScreen::RefreshContactLists() {
     if (m_robot == nullptr) {
         return;
     }
-    const std::size_t count = m_robot->Contacts().Count();
+    const std::string line = ContactsLine(m_robot->Contacts().CountKinds());
     std::lock_guard lock(m_mutex);
-    // Refreshes that leave the count as it was (a changed nickname) tell the log nothing.
-    if (m_contacts_printed && count == m_last_contact_count) {
+    // Refreshes that leave the counts as they were (a changed nickname) tell the log nothing.
+    if (line == m_last_contacts_line) {
         return;
     }
-    m_contacts_printed = true;
-    m_last_contact_count = count;
-    m_sink(Stamp() + " contacts " + std::to_string(count) + "\n");
+    m_last_contacts_line = line;
+    m_sink(Stamp() + " " + line + "\n");
 }
 
 void HeadlessScreen::AppendMassLog(std::string_view text) {

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "app/RunOptions.h"
 #include "app/UiPort.h"
+#include "contacts/ContactStore.h"
 #include "headless/TerminalQr.h"
 
 namespace zelmo::platform {
@@ -27,6 +29,10 @@ bool DefaultAnswer(std::string_view gbk_text);
 // A GBK text as one line of UTF-8: control characters (line breaks, escape sequences a chat
 // partner might send to the operator's terminal) become visible escapes such as "\n".
 std::string PrintableLine(std::string_view gbk_text);
+
+// "contacts N (friends F, groups G, official O)" for the store's kind counts: every
+// contact, then by kind (people of any sex are friends).
+std::string ContactsLine(const std::map<std::string, std::size_t, std::less<>>& kinds);
 
 // The screen port without a screen: every event becomes one line on the sink, stamped with
 // the local time ("2024-05-01 09:05:07 tag text"). The QR image is written to a file and
@@ -111,8 +117,7 @@ private:
     std::mutex m_mutex;
     std::string m_last_login_caption;
     std::string m_last_main_caption;
-    std::size_t m_last_contact_count = 0;
-    bool m_contacts_printed = false;
+    std::string m_last_contacts_line;
 
     std::atomic<bool> m_handed_over{false};
     std::atomic<bool> m_account_ready{false};

@@ -7,6 +7,7 @@
 
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
+#include "messages/MessageLog.h"
 #include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "protocol/TextHelpers.h"
@@ -157,6 +158,8 @@ void MassWorker(const MassParts& parts) {
                     FinishRun(parts);
                     return;
                 }
+                messages::PostSentRow(parts.queue, *parts.settings.Get(), parts.own.UserName,
+                                      member.UserName, text.text);
                 // SendText holds SendLock for this one send only: replies waiting for it
                 // go next.
                 const std::string ret = parts.sender.SendText(member.UserName, text.text);

@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "config/SettingsStore.h"
+#include "jobs/JobQueue.h"
 #include "jobs/ThreadStarter.h"
 #include "mass/MassPort.h"
 #include "mass/MassState.h"
 #include "messages/Sending.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/Pause.h"
+#include "protocol/Session.h"
 
 namespace zelmo::mass {
 
@@ -28,8 +30,9 @@ struct MassRequest {
 };
 
 // What a mass run works with: its model and pacing settings, the account folder for the
-// files, the window, the sender every text leaves through, and the run's threads, waits
-// and stop.
+// files, the window, the sender every text leaves through, the run's threads, waits and
+// stop, and the queue with the own account that the message log's rows of each send
+// go through.
 struct MassParts {
     MassState& state;
     config::SettingsStore& settings;
@@ -39,6 +42,8 @@ struct MassParts {
     jobs::ThreadStarter start_thread;
     platform::Pause pause;
     const platform::ManualResetEvent& stop;
+    jobs::JobQueue& queue;
+    const protocol::OwnProfile& own;
 };
 
 // The click handler of 按钮_开始群发. Idle: refuses empty selections with a message box,

@@ -15,6 +15,10 @@ std::string CommandLine(std::string_view line_template, std::string_view command
 
 }  // namespace
 
+std::string NameTheRobot(std::string_view text, const config::Settings& settings) {
+    return platform::ReplaceAllGbk(text, "[mzname]", settings.机器人姓名, true);
+}
+
 std::string BuildHelpReply(const LangTemplates& templates, const config::Settings& settings,
                            const plugins::PluginHost& plugins, int chat_type) {
     std::string text = templates.return_a;
@@ -31,7 +35,7 @@ std::string BuildHelpReply(const LangTemplates& templates, const config::Setting
             }
         }
     }
-    return text;
+    return NameTheRobot(text, settings);
 }
 
 }  // namespace zelmo::messages

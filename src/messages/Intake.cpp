@@ -1,113 +1,50 @@
 #include "messages/Intake.h"
 
-#include <array>
-#include <cctype>
-
 #include "config/AccountPaths.h"
 #include "contacts/ContactRequests.h"
+#include "messages/GroupEvents.h"
+#include "messages/HelpReply.h"
 #include "messages/MessageJobs.h"
+#include "messages/MessageLog.h"
+#include "messages/ReceivedMessage.h"
 #include "messages/ReplyChain.h"
-#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "platform/IniFile.h"
 #include "protocol/ConnectionState.h"
-#include "protocol/JsonText.h"
 #include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {
 
 namespace {
 
-// The key's opening quote belongs to each marker: since 2017 every message object ends
-// with "OriContent", and the sync pattern makes each item after the first begin inside
-// the previous message, where `Content": "` alone would find that OriContent first.
-constexpr std::string_view FROM_MARKER = "\"FromUserName\": \"";
-constexpr std::string_view TO_MARKER = "\"ToUserName\": \"";
-constexpr std::string_view CONTENT_MARKER = "\"Content\": \"";
-constexpr std::string_view TOKEN_END = "\",";
-
 constexpr std::string_view LINE_BREAK_MARKER = ":<br/>";
 constexpr std::string_view GROUP_MARKER = "@@";
-constexpr std::string_view PLAIN_HTTP = "http://";
 constexpr std::string_view NO_REPLY = "[noreply]";
 
-struct KindRow {
-    std::string_view marker;
-    std::string_view label_utf8;
-};
-
-// Tested in this order; the first row whose marker occurs decides.
-constexpr std::array<KindRow, 8> KIND_ROWS{{
-    {"&lt;msg&gt;<br/>&lt;op ", "[会话]"},
-    {"&lt;msg&gt;&lt;img", "[图片]"},
-    {"&lt;msg&gt;&lt;emoji", "[表情]"},
-    {"&lt;msg&gt;&lt;voicemsg", "[语音]"},
-    {"&lt;msg&gt;&lt;videomsg", "[视频]"},
-    {"&lt;msg&gt;<br/>&lt;appmsg", "[应用消息]"},
-    {"&lt;category", "[图文]"},
-    {"&lt;?xml version", "[名片]"},
-}};
-
-const std::array<std::string, KIND_ROWS.size()>& KindLabels() {
-    static const std::array<std::string, KIND_ROWS.size()> labels = [] {
-        std::array<std::string, KIND_ROWS.size()> gbk;
-        for (std::size_t i = 0; i < KIND_ROWS.size(); ++i) {
-            gbk[i] = platform::Gbk(KIND_ROWS[i].label_utf8);
+// The reply a message gets from the sources `answering` allows; empty for none.
+std::string FindReply(const ReplySources& sources, const config::Settings& settings,
+                      const ChatParts& chat, std::string_view from, Answering answering) {
+    if (answering == Answering::Never) {
+        return {};
+    }
+    // A system notice is answered only as a group event: a join notice that the group
+    // texts leave unanswered must not reach learning, plugins or the default reply.
+    if (answering == Answering::GroupEventsOnly) {
+        if (!settings.启用群管) {
+            return {};
         }
-        return gbk;
-    }();
-    return labels;
-}
-
-const std::string& LocationLabel() {
-    static const std::string label = platform::Gbk("[地理位置]");
-    return label;
-}
-
-// A group member's "@<UserName>:<br/>" at the start of a content (UserNames are "@" and
-// letters or digits).
-std::size_t MemberPrefixLength(std::string_view content) {
-    const std::size_t end = platform::FindGbk(content, LINE_BREAK_MARKER);
-    if (end == std::string_view::npos || end < 2 || content[0] != '@') {
-        return 0;
+        return GroupEventReply(settings, chat.content).value_or(std::string());
     }
-    for (std::size_t i = 1; i < end; ++i) {
-        const auto c = static_cast<unsigned char>(content[i]);
-        if (c >= 0x80 || (std::isalnum(c) == 0 && c != '@')) {
-            return 0;
-        }
+    const ChatMessage message{chat.content, chat.chat_type, from, chat.group_sender};
+    std::string reply = RunReplyChain(sources, settings, message);
+    if (reply.empty()) {
+        reply =
+            sources.knowledge.LookupReply(chat.content, chat.chat_type, settings, sources.clock);
     }
-    return end + LINE_BREAK_MARKER.size();
-}
-
-std::string Location(std::string_view content) {
-    // In a group the place follows the member's prefix: keep the prefix in front, so the
-    // label names the place and the sender can still be split off.
-    std::size_t prefix = MemberPrefixLength(content);
-    if (prefix != 0 && !platform::ContainsGbk(content.substr(prefix), LINE_BREAK_MARKER)) {
-        prefix = 0;
-    }
-    const std::string_view rest = content.substr(prefix);
-    return std::string(content.substr(0, prefix)) + LocationLabel() +
-           protocol::TextBefore(rest, LINE_BREAK_MARKER);
+    return reply;
 }
 
 }  // namespace
-
-std::string ClassifyContent(std::string_view content, std::string_view short_link_host) {
-    for (std::size_t i = 0; i < KIND_ROWS.size(); ++i) {
-        if (platform::ContainsGbk(content, KIND_ROWS[i].marker)) {
-            return KindLabels()[i];
-        }
-    }
-    if (!short_link_host.empty() && platform::ContainsGbk(content, LINE_BREAK_MARKER)) {
-        const std::string link = std::string(PLAIN_HTTP) + std::string(short_link_host);
-        if (platform::ContainsGbk(content, link)) {
-            return Location(content);
-        }
-    }
-    return std::string(content);
-}
 
 bool IsInCommaList(std::string_view list, std::string_view item) {
     if (list.empty() || item.empty()) {
@@ -148,19 +85,19 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
     if (parts.connection.load() != protocol::STATE_ONLINE) {
         return;
     }
-    const std::string from = protocol::ExtractBetween(item, FROM_MARKER, TOKEN_END);
-    const std::string to = protocol::ExtractBetween(item, TO_MARKER, TOKEN_END);
-    // Content is a JSON string: cut at its real end and decoded; "<br/>" stays as sent.
-    const std::string raw_content = protocol::ExtractJsonString(item, CONTENT_MARKER);
-    if (raw_content.empty()) {
+    const ReceivedMessage message = ReadMessageItem(item);
+    if (message.Content.empty()) {
         return;
     }
-    const std::string content =
-        protocol::StripSpanTags(ClassifyContent(raw_content, parts.link.profile.short_link_host));
+    const Classified classified = ClassifyMessage(message, parts.link.profile.short_link_host);
+    const std::string content = protocol::StripSpanTags(classified.content);
+    const std::string& from = message.FromUserName;
+    const std::string& to = message.ToUserName;
 
     const std::shared_ptr<const config::Settings> settings = parts.settings.Get();
     if (settings->显示消息) {
-        jobs::PostJob(parts.queue, JOB_LOG_ENTRY, from, to, content);
+        jobs::PostJob(parts.queue, JOB_LOG_ENTRY, from, to,
+                      ReadableContent(parts.contacts, from, content));
     }
     // Written on another device of the own account: learn the partner, never answer.
     if (from == parts.state.own.UserName) {
@@ -168,16 +105,22 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
                                      parts.queue, parts.lists, to);
         return;
     }
+    // Official accounts broadcast; an answer would only talk to a machine.
+    if (classified.answering == Answering::Never ||
+        parts.contacts.FindKind(from) == contacts::KIND_PUBLIC) {
+        return;
+    }
     if (settings->启用回复) {
-        DecideReply(parts.replies, *settings, parts.queue, from, content);
+        DecideReply(parts, *settings, from, content, classified.answering);
     }
 }
 
-void DecideReply(const ReplySources& sources, const config::Settings& settings,
-                 jobs::JobQueue& queue, std::string_view from_user_name, std::string_view content) {
+void DecideReply(const IntakeParts& parts, const config::Settings& settings,
+                 std::string_view from_user_name, std::string_view content, Answering answering) {
     if (!settings.启用回复 || from_user_name.empty()) {
         return;
     }
+    const ReplySources& sources = parts.replies;
     const std::string& account_dir = sources.account_dir;
     const std::string uin =
         account_dir.empty()
@@ -186,20 +129,23 @@ void DecideReply(const ReplySources& sources, const config::Settings& settings,
     if (IsInCommaList(settings.屏蔽uin, uin)) {
         return;
     }
-    const ChatParts parts = SplitChat(from_user_name, content);
-    const ChatMessage message{parts.content, parts.chat_type, from_user_name, parts.group_sender};
-    std::string reply = RunReplyChain(sources, settings, message);
-    if (reply == NO_REPLY) {
+    const ChatParts chat = SplitChat(from_user_name, content);
+    std::string reply = FindReply(sources, settings, chat, from_user_name, answering);
+    // The marker suppresses a reply wherever it comes from; it is never sent as text.
+    if (reply.empty() || reply == NO_REPLY) {
         return;
     }
-    if (reply.empty()) {
-        reply =
-            sources.knowledge.LookupReply(parts.content, parts.chat_type, settings, sources.clock);
+    // Stored texts may name the robot as the templates do.
+    reply = NameTheRobot(reply, settings);
+    const std::string& own = parts.state.own.UserName;
+    // Dropped, not delayed: a delayed answer to a robot still feeds the loop.
+    if (!parts.guard.Admit(from_user_name, sources.clock.TickMs(),
+                           RepliesPerMinute(settings.每分钟回复上限))) {
+        PostSentRow(parts.queue, settings, own, from_user_name, reply, true);
+        return;
     }
-    // The marker suppresses a reply wherever it comes from; it is never sent as text.
-    if (!reply.empty() && reply != NO_REPLY) {
-        jobs::PostJob(queue, JOB_SEND_TEXT, std::string(from_user_name), std::move(reply));
-    }
+    PostSentRow(parts.queue, settings, own, from_user_name, reply);
+    jobs::PostJob(parts.queue, JOB_SEND_TEXT, std::string(from_user_name), std::move(reply));
 }
 
 }  // namespace zelmo::messages

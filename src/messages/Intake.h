@@ -9,6 +9,8 @@
 #include "contacts/ContactStore.h"
 #include "contacts/ListsPort.h"
 #include "jobs/JobQueue.h"
+#include "messages/Classification.h"
+#include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/ServiceLink.h"
@@ -19,11 +21,6 @@ namespace zelmo::messages {
 using protocol::CHAT_FRIEND;
 using protocol::CHAT_GROUP;
 using protocol::ChatType;
-
-// The bracketed label of a media content, "[地理位置]" and the place of a location, or the
-// content itself (GBK). short_link_host names the service's URL shortener (from the
-// service profile); without one no content is a location.
-std::string ClassifyContent(std::string_view content, std::string_view short_link_host);
 
 // True when one comma-separated piece of list equals item exactly (no trimming); false
 // when either is empty.
@@ -41,8 +38,9 @@ struct ChatParts {
 ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
 
 // What a received message reaches: the session it came in on, the contacts (a message of
-// the own account from another device names a partner that may be new), the job queue
-// (log rows, replies) and where replies come from.
+// the own account from another device names a partner that may be new; official accounts
+// are never answered), the job queue (log rows, replies), where replies come from and the
+// guard that limits them.
 struct IntakeParts {
     protocol::ServiceLink link;
     const protocol::ProtocolState& state;
@@ -52,16 +50,21 @@ struct IntakeParts {
     contacts::ListsPort& lists;
     jobs::JobQueue& queue;
     const ReplySources& replies;
+    ReplyGuard& guard;
 };
 
 // Job kind 5: one raw AddMsgList item. Dropped unless the robot is online or when it has
-// no content; posts the log job when messages are shown; replies only to other accounts.
+// no content; posts the log job (the content as people read it) when messages are shown;
+// replies only to other accounts, and never to what the classification or the sender's
+// kind (an official account) rules out.
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list, chat type, the
-// reply chain, then the knowledge base; a reply is posted to `queue` as a send job to the
-// sender (the friend or the whole group).
-void DecideReply(const ReplySources& sources, const config::Settings& settings,
-                 jobs::JobQueue& queue, std::string_view from_user_name, std::string_view content);
+// sources `answering` allows, then (for the whole chain) the knowledge base. A reply within
+// the limit of 每分钟回复上限 is posted as a send job to the sender (the friend or the whole
+// group) with its own log row; one over the limit is dropped, and its row says so.
+void DecideReply(const IntakeParts& parts, const config::Settings& settings,
+                 std::string_view from_user_name, std::string_view content,
+                 Answering answering = Answering::Chain);
 
 }  // namespace zelmo::messages

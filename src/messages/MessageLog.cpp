@@ -2,14 +2,22 @@
 
 #include <ctime>
 
+#include "messages/Classification.h"
+#include "messages/MessageJobs.h"
+#include "messages/Sending.h"
+#include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "platform/GbkText.h"
+#include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {
 
 namespace {
 
 constexpr int RANDOM_DIGITS = 8;
+constexpr std::string_view LINE_BREAK = "<br/>";
+constexpr std::string_view MEMBER_END = ":<br/>";
 
 struct LogTexts {
     std::string group_in = platform::Gbk("[↓]群");
@@ -27,6 +35,7 @@ struct LogTexts {
     std::string title = platform::Gbk("提示");
     std::string exported = platform::Gbk("导出完毕，文件名为\r\n");
     std::string failed = platform::Gbk("导出失败。");
+    std::string dropped = platform::Gbk("[未发送：已达每分钟回复上限] ");
 };
 
 const LogTexts& Texts() {
@@ -62,6 +71,41 @@ void LogMessage(MessageLog& log, const contacts::ContactStore& contacts,
     } else {
         log.AddRow(texts.own_self, own.NickName, own.NickName, content);
     }
+}
+
+std::string ReadableContent(const contacts::ContactStore& contacts, std::string_view from,
+                            std::string_view content) {
+    std::string shown;
+    std::size_t prefix = 0;
+    if (platform::ContainsGbk(from, "@@")) {
+        prefix = GroupMemberPrefixLength(content);
+    }
+    if (prefix != 0) {
+        const std::string_view member = content.substr(0, prefix - MEMBER_END.size());
+        shown = contacts.MemberName(from, member) + ": ";
+    }
+    // Breaks first: an escaped "&lt;br/&gt;" someone typed stays text.
+    shown += protocol::DecodeHtmlEntities(
+        platform::ReplaceAllGbk(content.substr(prefix), LINE_BREAK, "\r\n"));
+    return shown;
+}
+
+std::string DroppedReplyMark() {
+    return Texts().dropped;
+}
+
+void PostSentRow(jobs::JobQueue& queue, const config::Settings& settings,
+                 std::string_view own_user_name, std::string_view to, std::string_view text,
+                 bool dropped) {
+    if (!settings.显示消息) {
+        return;
+    }
+    std::string shown = ExpandOutgoing(text, settings.机器人姓名);
+    if (dropped) {
+        shown = DroppedReplyMark() + shown;
+    }
+    jobs::PostJob(queue, JOB_LOG_ENTRY, std::string(own_user_name), std::string(to),
+                  std::move(shown));
 }
 
 void MessageLog::AddRow(std::string_view label, std::string_view source,
@@ -113,13 +157,15 @@ std::string ExportFileName(const LocalTime& time, platform::Clock& clock) {
 
 std::string ExportMessageLog(LogPort& screen, platform::Clock& clock, const LogRows& rows) {
     const LogTexts& texts = Texts();
-    std::string name = ExportFileName(ToLocalTime(clock.UnixMs()), clock);
+    const std::string name = ExportFileName(ToLocalTime(clock.UnixMs()), clock);
     if (!platform::WriteFileAtomic(name, ExportText(rows))) {
         screen.ShowMessageBox(texts.title, texts.failed);
         return {};
     }
-    screen.ShowMessageBox(texts.title, texts.exported + name);
-    return name;
+    // A bare name leaves the user searching for the file; folder names are UTF-8 here.
+    std::string path = platform::AbsolutePath(name);
+    screen.ShowMessageBox(texts.title, texts.exported + platform::Utf8ToGbk(path));
+    return path;
 }
 
 }  // namespace zelmo::messages

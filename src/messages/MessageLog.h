@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "config/Settings.h"
 #include "contacts/ContactStore.h"
+#include "jobs/JobQueue.h"
 #include "messages/LogPort.h"
 #include "platform/Clock.h"
 #include "protocol/Session.h"
@@ -67,6 +69,24 @@ void LogMessage(MessageLog& log, const contacts::ContactStore& contacts,
 // an event of the robot's own (a failure, say).
 bool IsChatRow(std::string_view label);
 
+// A received content (GBK, labelled) as a person reads it in the log: in a group, the
+// member's "@<UserName>:<br/>" in front becomes the member's name (ContactStore::MemberName)
+// and ": "; "<br/>" becomes a line break (CR LF) and HTML entities their characters.
+std::string ReadableContent(const contacts::ContactStore& contacts, std::string_view from,
+                            std::string_view content);
+
+// What the log shows for a reply dropped by the reply limit, in front of the reply (GBK).
+std::string DroppedReplyMark();
+
+// A text the robot hands to sending becomes a row of its own (direction ↑): posted as a log
+// job while 显示消息 is on, behind the rows already queued, so a reply's row follows the
+// row of the message it answers. `text` is in its stored form; the row shows what the
+// partner reads ("[enter]" as a line break, the robot's name for "[mkname]"), after
+// DroppedReplyMark when `dropped`. Any thread.
+void PostSentRow(jobs::JobQueue& queue, const config::Settings& settings,
+                 std::string_view own_user_name, std::string_view to, std::string_view text,
+                 bool dropped = false);
+
 // What the row-details box shows for a row; every cell empty for no row.
 std::string RowDetails(const LogRow& row);
 
@@ -78,7 +98,8 @@ std::string ExportText(const LogRows& rows);
 std::string ExportFileName(const LocalTime& time, platform::Clock& clock);
 
 // Writes the rows to a new file in the current directory (through a temporary file) and
-// reports the outcome in a message box. The file name; empty when the write failed.
+// reports the outcome, with the file's full path, in a message box. That path; empty when
+// the write failed.
 std::string ExportMessageLog(LogPort& screen, platform::Clock& clock, const LogRows& rows);
 
 }  // namespace zelmo::messages

@@ -219,4 +219,10 @@ bool DeleteFile(std::string_view path) {
     return fs::remove(file, error);
 }
 
+std::string AbsolutePath(std::string_view path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(ToPath(path), error);
+    return error ? std::string(path) : absolute.lexically_normal().string();
+}
+
 }  // namespace zelmo::platform

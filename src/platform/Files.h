@@ -39,4 +39,8 @@ bool MatchWildcard(std::string_view name, std::string_view wildcard);
 // Removes one file. True when it was there and is gone.
 bool DeleteFile(std::string_view path);
 
+// The absolute form of a path (relative ones start in the current directory); the path
+// as given when the current directory cannot be read.
+std::string AbsolutePath(std::string_view path);
+
 }  // namespace zelmo::platform

@@ -56,6 +56,7 @@ TEST_F(SettingsFileTest, AbsentFileGivesTheKeyTableDefaults) {
     EXPECT_EQ(settings.机器人姓名, "Zelmo");
     EXPECT_EQ(settings.列表词, Gbk("功能"));
     EXPECT_EQ(settings.回复几率, "100");
+    EXPECT_EQ(settings.每分钟回复上限, "20");
     EXPECT_EQ(settings.群管_加, "");
     EXPECT_EQ(settings.群管_邀, "");
     EXPECT_EQ(settings.群管_移, "");
@@ -127,10 +128,10 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
     // A fresh file holds the keys in the order they are written, each in its section.
     const std::string text = FileText();
     const std::vector<const char*> order = {
-        "[屏蔽设置]", "屏蔽uin=",  "[机器人设置]", "机器人姓名=", "好友学习=",
-        "群学习=",    "显示消息=", "[插件设置]",   "开启列表=",   "列表词=",
-        "[回复设置]", "启用回复=", "回复几率=",    "好友默认=",   "群默认=",
-        "[群管设置]", "启用群管=", "群管_加=",     "群管_邀=",    "群管_移=",
+        "[屏蔽设置]", "屏蔽uin=",   "[机器人设置]", "机器人姓名=",     "好友学习=",  "群学习=",
+        "显示消息=",  "[插件设置]", "开启列表=",    "列表词=",         "[回复设置]", "启用回复=",
+        "回复几率=",  "好友默认=",  "群默认=",      "每分钟回复上限=", "[群管设置]", "启用群管=",
+        "群管_加=",   "群管_邀=",   "群管_移=",
     };
     std::size_t last = 0;
     for (const char* item : order) {
@@ -140,6 +141,7 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
         last = pos;
     }
     EXPECT_NE(text.find(Gbk("群默认=1")), std::string::npos);
+    EXPECT_NE(text.find(Gbk("每分钟回复上限=5")), std::string::npos);
     EXPECT_NE(text.find(Gbk("好友默认=0")), std::string::npos);
 
     // Saving the defaults over it brings every field back.

@@ -48,6 +48,8 @@ TEST(GroupMembersTest, BracketsAndBracesInNicknamesCutNoMemberOff) {
     group.owner_uin = 2100000001;
     group.members = {Member("m1", "a]b}c", 11), Member("m2", "{x} [微笑] \"q\",", 12),
                      Member("m3", "]", 13), Member("m4", "乗\"}", 14), Member("m5", "last 😹")};
+    // The group's name card of a member (the service's DisplayName).
+    group.members[1].remark_name = "卡片 & \"名\"";
     const std::string answer = GroupAnswer(group);
 
     const GroupMembers cut = CutGroupMembers(answer);
@@ -61,6 +63,8 @@ TEST(GroupMembersTest, BracketsAndBracesInNicknamesCutNoMemberOff) {
     }
     EXPECT_EQ(cut.members[4].UserName, group.members[4].user_name);
     EXPECT_EQ(cut.members[4].NickName, "last ");
+    EXPECT_EQ(cut.members[0].DisplayName, "");
+    EXPECT_EQ(cut.members[1].DisplayName, Utf8ToGbk("卡片 & \"名\""));
 }
 
 TEST(GroupMembersTest, TheSlotsFollowMemberCount) {

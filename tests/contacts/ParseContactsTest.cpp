@@ -81,19 +81,31 @@ protected:
 
 TEST_P(ParseContactsTest, ClassifiesEveryKindAndAGroupStaysAGroupWhateverItsSex) {
     std::vector<sim::ContactSpec> specs = {
-        Person("male", "m", 1), Person("female", "f", 2), Person("zero", "z", 0),
-        Person("odd", "o", 3),  Group("group", "g", {}),  Group("group1", "g1", {}),
+        Person("male", "m", 1),    Person("female", "f", 2),     Person("zero", "z", 0),
+        Person("odd", "o", 3),     Group("group", "g", {}),      Group("group1", "g1", {}),
+        Person("sub", "s", 0),     Person("service", "v", 0),    Person("verified", "x", 0),
+        Person("flagged", "y", 1), Person("other_flag", "q", 2),
     };
     specs[5].sex = 1;
+    // Official accounts carry bit 8 of VerifyFlag, whatever their Sex says.
+    specs[6].verify_flag = 8;
+    specs[7].verify_flag = 24;
+    specs[8].verify_flag = 56;
+    specs[9].verify_flag = 8;
+    specs[10].verify_flag = 16;
     const std::string answer = ContactListAnswer(specs, GetParam());
 
     ASSERT_EQ(ParseContacts(store, queue, answer), specs.size());
     EXPECT_EQ(store.At(1)->kind, KIND_MALE);
     EXPECT_EQ(store.At(2)->kind, KIND_FEMALE);
-    EXPECT_EQ(store.At(3)->kind, KIND_PUBLIC);
-    EXPECT_EQ(store.At(4)->kind, "3");
+    EXPECT_EQ(store.At(3)->kind, KIND_UNKNOWN);
+    EXPECT_EQ(store.At(4)->kind, KIND_UNKNOWN);
     EXPECT_EQ(store.At(5)->kind, KIND_GROUP);
     EXPECT_EQ(store.At(6)->kind, KIND_GROUP);
+    for (std::size_t i = 7; i <= 10; ++i) {
+        EXPECT_EQ(store.At(i)->kind, KIND_PUBLIC) << i;
+    }
+    EXPECT_EQ(store.At(11)->kind, KIND_FEMALE);
     for (std::size_t i = 0; i < specs.size(); ++i) {
         EXPECT_EQ(store.At(i + 1)->UserName, specs[i].user_name);
     }

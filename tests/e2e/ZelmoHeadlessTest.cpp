@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/PngImage.h"
+#include "sim/MessageContent.h"
 #include "sim/Simulator.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
@@ -29,6 +30,7 @@ constexpr const char* UIN = "2100000001";
 constexpr std::string_view STAMP_LENGTH = "2024-01-01 00:00:00 ";
 
 struct RunSetup {
+    std::string scenario_json;  // empty: the simulator's built-in account (Uin UIN)
     int synccheck_hold_ms = 2000;
     int login_hold_ms = 2000;
     int auto_scan_ms = 200;  // -1: the test scans
@@ -47,6 +49,7 @@ public:
     explicit HeadlessRun(const RunSetup& setup = {}) {
         sim::SimulatorOptions options;
         options.workdir = m_dir.Path() + "/sim";
+        options.scenario_json = setup.scenario_json;
         options.synccheck_hold_ms = setup.synccheck_hold_ms;
         options.login_poll_hold_ms = setup.login_hold_ms;
         options.auto_scan_ms = setup.auto_scan_ms;
@@ -102,7 +105,7 @@ public:
     }
 
     // The block lines printed right after the last line WaitForLine returned, up to the
-    // next stamped line.
+    // next stamped line (a QR drawing, a log row's further lines).
     std::string DrawingAfterLastLine(std::chrono::milliseconds timeout = 10s) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         std::string drawing;
@@ -388,6 +391,62 @@ TEST(ZelmoHeadlessTest, ReloadLoadsAPluginEnabledThroughItsIniFile) {
     run.Sim().DeliverMessage(TextFrom("alice", "天气北京"));
     ASSERT_TRUE(WaitForSent(run.Sim(), 1));
     EXPECT_EQ(SentTexts(run.Sim()), std::vector<std::string>{"北京今天晴，气温 20℃"});
+}
+
+// Today's message forms: labelled and readable log rows, welcomes without the service's
+// quotes, and nothing answered that is not a chat.
+TEST(ZelmoHeadlessTest, TodaysMessagesShowAsReadableRowsAndOnlyChatsAreAnswered) {
+    RunSetup setup;
+    setup.scenario_json = R"({
+      "account": {"Uin": 2100000001, "NickName": "Rig", "Sex": 1},
+      "friends": [{"id": "alice", "NickName": "小爱", "Sex": 2},
+                  {"id": "bob", "NickName": "Bob", "Sex": 1},
+                  {"id": "zero", "NickName": "没填性别", "Sex": 0}],
+      "public_accounts": [{"id": "news", "NickName": "每日新闻", "VerifyFlag": 24, "Sex": 0}],
+      "groups": [{"id": "team", "NickName": "今天的群",
+                  "members": ["alice", "bob", {"id": "dave", "NickName": "Dave",
+                                               "DisplayName": "大卫"}]}]
+    })";
+    setup.account_files = {
+        {"config/reply.ini", platform::Gbk("天气\r\n晴\r\n\r\n[noword]\r\n听不懂")},
+        {"config/mzset.ini", platform::Gbk("[群管设置]\r\n群管_邀=欢迎[name]入群\r\n")}};
+    HeadlessRun run(setup);
+    ASSERT_TRUE(run.Started());
+    EXPECT_EQ(run.WaitForLine("contacts "), "contacts 5 (friends 3, groups 1, official 1)")
+        << run.Stderr();
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+
+    using Kind = sim::MessageKind;
+    sim::Simulator& simulator = run.Sim();
+    simulator.DeliverMessage({.kind = Kind::Recall, .from = "bob"});
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr("Bob -> Rig: \"Bob\" 撤回了一条消息"));
+    simulator.DeliverMessage({.kind = Kind::Article, .from = "news", .text = "今日 天气"});
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr("每日新闻 -> Rig: [图文]"));
+    simulator.DeliverMessage(
+        {.kind = Kind::VerifyRequest, .text = "天气", .actor = "陌生人", .target = "stranger"});
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr(": [好友请求]陌生人"));
+    simulator.DeliverMessage(
+        {.kind = Kind::Text, .from = "team", .member = "dave", .text = "第一行 &\n第二行"});
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr("今天的群 -> Rig: 大卫: 第一行 &"));
+    simulator.DeliverMessage({.kind = Kind::SystemNotice,
+                              .from = "team",
+                              .notice = "invite",
+                              .actor = "小爱",
+                              .targets = {"Eve", "Frank"}});
+    EXPECT_EQ(run.DrawingAfterLastLine(), std::string(24, ' ') + "第二行\n");
+    ASSERT_TRUE(WaitForSent(simulator, 1));
+    simulator.DeliverMessage(
+        {.kind = Kind::Picture, .from = "zero", .form = sim::MessageForm::Y2018});
+    ASSERT_TRUE(WaitForSent(simulator, 2));
+    EXPECT_EQ(SentTexts(simulator), (std::vector<std::string>{"欢迎Eve、Frank入群", "听不懂"}));
+    // The robot's own sends are rows of their own.
+    std::vector<std::string> sent_rows;
+    for (const std::string& line : run.LinesSoFar()) {
+        if (line.find(" log [↑]好友 ") != std::string::npos) {
+            sent_rows.push_back(line.substr(line.find(" -> ")));
+        }
+    }
+    EXPECT_THAT(sent_rows, ::testing::Contains(" -> 今天的群: 欢迎Eve、Frank入群"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -123,10 +124,31 @@ TEST(HeadlessScreenTest, ControlCharactersFromChatPartnersCannotReachTheTerminal
     EXPECT_EQ(headless::PrintableLine("a\r\nb\tc\x1b[2J\x07\x7f"),
               "a\\r\\nb\\tc\\x1b[2J\\x07\\x7f");
     ScreenRig rig;
-    rig.Screen().AddLogRow("L", "1:2:3", "src", "dst", "line1\r\nline2\x1b]0;title\x07");
-    const std::vector<std::string> lines = rig.Unstamped();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], "log L 1:2:3 src -> dst: line1\\r\\nline2\\x1b]0;title\\x07");
+    // A row's further lines follow indented, behind blanks where a stamp would stand, so a
+    // chat partner cannot forge a line of the robot's own.
+    rig.Screen().AddLogRow("L", "1:2:3", "src", "dst",
+                           "line1\r\n2024-01-01 00:00:00 box x\nline3\x1b]0;title\x07\r\n");
+    rig.Screen().AddLogRow("L", "1:2:4", "src", "dst", "one\rline");
+    const std::string indent(24, ' ');
+    EXPECT_THAT(rig.Unstamped(), ElementsAre("log L 1:2:3 src -> dst: line1",
+                                             "UNSTAMPED " + indent + "2024-01-01 00:00:00 box x",
+                                             "UNSTAMPED " + indent + "line3\\x1b]0;title\\x07",
+                                             "log L 1:2:4 src -> dst: one\\rline"));
+}
+
+TEST(HeadlessScreenTest, TheContactsLineCountsEveryKind) {
+    using contacts::KIND_FEMALE;
+    using contacts::KIND_GROUP;
+    using contacts::KIND_MALE;
+    using contacts::KIND_PUBLIC;
+    using contacts::KIND_UNKNOWN;
+    std::map<std::string, std::size_t, std::less<>> kinds = {{std::string(KIND_MALE), 4},
+                                                             {std::string(KIND_FEMALE), 3},
+                                                             {std::string(KIND_UNKNOWN), 2},
+                                                             {std::string(KIND_GROUP), 3},
+                                                             {std::string(KIND_PUBLIC), 2}};
+    EXPECT_EQ(headless::ContactsLine(kinds), "contacts 14 (friends 9, groups 3, official 2)");
+    EXPECT_EQ(headless::ContactsLine({}), "contacts 0 (friends 0, groups 0, official 0)");
 }
 
 TEST(HeadlessScreenTest, QuestionsGetTheAnswerThatLosesNothingUnlessOneWasGiven) {

@@ -3,8 +3,11 @@
 #include <string>
 
 #include "messages/Intake.h"
+#include "messages/ReceivedMessage.h"
 #include "platform/Encoding.h"
 #include "platform/GbkLiteral.h"
+#include "protocol/SyncRequests.h"
+#include "sim/Answers.h"
 #include "sim/MessageContent.h"
 
 namespace zelmo::messages {
@@ -102,8 +105,138 @@ TEST(ClassifyContentTest, AGroupLocationKeepsItsSenderAndNamesThePlace) {
     const ChatParts parts = SplitChat("@@group", labelled);
     EXPECT_EQ(parts.group_sender, member);
     EXPECT_EQ(parts.content, Gbk("[地理位置]福田"));
-    // A group picture loses its sender with the rest of the markup.
-    EXPECT_EQ(Classify(ServiceContent(sim::MessageKind::Picture, "", member)), Gbk("[图片]"));
+    // A group picture keeps its sender in front of the label.
+    EXPECT_EQ(Classify(ServiceContent(sim::MessageKind::Picture, "", member)),
+              member + ":<br/>" + Gbk("[图片]"));
+}
+
+constexpr std::string_view FRIEND = "@0123456789abcdef0123456789abcdef";
+constexpr std::string_view GROUP = "@@0123456789abcdef0123456789abcdef";
+constexpr std::string_view MEMBER = "@aabbccddeeff00112233445566778899";
+constexpr std::string_view OWN = "@fedcba9876543210fedcba9876543210";
+
+// What the robot reads of each message of one webwxsync answer, cut as the sync loop
+// cuts it: the answer is the simulated service's, in its era's layout.
+std::vector<ReceivedMessage> Received(const std::vector<sim::MessageSpec>& specs, sim::Era era) {
+    sim::SyncNews news;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        sim::MessageParties parties;
+        const bool group = !specs[i].member.empty();
+        parties.from = std::string(group ? GROUP : FRIEND);
+        parties.to = std::string(OWN);
+        parties.member = group ? std::string(MEMBER) : std::string();
+        parties.own_user_name = std::string(OWN);
+        parties.card_user_name = "@00ff00ff00ff00ff00ff00ff00ff00ff";
+        parties.card_nick_name = "Carol";
+        parties.short_link_host = std::string(SHORT_LINK_HOST);
+        parties.msg_id = std::to_string(3000000000000000001 + i);
+        parties.hex_token = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+        news.messages.push_back(sim::BuildMessage(specs[i], parties, era));
+    }
+    sim::SyncData data;
+    data.news = &news;
+    data.sync_key = {{1, 5}};
+    const protocol::SyncNews items =
+        protocol::ReadSyncNews(platform::Utf8ToGbk(sim::SyncAnswer(era, data)));
+    std::vector<ReceivedMessage> received;
+    for (const std::string& item : items.messages) {
+        received.push_back(ReadMessageItem(item));
+    }
+    return received;
+}
+
+TEST(ClassifyMessageTest, KindsComeFromTheMessageTypeInEveryFormAndEra) {
+    using Kind = sim::MessageKind;
+    using Form = sim::MessageForm;
+    struct Case {
+        sim::MessageSpec spec;
+        std::string label_utf8;  // after the member's prefix in groups
+        Answering answering = Answering::Chain;
+    };
+    const std::vector<Case> cases = {
+        {{.kind = Kind::Text, .text = "天气 <b>"}, "天气 &lt;b&gt;"},
+        {{.kind = Kind::Picture, .form = Form::Y2016}, "[图片]"},
+        {{.kind = Kind::Picture, .form = Form::Y2017}, "[图片]"},
+        {{.kind = Kind::Picture, .form = Form::Y2018}, "[图片]"},
+        {{.kind = Kind::Picture, .member = "m", .form = Form::Y2017}, "[图片]"},
+        {{.kind = Kind::Picture, .member = "m", .form = Form::Y2018}, "[图片]"},
+        {{.kind = Kind::Voice, .form = Form::Y2016}, "[语音]"},
+        {{.kind = Kind::Voice, .form = Form::Y2018}, "[语音]"},
+        {{.kind = Kind::Video, .form = Form::Y2017}, "[视频]"},
+        {{.kind = Kind::Video, .member = "m", .form = Form::Y2018}, "[视频]"},
+        {{.kind = Kind::Sticker, .member = "m"}, "[表情]"},
+        {{.kind = Kind::App, .text = "天气 文章", .url = "https://a.example/", .form = Form::Y2016},
+         "[应用消息]"},
+        {{.kind = Kind::App, .text = "天气 文章", .url = "https://a.example/", .form = Form::Y2017},
+         "[应用消息]"},
+        {{.kind = Kind::App, .text = "天气 文章", .url = "https://a.example/", .form = Form::Y2018},
+         "[应用消息]"},
+        {{.kind = Kind::File, .text = "天气.pdf", .form = Form::Y2017}, "[应用消息]"},
+        {{.kind = Kind::File, .text = "天气.pdf", .form = Form::Y2018}, "[应用消息]"},
+        {{.kind = Kind::Article, .text = "今日 天气"}, "[图文]"},
+        {{.kind = Kind::Card, .member = "m"}, "[名片]"},
+        {{.kind = Kind::Location, .text = "深圳市 南山区", .form = Form::Y2016},
+         "[地理位置]深圳市 南山区"},
+        {{.kind = Kind::Location, .member = "m", .text = "北京?海淀", .form = Form::Y2018},
+         "[地理位置]北京?海淀"},
+        {{.kind = Kind::VerifyRequest, .text = "我是你的同学"},
+         "[好友请求]Carol",
+         Answering::Never},
+        {{.kind = Kind::Recall}, "\"Carol\" 撤回了一条消息", Answering::Never},
+        {{.kind = Kind::Recall, .member = "m"}, "\"Carol\" 撤回了一条消息", Answering::Never},
+        {{.kind = Kind::StatusNotify}, "[会话]", Answering::Never},
+        {{.kind = Kind::SystemNotice, .notice = "invite", .actor = "A", .target = "B"},
+         "\"A\"邀请\"B\"加入了群聊",
+         Answering::GroupEventsOnly},
+    };
+    std::vector<sim::MessageSpec> specs;
+    for (const Case& c : cases) {
+        specs.push_back(c.spec);
+    }
+    for (const sim::Era era : {sim::Era::Early2016, sim::Era::Late2018}) {
+        const std::vector<ReceivedMessage> received = Received(specs, era);
+        ASSERT_EQ(received.size(), cases.size());
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const Classified classified = ClassifyMessage(received[i], SHORT_LINK_HOST);
+            const std::string prefix =
+                cases[i].spec.member.empty() ? "" : std::string(MEMBER) + ":<br/>";
+            EXPECT_EQ(classified.content, prefix + Gbk(cases[i].label_utf8)) << "case " << i;
+            EXPECT_EQ(classified.answering, cases[i].answering) << "case " << i;
+            EXPECT_EQ(received[i].MsgId, std::to_string(3000000000000000001 + i));
+        }
+    }
+}
+
+TEST(ClassifyMessageTest, TheItemIsReadFromItsOwnIdOn) {
+    const std::vector<ReceivedMessage> received = Received(
+        {{.kind = sim::MessageKind::File, .text = "报告.pdf", .form = sim::MessageForm::Y2018},
+         {.kind = sim::MessageKind::VerifyRequest, .text = "hi"},
+         {.kind = sim::MessageKind::Location, .text = "x", .form = sim::MessageForm::Y2018}},
+        sim::Era::Late2018);
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0].FromUserName, FRIEND);
+    EXPECT_EQ(received[0].ToUserName, OWN);
+    EXPECT_EQ(received[0].MsgType, 49);
+    EXPECT_EQ(received[0].AppMsgType, 6);
+    EXPECT_EQ(received[0].FileName, Gbk("报告.pdf"));
+    EXPECT_EQ(received[0].RecommendUserName, "");
+    // The second item begins inside the first message, whose last key is a file name.
+    EXPECT_EQ(received[1].MsgType, 37);
+    EXPECT_EQ(received[1].FileName, "");
+    EXPECT_EQ(received[1].RecommendUserName, "@00ff00ff00ff00ff00ff00ff00ff00ff");
+    EXPECT_EQ(received[1].RecommendNickName, "Carol");
+    EXPECT_EQ(received[2].MsgType, 1);
+    EXPECT_EQ(received[2].Url.substr(0, 22), "http://apis.map.qq.com");
+    // The sync pattern ends an item before its SubMsgType.
+    EXPECT_EQ(received[2].SubMsgType, -1);
+
+    // Any bytes give something bounded.
+    const ReceivedMessage broken = ReadMessageItem(
+        "\"MsgId\": \"1\", \"MsgType\": 99999999999,"
+        " \"Content\": \"unterminated");
+    EXPECT_EQ(broken.MsgId, "1");
+    EXPECT_EQ(broken.MsgType, 0);
+    EXPECT_EQ(broken.Content, "");
 }
 
 TEST(IsInCommaListTest, PiecesMatchWholeAndByteForByte) {

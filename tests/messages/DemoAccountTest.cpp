@@ -39,11 +39,11 @@ TEST(DemoAccountTest, TheDemoGroupTextsGreetAndSayGoodbye) {
     settings.群管_邀 = platform::ReadIniItem(path, Gbk("群管设置"), Gbk("群管_邀"));
     settings.群管_移 = platform::ReadIniItem(path, Gbk("群管设置"), Gbk("群管_移"));
     EXPECT_EQ(GroupEventReply(settings, Gbk("\"小爱\"邀请\"Eve\"加入了群聊")),
-              Gbk("欢迎\"Eve\"加入本群！我是群助手[mkname]。"));
+              Gbk("欢迎Eve加入本群！我是群助手[mkname]。"));
     EXPECT_EQ(GroupEventReply(settings, Gbk("\" Frank\"通过扫描\"Bob\"分享的二维码加入群聊")),
-              Gbk("欢迎\" Frank\"扫码入群！"));
+              Gbk("欢迎Frank扫码入群！"));
     EXPECT_EQ(GroupEventReply(settings, Gbk("你将\"Carol\"移出了群聊")),
-              Gbk("\"Carol\"已被移出群聊，再见。"));
+              Gbk("Carol已被移出群聊，再见。"));
     EXPECT_EQ(platform::ReadIniItem(path, Gbk("机器人设置"), Gbk("机器人姓名")), Gbk("小精灵"));
 }
 

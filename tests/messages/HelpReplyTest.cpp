@@ -44,8 +44,10 @@ TEST_F(HelpReplyTest, ListsLearningThenEveryEnabledListedPluginInTableOrder) {
         Plugin("off", "", "", "disabled", false, 1),
         Plugin("翻译", "[词]", "!", "翻译一个词", true, 1),
     });
-    const std::string head = Gbk("欢迎使用[mzname]机器人！[enter]以下是支持命令：[enter]");
-    const std::string learning = Gbk("回复：问：XX 答：XX[enter]功能：教[mzname]说话吧~[enter]");
+    // The templates' "[mzname]" is the robot's name.
+    settings.机器人姓名 = Gbk("小精灵");
+    const std::string head = Gbk("欢迎使用小精灵机器人！[enter]以下是支持命令：[enter]");
+    const std::string learning = Gbk("回复：问：XX 答：XX[enter]功能：教小精灵说话吧~[enter]");
     const std::string weather = Gbk("回复：天气城市[enter]功能：查询天气[enter]");
     const std::string translate = Gbk("回复：翻译[词]![enter]功能：翻译一个词[enter]");
     EXPECT_EQ(Reply(CHAT_FRIEND), head + learning + weather + translate);
@@ -60,8 +62,8 @@ TEST_F(HelpReplyTest, ANullHeadStartsWithTheFirstCommandAndPlaceholdersIgnoreCas
     templates.return_c = "<[SP1]|[Sp2]>";
     settings.好友学习 = false;
     EXPECT_EQ(Reply(CHAT_FRIEND), "");
-    plugins.Publish({Plugin("p", "h", "s", "i", true, 1)});
-    EXPECT_EQ(Reply(CHAT_FRIEND), "<phs|i>");
+    plugins.Publish({Plugin("p", "h", "s", "[MZName]", true, 1)});
+    EXPECT_EQ(Reply(CHAT_FRIEND), "<phs|Zelmo>");
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "contacts/ContactStore.h"
+#include "jobs/JobQueue.h"
+#include "messages/MessageJobs.h"
 #include "messages/MessageLog.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
@@ -78,6 +80,62 @@ TEST_F(MessageLogTest, LabelsFollowTheDirection) {
     EXPECT_EQ(RecordedRows(screen), expected);
     // The arrows are U+2193 and U+2191.
     EXPECT_EQ(platform::Gbk("[↓]群"), "[\xa1\xfd]\xc8\xba");
+}
+
+TEST_F(MessageLogTest, ReceivedContentReadsAsTextAndGroupMembersByTheirNames) {
+    using platform::Gbk;
+    contacts::ContactRecord friend_record = Contact("@bob", "Bob", "男");
+    friend_record.RemarkName = Gbk("老王");
+    contacts.AppendIfNew(friend_record);
+    contacts.AppendIfNew(Contact("@carol", "Carol", "女"));
+    contacts.SetGroupMembers(contacts.FindContactIndex("@@group"), "4", "",
+                             {{"0", Gbk("大卫"), "@dave", Gbk("卫哥")},
+                              {"0", "Bobby", "@bob", ""},
+                              {"0", "", "@carol", ""},
+                              {"0", "Eve", "@eve", ""}});
+    const auto shown = [this](std::string_view from, std::string_view content) {
+        return messages::ReadableContent(contacts, from, content);
+    };
+    // The group's name card, the own remark, the member's nickname, the contact's nickname.
+    EXPECT_EQ(shown("@@group", "@dave:<br/>hi"), Gbk("卫哥: hi"));
+    EXPECT_EQ(shown("@@group", "@bob:<br/>hi"), Gbk("老王: hi"));
+    EXPECT_EQ(shown("@@group", "@eve:<br/>hi"), "Eve: hi");
+    EXPECT_EQ(shown("@@group", "@carol:<br/>hi"), "Carol: hi");
+    // An unknown member keeps the UserName, a labelled picture its sender.
+    EXPECT_EQ(shown("@@group", "@f00d:<br/>" + Gbk("[图片]")), "@f00d: " + Gbk("[图片]"));
+    EXPECT_EQ(shown("@@other", "@dave:<br/>hi"), "@dave: hi");
+    // Breaks and entities, in one pass; an escaped break someone typed stays text.
+    EXPECT_EQ(shown("@friend", "a &lt;b&gt; &amp;lt;<br/>c &lt;br/&gt; d"),
+              "a <b> &lt;\r\nc <br/> d");
+    // A friend's text is never taken for a member's.
+    EXPECT_EQ(shown("@friend", "@dave:<br/>hi"), "@dave:\r\nhi");
+    EXPECT_EQ(shown("@@group", Gbk("\"A\"邀请\"B\"加入了群聊")), Gbk("\"A\"邀请\"B\"加入了群聊"));
+}
+
+TEST_F(MessageLogTest, SentTextsBecomeRowsAsThePartnerReadsThemWhileMessagesAreShown) {
+    jobs::JobQueue queue;
+    config::Settings settings;
+    settings.机器人姓名 = platform::Gbk("小精灵");
+    messages::PostSentRow(queue, settings, "@me", "@friend",
+                          platform::Gbk("我是[mkname][enter]好"));
+    messages::PostSentRow(queue, settings, "@me", "@@group", "x", true);
+    settings.显示消息 = false;
+    messages::PostSentRow(queue, settings, "@me", "@friend", "hidden");
+    std::vector<jobs::Job> jobs;
+    while (std::optional<jobs::Job> job = queue.TryTake()) {
+        jobs.push_back(*job);
+    }
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[0].kind, messages::JOB_LOG_ENTRY);
+    EXPECT_EQ(jobs[0].texts, (std::array<std::string, 4>{"@me", "@friend",
+                                                         platform::Gbk("我是小精灵\r\n好"), ""}));
+    EXPECT_EQ(jobs[1].texts[2], messages::DroppedReplyMark() + "x");
+    // Through the log job, a sent text is the own account's row.
+    Log(jobs[0].texts[0], jobs[0].texts[1], jobs[0].texts[2]);
+    const auto rows = RecordedRows(screen);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], platform::Gbk("[↑]好友"));
+    EXPECT_EQ(rows[0][3], platform::Gbk("朋友"));
 }
 
 TEST_F(MessageLogTest, TimeTextHasNoLeadingZeros) {
@@ -153,13 +211,14 @@ protected:
 TEST_F(ExportTest, EmptyLogWritesAnEmptyFileAndReportsSuccess) {
     const std::string folder = Folder();
     CurrentDir here(folder);
-    const std::string name = messages::ExportMessageLog(screen, clock, {});
-    ASSERT_FALSE(name.empty());
-    EXPECT_EQ(name.find('/'), std::string::npos);
+    const std::string path = messages::ExportMessageLog(screen, clock, {});
+    // The notice names the whole path: the user need not know the current directory.
+    const std::string name = path.substr(path.rfind('/') + 1);
+    EXPECT_EQ(path, std::filesystem::current_path().string() + "/" + name);
     EXPECT_TRUE(platform::FileExists(folder + "/" + name));
     EXPECT_EQ(platform::ReadFile(folder + "/" + name), "");
     EXPECT_EQ(screen.TextsOf("ShowMessageBox"),
-              std::vector<std::string>{platform::Gbk("提示\n导出完毕，文件名为\r\n") + name});
+              std::vector<std::string>{platform::Gbk("提示\n导出完毕，文件名为\r\n") + path});
     // Nothing but the file itself is left behind.
     EXPECT_EQ(platform::FindFiles(folder, "*").size(), 1u);
 }
@@ -169,8 +228,9 @@ TEST_F(ExportTest, TwoExportsInOneSecondGetDifferentNames) {
     const std::string folder = Folder();
     CurrentDir here(folder);
     const messages::LogRow row{"a", "b", "c", "d", "e"};
-    const std::string first = messages::ExportMessageLog(screen, clock, {row});
-    const std::string second = messages::ExportMessageLog(screen, clock, {row, row});
+    const auto name_of = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    const std::string first = name_of(messages::ExportMessageLog(screen, clock, {row}));
+    const std::string second = name_of(messages::ExportMessageLog(screen, clock, {row, row}));
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
     EXPECT_NE(first, second);

@@ -18,6 +18,7 @@ config::Settings ChangedSettings() {
     settings.回复几率 = "35";
     settings.好友默认 = false;
     settings.群默认 = true;
+    settings.每分钟回复上限 = "5";
     settings.启用群管 = false;
     settings.群管_加 = Gbk("欢迎[name]加入=本群");
     settings.群管_邀 = Gbk("[name]被邀请进来了");

@@ -31,14 +31,17 @@ public:
     struct Options {
         sim::Era era = sim::Era::Early2016;
         int synccheck_hold_ms = 300;
+        std::string scenario_json;         // empty: Rig's friends Alice and Bob and their group
+        platform::Clock* clock = nullptr;  // the robot's; nullptr: the system clock
     };
 
     static constexpr std::chrono::seconds WAIT{15};
 
-    explicit SyncRig(Options options) : m_screen(0.01) {
+    explicit SyncRig(Options options)
+        : m_screen(0.01), m_robot_clock(options.clock != nullptr ? *options.clock : m_clock) {
         sim::SimulatorOptions sim_options;
         sim_options.workdir = m_dir.Path() + "/sim";
-        sim_options.scenario_json = R"({
+        sim_options.scenario_json = !options.scenario_json.empty() ? options.scenario_json : R"({
           "fun": "3",
           "account": {"Uin": 2100000033, "NickName": "Rig", "Sex": 1},
           "friends": [{"id": "alice", "NickName": "Alice", "Sex": 2},
@@ -74,7 +77,7 @@ public:
         app::RunOptions run;
         run.data_root = m_dir.Path() + "/data";
         run.service_file = m_sim->ProfilePath();
-        m_robot = std::make_unique<app::Robot>(run, m_clock, m_screen);
+        m_robot = std::make_unique<app::Robot>(run, m_robot_clock, m_screen);
         platform::MakeDirectories(AccountDir());
         m_robot->SetAccountDir(AccountDir());
         const protocol::ServiceLink link = m_robot->Link();
@@ -150,6 +153,7 @@ private:
     std::unique_ptr<sim::Simulator> m_sim;
     StubScreen m_screen;
     platform::SystemClock m_clock;
+    platform::Clock& m_robot_clock;
     std::unique_ptr<app::Robot> m_robot;
     std::thread m_heartbeat;
     std::promise<void> m_heartbeat_done;

@@ -29,6 +29,8 @@ constexpr int WINDOW_GAP = 8;
 // Set in the environment, the window shows itself beside the main window once that one
 // is ready (for demonstrations).
 constexpr const char* SHOW_BESIDE_MAIN = "ZELMO_SHOW_MESSAGE_WINDOW";
+// Where a cell's text breaks a line.
+constexpr QLatin1String LINE_BREAK_MARK(" / ");
 
 const std::vector<contacts::ColumnSpec>& LogColumns() {
     static const std::vector<contacts::ColumnSpec> columns = {
@@ -102,10 +104,20 @@ int LogModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant LogModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
+        index.row() >= rowCount()) {
         return {};
     }
-    return widgets::ToQString(Cell(m_rows[static_cast<std::size_t>(index.row())], index.column()));
+    QString text =
+        widgets::ToQString(Cell(m_rows[static_cast<std::size_t>(index.row())], index.column()));
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (role == Qt::ToolTipRole) {
+        // The whole text, for a content that does not fit its cell.
+        return text.contains(QLatin1Char('\n')) ? QVariant(text) : QVariant();
+    }
+    // Rows keep one line each: a text's line breaks show as marks between its lines.
+    text.replace(QLatin1Char('\n'), LINE_BREAK_MARK);
+    return text;
 }
 
 QVariant LogModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -10,6 +10,7 @@ struct ContactKinds {
     std::string female;          // "女"
     std::string public_account;  // "公众号"
     std::string group;           // "微群"
+    std::string unknown;         // "未知": a person of unknown sex
 };
 
 const ContactKinds& Kinds();

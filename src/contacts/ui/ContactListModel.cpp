@@ -23,7 +23,8 @@ std::optional<ContactList> ListForKind(std::string_view kind) {
     if (kind == kinds.public_account) {
         return ContactList::PublicAccounts;
     }
-    if (kind == kinds.male || kind == kinds.female) {
+    // Friends who never set a gender are friends all the same.
+    if (kind == kinds.male || kind == kinds.female || kind == kinds.unknown) {
         return ContactList::Friends;
     }
     return std::nullopt;

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -92,9 +93,21 @@ TEST(MessageWindowTest, RowsArriveInBatchesAndShowTheirDetails) {
     Click(list->viewport(), QPoint(5, list->viewport()->height() - 5));
     EXPECT_EQ(details->toPlainText(), U("  消息时间：\n来源：\n发至：\n内容："));
 
+    // A text of several lines keeps its row one line high; the details and the tip show
+    // its lines.
+    window.AddRow("L3", "t", "s", "d", platform::Gbk("小爱: 第一行\r\n第二行"));
+    ASSERT_TRUE(PumpUntil([model] { return model->rowCount() == 3; }));
+    EXPECT_EQ(CellOf(model, 2, 4), U("小爱: 第一行 / 第二行"));
+    EXPECT_EQ(model->data(model->index(2, 4), Qt::ToolTipRole).toString(),
+              U("小爱: 第一行\n第二行"));
+    EXPECT_FALSE(model->data(model->index(1, 4), Qt::ToolTipRole).isValid());
+    Click(list->viewport(), RowPoint(list, 2));
+    EXPECT_EQ(details->toPlainText(),
+              U("L3  消息时间：t\n来源：s\n发至：d\n内容：小爱: 第一行\n第二行"));
+
     // Rows not yet shown still count for an export; clear empties everything.
-    window.AddRow("L3", "t", "s", "d", "c");
-    EXPECT_EQ(model->Rows().size(), 3u);
+    window.AddRow("L4", "t", "s", "d", "c");
+    EXPECT_EQ(model->Rows().size(), 4u);
     Click(list->viewport(), RowPoint(list, 0));
     window.findChild<QPushButton*>(U("按钮_清空"))->click();
     EXPECT_EQ(model->rowCount(), 0);
@@ -102,7 +115,7 @@ TEST(MessageWindowTest, RowsArriveInBatchesAndShowTheirDetails) {
     EXPECT_TRUE(details->toPlainText().isEmpty());
 }
 
-TEST(MessageWindowTest, ExportButtonWritesEveryRowAndReportsTheName) {
+TEST(MessageWindowTest, ExportButtonWritesEveryRowAndReportsWhereTheFileWent) {
     ViewsRobot views;
     const std::string folder = views.Dir() + "/out";
     platform::MakeDirectories(folder);
@@ -116,8 +129,10 @@ TEST(MessageWindowTest, ExportButtonWritesEveryRowAndReportsTheName) {
     ASSERT_EQ(boxes.size(), 1u);
     const std::string prefix = platform::Gbk("提示\n导出完毕，文件名为\r\n");
     ASSERT_EQ(boxes[0].substr(0, prefix.size()), prefix);
-    const std::string name = boxes[0].substr(prefix.size());
-    EXPECT_EQ(platform::ReadFile(folder + "/" + name),
+    // The whole path: the user learns where the file went.
+    const std::string path = boxes[0].substr(prefix.size());
+    EXPECT_EQ(path.substr(0, path.rfind('/')), std::filesystem::current_path().string());
+    EXPECT_EQ(platform::ReadFile(path),
               messages::ExportText({{"A", "1:2:3", "s1", "d1", platform::Gbk("第一")},
                                     {"B", "4:5:6", "s2", "d2", "second"}}));
     EXPECT_EQ(window.Model()->Rows().size(), 2u);  // export leaves the rows

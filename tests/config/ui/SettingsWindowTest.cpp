@@ -204,12 +204,15 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheFourteenFields) {
     EXPECT_EQ(controls.chance->text(), U("35"));
     EXPECT_FALSE(controls.reply_enabled->isChecked());
 
-    // Reading leaves 显示消息 alone and gives back every shown field.
+    // Reading leaves 显示消息 and 每分钟回复上限 (the file's alone) as they were and gives
+    // back every shown field.
     Settings read;
     read.显示消息 = true;
+    read.每分钟回复上限 = "7";
     window->ReadSettingsWindow(read);
     Settings expected = Changed();
     expected.显示消息 = true;
+    expected.每分钟回复上限 = "7";
     EXPECT_EQ(read, expected);
 
     // And the defaults fill and read back as the defaults.
@@ -217,7 +220,9 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheFourteenFields) {
     EXPECT_TRUE(controls.reply_enabled->isChecked());
     EXPECT_FALSE(controls.default_group->isChecked());
     window->ReadSettingsWindow(read);
-    EXPECT_EQ(read, Settings{});
+    Settings defaults;
+    defaults.每分钟回复上限 = "7";
+    EXPECT_EQ(read, defaults);
 
     // A page built after the window fills itself after the window's own controls.
     QString name_seen;

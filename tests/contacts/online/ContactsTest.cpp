@@ -128,8 +128,9 @@ TEST_P(ContactsStartupTest, EveryContactIsKeptOnceInitFirstClassifiedAndDecoded)
     EXPECT_EQ(RecordOf(online, "alice").kind, contacts::KIND_FEMALE);
     EXPECT_EQ(RecordOf(online, "bob").kind, contacts::KIND_MALE);
     EXPECT_EQ(RecordOf(online, "news").kind, contacts::KIND_PUBLIC);
-    EXPECT_EQ(RecordOf(online, "zero").kind, contacts::KIND_PUBLIC);
-    EXPECT_EQ(RecordOf(online, "odd").kind, "3");
+    // People who set no gender are people: only VerifyFlag makes an official account.
+    EXPECT_EQ(RecordOf(online, "zero").kind, contacts::KIND_UNKNOWN);
+    EXPECT_EQ(RecordOf(online, "odd").kind, contacts::KIND_UNKNOWN);
     EXPECT_EQ(RecordOf(online, "team").kind, contacts::KIND_GROUP);  // its Sex is 1
     EXPECT_EQ(RecordOf(online, "family").kind, contacts::KIND_GROUP);
 

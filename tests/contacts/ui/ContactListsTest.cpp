@@ -116,6 +116,14 @@ TEST(ContactListsTest, EachKindShowsInItsOwnListWithEveryColumn) {
     EXPECT_EQ(Cell(friends, 2, 1), "@carol");
     EXPECT_EQ(friends->header()->sectionSize(1), 0);
     EXPECT_EQ(friends->header()->sectionSize(2), 0);
+
+    // A friend who never set a gender is a friend of unknown sex.
+    views.Robot().Contacts().AppendIfNew(Contact("@zero", "没填性别", "未知"));
+    window.RefreshContactLists();
+    ASSERT_EQ(friends->model()->rowCount(), 4);
+    EXPECT_EQ(Cell(friends, 3, 1), "@zero");
+    EXPECT_EQ(Cell(friends, 3, 6), platform::Gbk("未知"));
+    EXPECT_EQ(accounts->model()->rowCount(), 1);
 }
 
 TEST(ContactListsTest, EveryColumnShowsWithoutScrollingAtTheDefaultSize) {

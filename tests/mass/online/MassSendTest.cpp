@@ -165,6 +165,18 @@ TEST(MassSendTest, TwoMembersThreeTextsTwoPassesSendTwelveInPassMemberTextOrder)
     EXPECT_FALSE(rig.Robot().Mass().Running());
     EXPECT_EQ(rig.Screen().TextsOf("SetMassCaption"),
               (std::vector<std::string>{Gbk("停止群发"), Gbk("开始群发")}));
+
+    // Every text handed to sending is a row of the own account's in the message log (the
+    // queue's workers add them, in any order).
+    ASSERT_TRUE(rig.Screen().WaitForCall("AddLogRow", WAIT, 12));
+    std::vector<std::string> rows;
+    for (const std::string& row : rig.Screen().TextsOf("AddLogRow")) {
+        rows.push_back(row.substr(0, row.find('\t')) + row.substr(row.rfind('\t')));
+    }
+    ASSERT_EQ(rows.size(), 12u);
+    for (const char* text : {"t1", "t2", "t3"}) {
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), Gbk("[↑]好友") + "\t" + text), 4) << text;
+    }
 }
 
 TEST(MassSendTest, ZeroPassesLogsTheStartLinesAndEndsAtOnce) {

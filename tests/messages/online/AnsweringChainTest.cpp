@@ -95,8 +95,8 @@ TEST_F(AnsweringChainTest, ALearnedQuestionIsAnsweredNextTime) {
 
 TEST_F(AnsweringChainTest, TheListWordAnswersWithTheFunctionList) {
     EXPECT_EQ(Answer(Text("alice", "功能"), 1),
-              "欢迎使用[mzname]机器人！\r\n以下是支持命令：\r\n"
-              "回复：问：XX 答：XX\r\n功能：教[mzname]说话吧~\r\n");
+              "欢迎使用小精灵机器人！\r\n以下是支持命令：\r\n"
+              "回复：问：XX 答：XX\r\n功能：教小精灵说话吧~\r\n");
 }
 
 TEST_F(AnsweringChainTest, AJoinNoticeSendsTheWelcomeWithTheName) {
@@ -106,7 +106,7 @@ TEST_F(AnsweringChainTest, AJoinNoticeSendsTheWelcomeWithTheName) {
     notice.notice = "invite";
     notice.actor = "Alice";
     notice.target = "Eve";
-    EXPECT_EQ(Answer(notice, 1), "欢迎\"Eve\"加入本群！");
+    EXPECT_EQ(Answer(notice, 1), "欢迎Eve加入本群！");
     EXPECT_EQ(FirstReceiver(), online->Sim().UserNameOf("team"));
 }
 

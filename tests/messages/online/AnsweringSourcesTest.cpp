@@ -65,7 +65,7 @@ TEST(AnsweringSourcesTest, ALearnedPairAnswersAndItsLineBreaksArrive) {
     EXPECT_EQ(LastSentText(online.Sim()), "晴\r\n有\"风\"");
 }
 
-TEST(AnsweringSourcesTest, AJoinWelcomeNamesThePersonWithTheQuotesOfTheNotice) {
+TEST(AnsweringSourcesTest, AJoinWelcomeNamesThePersonWithoutTheQuotesOfTheNotice) {
     OnlineRobot online;
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
@@ -79,13 +79,13 @@ TEST(AnsweringSourcesTest, AJoinWelcomeNamesThePersonWithTheQuotesOfTheNotice) {
     const auto invite = messages::GroupEventReply(settings, Gbk("\"Alice\"邀请\"Eve\"加入了群聊"));
     ASSERT_TRUE(invite);
     EXPECT_EQ(robot.Sender().SendText(team, *invite), "0");
-    EXPECT_EQ(LastSentText(online.Sim()), "欢迎\"Eve\"加入本群！");
+    EXPECT_EQ(LastSentText(online.Sim()), "欢迎Eve加入本群！");
 
     const auto scan =
         messages::GroupEventReply(settings, Gbk("\" Frank\"通过扫描\"Bob\"分享的二维码加入群聊"));
     ASSERT_TRUE(scan);
     EXPECT_EQ(robot.Sender().SendText(team, *scan), "0");
-    EXPECT_EQ(LastSentText(online.Sim()), "欢迎\" Frank\"扫码入群！");
+    EXPECT_EQ(LastSentText(online.Sim()), "欢迎Frank扫码入群！");
     EXPECT_EQ(online.Sim().SentMessages().back().to, team);
 }
 
@@ -97,8 +97,8 @@ TEST(AnsweringSourcesTest, TheFunctionListArrivesWithItsLineBreaks) {
                                                       robot.Plugins(), messages::CHAT_FRIEND);
     EXPECT_EQ(robot.Sender().SendText(online.Sim().UserNameOf("alice"), list), "0");
     EXPECT_EQ(LastSentText(online.Sim()),
-              "欢迎使用[mzname]机器人！\r\n以下是支持命令：\r\n"
-              "回复：问：XX 答：XX\r\n功能：教[mzname]说话吧~\r\n");
+              "欢迎使用Zelmo机器人！\r\n以下是支持命令：\r\n"
+              "回复：问：XX 答：XX\r\n功能：教Zelmo说话吧~\r\n");
 }
 
 }  // namespace
