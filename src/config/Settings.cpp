@@ -82,6 +82,7 @@ Settings LoadSettings(std::string_view path) {
     settings.群管_加 = file.Text(GROUP, "群管_加", defaults.群管_加);
     settings.群管_邀 = file.Text(GROUP, "群管_邀", defaults.群管_邀);
     settings.群管_移 = file.Text(GROUP, "群管_移", defaults.群管_移);
+    settings.回复过期秒数 = file.Text(REPLY, "回复过期秒数", defaults.回复过期秒数);
     return settings;
 }
 
@@ -113,6 +114,7 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Text(GROUP, "群管_加", settings.群管_加);
     file.Text(GROUP, "群管_邀", settings.群管_邀);
     file.Text(GROUP, "群管_移", settings.群管_移);
+    file.Text(REPLY, "回复过期秒数", settings.回复过期秒数);
     return file.Commit();
 }
 
