@@ -10,7 +10,6 @@
 #include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "platform/IniFile.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/JsonText.h"
 #include "protocol/TextHelpers.h"
 
@@ -145,9 +144,6 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content) {
 }
 
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
-    if (parts.connection.load() != protocol::STATE_ONLINE) {
-        return;
-    }
     const std::string from = protocol::ExtractBetween(item, FROM_MARKER, TOKEN_END);
     const std::string to = protocol::ExtractBetween(item, TO_MARKER, TOKEN_END);
     // Content is a JSON string: cut at its real end and decoded; "<br/>" stays as sent.
@@ -164,8 +160,8 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
     }
     // Written on another device of the own account: learn the partner, never answer.
     if (from == parts.state.own.UserName) {
-        contacts::EnsureContactKnown(parts.link, parts.state, parts.connection, parts.contacts,
-                                     parts.queue, parts.lists, to);
+        contacts::EnsureContactKnown(parts.link, parts.state, parts.contacts, parts.queue,
+                                     parts.lists, parts.pause, to);
         return;
     }
     if (settings->启用回复) {

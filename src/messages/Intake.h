@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -10,6 +9,7 @@
 #include "contacts/ListsPort.h"
 #include "jobs/JobQueue.h"
 #include "messages/ReplySources.h"
+#include "platform/Pause.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/Session.h"
@@ -46,7 +46,7 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
 struct IntakeParts {
     protocol::ServiceLink link;
     const protocol::ProtocolState& state;
-    const std::atomic<int>& connection;  // ConnectionState
+    platform::Pause pause;  // the waits of a contact fetch tried again
     const config::SettingsStore& settings;
     contacts::ContactStore& contacts;
     contacts::ListsPort& lists;
@@ -54,8 +54,9 @@ struct IntakeParts {
     const ReplySources& replies;
 };
 
-// Job kind 5: one raw AddMsgList item. Dropped unless the robot is online or when it has
-// no content; posts the log job when messages are shown; replies only to other accounts.
+// Job kind 5: one raw AddMsgList item; the caller runs it only while the robot is online.
+// Dropped when it has no content; posts the log job when messages are shown; replies
+// only to other accounts.
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list, chat type, the
