@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
-#include <string>
 #include <string_view>
 #include <unordered_set>
 
@@ -25,8 +25,10 @@ public:
 
 private:
     std::size_t m_capacity;
-    std::deque<std::string> m_order;
-    std::unordered_set<std::string_view> m_known;  // views into m_order's strings
+    // The service's ids are decimal numbers below 2^64 and are kept as such, exactly;
+    // any other id by its hash.
+    std::deque<std::uint64_t> m_order;
+    std::unordered_set<std::uint64_t> m_known;
 };
 
 }  // namespace zelmo::protocol

@@ -21,15 +21,19 @@ TEST(RecentMessageIdsTest, SkipsTheLastIdsSeenAndForgetsTheOldestBeyondItsCapaci
     EXPECT_TRUE(ids.Add(""));
     EXPECT_TRUE(ids.Add(""));
 
-    // Long ids (no small-string buffer) survive the churn: the set's views stay valid.
+    // The service's 19-digit ids are told apart exactly, neighbours included, and so are
+    // ids that are no numbers or too long for one.
     RecentMessageIds many(100);
+    const std::string base = "3000000000000000";
     for (int i = 0; i < 10000; ++i) {
-        ASSERT_TRUE(many.Add(std::string(40, 'x') + std::to_string(i)));
+        ASSERT_TRUE(many.Add(base + std::to_string(100 + i % 900) + std::to_string(i / 900)));
     }
-    for (int i = 9900; i < 10000; ++i) {
-        EXPECT_FALSE(many.Add(std::string(40, 'x') + std::to_string(i)));
-    }
-    EXPECT_TRUE(many.Add(std::string(40, 'x') + "9899"));
+    EXPECT_FALSE(many.Add(base + std::to_string(100 + 9999 % 900) + std::to_string(9999 / 900)));
+    EXPECT_TRUE(many.Add("18446744073709551615"));  // 2^64 - 1
+    EXPECT_TRUE(many.Add("18446744073709551616"));  // one more: hashed, still apart
+    EXPECT_FALSE(many.Add("18446744073709551616"));
+    EXPECT_TRUE(many.Add("abc"));
+    EXPECT_FALSE(many.Add("abc"));
 }
 
 }  // namespace
