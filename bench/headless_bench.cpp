@@ -4,6 +4,7 @@
 //   memory_10k:    resident memory after the start-up with the 10,000-friend scenario, of
 //                  zelmo-headless and of zelmo (offscreen Qt) beside it
 //   stop_in_poll:  from SIGTERM during a held synccheck to the process's exit
+//   stop_large_base: from SIGTERM to the exit with one learned pair over a 100 MB base
 #include <benchmark/benchmark.h>
 #include <signal.h>
 
@@ -185,5 +186,51 @@ void StopDuringHeldPoll(benchmark::State& state) {
     }
 }
 BENCHMARK(StopDuringHeldPoll)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The stop that has to write a large knowledge base: one pair learned over a base of about
+// 100 MB (50,000 keywords with 2 KB replies), then SIGTERM.
+void StopWithLargeBase(benchmark::State& state) {
+    constexpr int KEYWORDS = 50000;
+    const std::string reply(2048, 'x');
+    for (auto _ : state) {
+        zelmo::test::TempDir dir;
+        Service service(dir.Path() + "/sim");
+        const fs::path config = fs::path(dir.Path()) / "data/2100000001/config";
+        fs::create_directories(config);
+        {
+            std::ofstream base(config / "reply.ini", std::ios::binary);
+            for (int i = 0; i < KEYWORDS; ++i) {
+                base << (i == 0 ? "" : "\r\n\r\n") << "keyword" << i << "\r\n" << reply;
+            }
+        }
+        const auto base_bytes = fs::file_size(config / "reply.ini");
+        zelmo::test::ChildProcess child(HeadlessArgs(service, dir.Path()), {});
+        if (!service.started || !Ready(child)) {
+            state.SkipWithError("no start-up");
+            return;
+        }
+        service.simulator->DeliverMessage({.from = "alice", .text = "问：new答：pair"});
+        if (!service.simulator->WaitForSentMessages(1, 30s)) {
+            state.SkipWithError("nothing learned");
+            return;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        kill(child.Pid(), SIGTERM);
+        if (!child.WaitForExit(60s)) {
+            state.SkipWithError("did not end");
+            return;
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        state.counters["stop_ms"] = seconds * 1000.0;
+        state.counters["base_MB"] = static_cast<double>(base_bytes) / 1e6;
+        // The learned pair's bytes: the stop wrote the base.
+        state.counters["saved_bytes_more"] =
+            static_cast<double>(fs::file_size(config / "reply.ini")) -
+            static_cast<double>(base_bytes);
+    }
+}
+BENCHMARK(StopWithLargeBase)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

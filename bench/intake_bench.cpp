@@ -111,7 +111,9 @@ void ProcessSyncAnswerOfThousandMessages(benchmark::State& state) {
     std::size_t posted = 0;
     for (auto _ : state) {
         auto queue = std::make_unique<jobs::JobQueue>();
-        app::PostSyncNews(*queue, protocol::ReadSyncNews(answer));
+        // A fresh memory of handled ids each time, as the robot's is at its first news.
+        protocol::RecentMessageIds handled;
+        app::PostSyncNews(*queue, handled, protocol::ReadSyncNews(answer));
         state.PauseTiming();
         posted = queue->Size();
         queue.reset();
@@ -226,7 +228,7 @@ void IdleOnline(benchmark::State& state) {
     state.counters["cpu_percent_of_one_core"] = share * 100;
     state.counters["threads_running"] = running;
     state.counters["threads_waiting"] = waiting;
-    state.counters["online"] = robot.Connection().load() == protocol::STATE_ONLINE ? 1 : 0;
+    state.counters["online"] = robot.Connection().State() == protocol::STATE_ONLINE ? 1 : 0;
     screen.Cancel();
     robot.Shutdown();
 }

@@ -4,6 +4,7 @@
 
 #include "app/Robot.h"
 #include "contacts/ContactJobs.h"
+#include "jobs/Backoff.h"
 #include "messages/MessageJobs.h"
 #include "protocol/ConnectionState.h"
 
@@ -11,48 +12,87 @@ namespace zelmo::app {
 
 namespace {
 
-constexpr int FAILED_POLL_PAUSE_MS = 900;
 constexpr int CYCLE_PAUSE_MS = 100;
 constexpr int LOOP_PAUSE_MS = 500;
 
-// One cycle of the loop; false when HeartbeatStop was set while the poll was out.
-bool RunCycle(Robot& robot) {
-    std::atomic<int>& connection = robot.Connection();
+struct CycleEnd {
+    bool go_on = true;        // false: HeartbeatStop was set while the poll was out
+    bool failed = false;      // the next cycle backs off
+    bool unanswered = false;  // the poll got no answer at all
+};
+
+// A poll answered with a retcode other than "0". Every session-ending code is decided
+// here, in one place.
+CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
+    protocol::Connection& connection = robot.Connection();
+    if (retcode == "1100") {
+        connection.Set(protocol::STATE_OFFLINE);
+        LogoutOnLoss(robot);
+        return {true, true};
+    }
+    if (retcode == "1101") {
+        connection.Set(protocol::STATE_OFFLINE);
+        return {true, true};
+    }
+    // 1102 (cookies refused), 1205 (too frequent) and codes nobody knows: the robot is not
+    // listening, whatever it showed before.
+    connection.Set(protocol::STATE_LISTEN_FAILED);
+    return {true, true};
+}
+
+// After a poll that got no answer, the next cycle asks with a webwxsync, which the service
+// answers at once: a poll would be held up to 25 s without news, and everything waiting
+// for the robot to be online would wait that long after the network came back.
+CycleEnd RunProbe(Robot& robot) {
+    protocol::Connection& connection = robot.Connection();
+    std::string answer;
+    const bool synced = protocol::WebSync(robot.Link(), robot.State(), answer);
+    if (robot.HeartbeatStop().load()) {
+        return {false, false};
+    }
+    if (!synced) {
+        connection.Set(protocol::STATE_LISTEN_FAILED);
+        return {true, true};
+    }
+    PostSyncNews(robot.Queue(), robot.HandledMessages(), protocol::ReadSyncNews(answer));
+    connection.Set(protocol::STATE_ONLINE);
+    return {true, false};
+}
+
+CycleEnd RunCycle(Robot& robot) {
+    protocol::Connection& connection = robot.Connection();
     const protocol::SyncCheckAnswer check = protocol::SyncCheck(robot.Link(), robot.State());
     // Whoever stopped the loop (a close, a logout) has already spoken to the service.
     if (robot.HeartbeatStop().load()) {
-        return false;
+        return {false, false};
     }
     if (!check.ok) {
-        connection.store(protocol::STATE_LISTEN_FAILED);
-        robot.Screen().Delay(FAILED_POLL_PAUSE_MS);
-        return true;
+        connection.Set(protocol::STATE_LISTEN_FAILED);
+        return {true, true, true};
     }
-    if (check.retcode == "0") {
-        connection.store(protocol::STATE_ONLINE);
-        if (check.selector != "0") {
-            std::string answer;
-            if (protocol::WebSync(robot.Link(), robot.State(), answer)) {
-                PostSyncNews(robot.Queue(), protocol::ReadSyncNews(answer));
-            } else {
-                connection.store(protocol::STATE_REQUEST_FAILED);
-            }
+    if (check.retcode != "0") {
+        return OnRetcode(robot, check.retcode);
+    }
+    if (check.selector != "0") {
+        std::string answer;
+        if (!protocol::WebSync(robot.Link(), robot.State(), answer)) {
+            connection.Set(protocol::STATE_REQUEST_FAILED);
+            return {true, true};
         }
-    } else if (check.retcode == "1100") {
-        connection.store(protocol::STATE_OFFLINE);
-        LogoutOnLoss(robot);
-    } else if (check.retcode == "1101") {
-        connection.store(protocol::STATE_OFFLINE);
+        PostSyncNews(robot.Queue(), robot.HandledMessages(), protocol::ReadSyncNews(answer));
     }
-    robot.Screen().Delay(CYCLE_PAUSE_MS);
-    return true;
+    connection.Set(protocol::STATE_ONLINE);
+    return {true, false};
 }
 
 }  // namespace
 
-void PostSyncNews(jobs::JobQueue& queue, const protocol::SyncNews& news) {
+void PostSyncNews(jobs::JobQueue& queue, protocol::RecentMessageIds& handled,
+                  const protocol::SyncNews& news) {
     for (const std::string& item : news.messages) {
-        jobs::PostJob(queue, messages::JOB_INCOMING_MESSAGE, item);
+        if (handled.Add(protocol::MessageIdOf(item))) {
+            jobs::PostJob(queue, messages::JOB_INCOMING_MESSAGE, item);
+        }
     }
     if (!news.changed_contact.empty()) {
         jobs::PostJob(queue, contacts::JOB_CONTACT_CHANGED, news.changed_contact);
@@ -62,21 +102,31 @@ void PostSyncNews(jobs::JobQueue& queue, const protocol::SyncNews& news) {
 void LogoutOnLoss(Robot& robot) {
     protocol::SendLogout(robot.Link(), robot.State());
     robot.HeartbeatStop().store(true);
-    robot.Connection().store(protocol::STATE_OFFLINE);
+    robot.Connection().Set(protocol::STATE_OFFLINE);
 }
 
 void HeartbeatLoop(Robot& robot) {
     const std::atomic<bool>& stop = robot.HeartbeatStop();
+    jobs::Backoff backoff(jobs::SERVICE_RETRY_FIRST_MS, jobs::SERVICE_RETRY_MAX_MS);
+    bool probe = false;
     while (!stop.load()) {
-        if (!RunCycle(robot)) {
+        const CycleEnd end = probe ? RunProbe(robot) : RunCycle(robot);
+        probe = end.unanswered;
+        if (!end.go_on) {
             return;
         }
-        const std::string caption = protocol::CaptionFor(robot.Connection().load());
+        const std::string caption = protocol::CaptionFor(robot.Connection().State());
         if (!caption.empty()) {
             robot.Screen().SetMainCaption(caption);
         }
         if (stop.load()) {
             return;
+        }
+        if (end.failed) {
+            robot.Screen().Delay(backoff.Failed());
+        } else {
+            backoff.Succeeded();
+            robot.Screen().Delay(CYCLE_PAUSE_MS);
         }
         robot.Screen().Delay(LOOP_PAUSE_MS);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "jobs/JobQueue.h"
+#include "protocol/RecentMessageIds.h"
 #include "protocol/SyncRequests.h"
 
 namespace zelmo::app {
@@ -8,15 +9,21 @@ namespace zelmo::app {
 class Robot;
 
 // Posts every message of the news as a kind-5 job, in answer order, and the changed
-// contact (if any) as one kind-2 job.
-void PostSyncNews(jobs::JobQueue& queue, const protocol::SyncNews& news);
+// contact (if any) as one kind-2 job. A message whose MsgId is among the handled ones is
+// skipped; the others join them.
+void PostSyncNews(jobs::JobQueue& queue, protocol::RecentMessageIds& handled,
+                  const protocol::SyncNews& news);
 
 // The service ended the session: logout, HeartbeatStop, offline.
 void LogoutOnLoss(Robot& robot);
 
 // Thread body: synccheck / webwxsync cycles until HeartbeatStop, the main window's caption
 // showing the connection state after every cycle. A cycle whose poll ends after
-// HeartbeatStop was set ends the loop without acting on the answer.
+// HeartbeatStop was set ends the loop without acting on the answer. Consecutive failed
+// cycles (no poll answer, a retcode other than "0", a failed or incomplete sync) wait
+// 1 s, doubling, at most 60 s, before the next; a good cycle starts over. After a poll
+// without an answer the next cycle is a webwxsync alone, so a service that is back shows
+// online at once.
 void HeartbeatLoop(Robot& robot);
 
 }  // namespace zelmo::app

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <utility>
 
+#include "app/JobDispatch.h"
+
 namespace zelmo::app {
 
 namespace {
@@ -22,11 +24,12 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_web(protocol::ClientConfig(m_profile)),
       m_clock(clock),
       m_screen(screen),
-      m_sender(Link(), m_state, m_settings, Pause()),
       m_log(screen, clock),
+      m_sender({Link(), m_state, m_settings, Pause(), m_connection, m_log, m_contacts}),
       m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_state, clock} {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
+    m_queue.SetDropHandler([this](const jobs::Job& job) { LogDroppedJob(*this, job); });
 }
 
 Robot::~Robot() {
@@ -34,8 +37,8 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(),   m_state, m_connection, m_settings,   m_contacts,
-            m_screen, m_queue, m_replies,    m_reply_guard};
+    return {Link(),   m_state, Pause(),   m_settings,   m_contacts,
+            m_screen, m_queue, m_replies, m_reply_guard};
 }
 
 mass::MassParts Robot::MassParts() {
@@ -86,6 +89,8 @@ void Robot::Stop() {
     m_stop.Set();
     m_heartbeat_stop.store(true);
     m_queue.Close();
+    m_sender.Close();
+    m_connection.Shut();
     m_web.Stop();
 }
 

@@ -28,6 +28,8 @@
 #include "platform/Pause.h"
 #include "platform/WebClient.h"
 #include "plugins/PluginHost.h"
+#include "protocol/Connection.h"
+#include "protocol/RecentMessageIds.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/ServiceProfile.h"
 #include "protocol/Session.h"
@@ -66,11 +68,17 @@ public:
 
     // HeartbeatStop: ends the heartbeat loop and the queue workers' loops.
     std::atomic<bool>& HeartbeatStop() { return m_heartbeat_stop; }
-    // ConnectionState (protocol::ConnectionState values).
-    std::atomic<int>& Connection() { return m_connection; }
+    // ConnectionState, and the gate of all work that needs the service: intake, contact
+    // and send jobs wait while it is not online (none is dropped for it). The heartbeat
+    // sets it after every poll; a re-login sets it offline while it logs in again and
+    // online after. The robot's stop shuts it, waking every waiter.
+    protocol::Connection& Connection() { return m_connection; }
+    // The MsgIds the heartbeat handed on last; news that come again are skipped. Only the
+    // heartbeat thread uses it; it outlives a heartbeat that is started again.
+    protocol::RecentMessageIds& HandledMessages() { return m_handled_messages; }
 
     contacts::ContactStore& Contacts() { return m_contacts; }
-    // The IncomingQueue: every background job but the sends' own pacing.
+    // The IncomingQueue: every background job; a send job hands its text to the sender.
     jobs::JobQueue& Queue() { return m_queue; }
     config::SettingsStore& Settings() { return m_settings; }
     // Loaded once by the start-up before the workers start; read-only afterwards.
@@ -78,6 +86,7 @@ public:
     messages::KnowledgeBase& Knowledge() { return m_knowledge; }
     plugins::PluginHost& Plugins() { return m_plugins; }
     mass::MassState& Mass() { return m_mass; }
+    // The paced send queue and its thread's body; the start-up starts that thread.
     messages::Sender& Sender() { return m_sender; }
     messages::MessageLog& Log() { return m_log; }
     // How many replies each chat got in the last minute.
@@ -96,8 +105,8 @@ public:
     // The wait the robot's threads pause with: the screen's Delay, cut short by the stop.
     platform::Pause Pause();
 
-    // Wakes every wait, closes the queue and aborts requests in flight; later requests
-    // fail at once. Any thread; idempotent.
+    // Wakes every wait, closes the queue and the sender, shuts the connection gate and
+    // aborts requests in flight; later requests fail at once. Any thread; idempotent.
     void Stop();
     bool Stopping() const { return m_stop.IsSet(); }
     const platform::ManualResetEvent& StopEvent() const { return m_stop; }
@@ -122,7 +131,8 @@ private:
 
     std::string m_account_dir;
     std::atomic<bool> m_heartbeat_stop{false};
-    std::atomic<int> m_connection{0};
+    protocol::Connection m_connection;
+    protocol::RecentMessageIds m_handled_messages;
     contacts::ContactStore m_contacts;
     jobs::JobQueue m_queue;
     config::SettingsStore m_settings;
@@ -130,8 +140,8 @@ private:
     messages::KnowledgeBase m_knowledge;
     plugins::PluginHost m_plugins;
     mass::MassState m_mass;
-    messages::Sender m_sender;
     messages::MessageLog m_log;
+    messages::Sender m_sender;
     messages::ReplyGuard m_reply_guard;
     messages::ReplySources m_replies;
 

@@ -6,6 +6,7 @@
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "contacts/ContactRequests.h"
+#include "jobs/Backoff.h"
 #include "mass/MassState.h"
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
@@ -44,6 +45,7 @@ void StartQueueWorkers(Robot& robot) {
     for (int i = 0; i < QUEUE_WORKERS; ++i) {
         robot.StartThread([&robot] { QueueWorker(robot); });
     }
+    robot.StartThread([&robot] { SenderThread(robot); });
 }
 
 void LoadOwnHeader(Robot& robot) {
@@ -52,9 +54,24 @@ void LoadOwnHeader(Robot& robot) {
     robot.Screen().ShowOwnHeader(avatar, state.own.NickName, state.own.Signature);
 }
 
+// The full list again and again, backing off, until the service gives it; then the lists
+// show what came. Its own thread, so the start-up goes on with the init answer's contacts.
+void KeepFetchingContactList(Robot& robot) {
+    const bool fetched = jobs::RetryUntilDone(robot.Pause(), [&robot] {
+        return contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(),
+                                          robot.Queue());
+    });
+    if (fetched) {
+        robot.Screen().RefreshContactLists();
+        robot.Screen().FillMassCandidates();
+    }
+}
+
 void LoadContacts(Robot& robot) {
     contacts::ParseContacts(robot.Contacts(), robot.Queue(), robot.State().init_answer);
-    contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(), robot.Queue());
+    if (!contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(), robot.Queue())) {
+        robot.StartThread([&robot] { KeepFetchingContactList(robot); });
+    }
     contacts::SendStatusNotify(robot.Link(), robot.State());
     // Only the SyncKey matters: what the first sync brings is never handed on.
     std::string discarded;

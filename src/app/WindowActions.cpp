@@ -5,7 +5,6 @@
 #include "app/Robot.h"
 #include "contacts/ContactRequests.h"
 #include "contacts/RemarkRequest.h"
-#include "messages/MessageJobs.h"
 #include "messages/MessageLog.h"
 #include "protocol/HeadImage.h"
 
@@ -20,7 +19,8 @@ bool ReloadAvatar(Robot& robot) {
 }
 
 void SendChatText(Robot& robot, const std::string& user_name, const std::string& text) {
-    jobs::PostJob(robot.Queue(), messages::JOB_SEND_TEXT, user_name, text);
+    // Typed by the user, so it never expires the way a late reply does.
+    robot.Sender().Post(user_name, text, messages::SendKind::Text);
     messages::LogMessage(robot.Log(), robot.Contacts(), robot.State().own,
                          robot.State().own.UserName, user_name, text);
 }
@@ -28,7 +28,7 @@ void SendChatText(Robot& robot, const std::string& user_name, const std::string&
 void FetchMembersOf(Robot& robot, std::size_t group_index) {
     robot.StartThread([&robot, index_text = std::to_string(group_index)] {
         contacts::FetchGroupMembers(robot.Link(), robot.State(), robot.Contacts(), robot.Screen(),
-                                    index_text);
+                                    robot.Pause(), index_text);
     });
 }
 

@@ -83,6 +83,7 @@ Settings LoadSettings(std::string_view path) {
     settings.群管_加 = file.Text(GROUP, "群管_加", defaults.群管_加);
     settings.群管_邀 = file.Text(GROUP, "群管_邀", defaults.群管_邀);
     settings.群管_移 = file.Text(GROUP, "群管_移", defaults.群管_移);
+    settings.回复过期秒数 = file.Text(REPLY, "回复过期秒数", defaults.回复过期秒数);
     return settings;
 }
 
@@ -111,6 +112,7 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Flag(REPLY, "好友默认", settings.好友默认);
     file.Flag(REPLY, "群默认", settings.群默认);
     file.Text(REPLY, "每分钟回复上限", settings.每分钟回复上限);
+    file.Text(REPLY, "回复过期秒数", settings.回复过期秒数);
     file.Flag(GROUP, "启用群管", settings.启用群管);
     file.Text(GROUP, "群管_加", settings.群管_加);
     file.Text(GROUP, "群管_邀", settings.群管_邀);

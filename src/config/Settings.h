@@ -25,6 +25,9 @@ struct Settings {
     std::string 群管_加;
     std::string 群管_邀;
     std::string 群管_移;
+    // Seconds a reply may wait for the sender before it is dropped (logged) instead of
+    // sent late; "0" never drops one.
+    std::string 回复过期秒数 = "300";
 
     bool operator==(const Settings&) const = default;
 };

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int MAX_CHANCE = 100;
 constexpr std::string_view DEFAULT_CHANCE = "100";
+constexpr std::string_view DEFAULT_EXPIRY = "300";
 
 // The lines of the text; a trailing break gives a last empty line.
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -39,6 +40,14 @@ std::string NormalizeReplyChance(std::string_view text) {
         return std::string(DEFAULT_CHANCE);
     }
     return std::to_string(value);
+}
+
+std::string NormalizeReplyExpiry(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos || text[first] < '0' || text[first] > '9') {
+        return std::string(DEFAULT_EXPIRY);
+    }
+    return std::to_string(protocol::IntegerValue(text));
 }
 
 std::string JoinShieldLines(std::string_view text) {

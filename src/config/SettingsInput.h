@@ -12,6 +12,11 @@ namespace zelmo::config {
 // otherwise "100".
 std::string NormalizeReplyChance(std::string_view text);
 
+// 回复过期秒数 as typed: its whole seconds (leading blanks, then digits up to the first other
+// character) as decimal text; "0" (never) stays. A text that does not start with a digit
+// gives the default "300".
+std::string NormalizeReplyExpiry(std::string_view text);
+
 // 屏蔽uin typed one per line: the line breaks between lines become ","; breaks at either
 // end and blank lines add no empty item. CR LF, LF and CR all count as a break; commas and
 // other characters stay as typed.

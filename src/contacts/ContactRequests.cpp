@@ -1,7 +1,7 @@
 #include "contacts/ContactRequests.h"
 
+#include "jobs/Backoff.h"
 #include "platform/Encoding.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/TextHelpers.h"
 #include "protocol/WebRequest.h"
 
@@ -34,11 +34,19 @@ constexpr std::string_view RET_MARKER = "Ret\": ";
 
 }  // namespace
 
-void FetchContactList(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
+bool ContactAnswerOk(std::string_view answer) {
+    return protocol::ExtractBetween(answer, RET_MARKER, ",") == "0";
+}
+
+bool FetchContactList(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                       ContactStore& store, jobs::JobQueue& queue) {
-    const std::string answer = protocol::PostReadToWebHost(
-        link, state, GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
-    ParseContacts(store, queue, platform::Utf8ToGbk(answer));
+    const std::string answer = platform::Utf8ToGbk(protocol::PostReadToWebHost(
+        link, state, GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S));
+    if (!ContactAnswerOk(answer)) {
+        return false;
+    }
+    ParseContacts(store, queue, answer);
+    return true;
 }
 
 std::string SendStatusNotify(const protocol::ServiceLink& link,
@@ -64,7 +72,8 @@ std::string BatchGetContact(const protocol::ServiceLink& link, const protocol::P
 }
 
 void FetchGroupMembers(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
-                       ContactStore& store, ListsPort& lists, std::string_view index_text) {
+                       ContactStore& store, ListsPort& lists, const platform::Pause& pause,
+                       std::string_view index_text) {
     const long long value = protocol::IntegerValue(index_text);
     if (value <= 0) {
         return;
@@ -74,20 +83,34 @@ void FetchGroupMembers(const protocol::ServiceLink& link, const protocol::Protoc
     if (!group) {
         return;
     }
-    // A failed fetch leaves the group with empty counts and no members, as it says.
-    GroupMembers fetched = CutGroupMembers(BatchGetContact(link, state, group->UserName));
+    std::string answer;
+    const bool fetched_ok = jobs::RetryUntilDone(pause, [&] {
+        answer = BatchGetContact(link, state, group->UserName);
+        return ContactAnswerOk(answer);
+    });
+    if (!fetched_ok) {
+        return;
+    }
+    GroupMembers fetched = CutGroupMembers(answer);
     store.SetGroupMembers(index, std::move(fetched.member_count), std::move(fetched.owner_uin),
                           std::move(fetched.members));
     lists.GroupMembersFetched(index);
 }
 
 void EnsureContactKnown(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
-                        const std::atomic<int>& connection, ContactStore& store,
-                        jobs::JobQueue& queue, ListsPort& lists, std::string_view user_name) {
-    if (connection.load() != protocol::STATE_ONLINE || store.FindContactIndex(user_name) != 0) {
+                        ContactStore& store, jobs::JobQueue& queue, ListsPort& lists,
+                        const platform::Pause& pause, std::string_view user_name) {
+    if (store.FindContactIndex(user_name) != 0) {
         return;
     }
-    const std::string answer = BatchGetContact(link, state, user_name);
+    std::string answer;
+    const bool fetched = jobs::RetryUntilDone(pause, [&] {
+        answer = BatchGetContact(link, state, user_name);
+        return ContactAnswerOk(answer);
+    });
+    if (!fetched) {
+        return;
+    }
     // Several workers may fetch the same contact at once; only the one whose append
     // succeeds refreshes the lists.
     if (ParseContacts(store, queue, answer) != 0) {

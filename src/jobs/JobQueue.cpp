@@ -4,10 +4,25 @@
 
 namespace zelmo::jobs {
 
+JobQueue::JobQueue(std::size_t limit, DropHandler on_drop)
+    : m_limit(limit == 0 ? 1 : limit), m_on_drop(std::move(on_drop)) {}
+
+void JobQueue::SetDropHandler(DropHandler on_drop) {
+    std::lock_guard lock(m_lock);
+    m_on_drop = std::move(on_drop);
+}
+
 void JobQueue::Post(Job job) {
     bool wake = false;
+    std::optional<Job> dropped;
+    DropHandler on_drop;
     {
         std::lock_guard lock(m_lock);
+        if (m_jobs.size() >= m_limit) {
+            dropped = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            on_drop = m_on_drop;
+        }
         m_jobs.push_back(std::move(job));
         // Busy workers come back for the next job by themselves; only a sleeper needs the
         // signal, which spares a system call per post under load.
@@ -15,6 +30,9 @@ void JobQueue::Post(Job job) {
     }
     if (wake) {
         m_signal.notify_one();
+    }
+    if (dropped && on_drop) {
+        on_drop(*dropped);
     }
 }
 

@@ -13,10 +13,23 @@
 
 namespace zelmo::jobs {
 
-// A job queue: first in, first out, unbounded. Posting never blocks or
-// fails; jobs are handed out in the order they were posted. Any thread.
+// Called with each job a full queue drops, on the posting thread, outside the queue's lock.
+using DropHandler = std::function<void(const Job&)>;
+
+// A job queue: first in, first out, bounded. Posting never blocks or fails; jobs are
+// handed out in the order they were posted. A post into a full queue drops the oldest job
+// and hands it to the drop handler, so nothing is lost silently. Any thread.
 class JobQueue {
 public:
+    // Room for so many jobs waiting to be taken: far more than a robot ever has queued
+    // while it keeps up, enough for the news it fetched before it went offline.
+    static constexpr std::size_t DEFAULT_LIMIT = 10000;
+
+    explicit JobQueue(std::size_t limit = DEFAULT_LIMIT, DropHandler on_drop = {});
+
+    // Set before any post; any thread may post afterwards.
+    void SetDropHandler(DropHandler on_drop);
+
     void Post(Job job);
 
     // The oldest job, waiting while the queue is empty. Nothing (the job stays queued) when
@@ -37,6 +50,8 @@ private:
     mutable std::mutex m_lock;         // QueueLock
     std::condition_variable m_signal;  // QueueSignal
     std::deque<Job> m_jobs;
+    const std::size_t m_limit;
+    DropHandler m_on_drop;
     std::size_t m_waiting = 0;  // Take() calls blocked on m_signal
     bool m_closed = false;
 };

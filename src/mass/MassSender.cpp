@@ -17,6 +17,7 @@ namespace zelmo::mass {
 namespace {
 
 constexpr std::size_t MAX_SHOWN_CODE = 11;
+constexpr int MS_PER_SECOND = 1000;
 
 void Refuse(MassPort& screen, std::string_view text_utf8) {
     screen.ShowMessageBox(platform::Gbk("错误提示"), platform::Gbk(text_utf8));
@@ -63,6 +64,12 @@ void FinishRun(const MassParts& parts) {
 
 }  // namespace
 
+std::string MassPauseLine(int wait_ms) {
+    const int seconds = (wait_ms + MS_PER_SECOND - 1) / MS_PER_SECOND;
+    return platform::Gbk("\r\n发送过于频繁，群发暂停") + std::to_string(seconds) +
+           platform::Gbk("秒");
+}
+
 std::string MassCaption(MassPhase phase) {
     return platform::Gbk(phase == MassPhase::Running ? "停止群发" : "开始群发");
 }
@@ -78,7 +85,7 @@ std::string MassStatusWord(std::string_view ret) {
     if (ret == "-1") {
         return platform::Gbk("失败");
     }
-    if (ret == "1025") {
+    if (ret == "1025" || ret == "1205") {
         return platform::Gbk("频繁");
     }
     if (ret.empty()) {
@@ -151,6 +158,12 @@ void MassWorker(const MassParts& parts) {
     const std::vector<AdText> texts = state.SelectedTexts();
     const std::string sent_to = platform::Gbk(" 发送于 ");
     auto stopped = [&] { return state.StopRequested() || parts.stop.IsSet(); };
+    // The sender may tell of a back-off after this run's thread has moved on: the notice
+    // holds only parts that live as long as the robot.
+    const messages::BackoffNotice paused = [&state, &settings = parts.settings,
+                                            &screen = parts.screen](int wait_ms) {
+        MassLog(state, settings, screen, MassPauseLine(wait_ms));
+    };
     for (int pass = 1; pass <= passes; ++pass) {
         for (const MassMember& member : members) {
             for (const AdText& text : texts) {
@@ -160,9 +173,9 @@ void MassWorker(const MassParts& parts) {
                 }
                 messages::PostSentRow(parts.queue, *parts.settings.Get(), parts.own.UserName,
                                       member.UserName, text.text);
-                // SendText holds SendLock for this one send only: replies waiting for it
-                // go next.
-                const std::string ret = parts.sender.SendText(member.UserName, text.text);
+                // Queued behind the replies already waiting, then the sender's turn is
+                // theirs again: a run never shuts replies out.
+                const std::string ret = parts.sender.SendText(member.UserName, text.text, paused);
                 Log(parts, "\r\n" + MassStatusWord(ret) + sent_to + member.NickName);
                 Pause(parts, message_delay);
             }

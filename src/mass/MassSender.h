@@ -53,18 +53,23 @@ struct MassParts {
 void StartStopMass(const MassParts& parts, const MassRequest& request);
 
 // One run over the selections fixed at start: pass by pass, member by member, text by
-// text, SendText then the message pause; the pass pause after each pass. A stop request
-// (or a stopping robot) is noticed before the next send. Ends with the end line and the
-// run state back at idle. Its own thread.
+// text, SendText then the message pause; the pass pause after each pass. While the
+// sender backs off from a refusal, the run waits with it and logs the pause. A stop
+// request (or a stopping robot) is noticed before the next send. Ends with the end line
+// and the run state back at idle. Its own thread.
 void MassWorker(const MassParts& parts);
 
 // Appends a log text under MassLogLock when 监控日志 is on. Any thread.
 void MassLog(MassState& state, const config::SettingsStore& settings, MassPort& screen,
              std::string_view text);
 
-// The log's word for a send's "Ret": "成功" 0, "失败" -1, "频繁" 1025, "无应答" for no
-// answer (empty), "未知" with a short numeric code in brackets for anything else. GBK.
+// The log's word for a send's "Ret": "成功" 0, "失败" -1, "频繁" 1025 and 1205, "无应答" for
+// no answer (empty), "未知" with a short numeric code in brackets for anything else. GBK.
 std::string MassStatusWord(std::string_view ret);
+
+// The log line of a pause while the service refuses sends as too frequent: the wait in
+// whole seconds, rounded up. GBK.
+std::string MassPauseLine(int wait_ms);
 
 // The start button's caption in a phase: "停止群发" while running, else "开始群发". GBK.
 std::string MassCaption(MassPhase phase);

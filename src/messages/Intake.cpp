@@ -10,7 +10,6 @@
 #include "messages/ReplyChain.h"
 #include "platform/GbkText.h"
 #include "platform/IniFile.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {
@@ -82,9 +81,6 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content) {
 }
 
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
-    if (parts.connection.load() != protocol::STATE_ONLINE) {
-        return;
-    }
     const ReceivedMessage message = ReadMessageItem(item);
     if (message.Content.empty()) {
         return;
@@ -101,8 +97,8 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
     }
     // Written on another device of the own account: learn the partner, never answer.
     if (from == parts.state.own.UserName) {
-        contacts::EnsureContactKnown(parts.link, parts.state, parts.connection, parts.contacts,
-                                     parts.queue, parts.lists, to);
+        contacts::EnsureContactKnown(parts.link, parts.state, parts.contacts, parts.queue,
+                                     parts.lists, parts.pause, to);
         return;
     }
     // Official accounts broadcast; an answer would only talk to a machine.

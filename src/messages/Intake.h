@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -12,6 +11,7 @@
 #include "messages/Classification.h"
 #include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
+#include "platform/Pause.h"
 #include "protocol/ChatMessage.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/Session.h"
@@ -44,7 +44,7 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
 struct IntakeParts {
     protocol::ServiceLink link;
     const protocol::ProtocolState& state;
-    const std::atomic<int>& connection;  // ConnectionState
+    platform::Pause pause;  // the waits of a contact fetch tried again
     const config::SettingsStore& settings;
     contacts::ContactStore& contacts;
     contacts::ListsPort& lists;
@@ -53,10 +53,10 @@ struct IntakeParts {
     ReplyGuard& guard;
 };
 
-// Job kind 5: one raw AddMsgList item. Dropped unless the robot is online or when it has
-// no content; posts the log job (the content as people read it) when messages are shown;
-// replies only to other accounts, and never to what the classification or the sender's
-// kind (an official account) rules out.
+// Job kind 5: one raw AddMsgList item; the caller runs it only while the robot is online.
+// Dropped when it has no content; posts the log job (the content as people read it) when
+// messages are shown; replies only to other accounts, and never to what the classification
+// or the sender's kind (an official account) rules out.
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list, chat type, the

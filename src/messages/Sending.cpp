@@ -1,8 +1,10 @@
 #include "messages/Sending.h"
 
-#include <mutex>
+#include <optional>
 #include <utility>
 
+#include "jobs/Backoff.h"
+#include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "protocol/JsonText.h"
 #include "protocol/TextHelpers.h"
@@ -15,10 +17,17 @@ namespace {
 constexpr std::string_view SEND_PATH =
     "/cgi-bin/mmwebwx-bin/webwxsendmsg?sid={sid}&skey=%40{skey}&r={time}&skey=%40{skey}"
     "&pass_ticket={pass_ticket}";
-constexpr std::string_view SEND_BODY =
+// The ids go in between the two halves: digits only, so the one-pass fill leaves them be.
+constexpr std::string_view SEND_BODY_HEAD =
     R"({"BaseRequest":{"Uin":{uin},"Sid":"{sid}","Skey":"@{skey}","DeviceID":"{deviceid}"},)"
     R"("Msg":{"FromUserName":"{from}","ToUserName":"{to}","Type":1,"Content":"{message}",)"
-    R"("ClientMsgId":{time},"LocalID":{time}}})";
+    R"("ClientMsgId":)";
+constexpr std::string_view SEND_BODY_MIDDLE = R"(,"LocalID":)";
+constexpr std::string_view SEND_BODY_TAIL = "}}";
+
+constexpr std::string_view RET_SENT = "0";
+constexpr std::string_view RET_TOO_FREQUENT = "1205";
+constexpr std::int64_t MS_PER_SECOND = 1000;
 
 }  // namespace
 
@@ -28,7 +37,7 @@ std::string ExpandOutgoing(std::string_view text, std::string_view robot_name) {
 }
 
 std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
-                        std::string_view to, std::string_view text) {
+                        std::string_view to, std::string_view text, std::string_view client_id) {
     // The template is filled in one pass, so words in the message that look like
     // placeholders are never expanded; escaping keeps the message one JSON string.
     const std::string message = protocol::JsonEscape(text);
@@ -36,20 +45,199 @@ std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::Proto
     call.from = state.own.UserName;
     call.to = to;
     call.message = message;
-    const std::string answer = protocol::PostToWebHost(link, state, SEND_PATH, SEND_BODY, call);
+    std::string body(SEND_BODY_HEAD);
+    body.append(client_id).append(SEND_BODY_MIDDLE).append(client_id).append(SEND_BODY_TAIL);
+    const std::string answer = protocol::PostToWebHost(link, state, SEND_PATH, body, call);
     return protocol::ExtractBetween(answer, "Ret\": ", ",");
 }
 
-Sender::Sender(protocol::ServiceLink link, const protocol::ProtocolState& state,
-               const config::SettingsStore& settings, platform::Pause pause)
-    : m_link(link), m_state(state), m_settings(settings), m_pause(std::move(pause)) {}
+Sender::Sender(SenderParts parts) : m_parts(std::move(parts)), m_ids(m_parts.link.clock) {}
 
-std::string Sender::SendText(std::string_view to, std::string_view text) {
-    const std::string expanded = ExpandOutgoing(text, m_settings.Get()->机器人姓名);
-    std::lock_guard lock(m_send_lock);
-    std::string ret = PostSendMsg(m_link, m_state, to, expanded);
-    m_pause(SEND_PAUSE_MS);
-    return ret;
+void Sender::Post(std::string_view to, std::string_view text, SendKind kind) {
+    Outgoing outgoing;
+    outgoing.text = {std::string(to), ExpandOutgoing(text, m_parts.settings.Get()->机器人姓名),
+                     kind};
+    Enqueue(std::move(outgoing));
+}
+
+std::string Sender::SendText(std::string_view to, std::string_view text, BackoffNotice notice) {
+    Outgoing outgoing;
+    outgoing.text = {std::string(to), ExpandOutgoing(text, m_parts.settings.Get()->机器人姓名),
+                     SendKind::Text};
+    outgoing.done = std::make_shared<std::promise<std::string>>();
+    outgoing.notice = std::move(notice);
+    std::future<std::string> ret = outgoing.done->get_future();
+    Enqueue(std::move(outgoing));
+    return ret.get();
+}
+
+void Sender::Enqueue(Outgoing outgoing) {
+    outgoing.queued_ms = m_parts.link.clock.TickMs();
+    std::optional<Outgoing> dropped;
+    bool closed = false;
+    {
+        std::lock_guard lock(m_mutex);
+        closed = m_closed;
+        if (closed) {
+            dropped = std::move(outgoing);
+        } else {
+            if (m_waiting.size() >= MAX_WAITING_SENDS) {
+                dropped = std::move(m_waiting.front());
+                m_waiting.pop_front();
+            }
+            m_waiting.push_back(std::move(outgoing));
+        }
+    }
+    m_changed.notify_all();
+    if (!dropped) {
+        return;
+    }
+    if (!closed) {
+        Report(*dropped, platform::Gbk("待发送过多，未发送"));
+    }
+    if (dropped->done) {
+        dropped->done->set_value({});
+    }
+}
+
+void Sender::Run() {
+    for (;;) {
+        Outgoing outgoing;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_closed || !m_waiting.empty(); });
+            if (m_closed) {
+                return;
+            }
+            outgoing = std::move(m_waiting.front());
+            m_waiting.pop_front();
+        }
+        if (!Deliver(outgoing)) {
+            if (outgoing.done) {
+                outgoing.done->set_value({});
+            }
+            return;
+        }
+    }
+}
+
+bool Sender::Deliver(Outgoing& outgoing) {
+    // A text that waits for the robot to come online holds no worker: only this thread.
+    if (!m_parts.connection.WaitOnline()) {
+        return false;
+    }
+    if (Expired(outgoing)) {
+        const std::string waited =
+            std::to_string((m_parts.link.clock.TickMs() - outgoing.queued_ms) / MS_PER_SECOND);
+        Report(outgoing, platform::Gbk("回复等待") + waited + platform::Gbk("秒已过期，未发送"));
+        if (outgoing.done) {
+            outgoing.done->set_value({});
+        }
+        return true;
+    }
+    // One pair of ids per text: a retry after a refusal is the same message again.
+    const std::string client_id = m_ids.Next();
+    jobs::Backoff backoff(REFUSED_FIRST_WAIT_MS, REFUSED_MAX_WAIT_MS);
+    std::string ret;
+    bool stopping = false;
+    for (int tries = 1;; ++tries) {
+        ret = PostSendMsg(m_parts.link, m_parts.state, outgoing.text.to, outgoing.text.text,
+                          client_id);
+        if (!m_parts.pause(SEND_PAUSE_MS)) {
+            stopping = true;
+            break;
+        }
+        if (ret != RET_TOO_FREQUENT || tries >= MAX_SEND_TRIES) {
+            break;
+        }
+        const int wait_ms = backoff.Failed();
+        TellBackoff(outgoing, wait_ms);
+        if (!m_parts.pause(wait_ms) || !m_parts.connection.WaitOnline()) {
+            stopping = true;
+            break;
+        }
+    }
+    // A stopping robot reports nothing: a request cut short by the stop is no failure.
+    if (ret != RET_SENT && !stopping) {
+        if (ret == RET_TOO_FREQUENT) {
+            Report(outgoing, platform::Gbk("发送过于频繁(Ret 1205)，") +
+                                 std::to_string(MAX_SEND_TRIES) +
+                                 platform::Gbk("次均被拒，未发送"));
+        } else if (ret.empty()) {
+            // It may have reached the service: sending it again could deliver it twice.
+            Report(outgoing, platform::Gbk("发送无应答，不再重发"));
+        } else {
+            Report(outgoing, platform::Gbk("发送失败(Ret ") + ret + platform::Gbk(")，未发送"));
+        }
+    }
+    if (outgoing.done) {
+        outgoing.done->set_value(ret);
+        outgoing.done.reset();
+    }
+    std::lock_guard lock(m_mutex);
+    return !m_closed;
+}
+
+bool Sender::Expired(const Outgoing& outgoing) const {
+    if (outgoing.text.kind != SendKind::Reply) {
+        return false;
+    }
+    const long long limit_s = protocol::IntegerValue(m_parts.settings.Get()->回复过期秒数);
+    if (limit_s <= 0) {
+        return false;
+    }
+    return m_parts.link.clock.TickMs() - outgoing.queued_ms > limit_s * MS_PER_SECOND;
+}
+
+void Sender::TellBackoff(const Outgoing& current, int wait_ms) const {
+    // Every text behind it waits as long, a mass run's among them.
+    std::vector<BackoffNotice> notices;
+    if (current.notice) {
+        notices.push_back(current.notice);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        for (const Outgoing& waiting : m_waiting) {
+            if (waiting.notice) {
+                notices.push_back(waiting.notice);
+            }
+        }
+    }
+    for (const BackoffNotice& notice : notices) {
+        notice(wait_ms);
+    }
+}
+
+void Sender::Report(const Outgoing& outgoing, std::string_view reason) const {
+    const protocol::OwnProfile& own = m_parts.state.own;
+    m_parts.log.AddRow(platform::Gbk("[↑]未发送"), own.NickName,
+                       m_parts.contacts.FindNickName(outgoing.text.to),
+                       std::string(reason) + platform::Gbk("：") + outgoing.text.text);
+}
+
+void Sender::Close() {
+    std::deque<Outgoing> left;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        left.swap(m_waiting);
+    }
+    m_changed.notify_all();
+    for (Outgoing& outgoing : left) {
+        if (outgoing.done) {
+            outgoing.done->set_value({});
+        }
+    }
+}
+
+std::vector<WaitingText> Sender::Waiting() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<WaitingText> texts;
+    texts.reserve(m_waiting.size());
+    for (const Outgoing& outgoing : m_waiting) {
+        texts.push_back(outgoing.text);
+    }
+    return texts;
 }
 
 }  // namespace zelmo::messages

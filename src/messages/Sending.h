@@ -1,40 +1,113 @@
 #pragma once
 
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/SettingsStore.h"
-#include "platform/FairMutex.h"
+#include "contacts/ContactStore.h"
+#include "messages/MessageLog.h"
+#include "messages/SendIds.h"
 #include "platform/Pause.h"
+#include "protocol/Connection.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/Session.h"
 
 namespace zelmo::messages {
 
-// The pause after every send, inside SendLock.
+// The pause after every send: no two sends of the program start closer than this.
 inline constexpr int SEND_PAUSE_MS = 500;
+// A send the service refuses as too frequent (Ret 1205) waits this long before it is tried
+// again, doubling each time up to the maximum, and is tried at most so many times.
+inline constexpr int REFUSED_FIRST_WAIT_MS = 2000;
+inline constexpr int REFUSED_MAX_WAIT_MS = 60000;
+inline constexpr int MAX_SEND_TRIES = 6;
+// Texts waiting to be sent; beyond it the oldest waiting one is dropped (and logged).
+inline constexpr std::size_t MAX_WAITING_SENDS = 2000;
 
-// Every text the robot sends leaves through here, one at a time: each send request and the
-// pause after it hold SendLock, which is handed to waiters in arrival order, so a mass run
-// that sends back to back never shuts replies out. Any thread but the UI thread.
+// A reply is dropped when it waited longer than the settings' 回复过期秒数 (0: never);
+// any other text (the chat window's, a mass run's) waits as long as it takes.
+enum class SendKind { Reply, Text };
+
+// Told that the sender backs off before its next try: how long it waits, in ms.
+using BackoffNotice = std::function<void(int wait_ms)>;
+
+// A text waiting for the sender, as it will go out.
+struct WaitingText {
+    std::string to;
+    std::string text;  // expanded
+    SendKind kind = SendKind::Text;
+};
+
+// What the sender works with: the session it sends on, the settings (robot name, reply
+// expiry), the wait after each send (ending early when the run stops), the connection it
+// waits on while offline, and the message log with the names for the texts it cannot send.
+struct SenderParts {
+    protocol::ServiceLink link;
+    const protocol::ProtocolState& state;
+    const config::SettingsStore& settings;
+    platform::Pause pause;
+    const protocol::Connection& connection;
+    MessageLog& log;
+    const contacts::ContactStore& contacts;
+};
+
+// Every text the robot sends leaves through here: one sender thread takes them first in,
+// first out and sends one at a time, SEND_PAUSE_MS apart, and only while online. The
+// threads that hand texts in never wait for the pace. A text refused as too frequent is
+// tried again before any later one, with the same ids; any other failure is logged and
+// not retried, so nothing goes out twice.
 class Sender {
 public:
-    // `pause` is the wait after each send; it ends early when the run stops.
-    Sender(protocol::ServiceLink link, const protocol::ProtocolState& state,
-           const config::SettingsStore& settings, platform::Pause pause);
+    explicit Sender(SenderParts parts);
 
-    // SendText: expands the text (the robot's name from the settings), posts it and pauses
-    // 500 ms, all under SendLock. The answer's "Ret" text (empty on failure).
-    std::string SendText(std::string_view to, std::string_view text);
+    // Queues a text (expanded now) for the sender thread. Never blocks. Any thread.
+    void Post(std::string_view to, std::string_view text, SendKind kind);
 
-    platform::FairMutex& SendLock() { return m_send_lock; }
+    // SendText: queues the text and blocks until the sender thread has sent it. The
+    // answer's "Ret" text; empty when the request failed, and when the text was not sent
+    // because the sender closed. `notice` is told of every back-off while the text waits.
+    // Any thread but the UI thread and the sender's.
+    std::string SendText(std::string_view to, std::string_view text, BackoffNotice notice = {});
+
+    // The sender thread's body: sends until Close().
+    void Run();
+    // Ends Run() after its current request and fails every text still waiting (SendText
+    // returns empty); later texts fail at once. Any thread; idempotent.
+    void Close();
+
+    // The texts waiting now, oldest first (the one being sent is not among them).
+    std::vector<WaitingText> Waiting() const;
 
 private:
-    protocol::ServiceLink m_link;
-    const protocol::ProtocolState& m_state;
-    const config::SettingsStore& m_settings;
-    platform::Pause m_pause;
-    platform::FairMutex m_send_lock;
+    struct Outgoing {
+        WaitingText text;
+        std::int64_t queued_ms = 0;  // monotonic
+        std::shared_ptr<std::promise<std::string>> done;
+        BackoffNotice notice;
+    };
+
+    void Enqueue(Outgoing outgoing);
+    bool Expired(const Outgoing& outgoing) const;
+    // Sends one text with its retries; false when the run stops meanwhile.
+    bool Deliver(Outgoing& outgoing);
+    void TellBackoff(const Outgoing& current, int wait_ms) const;
+    void Report(const Outgoing& outgoing, std::string_view reason) const;
+
+    SenderParts m_parts;
+    SendIds m_ids;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Outgoing> m_waiting;
+    bool m_closed = false;
 };
 
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case
@@ -42,9 +115,9 @@ private:
 std::string ExpandOutgoing(std::string_view text, std::string_view robot_name);
 
 // The webwxsendmsg request alone, without lock or pause: the text (GBK) goes out
-// JSON-escaped as the message content. The answer's "Ret" text; empty when the request
-// failed or the answer holds none.
+// JSON-escaped as the message content, `client_id` as its ClientMsgId and LocalID. The
+// answer's "Ret" text; empty when the request failed or the answer holds none.
 std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
-                        std::string_view to, std::string_view text);
+                        std::string_view to, std::string_view text, std::string_view client_id);
 
 }  // namespace zelmo::messages

@@ -31,6 +31,13 @@ constexpr std::string_view MOD_COUNT = "\"ModContactCount\": ";
 constexpr std::string_view MOD_LIST = "\n\"ModContactList\": ";
 constexpr std::string_view DEL_COUNT = "\"DelContactCount\": ";
 constexpr std::string_view USER_NAME = "\"UserName\": \"";
+constexpr std::string_view SYNC_KEY = "\"SyncKey\": {";
+constexpr std::string_view SYNC_KEY_COUNT = "\"Count\": ";
+constexpr std::string_view SYNC_KEY_LIST = "\"List\": [";
+constexpr std::string_view SYNC_KEY_ENTRY = "\"Key\": ";
+// An item begins at its own "MsgId" or inside the previous message's "NewMsgId", whose
+// value is a bare number: only the string value that follows is the item's own id.
+constexpr std::string_view MESSAGE_ID = "MsgId\": \"";
 // Each match runs from a message's "MsgId" (or the previous one's "NewMsgId") to the end of
 // its RecommendInfo's Ticket value: exactly one message's fields.
 constexpr std::string_view MESSAGE_PATTERN = R"(MsgId.*?Ticket": ".*?")";
@@ -64,11 +71,41 @@ SyncCheckAnswer SyncCheck(const ServiceLink& link, const ProtocolState& state) {
 bool WebSync(const ServiceLink& link, ProtocolState& state, std::string& answer) {
     answer = platform::Utf8ToGbk(
         PostReadToWebHost(link, state, SYNC_PATH, SYNC_BODY, {}, SYNC_TIMEOUT_S));
-    if (ExtractBetween(answer, "Ret\": ", ",") != "0") {
+    if (ExtractBetween(answer, "Ret\": ", ",") != "0" || !SyncKeyComplete(answer)) {
         return false;
     }
-    UpdateSyncKey(answer, state.sync_key);
-    return true;
+    return UpdateSyncKey(answer, state.sync_key);
+}
+
+bool SyncKeyComplete(std::string_view answer) {
+    const std::size_t at = answer.find(SYNC_KEY);
+    if (at == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view key = answer.substr(at + SYNC_KEY.size());
+    const std::string count = ExtractBetween(key, SYNC_KEY_COUNT, ",");
+    if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const std::size_t list_at = key.find(SYNC_KEY_LIST);
+    const std::size_t list_end = key.find(']');
+    if (list_at == std::string_view::npos || list_end == std::string_view::npos ||
+        list_end < list_at) {
+        return false;
+    }
+    const std::string_view list = key.substr(list_at, list_end - list_at);
+    std::size_t entries = 0;
+    for (std::size_t pos = list.find(SYNC_KEY_ENTRY); pos != std::string_view::npos;
+         pos = list.find(SYNC_KEY_ENTRY, pos + 1)) {
+        ++entries;
+    }
+    const std::size_t object_end = key.find_first_not_of(" \r\n\t", list_end + 1);
+    return entries > 0 && std::to_string(entries) == count &&
+           object_end != std::string_view::npos && key[object_end] == '}';
+}
+
+std::string MessageIdOf(std::string_view item) {
+    return ExtractBetween(item, MESSAGE_ID, "\"");
 }
 
 SyncNews ReadSyncNews(std::string_view answer) {

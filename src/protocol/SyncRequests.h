@@ -18,9 +18,18 @@ struct SyncCheckAnswer {
 // One synccheck long poll on the push host (held by the service up to 30 s).
 SyncCheckAnswer SyncCheck(const ServiceLink& link, const ProtocolState& state);
 
-// One webwxsync; on "Ret" 0 advances the state's SyncKey and returns true. `answer` gets
-// the GBK answer either way. On failure the SyncKey is kept, so the same news come again.
+// One webwxsync. True only for a complete answer ("Ret" 0 and a whole SyncKey), whose key
+// then replaces the state's. `answer` gets the GBK answer either way. Otherwise the SyncKey
+// is kept, so the same news come again, and the answer must not be acted on: a cut answer
+// would have them handled twice.
 bool WebSync(const ServiceLink& link, ProtocolState& state, std::string& answer);
+
+// True when the answer's SyncKey is whole: its "Count" equals the entries of its list,
+// and both the list and the object are closed.
+bool SyncKeyComplete(std::string_view answer);
+
+// The MsgId of one raw AddMsgList item; empty when it has none.
+std::string MessageIdOf(std::string_view item);
 
 // What a webwxsync answer brings that the robot acts on.
 struct SyncNews {

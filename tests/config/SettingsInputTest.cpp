@@ -39,6 +39,26 @@ TEST(SettingsInputTest, ReplyChanceInsideStaysAsItsDecimalValue) {
     }
 }
 
+TEST(SettingsInputTest, ReplyExpiryKeepsWholeSecondsAndZeroAndElseTakesTheDefault) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"0", "0"},
+        {"300", "300"},
+        {" 45", "45"},
+        {"007", "7"},
+        {"12s", "12"},
+        {"", "300"},
+        {"abc", "300"},
+        {"-5", "300"},
+        {"+3", "300"},
+        {"  ", "300"},
+        {"99999999999999999999999", "9223372036854775807"},
+        {platform::Gbk("五"), "300"},
+    };
+    for (const auto& [typed, stored] : cases) {
+        EXPECT_EQ(NormalizeReplyExpiry(typed), stored) << typed;
+    }
+}
+
 TEST(SettingsInputTest, ShieldListTypedOnLinesBecomesCommaSeparated) {
     EXPECT_EQ(JoinShieldLines("111\r\n222\r\n333"), "111,222,333");
     EXPECT_EQ(JoinShieldLines("111\n222\n333"), "111,222,333");

@@ -119,7 +119,9 @@ std::vector<std::string> Numbers(int count) {
 }
 
 TEST(IncomingQueueTest, JobsPostedWhileEveryWorkerIsBusyAreKeptAndStartInPostingOrder) {
-    JobQueue queue;
+    constexpr std::size_t LIMIT = 100;
+    std::vector<std::string> dropped;  // only the posting thread writes it
+    JobQueue queue(LIMIT, [&dropped](const Job& job) { dropped.push_back(job.texts[0]); });
     std::atomic<bool> stop{false};
     Recorder recorder;
     Workers workers(queue, stop, recorder, WORKERS);
@@ -130,18 +132,30 @@ TEST(IncomingQueueTest, JobsPostedWhileEveryWorkerIsBusyAreKeptAndStartInPosting
     }
     EXPECT_EQ(queue.Size(), 100u);
     EXPECT_TRUE(recorder.Started().empty());
+    EXPECT_TRUE(dropped.empty());
+    // Beyond the limit the oldest give way, each handed over to say so.
+    for (const char* number : {"100", "101", "102"}) {
+        PostJob(queue, NUMBERED, number);
+    }
+    EXPECT_EQ(queue.Size(), LIMIT);
+    EXPECT_EQ(dropped, (std::vector<std::string>{"0", "1", "2"}));
 
     // One worker comes free: it alone takes the queued jobs, so their start order is the
     // queue's hand-out order.
     recorder.OpenGates(1);
-    ASSERT_TRUE(recorder.WaitStarted(100));
-    EXPECT_EQ(recorder.Started(), Numbers(100));
+    ASSERT_TRUE(recorder.WaitStarted(LIMIT));
+    std::vector<std::string> kept = Numbers(103);
+    kept.erase(kept.begin(), kept.begin() + 3);
+    EXPECT_EQ(recorder.Started(), kept);
     EXPECT_EQ(queue.Size(), 0u);
     recorder.OpenAll();
 }
 
 TEST(IncomingQueueTest, NoPostIsLostWithManyPostersAndSleepingWorkers) {
-    JobQueue queue;
+    constexpr std::size_t POSTERS = 4;
+    constexpr std::size_t PER_POSTER = 5000;
+    // Room for every post, however far the workers fall behind: this is about wake-ups.
+    JobQueue queue(300 + POSTERS * PER_POSTER);
     std::atomic<bool> stop{false};
     Recorder recorder;
     Workers workers(queue, stop, recorder, WORKERS);
@@ -152,8 +166,6 @@ TEST(IncomingQueueTest, NoPostIsLostWithManyPostersAndSleepingWorkers) {
         ASSERT_TRUE(recorder.WaitStarted(static_cast<std::size_t>(i) + 1)) << i;
     }
 
-    constexpr std::size_t POSTERS = 4;
-    constexpr std::size_t PER_POSTER = 5000;
     std::vector<std::thread> posters;
     posters.reserve(POSTERS);
     for (std::size_t p = 0; p < POSTERS; ++p) {

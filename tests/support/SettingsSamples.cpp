@@ -23,6 +23,7 @@ config::Settings ChangedSettings() {
     settings.群管_加 = Gbk("欢迎[name]加入=本群");
     settings.群管_邀 = Gbk("[name]被邀请进来了");
     settings.群管_移 = Gbk("再见[name]");
+    settings.回复过期秒数 = "45";
     return settings;
 }
 

@@ -72,7 +72,7 @@ QMenu* NewMenu(const char* name, const char* item, QWidget* parent) {
 
 MainWindow::MainWindow(Robot& robot, std::function<void()> on_closed)
     : m_robot(robot), m_on_closed(std::move(on_closed)) {
-    setWindowTitle(widgets::ToQString(protocol::CaptionFor(robot.Connection().load())));
+    setWindowTitle(widgets::ToQString(protocol::CaptionFor(robot.Connection().State())));
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

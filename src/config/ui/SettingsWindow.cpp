@@ -81,6 +81,7 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
         }
     });
     m_reply_chance->installEventFilter(this);
+    m_reply_expiry->installEventFilter(this);
     m_shield->installEventFilter(this);
 
     FillSettingsWindow(*m_settings.Get());
@@ -139,10 +140,20 @@ QWidget* SettingsWindow::NewChatPage() {
     chance_layout->addWidget(new QLabel(U("%"), chance_box));
     chance_layout->addStretch();
 
+    auto* expiry_box = new QGroupBox(U("回复"), page);
+    m_reply_expiry = NewLineEdit("编辑框_回复过期秒数", expiry_box);
+    m_reply_expiry->setFixedWidth(CHANCE_BOX_WIDTH);
+    auto* expiry_layout = new QHBoxLayout(expiry_box);
+    expiry_layout->addWidget(new QLabel(U("回复等待超过"), expiry_box));
+    expiry_layout->addWidget(m_reply_expiry);
+    expiry_layout->addWidget(new QLabel(U("秒则不再发送（0 为不限）"), expiry_box));
+    expiry_layout->addStretch();
+
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(learning_box);
     layout->addWidget(default_box);
     layout->addWidget(chance_box);
+    layout->addWidget(expiry_box);
     layout->addStretch();
     return page;
 }
@@ -209,6 +220,7 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_friend_learning->setChecked(settings.好友学习);
     m_group_learning->setChecked(settings.群学习);
     m_reply_chance->setText(ToQString(settings.回复几率));
+    m_reply_expiry->setText(ToQString(settings.回复过期秒数));
     m_reply_enabled->setChecked(settings.启用回复);
 }
 
@@ -227,6 +239,7 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.好友学习 = m_friend_learning->isChecked();
     settings.群学习 = m_group_learning->isChecked();
     settings.回复几率 = NormalizeReplyChance(ToGbk(m_reply_chance->text()));
+    settings.回复过期秒数 = NormalizeReplyExpiry(ToGbk(m_reply_expiry->text()));
     settings.启用回复 = m_reply_enabled->isChecked();
 }
 
@@ -249,6 +262,12 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
             widgets::ToQString(NormalizeReplyChance(widgets::ToGbk(m_reply_chance->text())));
         if (normal != m_reply_chance->text()) {
             m_reply_chance->setText(normal);
+        }
+    } else if (watched == m_reply_expiry) {
+        const QString normal =
+            widgets::ToQString(NormalizeReplyExpiry(widgets::ToGbk(m_reply_expiry->text())));
+        if (normal != m_reply_expiry->text()) {
+            m_reply_expiry->setText(normal);
         }
     } else if (watched == m_shield) {
         const QString joined =

@@ -70,6 +70,7 @@ private:
     QCheckBox* m_friend_learning = nullptr;
     QCheckBox* m_group_learning = nullptr;
     QLineEdit* m_reply_chance = nullptr;
+    QLineEdit* m_reply_expiry = nullptr;
     QCheckBox* m_reply_enabled = nullptr;
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;

@@ -1,8 +1,9 @@
 #include "FaultRig.h"
 
-#include <algorithm>
+#include <chrono>
 #include <sstream>
 
+#include "app/LoginDriver.h"
 #include "platform/IniFile.h"
 
 namespace zelmo::faults {
@@ -11,6 +12,8 @@ FaultRig::FaultRig(Options options) : m_screen(options.delay_scale) {
     sim::SimulatorOptions sim_options;
     sim_options.workdir = m_dir.Path() + "/sim";
     sim_options.login_poll_hold_ms = options.poll_hold_ms;
+    sim_options.synccheck_hold_ms = options.synccheck_hold_ms;
+    sim_options.scenario_json = options.scenario_json;
     if (options.auto_login) {
         sim_options.auto_scan_ms = 20;
         sim_options.auto_confirm_ms = 20;
@@ -34,13 +37,32 @@ FaultRig::~FaultRig() {
 }
 
 std::size_t FaultRig::RequestCount(std::string_view part) const {
+    return RequestTimes(part).size();
+}
+
+std::vector<std::int64_t> FaultRig::RequestTimes(std::string_view part) const {
     const bool with_query = part.find('?') != std::string_view::npos;
-    const auto requests = m_sim->Requests();
-    return static_cast<std::size_t>(
-        std::count_if(requests.begin(), requests.end(), [&](const sim::RecordedRequest& r) {
-            const std::string seen = with_query ? r.path + "?" + r.query : r.path;
-            return seen.find(part) != std::string::npos;
-        }));
+    std::vector<std::int64_t> times;
+    for (const sim::RecordedRequest& r : m_sim->Requests()) {
+        const std::string seen = with_query ? r.path + "?" + r.query : r.path;
+        if (seen.find(part) != std::string::npos) {
+            times.push_back(r.at_ms);
+        }
+    }
+    return times;
+}
+
+std::string FaultRig::StartRobot() {
+    if (!m_started) {
+        return "the simulator did not start";
+    }
+    if (!app::StartLogin(*m_robot)) {
+        return "no QR code";
+    }
+    if (!m_screen.WaitForCall("MainWindowReady", std::chrono::seconds(30))) {
+        return "the start-up did not finish";
+    }
+    return {};
 }
 
 }  // namespace zelmo::faults

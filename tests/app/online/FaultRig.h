@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/Robot.h"
 #include "platform/Clock.h"
@@ -23,6 +25,8 @@ public:
         double delay_scale = 0.05;   // the stub screen's pauses
         bool auto_login = true;      // the simulator scans and confirms by itself
         int poll_hold_ms = 300;      // how long the simulator holds a login poll
+        int synccheck_hold_ms = 25000;
+        std::string scenario_json;  // empty: the simulator's small built-in account
     };
 
     explicit FaultRig(Options options);
@@ -37,6 +41,12 @@ public:
 
     // Requests so far whose path (with "?" and query when the part holds a "?") holds it.
     std::size_t RequestCount(std::string_view part) const;
+    // The arrival times (ms since the simulator's start) of those requests, in order.
+    std::vector<std::int64_t> RequestTimes(std::string_view part) const;
+
+    // Logs in (the simulator scans and confirms) and runs the start-up. Empty on success,
+    // otherwise what went wrong.
+    std::string StartRobot();
 
 private:
     test::TempDir m_dir;

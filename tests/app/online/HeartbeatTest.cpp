@@ -101,7 +101,7 @@ TEST(HeartbeatTest, PollsWithoutNewsSendNoWebSyncAndShowOnline) {
     EXPECT_TRUE(rig.Sim().Violations().empty());
 }
 
-TEST(HeartbeatTest, TwoModifiedContactsGiveOneJobForTheFirst) {
+TEST(HeartbeatTest, TwoModifiedContactsGiveOneJobForTheFirstAndNoMessageIsPostedTwice) {
     SyncRig rig;
     ASSERT_EQ(rig.LogIn(), "");
     sim::ContactSpec carol;
@@ -112,15 +112,27 @@ TEST(HeartbeatTest, TwoModifiedContactsGiveOneJobForTheFirst) {
     dave.nick_name = "Dave";
     rig.Sim().ChangeContact(carol);
     rig.Sim().ChangeContact(dave);
+    rig.Sim().DeliverMessage({.from = "alice", .text = "one"});
+    rig.Sim().DeliverMessage({.from = "bob", .text = "two"});
 
     std::string answer;
     ASSERT_TRUE(protocol::WebSync(rig.Robot().Link(), rig.Robot().State(), answer));
     ASSERT_EQ(protocol::ExtractBetween(answer, "\"ModContactCount\": ", ","), "2");
-    app::PostSyncNews(rig.Robot().Queue(), protocol::ReadSyncNews(answer));
-    const std::vector<Job> jobs = rig.TakeJobs();
+    const protocol::SyncNews news = protocol::ReadSyncNews(answer);
+    app::PostSyncNews(rig.Robot().Queue(), rig.Robot().HandledMessages(), news);
+    std::vector<Job> jobs = rig.TakeJobs();
+    ASSERT_EQ(jobs.size(), 3u);
+    EXPECT_EQ(jobs[0].kind, messages::JOB_INCOMING_MESSAGE);
+    EXPECT_EQ(jobs[1].kind, messages::JOB_INCOMING_MESSAGE);
+    EXPECT_EQ(jobs[2].kind, contacts::JOB_CONTACT_CHANGED);
+    EXPECT_EQ(jobs[2].texts[0], rig.Sim().UserNameOf("carol"));
+
+    // The same news again (the service repeats what a lost answer held): the messages
+    // were handed on already.
+    app::PostSyncNews(rig.Robot().Queue(), rig.Robot().HandledMessages(), news);
+    jobs = rig.TakeJobs();
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs[0].kind, contacts::JOB_CONTACT_CHANGED);
-    EXPECT_EQ(jobs[0].texts[0], rig.Sim().UserNameOf("carol"));
 }
 
 TEST(HeartbeatTest, AFailedWebSyncKeepsTheSyncKeySoTheNewsComeAgain) {
@@ -148,17 +160,29 @@ TEST(HeartbeatTest, AFailedWebSyncKeepsTheSyncKeySoTheNewsComeAgain) {
     EXPECT_NE(rig.Robot().State().sync_key.json, before.json);
 }
 
-TEST(HeartbeatTest, AnUnansweredPollShowsListeningFailedAndPollingGoesOn) {
+TEST(HeartbeatTest, UnansweredPollsShowListeningFailedBackOffAndAWebSyncSaysWhenItIsBack) {
     SyncRig rig;
     ASSERT_EQ(rig.LogIn(), "");
-    rig.Sim().SetFault("synccheck", sim::Fault{.kind = sim::FaultKind::Reset});
+    rig.Sim().SetFault("synccheck", sim::Fault{.kind = sim::FaultKind::Empty200, .times = 2});
+    rig.Sim().SetFault("webwxsync", sim::Fault{.kind = sim::FaultKind::Empty200});
     rig.StartHeartbeat();
-    ASSERT_TRUE(rig.WaitCycleAfter("synccheck", 2));
+    ASSERT_TRUE(rig.WaitCycles(4));
     const std::vector<std::string> captions = Captions(rig.Screen());
-    ASSERT_FALSE(captions.empty());
-    EXPECT_EQ(captions.front(), Gbk("Zelmo 5.3  监听失败"));
-    EXPECT_TRUE(ShownAfter(captions, Gbk("Zelmo 5.3  监听失败"), Gbk("Zelmo 5.3  在线")));
-    // The failed poll waits 900 ms besides the cycle's 500 ms, the answered one 100 ms.
+    ASSERT_GE(captions.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(captions.begin(), captions.begin() + 4),
+              (std::vector<std::string>{Gbk("Zelmo 5.3  监听失败"), Gbk("Zelmo 5.3  监听失败"),
+                                        Gbk("Zelmo 5.3  监听失败"), Gbk("Zelmo 5.3  在线")}));
+    // After each unanswered poll a webwxsync asks whether the service is back: the first
+    // fails too, the second finds it back without waiting for a held poll.
+    const std::vector<sim::RecordedRequest> syncs = RequestsTo(rig.Sim(), "webwxsync");
+    ASSERT_GE(syncs.size(), 2u);
+    const std::vector<sim::RecordedRequest> polls = RequestsTo(rig.Sim(), "synccheck");
+    ASSERT_GE(polls.size(), 2u);
+    EXPECT_LT(polls[0].at_ms, syncs[0].at_ms);
+    EXPECT_LT(syncs[0].at_ms, polls[1].at_ms);
+    EXPECT_LT(polls[1].at_ms, syncs[1].at_ms);
+    // Each failure in a row waits twice as long as the one before, besides the cycle's
+    // 500 ms; an answered cycle waits 100 ms and ends the back-off.
     const std::vector<StubScreen::Call> calls = rig.Screen().Calls();
     std::vector<int> delays;
     for (const StubScreen::Call& call : calls) {
@@ -166,9 +190,10 @@ TEST(HeartbeatTest, AnUnansweredPollShowsListeningFailedAndPollingGoesOn) {
             delays.push_back(call.number);
         }
     }
-    ASSERT_GE(delays.size(), 3u);
-    EXPECT_EQ(std::vector<int>(delays.begin(), delays.begin() + 3),
-              (std::vector<int>{900, 500, 100}));
+    ASSERT_GE(delays.size(), 6u);
+    EXPECT_EQ(std::vector<int>(delays.begin(), delays.begin() + 6),
+              (std::vector<int>{1000, 500, 2000, 500, 4000, 500}));
+    EXPECT_EQ(rig.Robot().Connection().State(), protocol::STATE_ONLINE);
 }
 
 TEST(HeartbeatTest, SessionEndedElsewhereSendsOneLogoutAndEndsTheLoop) {
@@ -185,7 +210,7 @@ TEST(HeartbeatTest, SessionEndedElsewhereSendsOneLogoutAndEndsTheLoop) {
         EXPECT_LE(poll.at_ms, logouts[0].at_ms);
     }
     EXPECT_TRUE(rig.Robot().HeartbeatStop().load());
-    EXPECT_EQ(rig.Robot().Connection().load(), protocol::STATE_OFFLINE);
+    EXPECT_EQ(rig.Robot().Connection().State(), protocol::STATE_OFFLINE);
     EXPECT_EQ(Captions(rig.Screen()).back(), Gbk("Zelmo 5.3  离线"));
 }
 
@@ -201,7 +226,7 @@ TEST(HeartbeatTest, APollAnsweredAfterACloseEndsTheLoopWithoutASecondLogout) {
     EXPECT_EQ(rig.RequestCount("webwxlogout"), 1u);
     EXPECT_EQ(rig.RequestCount("synccheck"), 1u);
     EXPECT_TRUE(Captions(rig.Screen()).empty());
-    EXPECT_EQ(rig.Robot().Connection().load(), protocol::STATE_ONLINE);
+    EXPECT_EQ(rig.Robot().Connection().State(), protocol::STATE_ONLINE);
 }
 
 TEST(HeartbeatTest, StoppingTheRobotEndsAHeldPollAtOnce) {
@@ -242,7 +267,7 @@ TEST(HeartbeatTest, RunningRobotShowsOfflineWhileTheSessionIsInvalidThenOnlineAg
 
     online.Sim().ResumeSession();
     ASSERT_TRUE(screen.WaitUntil(last_caption_is(online_caption), SyncRig::WAIT));
-    EXPECT_EQ(online.Robot().Connection().load(), protocol::STATE_ONLINE);
+    EXPECT_EQ(online.Robot().Connection().State(), protocol::STATE_ONLINE);
     EXPECT_TRUE(RequestsTo(online.Sim(), "webwxlogout").empty());
 }
 

@@ -57,17 +57,18 @@ struct Controls {
         friend_learning = box("选择框_好友学习");
         group_learning = box("选择框_群内学习");
         chance = edit("编辑框_回复几率");
+        expiry = edit("编辑框_回复过期秒数");
         reply_enabled = box("选择框_是否回复消息");
         editor_button = window.findChild<QPushButton*>(U("按钮_词库编辑器"));
     }
     bool Complete() const {
         return shield && name && group_enabled && join && invite && remove && default_friend &&
                default_group && list_enabled && list_word && friend_learning && group_learning &&
-               chance && reply_enabled && editor_button;
+               chance && expiry && reply_enabled && editor_button;
     }
 
     QPlainTextEdit* shield;
-    QLineEdit *name, *join, *invite, *remove, *list_word, *chance;
+    QLineEdit *name, *join, *invite, *remove, *list_word, *chance, *expiry;
     QCheckBox *group_enabled, *default_friend, *default_group, *list_enabled, *friend_learning,
         *group_learning, *reply_enabled;
     QPushButton* editor_button;
@@ -155,7 +156,8 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
     for (const char* text :
          {"忽略以下uin号（多个uin号请使用半角逗号分隔）：", "机器人姓名：", "加入", "邀入", "移出",
           "机器人收到", "时自动回复插件列表", "群内词库回复几率：", "%", "设置将自动保存",
-          "提示：需群管理权限，留空为不回复昵称用[name]代替"}) {
+          "提示：需群管理权限，留空为不回复昵称用[name]代替", "回复等待超过",
+          "秒则不再发送（0 为不限）"}) {
         EXPECT_NE(LabelWithText(*window, text), nullptr) << text;
     }
 
@@ -202,6 +204,7 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheFourteenFields) {
     EXPECT_FALSE(controls.friend_learning->isChecked());
     EXPECT_FALSE(controls.group_learning->isChecked());
     EXPECT_EQ(controls.chance->text(), U("35"));
+    EXPECT_EQ(controls.expiry->text(), U("45"));
     EXPECT_FALSE(controls.reply_enabled->isChecked());
 
     // Reading leaves 显示消息 and 每分钟回复上限 (the file's alone) as they were and gives
@@ -244,6 +247,14 @@ TEST_F(SettingsWindowTest, FocusLossFixesTheChanceAndJoinsTheShieldLines) {
         controls.chance->setText(U(typed));
         LoseFocus(controls.chance);
         EXPECT_EQ(controls.chance->text(), U(shown)) << typed;
+    }
+
+    const std::vector<std::pair<const char*, const char*>> expiries = {
+        {"0", "0"}, {" 45s", "45"}, {"abc", "300"}, {"-5", "300"}, {"", "300"}};
+    for (const auto& [typed, shown] : expiries) {
+        controls.expiry->setText(U(typed));
+        LoseFocus(controls.expiry);
+        EXPECT_EQ(controls.expiry->text(), U(shown)) << typed;
     }
 
     controls.shield->setPlainText(U("111\n222\n333"));

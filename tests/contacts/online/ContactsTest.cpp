@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "app/Heartbeat.h"
+#include "app/JobDispatch.h"
+#include "contacts/ContactJobs.h"
 #include "contacts/ContactRequests.h"
 #include "platform/GbkLiteral.h"
 #include "protocol/ConnectionState.h"
@@ -270,26 +272,32 @@ TEST(ContactsOnlineTest, TheInitAnswersValuesWinOverTheFullList) {
     EXPECT_EQ(online.Robot().Contacts().Count(), online.Sim().Contacts().size());
 }
 
-TEST(ContactsOnlineTest, AFailedMemberFetchLeavesTheGroupWithoutMembers) {
+TEST(ContactsOnlineTest, FailedMemberFetchesAreTriedAgainUntilEachGroupHasItsMembers) {
     OnlineRobot online(ScenarioOptions());
     sim::Fault empty;
     empty.kind = sim::FaultKind::Empty200;
-    empty.sticky = true;
+    empty.times = 3;
     online.Sim().SetFault("webwxbatchgetcontact", empty);
     ASSERT_EQ(online.Start(), "");
     ASSERT_TRUE(online.Screen().WaitForCall("GroupMembersFetched", 10s, 2));
     const ContactRecord team = RecordOf(online, "team");
-    EXPECT_EQ(team.MemberCount, "");
-    EXPECT_EQ(team.OwnerUin, "");
-    EXPECT_TRUE(team.Members.empty());
+    EXPECT_EQ(team.MemberCount, "4");
+    EXPECT_EQ(team.OwnerUin, "2100000001");
+    EXPECT_EQ(team.Members.size(), 4u);
+    EXPECT_EQ(RecordOf(online, "family").Members.size(), 2u);
+    // Two groups, three failures: five fetches, each group shown once it had its members.
+    EXPECT_EQ(RequestsTo(online, "webwxbatchgetcontact").size(), 5u);
+    EXPECT_EQ(online.Screen().CountOf("GroupMembersFetched"), 2u);
 }
 
-// Without the full list the store knows only the init answer's contacts.
+// Without the full list (it fails for good) the store knows only the init answer's
+// contacts.
 class ContactsLaterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::Fault empty;
         empty.kind = sim::FaultKind::Empty200;
+        empty.sticky = true;
         online.Sim().SetFault("webwxgetcontact", empty);
         ASSERT_EQ(online.Start(), "");
         ASSERT_EQ(online.Robot().Contacts().Count(), init_ids.size());
@@ -309,8 +317,8 @@ TEST_F(ContactsLaterTest, TwentyWorkersAddingTheSameUnknownGroupAppendItOnce) {
     for (int i = 0; i < WORKERS; ++i) {
         workers.emplace_back([&] {
             start.arrive_and_wait();
-            contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(),
-                                         robot.Contacts(), robot.Queue(), robot.Screen(), family);
+            contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Contacts(),
+                                         robot.Queue(), robot.Screen(), robot.Pause(), family);
         });
     }
     for (std::thread& worker : workers) {
@@ -331,38 +339,42 @@ TEST_F(ContactsLaterTest, TwentyWorkersAddingTheSameUnknownGroupAppendItOnce) {
     EXPECT_EQ(robot.Contacts().At(index)->Members.size(), 2u);
 }
 
-TEST_F(ContactsLaterTest, OnlyAnUnknownContactWhileOnlineIsFetched) {
+TEST_F(ContactsLaterTest, AnUnknownContactIsFetchedOnceTheRobotIsOnline) {
     app::Robot& robot = online.Robot();
     const std::string bob = online.Sim().UserNameOf("bob");
     const std::size_t refreshes = online.Screen().CountOf("RefreshContactLists");
-
-    robot.Connection().store(protocol::STATE_OFFLINE);
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
-                                 robot.Queue(), robot.Screen(), bob);
-    robot.Connection().store(protocol::STATE_ONLINE);
-    EXPECT_EQ(BatchRequestsFor(online, bob), 0u);
-    EXPECT_EQ(robot.Contacts().FindContactIndex(bob), 0u);
+    const auto ensure = [&](const std::string& user_name) {
+        contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Contacts(), robot.Queue(),
+                                     robot.Screen(), robot.Pause(), user_name);
+    };
 
     const std::string alice = online.Sim().UserNameOf("alice");
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
-                                 robot.Queue(), robot.Screen(), alice);
+    ensure(alice);
     EXPECT_EQ(BatchRequestsFor(online, alice), 0u);
 
     // Unknown to the service too: asked, nothing added, the lists stay.
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
-                                 robot.Queue(), robot.Screen(), "@nobody");
+    ensure("@nobody");
     EXPECT_EQ(BatchRequestsFor(online, "@nobody"), 1u);
     EXPECT_EQ(robot.Contacts().Count(), init_ids.size());
     EXPECT_EQ(online.Screen().CountOf("RefreshContactLists"), refreshes);
 
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
-                                 robot.Queue(), robot.Screen(), bob);
+    // Offline, the job waits for the robot to come back instead of being dropped.
+    robot.Connection().Set(protocol::STATE_OFFLINE);
+    std::thread worker([&] {
+        app::RunJob(robot, jobs::Job{contacts::JOB_CONTACT_CHANGED, {bob, "", "", ""}});
+    });
+    ASSERT_TRUE(robot.Connection().WaitForWaiters(1, 10s));
+    EXPECT_EQ(BatchRequestsFor(online, bob), 0u);
+    robot.Connection().Set(protocol::STATE_ONLINE);
+    worker.join();
     EXPECT_EQ(BatchRequestsFor(online, bob), 1u);
     const std::size_t index = robot.Contacts().FindContactIndex(bob);
     ASSERT_EQ(index, init_ids.size() + 1);
     EXPECT_EQ(robot.Contacts().At(index)->NickName, "Bob ");
     EXPECT_EQ(robot.Contacts().At(index)->kind, contacts::KIND_MALE);
     EXPECT_EQ(online.Screen().CountOf("RefreshContactLists"), refreshes + 1);
+    ensure(bob);
+    EXPECT_EQ(BatchRequestsFor(online, bob), 1u);
 }
 
 }  // namespace

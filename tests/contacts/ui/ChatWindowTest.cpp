@@ -4,12 +4,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <atomic>
 
 #include "app/ui/MainWindow.h"
 #include "contacts/ui/ChatWindow.h"
 #include "jobs/JobQueue.h"
-#include "messages/MessageJobs.h"
+#include "messages/Sending.h"
 #include "platform/GbkLiteral.h"
 #include "support/gui/ViewsSupport.h"
 
@@ -35,14 +34,8 @@ protected:
         robot.Contacts().AppendIfNew(Contact("@b", "阿乙", "女"));
     }
 
-    std::vector<jobs::Job> QueuedJobs() {
-        std::vector<jobs::Job> jobs;
-        const std::atomic<bool> stop{false};
-        while (views.Robot().Queue().Size() > 0) {
-            jobs.push_back(*views.Robot().Queue().Take(stop));
-        }
-        return jobs;
-    }
+    // No sender thread runs here: the texts stay where the window handed them.
+    std::vector<messages::WaitingText> WaitingTexts() { return views.Robot().Sender().Waiting(); }
 
     ViewsRobot views;
 };
@@ -58,6 +51,7 @@ TEST_F(ChatWindowTest, EnterInAnEmptyBoxAsksForTextAndSendsNothing) {
     EXPECT_EQ(views.Screen().TextsOf("ShowMessageBox"),
               std::vector<std::string>{platform::Gbk("错误提示\n请输入内容！")});
     EXPECT_EQ(views.Robot().Queue().Size(), 0u);
+    EXPECT_TRUE(WaitingTexts().empty());
     EXPECT_EQ(views.Screen().CountOf("AddLogRow"), 0u);
     EXPECT_TRUE(box->toPlainText().isEmpty());  // the Enter key was not inserted
 }
@@ -80,13 +74,14 @@ TEST_F(ChatWindowTest, RetargetedWindowSendsToTheNewContactAndLogsItAsSent) {
     box->setPlainText(U("再见"));
     chat->findChild<QPushButton*>(U("按钮_发送"))->click();
 
-    const std::vector<jobs::Job> jobs = QueuedJobs();
-    ASSERT_EQ(jobs.size(), 2u);
-    EXPECT_EQ(jobs[0].kind, messages::JOB_SEND_TEXT);
-    EXPECT_EQ(jobs[0].texts[0], "@b");
-    EXPECT_EQ(jobs[0].texts[1], platform::Gbk("你好 B"));
-    EXPECT_EQ(jobs[0].texts[2], "");
-    EXPECT_EQ(jobs[1].texts[1], platform::Gbk("再见"));
+    // Straight to the sender, as texts that wait however long it takes.
+    EXPECT_EQ(views.Robot().Queue().Size(), 0u);
+    const std::vector<messages::WaitingText> texts = WaitingTexts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0].to, "@b");
+    EXPECT_EQ(texts[0].text, platform::Gbk("你好 B"));
+    EXPECT_EQ(texts[0].kind, messages::SendKind::Text);
+    EXPECT_EQ(texts[1].text, platform::Gbk("再见"));
     EXPECT_TRUE(box->toPlainText().isEmpty());
 
     const std::vector<std::string> rows = views.Screen().TextsOf("AddLogRow");

@@ -275,6 +275,42 @@ TEST(MassSendTest, ASendTheServiceFindsTooFastIsLoggedAsTooFrequent) {
     EXPECT_EQ(log[5], StatusLine("频繁", "Alice"));
 }
 
+TEST(MassSendTest, ASendRefusedAsTooFrequentIsSentAgainOnceAndTheRunLogsItsPauses) {
+    MassRig rig;
+    ASSERT_EQ(rig.Start(), "");
+    rig.TickTexts({"once"});
+    rig.Sim().RefuseSends(1205, 2);
+    mass::StartStopMass(rig.Robot().MassParts(),
+                        MassRequest{{"0", "1", "0"}, {rig.Member("alice"), rig.Member("bob")}});
+    ASSERT_TRUE(rig.WaitForRunEnds());
+
+    const std::vector<sim::SentMessage> sent = rig.Sim().SentMessages();
+    ASSERT_EQ(sent.size(), 2U);
+    EXPECT_EQ(sent[0].to, rig.Member("alice").UserName);
+    EXPECT_EQ(sent[1].to, rig.Member("bob").UserName);
+    const std::vector<sim::SentMessage> refused = rig.Sim().RefusedMessages();
+    ASSERT_EQ(refused.size(), 2U);
+    for (const sim::SentMessage& attempt : refused) {
+        EXPECT_EQ(attempt.to, sent[0].to);
+        EXPECT_EQ(attempt.client_msg_id, sent[0].client_msg_id);
+    }
+    EXPECT_NE(sent[1].client_msg_id, sent[0].client_msg_id);
+    EXPECT_EQ(rig.Log(), (std::vector<std::string>{
+                             StartLine(), Gbk("\r\n已选中2个微信成员"), Gbk("\r\n已选中1条广告词"),
+                             Gbk("\r\n已设置群发1遍"), Gbk("\r\n发送过于频繁，群发暂停2秒"),
+                             Gbk("\r\n发送过于频繁，群发暂停4秒"), StatusLine("成功", "Alice"),
+                             StatusLine("成功", "Bob"), EndLine()}));
+    // The waits passed on the fake clock: the pace after each try, then the back-off.
+    std::vector<int> waits;
+    for (const StubScreen::Call& call : rig.Screen().Calls()) {
+        if (call.name == "Delay" && (call.number == 2000 || call.number == 4000)) {
+            waits.push_back(call.number);
+        }
+    }
+    EXPECT_EQ(waits, (std::vector<int>{2000, 4000}));
+    EXPECT_EQ(mass::MassStatusWord("1205"), Gbk("频繁"));
+}
+
 TEST(MassSendTest, AReplyReadyDuringARunWaitsForAtMostTheSendInHand) {
     MassRig rig;
     ASSERT_EQ(rig.Start(), "");

@@ -2,6 +2,7 @@
 
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Heartbeat.h"
@@ -52,7 +53,8 @@ public:
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }
-        app::PostSyncNews(Robot().Queue(), protocol::ReadSyncNews(answer));
+        app::PostSyncNews(Robot().Queue(), Robot().HandledMessages(),
+                          protocol::ReadSyncNews(answer));
         return TakeJobs();
     }
 
@@ -257,17 +259,24 @@ TEST(IntakeTest, NoReplySuppressesTheAnswerAndOffSwitchesStopTheDecision) {
     EXPECT_EQ(OfKind(posted, messages::JOB_LOG_ENTRY).size(), 1u);
 }
 
-TEST(IntakeTest, MessagesAreDroppedWhileOfflineOrWithoutContentAndOtherKindsDoNothing) {
+TEST(IntakeTest, MessagesWaitWhileOfflineThoseWithoutContentAndOtherKindsDoNothing) {
     IntakeRig rig;
     ASSERT_EQ(rig.Start(), "");
     rig.Sim().DeliverMessage({.from = "alice", .text = "问：A 答：B"});
     const std::vector<Job> items = rig.Sync();
     ASSERT_EQ(items.size(), 1u);
 
-    rig.Robot().Connection().store(protocol::STATE_REQUEST_FAILED);
-    app::RunJob(rig.Robot(), items[0]);
+    // Offline, the job waits for the robot to come back instead of being dropped.
+    rig.Robot().Connection().Set(protocol::STATE_REQUEST_FAILED);
+    std::thread worker([&rig, &items] { app::RunJob(rig.Robot(), items[0]); });
+    ASSERT_TRUE(rig.Robot().Connection().WaitForWaiters(1, SyncRig::WAIT));
     EXPECT_TRUE(rig.TakeJobs().empty());
-    rig.Robot().Connection().store(protocol::STATE_ONLINE);
+    rig.Robot().Connection().Set(protocol::STATE_ONLINE);
+    worker.join();
+    const std::vector<Job> handled = rig.TakeJobs();
+    // The message's row and the reply's row.
+    EXPECT_EQ(OfKind(handled, messages::JOB_LOG_ENTRY).size(), 2u);
+    EXPECT_EQ(OfKind(handled, messages::JOB_SEND_TEXT).size(), 1u);
 
     const std::size_t requests = rig.Sim().Requests().size();
     const std::size_t calls = rig.Screen().Calls().size();

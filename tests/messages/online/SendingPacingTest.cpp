@@ -14,6 +14,7 @@
 #include "jobs/JobQueue.h"
 #include "messages/MessageJobs.h"
 #include "messages/Sending.h"
+#include "protocol/LoginFlow.h"
 #include "sim/Simulator.h"
 #include "support/FakeClock.h"
 #include "support/StubScreen.h"
@@ -76,22 +77,43 @@ TEST(SendingPacingTest, TwoSendsReadyAtOnceStartAtLeastThePauseApartWhateverThei
     app::RunOptions run;
     run.service_file = simulator.ProfilePath();
     app::Robot robot(run, clock, screen);
+    // Logged in, so the sends are taken and none becomes a log row (which reads the clock).
+    const protocol::ServiceLink link = robot.Link();
+    protocol::Session& session = robot.State().session;
+    protocol::FetchQrCode(link, session);
+    simulator.Scan();
+    ASSERT_EQ(protocol::PollLogin(link, session).code, "201");
+    simulator.Confirm();
+    const protocol::PollAnswer confirmed = protocol::PollLogin(link, session);
+    ASSERT_EQ(confirmed.code, "200");
+    ASSERT_TRUE(protocol::CompleteLogin(link, confirmed.answer, session));
+    ASSERT_TRUE(protocol::InitSession(link, robot.State()));
+    const std::size_t login_reads = clock.Reads().size();
+    ASSERT_TRUE(robot.StartThread([&robot] { app::SenderThread(robot); }));
+    const std::string alice = simulator.UserNameOf("alice");
+    const std::string bob = simulator.UserNameOf("bob");
 
     std::latch ready(2);
-    // A reply or chat-window text runs as a queue job; the mass sender calls SendText.
+    // A reply runs as a queue job, which hands it to the sender; the mass sender waits in
+    // SendText for its own send.
     std::thread job([&] {
         ready.arrive_and_wait();
-        app::RunJob(robot, jobs::Job{messages::JOB_SEND_TEXT, {"@a", "from the queue"}});
+        app::RunJob(robot, jobs::Job{messages::JOB_SEND_TEXT, {alice, "from the queue"}});
     });
     std::thread mass([&] {
         ready.arrive_and_wait();
-        robot.Sender().SendText("@b", "from the mass sender");
+        EXPECT_EQ(robot.Sender().SendText(bob, "from the mass sender"), "0");
     });
     job.join();
     mass.join();
+    // Whichever came second: once its pause began, joining the sender lets it end.
+    ASSERT_TRUE(screen.WaitForCall("Delay", std::chrono::seconds(10), 2));
+    robot.Shutdown();
 
-    // Each send reads the clock twice (its URL and its body), both at its start.
-    const std::vector<std::int64_t> reads = clock.Reads();
+    // Each send reads the clock twice (its ids and its URL), both at its start.
+    const std::vector<std::int64_t> all_reads = clock.Reads();
+    const std::vector<std::int64_t> reads(all_reads.begin() + static_cast<long>(login_reads),
+                                          all_reads.end());
     ASSERT_EQ(reads.size(), 4u);
     EXPECT_EQ(reads[0], reads[1]);
     EXPECT_EQ(reads[2], reads[3]);
@@ -101,6 +123,8 @@ TEST(SendingPacingTest, TwoSendsReadyAtOnceStartAtLeastThePauseApartWhateverThei
 
     const std::size_t posted = simulator.CountRequests("webwxsendmsg");
     EXPECT_EQ(posted, 2u);
+    EXPECT_EQ(simulator.SentMessages().size(), 2u);
+    EXPECT_TRUE(simulator.Violations().empty());
 }
 
 }  // namespace

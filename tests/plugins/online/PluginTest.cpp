@@ -111,7 +111,8 @@ public:
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }
-        app::PostSyncNews(Robot().Queue(), protocol::ReadSyncNews(answer));
+        app::PostSyncNews(Robot().Queue(), Robot().HandledMessages(),
+                          protocol::ReadSyncNews(answer));
         for (const jobs::Job& job : TakeJobs()) {
             app::RunJob(Robot(), job);
         }

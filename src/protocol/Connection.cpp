@@ -1,0 +1,40 @@
+#include "protocol/Connection.h"
+
+namespace zelmo::protocol {
+
+void Connection::Set(int state) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_state = state;
+    }
+    m_changed.notify_all();
+}
+
+int Connection::State() const {
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+bool Connection::WaitOnline() const {
+    std::unique_lock lock(m_mutex);
+    ++m_waiting;
+    m_changed.notify_all();  // tells WaitForWaiters
+    m_changed.wait(lock, [this] { return m_shut || m_state == STATE_ONLINE; });
+    --m_waiting;
+    return !m_shut;
+}
+
+void Connection::Shut() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_shut = true;
+    }
+    m_changed.notify_all();
+}
+
+bool Connection::WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_waiting >= count; });
+}
+
+}  // namespace zelmo::protocol

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+
+#include "protocol/ConnectionState.h"
+
+namespace zelmo::protocol {
+
+// ConnectionState as something threads can wait on. The heartbeat sets it after every
+// poll; a re-login sets it offline while it logs in again and online after. Work that
+// needs the service (message intake, contact fetches, sends) waits for online instead of
+// being dropped. Any thread.
+class Connection {
+public:
+    void Set(int state);
+    int State() const;
+    bool Online() const { return State() == STATE_ONLINE; }
+
+    // Blocks while the state is not online. True once online, false once shut (at once
+    // when it already is).
+    bool WaitOnline() const;
+    // Wakes every waiter for good: the robot stops. The state stays readable.
+    void Shut();
+
+    // True once at least `count` threads block in WaitOnline, false after the time-out.
+    bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout) const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    int m_state = STATE_ONLINE;
+    bool m_shut = false;
+    mutable std::size_t m_waiting = 0;
+};
+
+}  // namespace zelmo::protocol
