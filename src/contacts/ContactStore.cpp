@@ -15,6 +15,20 @@ std::size_t ContactStore::AppendIfNew(ContactRecord record) {
     return index;
 }
 
+std::vector<std::size_t> ContactStore::AppendAllNew(std::vector<ContactRecord> records) {
+    std::vector<std::size_t> indexes(records.size(), 0);
+    std::lock_guard lock(m_mutex);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (m_index_of.contains(std::string_view(records[i].UserName))) {
+            continue;
+        }
+        m_records.push_back(std::move(records[i]));
+        indexes[i] = m_records.size();
+        m_index_of.emplace(m_records.back().UserName, indexes[i]);
+    }
+    return indexes;
+}
+
 std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {
     std::lock_guard lock(m_mutex);
     const auto it = m_index_of.find(user_name);
