@@ -1,0 +1,129 @@
+#include "protocol/MessageItem.h"
+
+#include <cstdint>
+
+#include "platform/JsonReader.h"
+#include "protocol/AnswerText.h"
+#include "protocol/AnswerValues.h"
+
+namespace zelmo::protocol {
+
+namespace {
+
+using Token = platform::JsonReader::Token;
+
+enum class Conversion : std::uint8_t { Token, Value };
+
+// Where the value of one key goes, and how its string is converted.
+struct Target {
+    std::string* field = nullptr;
+    Conversion conversion = Conversion::Token;
+    bool number = false;  // taken as written, whatever value stands there
+    unsigned bit = 0;     // marks the key as seen
+};
+
+Target TargetOf(std::string_view key, MessageItem& item) {
+    if (key == "MsgId") {
+        return {&item.MsgId, Conversion::Token, false, 1U << 0};
+    }
+    if (key == "FromUserName") {
+        return {&item.FromUserName, Conversion::Token, false, 1U << 1};
+    }
+    if (key == "ToUserName") {
+        return {&item.ToUserName, Conversion::Token, false, 1U << 2};
+    }
+    if (key == "MsgType") {
+        return {&item.MsgType, Conversion::Token, true, 1U << 3};
+    }
+    if (key == "Content") {
+        return {&item.Content, Conversion::Value, false, 1U << 4};
+    }
+    if (key == "FileName") {
+        return {&item.FileName, Conversion::Value, false, 1U << 5};
+    }
+    if (key == "Url") {
+        return {&item.Url, Conversion::Value, false, 1U << 6};
+    }
+    if (key == "AppMsgType") {
+        return {&item.AppMsgType, Conversion::Token, true, 1U << 7};
+    }
+    if (key == "StatusNotifyCode") {
+        return {&item.StatusNotifyCode, Conversion::Token, true, 1U << 8};
+    }
+    if (key == "SubMsgType") {
+        return {&item.SubMsgType, Conversion::Token, true, 1U << 9};
+    }
+    return {};
+}
+
+// The value after a key into its target: a string's content for texts and tokens, any
+// scalar as written for numbers.
+void Take(platform::JsonReader& reader, const Target& target) {
+    const std::string_view value = ScalarValue(reader);
+    if (target.number) {
+        *target.field = TokenText(value);
+        return;
+    }
+    if (value.size() < 2 || value.front() != '"') {
+        return;
+    }
+    const std::string_view content = value.substr(1, value.size() - 2);
+    *target.field =
+        target.conversion == Conversion::Token ? TokenText(content) : ValueText(content);
+}
+
+void ReadRecommendInfo(platform::JsonReader& reader, MessageItem& item) {
+    const std::size_t depth = reader.Depth();
+    if (reader.Next() == Token::ObjectStart) {
+        bool user_name_seen = false;
+        bool nick_name_seen = false;
+        for (Token token = reader.Next(); token == Token::Key; token = reader.Next()) {
+            const std::string_view key = reader.Text();
+            if (key == "UserName" && !user_name_seen) {
+                user_name_seen = true;
+                Take(reader, {&item.RecommendInfo.UserName, Conversion::Token});
+            } else if (key == "NickName" && !nick_name_seen) {
+                nick_name_seen = true;
+                Take(reader, {&item.RecommendInfo.NickName, Conversion::Value});
+            } else {
+                reader.SkipValue();
+            }
+        }
+    }
+    ReadPast(reader, depth);
+}
+
+}  // namespace
+
+MessageItem ReadMessageItem(std::string_view item) {
+    MessageItem fields;
+    platform::JsonReader reader(item);
+    if (reader.Next() != Token::ObjectStart) {
+        return fields;
+    }
+    // Each key counts once: the first of its name.
+    unsigned seen = 0;
+    bool recommend_seen = false;
+    for (Token token = reader.Next(); token == Token::Key; token = reader.Next()) {
+        const std::string_view key = reader.Text();
+        if (key == "RecommendInfo" && !recommend_seen) {
+            recommend_seen = true;
+            ReadRecommendInfo(reader, fields);
+            continue;
+        }
+        const Target target = TargetOf(key, fields);
+        if (target.field == nullptr) {
+            reader.SkipValue();
+            continue;
+        }
+        if ((seen & target.bit) != 0) {
+            reader.SkipValue();
+            continue;
+        }
+        seen |= target.bit;
+        Take(reader, target);
+    }
+    return fields;
+}
+
+}  // namespace zelmo::protocol
