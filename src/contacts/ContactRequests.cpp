@@ -1,6 +1,7 @@
 #include "contacts/ContactRequests.h"
 
 #include "app/Robot.h"
+#include "contacts/ContactAnswer.h"
 #include "platform/Encoding.h"
 #include "protocol/Heartbeat.h"
 #include "protocol/TextHelpers.h"
@@ -33,12 +34,23 @@ constexpr std::string_view STATUS_NOTIFY_BODY =
 // Without the key's opening quote, as the small answers are read elsewhere.
 constexpr std::string_view RET_MARKER = "Ret\": ";
 
+// The answer as the service sent it (UTF-8); empty on failure.
+std::string BatchGetContactBytes(app::Robot& robot, std::string_view user_name) {
+    // The UserName goes in as the service wrote it, like every protocol token.
+    const std::string list = std::string(R"("Count":1,"List":[{"UserName":")") +
+                             std::string(user_name) + R"(","ChatRoomId":0}])";
+    protocol::CallValues call;
+    call.list = list;
+    return protocol::PostReadToWebHost(robot.Link(), robot.State(), BATCH_GET_CONTACT_PATH,
+                                       BATCH_GET_CONTACT_BODY, call);
+}
+
 }  // namespace
 
 void FetchContactList(app::Robot& robot) {
     const std::string answer = protocol::PostReadToWebHost(
         robot.Link(), robot.State(), GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
-    ParseContacts(robot.Contacts(), robot.Queue(), platform::Utf8ToGbk(answer));
+    AddContacts(robot.Contacts(), robot.Queue(), answer);
 }
 
 std::string SendStatusNotify(app::Robot& robot) {
@@ -51,14 +63,7 @@ std::string SendStatusNotify(app::Robot& robot) {
 }
 
 std::string BatchGetContact(app::Robot& robot, std::string_view user_name) {
-    // The UserName goes in as the service wrote it, like every protocol token.
-    const std::string list = std::string(R"("Count":1,"List":[{"UserName":")") +
-                             std::string(user_name) + R"(","ChatRoomId":0}])";
-    protocol::CallValues call;
-    call.list = list;
-    const std::string answer = protocol::PostReadToWebHost(
-        robot.Link(), robot.State(), BATCH_GET_CONTACT_PATH, BATCH_GET_CONTACT_BODY, call);
-    return platform::Utf8ToGbk(answer);
+    return platform::Utf8ToGbk(BatchGetContactBytes(robot, user_name));
 }
 
 void FetchGroupMembers(app::Robot& robot, std::string_view index_text) {
@@ -72,7 +77,7 @@ void FetchGroupMembers(app::Robot& robot, std::string_view index_text) {
         return;
     }
     // A failed fetch leaves the group with empty counts and no members, as it says.
-    GroupMembers fetched = CutGroupMembers(BatchGetContact(robot, group->UserName));
+    GroupMembers fetched = ReadGroupMembers(BatchGetContactBytes(robot, group->UserName));
     robot.Contacts().SetGroupMembers(index, std::move(fetched.member_count),
                                      std::move(fetched.owner_uin), std::move(fetched.members));
     robot.Screen().GroupMembersFetched(index);
@@ -83,10 +88,9 @@ void EnsureContactKnown(app::Robot& robot, std::string_view user_name) {
         robot.Contacts().FindContactIndex(user_name) != 0) {
         return;
     }
-    const std::string answer = BatchGetContact(robot, user_name);
     // Several workers may fetch the same contact at once; only the one whose append
     // succeeds refreshes the lists.
-    if (ParseContacts(robot.Contacts(), robot.Queue(), answer) != 0) {
+    if (AddContacts(robot.Contacts(), robot.Queue(), BatchGetContactBytes(robot, user_name)) != 0) {
         robot.Screen().RefreshContactLists();
     }
 }

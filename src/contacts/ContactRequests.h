@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "contacts/ContactAnswer.h"
 #include "contacts/ContactParsing.h"
 
 namespace zelmo::app {
@@ -11,7 +12,8 @@ class Robot;
 
 namespace zelmo::contacts {
 
-// webwxgetcontact (20 s time-out); the answer goes through ParseContacts. Blocks.
+// webwxgetcontact (20 s time-out); the answer's new contacts are appended, and each new
+// group's members fetched in a job. Blocks.
 void FetchContactList(app::Robot& robot);
 
 // webwxstatusnotify (code 3, own UserName as sender and receiver). The answer's "Ret";
