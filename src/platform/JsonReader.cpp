@@ -1,6 +1,7 @@
 #include "platform/JsonReader.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -16,7 +17,8 @@ constexpr std::array<unsigned char, 256> ByteClasses() {
     for (const unsigned char c : {' ', '\n', '\r', '\t'}) {
         classes[c] = SPACE | ENDS_SCALAR;
     }
-    for (const unsigned char c : {',', ':', '"', '{', '}', '[', ']'}) {
+    // A NUL ends the input, so it ends a scalar too.
+    for (const unsigned char c : {',', ':', '"', '{', '}', '[', ']', '\0'}) {
         classes[c] = ENDS_SCALAR;
     }
     return classes;
@@ -27,18 +29,61 @@ bool Is(char c, unsigned char byte_class) {
     return (BYTE_CLASSES[static_cast<unsigned char>(c)] & byte_class) != 0;
 }
 
-const char* UpToNul(std::string_view bytes) {
-    if (bytes.empty()) {
-        return bytes.data();
+// The first '"' or NUL in [pos, end), or end. Eight bytes at a time: most strings are
+// short, and a call to memchr per string costs more than the scan.
+const char* FindQuoteOrNul(const char* pos, const char* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t ONES = 0x0101010101010101ULL;
+        constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
+        constexpr std::uint64_t QUOTES = ONES * '"';
+        while (end - pos >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, pos, 8);
+            const std::uint64_t diff = word ^ QUOTES;
+            // The lowest flagged byte is the first match; flags above it may be false.
+            const std::uint64_t found =
+                ((diff - ONES) & ~diff & HIGH_BITS) | ((word - ONES) & ~word & HIGH_BITS);
+            if (found != 0) {
+                return pos + std::countr_zero(found) / 8;
+            }
+            pos += 8;
+        }
     }
-    const void* nul = std::memchr(bytes.data(), 0, bytes.size());
-    return nul == nullptr ? bytes.data() + bytes.size() : static_cast<const char*>(nul);
+    while (pos < end && *pos != '"' && *pos != '\0') {
+        ++pos;
+    }
+    return pos;
+}
+
+// The quote that ends the string whose content starts at `start`, or null when none does
+// before the end. A NUL ends the input: `end` moves to it.
+const char* StringEnd(const char* start, const char*& end) {
+    const char* quote = start;
+    for (;;) {
+        quote = FindQuoteOrNul(quote, end);
+        if (quote == end) {
+            return nullptr;
+        }
+        if (*quote == '\0') {
+            end = quote;
+            return nullptr;
+        }
+        // The quote ends the string unless an odd run of backslashes escapes it.
+        const char* run = quote;
+        while (run > start && run[-1] == '\\') {
+            --run;
+        }
+        if (((quote - run) & 1) == 0) {
+            return quote;
+        }
+        ++quote;
+    }
 }
 
 }  // namespace
 
 JsonReader::JsonReader(std::string_view bytes)
-    : m_begin(bytes.data()), m_end(UpToNul(bytes)), m_pos(bytes.data()) {}
+    : m_begin(bytes.data()), m_end(bytes.data() + bytes.size()), m_pos(bytes.data()) {}
 
 JsonReader::Token JsonReader::Fail() {
     m_failed = true;
@@ -68,22 +113,9 @@ JsonReader::Token JsonReader::Close(char closer) {
 
 JsonReader::Token JsonReader::ReadString(bool is_key) {
     const char* start = m_pos + 1;
-    const char* quote = start;
-    for (;;) {
-        const auto left = static_cast<std::size_t>(m_end - quote);
-        quote = left == 0 ? nullptr : static_cast<const char*>(std::memchr(quote, '"', left));
-        if (quote == nullptr) {
-            return Fail();
-        }
-        // The quote ends the string unless an odd run of backslashes escapes it.
-        const char* run = quote;
-        while (run > start && run[-1] == '\\') {
-            --run;
-        }
-        if (((quote - run) & 1) == 0) {
-            break;
-        }
-        ++quote;
+    const char* quote = StringEnd(start, m_end);
+    if (quote == nullptr) {
+        return Fail();
     }
     m_text = std::string_view(start, static_cast<std::size_t>(quote - start));
     m_pos = quote + 1;
@@ -94,6 +126,9 @@ JsonReader::Token JsonReader::ReadString(bool is_key) {
         ++m_pos;
     }
     if (m_pos == m_end || *m_pos != ':') {
+        if (m_pos < m_end && *m_pos == '\0') {
+            m_end = m_pos;
+        }
         return Fail();
     }
     ++m_pos;
@@ -107,7 +142,8 @@ JsonReader::Token JsonReader::ReadScalar() {
         ++m_pos;
     }
     // A scalar that runs into the end may have been cut: "12" of "123".
-    if (m_pos == m_end) {
+    if (m_pos == m_end || *m_pos == '\0') {
+        m_end = m_pos;
         return Fail();
     }
     m_text = std::string_view(start, static_cast<std::size_t>(m_pos - start));
@@ -147,6 +183,9 @@ JsonReader::Token JsonReader::Next() {
         }
         if (m_expect == Expect::Done) {
             return Token::End;
+        }
+        if (m_pos < m_end && *m_pos == '\0') {
+            m_end = m_pos;
         }
         if (m_pos == m_end) {
             // Nothing at all is no value; anything begun and not ended was cut.
@@ -192,12 +231,59 @@ std::string_view JsonReader::ValueBytes() const {
 }
 
 JsonReader::Token JsonReader::SkipValue() {
-    const std::size_t depth = m_depth;
-    Token token = Next();
-    while (m_depth > depth && token != Token::Fault) {
-        token = Next();
+    const Token first = Next();
+    if (first != Token::ObjectStart && first != Token::ArrayStart) {
+        return first;
     }
-    return token;
+    return SkipTo(m_depth - 1);
+}
+
+JsonReader::Token JsonReader::SkipRest() {
+    if (m_failed || m_depth == 0) {
+        return Next();
+    }
+    return SkipTo(m_depth - 1);
+}
+
+JsonReader::Token JsonReader::SkipTo(std::size_t depth) {
+    // Inside a skipped container only the brackets and strings matter: pair them up and
+    // step over the rest without reading it as tokens.
+    m_text = {};
+    const char* pos = m_pos;
+    while (pos < m_end) {
+        const char c = *pos;
+        if (c == '\0') {
+            m_end = pos;
+            break;
+        }
+        if (c == '"') {
+            const char* quote = StringEnd(pos + 1, m_end);
+            if (quote == nullptr) {
+                break;
+            }
+            pos = quote + 1;
+            continue;
+        }
+        if (c == '{' || c == '[') {
+            if (m_depth == MAX_DEPTH) {
+                break;
+            }
+            if (c == '{') {
+                m_is_object[m_depth / 64] |= std::uint64_t{1} << (m_depth % 64);
+            }
+            ++m_depth;
+        } else if (c == '}' || c == ']') {
+            m_pos = pos;
+            m_token_start = static_cast<std::size_t>(pos - m_begin);
+            const Token closed = Close(c);
+            if (closed == Token::Fault || m_depth == depth) {
+                return closed;
+            }
+        }
+        ++pos;
+    }
+    m_pos = pos;
+    return Fail();
 }
 
 namespace {

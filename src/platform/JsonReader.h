@@ -11,10 +11,10 @@ namespace zelmo::platform {
 // off or broken, and what their intact part holds still counts, so the reader is tolerant
 // in one direction only: it yields every token up to the first fault (a string, scalar or
 // container left open, a byte where none may stand, nesting deeper than MAX_DEPTH) and
-// Fault from then on. A NUL byte ends the input, as it ends the text an answer converts
-// to. Whitespace is never significant. Accepted beyond JSON: a comma before a closing
-// bracket, any escape in a string (kept as written) and any bytes in a scalar; bytes after
-// the top-level value are ignored.
+// Fault from then on; skipped values are checked more loosely (see SkipValue). A NUL byte ends the
+// input, as it ends the text an answer converts to. Whitespace is never significant. Accepted
+// beyond JSON: a comma before a closing bracket, any escape in a string (kept as written) and any
+// bytes in a scalar; bytes after the top-level value are ignored.
 class JsonReader {
 public:
     enum class Token : std::uint8_t {
@@ -44,13 +44,16 @@ public:
     std::size_t Offset() const { return m_token_start; }
     // Containers open after the current token (an ObjectStart counts its own object).
     std::size_t Depth() const { return m_depth; }
-    // The bytes read: the input up to its first NUL.
+    // The input, up to the NUL that ends it once the reader has met one.
     std::string_view Bytes() const { return {m_begin, static_cast<std::size_t>(m_end - m_begin)}; }
 
-    // After a Key, or where an array element may start: reads past the whole next value
-    // (nothing when the container closes instead). Its last token: ObjectEnd, ArrayEnd,
-    // String or Scalar for a complete value, Fault otherwise; End never.
+    // After a Key: reads past its whole value. Inside a container it checks only that the
+    // strings end and the brackets pair up, which is what tells a cut value. The value's
+    // last token: ObjectEnd, ArrayEnd, String or Scalar, or Fault.
     Token SkipValue();
+    // Inside a container: reads past the rest of it, as SkipValue reads a container. Its
+    // last token: the container's ObjectEnd or ArrayEnd, or Fault.
+    Token SkipRest();
 
 private:
     enum class Expect : std::uint8_t { Value, ValueOrClose, KeyOrClose, CommaOrClose, Done };
@@ -61,6 +64,7 @@ private:
     Token ReadString(bool is_key);
     Token ReadScalar();
     Token ReadValue(char c);
+    Token SkipTo(std::size_t depth);
 
     const char* m_begin;
     const char* m_end;

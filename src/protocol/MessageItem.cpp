@@ -101,10 +101,13 @@ MessageItem ReadMessageItem(std::string_view item) {
     if (reader.Next() != Token::ObjectStart) {
         return fields;
     }
-    // Each key counts once: the first of its name.
+    // Each key counts once: the first of its name. Once all have come, the rest (the
+    // message's tail) is left unread.
+    constexpr unsigned ALL_FIELDS = (1U << 10) - 1;
     unsigned seen = 0;
     bool recommend_seen = false;
-    for (Token token = reader.Next(); token == Token::Key; token = reader.Next()) {
+    for (Token token = reader.Next();
+         token == Token::Key && !(seen == ALL_FIELDS && recommend_seen); token = reader.Next()) {
         const std::string_view key = reader.Text();
         if (key == "RecommendInfo" && !recommend_seen) {
             recommend_seen = true;

@@ -107,17 +107,18 @@ std::vector<SyncItem> ReadItems(platform::JsonReader& reader) {
         }
         const std::size_t start = reader.Offset();
         std::string msg_id;
-        bool seen = false;
-        for (token = reader.Next(); token == Token::Key; token = reader.Next()) {
-            if (reader.Text() == "MsgId" && !seen) {
-                seen = true;
-                const std::string_view value = ScalarValue(reader);
-                if (value.size() >= 2 && value.front() == '"') {
-                    msg_id = TokenText(value.substr(1, value.size() - 2));
-                }
-            } else {
-                reader.SkipValue();
+        // The item's first member is its MsgId; the rest is the message job's to read.
+        token = reader.Next();
+        while (token == Token::Key && reader.Text() != "MsgId") {
+            reader.SkipValue();
+            token = reader.Next();
+        }
+        if (token == Token::Key) {
+            const std::string_view value = ScalarValue(reader);
+            if (value.size() >= 2 && value.front() == '"') {
+                msg_id = TokenText(value.substr(1, value.size() - 2));
             }
+            token = reader.SkipRest();
         }
         if (token != Token::ObjectEnd) {
             return items;
