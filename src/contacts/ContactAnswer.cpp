@@ -110,8 +110,12 @@ std::string ContactKind(std::string_view raw_sex, std::string_view user_name) {
     return std::string(raw_sex);
 }
 
-std::vector<ContactRecord> ReadContacts(std::string_view answer) {
-    std::vector<ContactRecord> records;
+namespace {
+
+// Calls `visit` with each contact record of the answer, in order, as soon as its object
+// has closed.
+template <typename Visit>
+void ForEachContact(std::string_view answer, Visit visit) {
     platform::JsonReader reader(answer);
     // One frame per open container, objects and arrays alike, so a contact may stand at
     // any depth and a group's members never mix with its own fields.
@@ -148,7 +152,7 @@ std::vector<ContactRecord> ReadContacts(std::string_view answer) {
             }
             case Token::ObjectEnd:
                 if ((frames.back().keys & CONTACT_KEYS) == CONTACT_KEYS) {
-                    records.push_back(BuildRecord(frames.back()));
+                    visit(BuildRecord(frames.back()));
                 }
                 frames.pop_back();
                 pending = NO_FIELD;
@@ -159,9 +163,36 @@ std::vector<ContactRecord> ReadContacts(std::string_view answer) {
                 break;
             case Token::End:
             case Token::Fault:
-                return records;
+                return;
         }
     }
+}
+
+}  // namespace
+
+std::vector<ContactRecord> ReadContacts(std::string_view answer) {
+    std::vector<ContactRecord> records;
+    ForEachContact(answer,
+                   [&records](ContactRecord record) { records.push_back(std::move(record)); });
+    return records;
+}
+
+AppendedContacts AppendContacts(ContactStore& store, std::string_view answer) {
+    AppendedContacts appended;
+    // Each record goes in as soon as it is read: no second copy of a whole answer's
+    // records, and lists refilled meanwhile wait for one append at a time only.
+    ForEachContact(answer, [&](ContactRecord record) {
+        const bool is_group = record.kind == KIND_GROUP;
+        const std::size_t index = store.AppendIfNew(std::move(record));
+        if (index == 0) {
+            return;
+        }
+        ++appended.count;
+        if (is_group) {
+            appended.new_groups.push_back(index);
+        }
+    });
+    return appended;
 }
 
 namespace {
@@ -291,26 +322,6 @@ GroupMembers ReadGroupMembers(std::string_view answer) {
         slot.NickName = protocol::NameText(members[i].nick_name);
     }
     return group;
-}
-
-AppendedContacts AppendContacts(ContactStore& store, std::vector<ContactRecord> records) {
-    std::vector<bool> is_group;
-    is_group.reserve(records.size());
-    for (const ContactRecord& record : records) {
-        is_group.push_back(record.kind == KIND_GROUP);
-    }
-    const std::vector<std::size_t> indexes = store.AppendAllNew(std::move(records));
-    AppendedContacts appended;
-    for (std::size_t i = 0; i < indexes.size(); ++i) {
-        if (indexes[i] == 0) {
-            continue;
-        }
-        ++appended.count;
-        if (is_group[i]) {
-            appended.new_groups.push_back(indexes[i]);
-        }
-    }
-    return appended;
 }
 
 }  // namespace zelmo::contacts

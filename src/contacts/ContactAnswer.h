@@ -42,8 +42,10 @@ struct AppendedContacts {
     std::vector<std::size_t> new_groups;  // 1-based store indexes of the groups among them
 };
 
-// Appends the records whose UserName the store does not know yet, in order; a known
-// contact is never updated. The caller fetches the new groups' members.
-AppendedContacts AppendContacts(ContactStore& store, std::vector<ContactRecord> records);
+// Appends the answer's contacts (those ReadContacts gives) whose UserName the store does
+// not know yet, in order, each as soon as it is read; a known contact is never updated.
+// Lookup and append are one step, so racing workers add a contact only once. The caller
+// fetches the new groups' members.
+AppendedContacts AppendContacts(ContactStore& store, std::string_view answer);
 
 }  // namespace zelmo::contacts

@@ -7,9 +7,8 @@ namespace zelmo::contacts {
 
 std::size_t AddContacts(ContactStore& store, messages::IncomingQueue& queue,
                         std::string_view answer) {
-    // Lookup and append are one step, so racing workers add a contact only once and only
-    // the one that added it fetches the members.
-    const AppendedContacts appended = AppendContacts(store, ReadContacts(answer));
+    // Only the worker that added a group fetches its members.
+    const AppendedContacts appended = AppendContacts(store, answer);
     for (const std::size_t index : appended.new_groups) {
         messages::PostJob(queue, messages::JOB_GROUP_MEMBERS, std::to_string(index));
     }

@@ -6,27 +6,15 @@ namespace zelmo::contacts {
 
 std::size_t ContactStore::AppendIfNew(ContactRecord record) {
     std::lock_guard lock(m_mutex);
-    if (m_index_of.contains(std::string_view(record.UserName))) {
-        return 0;
-    }
+    // The index keys on the stored record's UserName: store first, then one lookup that
+    // inserts, and take the record back out when its UserName was known.
     m_records.push_back(std::move(record));
     const std::size_t index = m_records.size();
-    m_index_of.emplace(m_records.back().UserName, index);
-    return index;
-}
-
-std::vector<std::size_t> ContactStore::AppendAllNew(std::vector<ContactRecord> records) {
-    std::vector<std::size_t> indexes(records.size(), 0);
-    std::lock_guard lock(m_mutex);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (m_index_of.contains(std::string_view(records[i].UserName))) {
-            continue;
-        }
-        m_records.push_back(std::move(records[i]));
-        indexes[i] = m_records.size();
-        m_index_of.emplace(m_records.back().UserName, indexes[i]);
+    if (!m_index_of.try_emplace(m_records.back().UserName, index).second) {
+        m_records.pop_back();
+        return 0;
     }
-    return indexes;
+    return index;
 }
 
 std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {

@@ -50,9 +50,6 @@ public:
     // Appends the record unless its UserName is known. The new 1-based index, or 0 when
     // a record of that UserName exists (the store is unchanged then).
     std::size_t AppendIfNew(ContactRecord record);
-    // AppendIfNew for each record in order, as one step: a whole answer's contacts under
-    // one lock. For each record its new 1-based index, or 0 when its UserName was known.
-    std::vector<std::size_t> AppendAllNew(std::vector<ContactRecord> records);
 
     // 1-based index of the record with exactly this UserName (case-sensitive); 0 when none.
     std::size_t FindContactIndex(std::string_view user_name) const;
