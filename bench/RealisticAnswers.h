@@ -28,6 +28,24 @@ public:
         return sim::GetContactAnswer(sim::Era::Late2018, 0, Pointers(specs), SKEY);
     }
 
+    // webwxinit with `contacts` recent chats in its ContactList, groups with their members.
+    std::string Init(int contacts) {
+        std::vector<sim::ContactSpec> specs = Contacts(contacts);
+        specs.push_back(Group("recent", 6));
+        sim::AssignUserNames(specs);
+        sim::InitData data;
+        data.account.uin = 2100000042;
+        data.account.user_name = OWN;
+        data.account.nick_name = Name();
+        data.account.signature = Text(40);
+        data.account.sex = 2;
+        data.contacts = Pointers(specs);
+        data.sync_key = {{1, 658070058}, {2, 658070346}, {3, 658070192}, {1000, 1546209242}};
+        data.skey = std::string(SKEY);
+        data.system_time = 1546211468;
+        return sim::InitAnswer(sim::Era::Late2018, data);
+    }
+
     // webwxbatchgetcontact of one group with `members` members.
     std::string BatchGetContact(int members) {
         std::vector<sim::ContactSpec> group = {Group("batch", members)};

@@ -1,6 +1,7 @@
 // Writes realistic service answers (UTF-8, the service's layout) for answer_bench:
-//   answer_gen getcontact|batchgetcontact|sync COUNT FILE
-// COUNT is contacts, a group's members or messages. bench/data/ holds what
+//   answer_gen getcontact|batchgetcontact|sync|init COUNT FILE
+// COUNT is contacts, a group's members, messages or the init answer's recent chats. bench/data/
+// holds what
 //   answer_gen getcontact 2000 bench/data/getcontact-2000.json
 //   answer_gen batchgetcontact 500 bench/data/batchgetcontact-500.json
 //   answer_gen sync 1000 bench/data/sync-1000.json
@@ -14,7 +15,7 @@
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: answer_gen getcontact|batchgetcontact|sync COUNT FILE\n");
+        std::fprintf(stderr, "usage: answer_gen getcontact|batchgetcontact|sync|init COUNT FILE\n");
         return 2;
     }
     const std::string kind = argv[1];
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
         bytes = answers.BatchGetContact(count);
     } else if (kind == "sync") {
         bytes = answers.Sync(count);
+    } else if (kind == "init") {
+        bytes = answers.Init(count);
     } else {
         std::fprintf(stderr, "answer_gen: unknown kind %s\n", kind.c_str());
         return 2;
