@@ -1,33 +1,163 @@
 #include "contacts/ContactStore.h"
 
+#include <array>
+#include <functional>
 #include <utility>
 
 namespace zelmo::contacts {
 
+namespace {
+
+// The order of the texts in a packed record: the UserName first, as lookups read it most.
+constexpr std::size_t FIELD_COUNT = 10;
+using Fields = std::array<const std::string*, FIELD_COUNT>;
+using MutableFields = std::array<std::string*, FIELD_COUNT>;
+
+Fields FieldsOf(const ContactRecord& record) {
+    return {&record.UserName,    &record.NickName, &record.Uin,        &record.kind,
+            &record.Province,    &record.City,     &record.RemarkName, &record.Alias,
+            &record.MemberCount, &record.OwnerUin};
+}
+
+MutableFields FieldsOf(ContactRecord& record) {
+    return {&record.UserName,    &record.NickName, &record.Uin,        &record.kind,
+            &record.Province,    &record.City,     &record.RemarkName, &record.Alias,
+            &record.MemberCount, &record.OwnerUin};
+}
+
+// Lengths are written seven bits a byte, low bits first; a set high bit means more.
+void AppendLength(std::string& out, std::size_t length) {
+    while (length >= 0x80) {
+        out.push_back(static_cast<char>((length & 0x7F) | 0x80));
+        length >>= 7;
+    }
+    out.push_back(static_cast<char>(length));
+}
+
+std::size_t LengthSize(std::size_t length) {
+    std::size_t size = 1;
+    while (length >= 0x80) {
+        length >>= 7;
+        ++size;
+    }
+    return size;
+}
+
+// Reads the text at `pos` and moves `pos` past it.
+std::string_view NextText(std::string_view texts, std::size_t& pos) {
+    std::size_t length = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(texts[pos++]);
+        length |= static_cast<std::size_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            break;
+        }
+    }
+    const std::string_view text = texts.substr(pos, length);
+    pos += length;
+    return text;
+}
+
+std::size_t HashOf(std::string_view user_name) {
+    return std::hash<std::string_view>{}(user_name);
+}
+
+}  // namespace
+
+ContactStore::Packed ContactStore::Pack(const ContactRecord& record) {
+    const Fields fields = FieldsOf(record);
+    std::size_t size = 0;
+    for (const std::string* field : fields) {
+        size += LengthSize(field->size()) + field->size();
+    }
+    Packed packed;
+    packed.texts.reserve(size);
+    for (const std::string* field : fields) {
+        AppendLength(packed.texts, field->size());
+        packed.texts.append(*field);
+    }
+    return packed;
+}
+
+ContactRecord ContactStore::Unpack(const Packed& packed) {
+    ContactRecord record;
+    std::size_t pos = 0;
+    for (std::string* field : FieldsOf(record)) {
+        *field = std::string(NextText(packed.texts, pos));
+    }
+    record.Members = packed.members;
+    return record;
+}
+
+std::string_view ContactStore::UserNameOf(const Packed& packed) {
+    std::size_t pos = 0;
+    return NextText(packed.texts, pos);
+}
+
+std::string_view ContactStore::NickNameOf(const Packed& packed) {
+    std::size_t pos = 0;
+    NextText(packed.texts, pos);
+    return NextText(packed.texts, pos);
+}
+
+std::size_t ContactStore::Find(std::string_view user_name) const {
+    if (m_slots.empty()) {
+        return std::string_view::npos;
+    }
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t slot = HashOf(user_name) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t index = m_slots[slot];
+        if (index == 0) {
+            return std::string_view::npos;
+        }
+        if (UserNameOf(m_records[index - 1]) == user_name) {
+            return index - 1;
+        }
+    }
+}
+
+void ContactStore::Index(std::size_t position) {
+    // At most half full, so a probe meets a free slot soon; the table doubles before.
+    if ((m_records.size()) * 2 > m_slots.size()) {
+        std::vector<std::uint32_t> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 64 : old.size() * 2, 0);
+        for (const std::uint32_t index : old) {
+            if (index != 0) {
+                Index(index - 1);
+            }
+        }
+    }
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t slot = HashOf(UserNameOf(m_records[position])) & mask;
+    while (m_slots[slot] != 0) {
+        slot = (slot + 1) & mask;
+    }
+    m_slots[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
 std::size_t ContactStore::AppendIfNew(ContactRecord record) {
+    Packed packed = Pack(record);
     std::lock_guard lock(m_mutex);
-    // The index keys on the stored record's UserName: store first, then one lookup that
-    // inserts, and take the record back out when its UserName was known.
-    m_records.push_back(std::move(record));
-    const std::size_t index = m_records.size();
-    if (!m_index_of.try_emplace(m_records.back().UserName, index).second) {
-        m_records.pop_back();
+    if (Find(record.UserName) != std::string_view::npos) {
         return 0;
     }
-    return index;
+    packed.members = std::move(record.Members);
+    m_records.push_back(std::move(packed));
+    Index(m_records.size() - 1);
+    return m_records.size();
 }
 
 std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {
     std::lock_guard lock(m_mutex);
-    const auto it = m_index_of.find(user_name);
-    return it == m_index_of.end() ? 0 : it->second;
+    const std::size_t position = Find(user_name);
+    return position == std::string_view::npos ? 0 : position + 1;
 }
 
 std::string ContactStore::FindNickName(std::string_view user_name) const {
     std::lock_guard lock(m_mutex);
-    const auto it = m_index_of.find(user_name);
-    return it == m_index_of.end() ? std::string(NICKNAME_NOT_FOUND)
-                                  : m_records[it->second - 1].NickName;
+    const std::size_t position = Find(user_name);
+    return position == std::string_view::npos ? std::string(NICKNAME_NOT_FOUND)
+                                              : std::string(NickNameOf(m_records[position]));
 }
 
 std::size_t ContactStore::Count() const {
@@ -40,12 +170,17 @@ std::optional<ContactRecord> ContactStore::At(std::size_t index) const {
     if (index == 0 || index > m_records.size()) {
         return std::nullopt;
     }
-    return m_records[index - 1];
+    return Unpack(m_records[index - 1]);
 }
 
 std::vector<ContactRecord> ContactStore::Snapshot() const {
     std::lock_guard lock(m_mutex);
-    return {m_records.begin(), m_records.end()};
+    std::vector<ContactRecord> records;
+    records.reserve(m_records.size());
+    for (const Packed& packed : m_records) {
+        records.push_back(Unpack(packed));
+    }
+    return records;
 }
 
 bool ContactStore::SetGroupMembers(std::size_t index, std::string member_count,
@@ -54,10 +189,14 @@ bool ContactStore::SetGroupMembers(std::size_t index, std::string member_count,
     if (index == 0 || index > m_records.size()) {
         return false;
     }
-    ContactRecord& record = m_records[index - 1];
+    Packed& packed = m_records[index - 1];
+    ContactRecord record = Unpack(packed);
     record.MemberCount = std::move(member_count);
     record.OwnerUin = std::move(owner_uin);
-    record.Members = std::move(members);
+    // The UserName stays, so the record keeps its slot in the index.
+    Packed changed = Pack(record);
+    changed.members = std::move(members);
+    packed = std::move(changed);
     return true;
 }
 
