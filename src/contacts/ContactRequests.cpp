@@ -3,6 +3,7 @@
 #include "app/Robot.h"
 #include "contacts/ContactAnswer.h"
 #include "platform/Encoding.h"
+#include "platform/FreeMemory.h"
 #include "protocol/Heartbeat.h"
 #include "protocol/TextHelpers.h"
 #include "protocol/WebRequest.h"
@@ -48,9 +49,11 @@ std::string BatchGetContactBytes(app::Robot& robot, std::string_view user_name) 
 }  // namespace
 
 void FetchContactList(app::Robot& robot) {
-    const std::string answer = protocol::PostReadToWebHost(
-        robot.Link(), robot.State(), GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
-    AddContacts(robot.Contacts(), robot.Queue(), answer);
+    AddContacts(robot.Contacts(), robot.Queue(),
+                protocol::PostReadToWebHost(robot.Link(), robot.State(), GET_CONTACT_PATH,
+                                            GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S));
+    // The answer (megabytes for a large account) is gone: its pages need not stay.
+    platform::ReturnFreeMemory();
 }
 
 std::string SendStatusNotify(app::Robot& robot) {
