@@ -10,6 +10,7 @@
 #include "app/Robot.h"
 #include "app/ui/QtUiPort.h"
 #include "platform/Clock.h"
+#include "platform/FreeMemory.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ std::string_view EnvOrEmpty(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zelmo::platform::KeepLargeBlocksApart();
     std::vector<std::string_view> args(argv + 1, argv + argc);
     const zelmo::app::CommandLine command_line =
         zelmo::app::ParseCommandLine(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"));
