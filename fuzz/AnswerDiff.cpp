@@ -22,9 +22,17 @@ void Agree(std::string_view answer) {
 
 // Any bytes: both the one-pass readers and the reference cuts end, and the readers stay
 // within their bounds. Bytes in the service's layout (the answers the cuts were written
-// for): both give the same, on the whole answer and cut off anywhere.
+// for): both give the same, on the whole answer and cut off anywhere. And since mutated
+// bytes seldom keep that layout, the bytes also write an answer in it, which both must
+// read alike too.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view answer = FuzzText(data, size);
+    const std::string written = zelmo::test::WriteLayoutAnswer(answer);
+    if (zelmo::test::InServiceLayout(written)) {
+        Agree(written);
+        Agree(std::string_view(written).substr(0, written.size() * (size > 0 ? data[0] : 0) / 256));
+    }
+
     const std::string over = zelmo::test::CheckReadBounds(answer);
     if (!over.empty()) {
         std::fprintf(stderr, "%s", over.c_str());

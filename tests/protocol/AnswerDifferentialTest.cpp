@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -180,7 +181,7 @@ std::vector<Input> SimulatorInputs() {
 // Where to cut an answer: at every byte of a small one; in a large one around every line
 // break (where the members meet) and at evenly spread places inside the lines.
 std::vector<std::size_t> CutPoints(std::string_view bytes) {
-    constexpr std::size_t EVERY_BYTE_UP_TO = 6000;
+    constexpr std::size_t EVERY_BYTE_UP_TO = 3000;
     constexpr std::size_t SPREAD = 211;
     std::vector<std::size_t> cuts;
     if (bytes.size() <= EVERY_BYTE_UP_TO) {
@@ -255,6 +256,32 @@ TEST(AnswerDifferentialTest, BrokenBytesInsideTheAnswers) {
             }
         }
     }
+}
+
+// Answers written in the service's layout from random bytes (as the fuzz target writes
+// them): any texts, numbers, list lengths and eras, whole and cut.
+TEST(AnswerDifferentialTest, AnswersWrittenFromRandomBytesWholeAndCut) {
+    std::mt19937 random(23);
+    std::size_t in_layout = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::string bytes(100 + random() % 1500, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(random() % (round % 2 == 0 ? 256 : 128));
+        }
+        const std::string answer = WriteLayoutAnswer(bytes);
+        if (!InServiceLayout(answer)) {
+            continue;
+        }
+        ++in_layout;
+        ExpectAgreement("written answer " + std::to_string(round), answer);
+        for (int cut = 0; cut < 6; ++cut) {
+            const std::size_t length = random() % (answer.size() + 1);
+            ExpectAgreement(
+                "written answer " + std::to_string(round) + " cut at " + std::to_string(length),
+                std::string_view(answer).substr(0, length));
+        }
+    }
+    EXPECT_GT(in_layout, 300u);
 }
 
 TEST(AnswerDifferentialTest, TheBenchmarkAnswersWholeAndCut) {

@@ -357,9 +357,15 @@ private:
     }
 
     // A string must not hold what the reference's patterns take for structure, nor, where it
-    // is a token cut up to a quote, an escape.
+    // is a token cut up to a quote, an escape. The contact pattern ends at the first "}"
+    // after "ChatRoomId": one in a later text of a contact cut off there ends it early.
     bool StringAllowed(std::string_view raw) const {
-        if (platform::Utf8ToGbk(raw).find("ChatRoomId") != std::string::npos) {
+        const std::string gbk = platform::Utf8ToGbk(raw);
+        if (gbk.find("ChatRoomId") != std::string::npos) {
+            return false;
+        }
+        if ((m_key == "KeyWord" || m_key == "EncryChatRoomId") &&
+            gbk.find('}') != std::string::npos) {
             return false;
         }
         const bool token = m_key == "UserName" || m_key == "FromUserName" ||
@@ -464,6 +470,145 @@ private:
 
 bool InServiceLayout(std::string_view answer) {
     return LayoutCheck(answer).Run();
+}
+
+namespace {
+
+// Bytes handed out one by one, then zeros.
+class ByteSource {
+public:
+    explicit ByteSource(std::string_view bytes) : m_bytes(bytes) {}
+    unsigned char Next() {
+        return m_pos < m_bytes.size() ? static_cast<unsigned char>(m_bytes[m_pos++]) : 0;
+    }
+    std::string_view Take(std::size_t count) {
+        const std::string_view taken = m_bytes.substr(std::min(m_pos, m_bytes.size()), count);
+        m_pos += taken.size();
+        return taken;
+    }
+
+private:
+    std::string_view m_bytes;
+    std::size_t m_pos = 0;
+};
+
+// Writes an answer of the schemas above in the service's layout, each choice and value
+// taken from the bytes: which answer, which era of an object, how many elements, numbers,
+// and the texts themselves (escaped as the service escapes them).
+class LayoutWriter {
+public:
+    explicit LayoutWriter(std::string_view bytes) : m_source(bytes) {}
+
+    std::string Answer() {
+        m_out = "{\n";
+        WriteMembers("", Choose(""));
+        m_out += "\n}\n";
+        return std::move(m_out);
+    }
+
+private:
+    std::string_view Choose(std::string_view path) {
+        std::vector<std::string_view> variants;
+        for (const Schema& schema : Schemas()) {
+            if (schema.path == path) {
+                variants.push_back(schema.keys);
+            }
+        }
+        return variants.empty() ? std::string_view() : variants[m_source.Next() % variants.size()];
+    }
+
+    void WriteMembers(const std::string& path, std::string_view keys) {
+        bool first = true;
+        bool after_object = false;
+        while (!keys.empty()) {
+            const std::size_t comma = keys.find(',');
+            const std::string_view entry = keys.substr(0, comma);
+            keys = comma == std::string_view::npos ? std::string_view() : keys.substr(comma + 1);
+            const std::string key(entry.substr(0, entry.size() - 1));
+            const char kind = entry.back();
+            m_out += first ? "" : after_object ? "\n,\n" : ",\n";
+            first = false;
+            m_out += "\"" + key + "\": ";
+            const std::string child = path.empty() ? key : path + "." + key;
+            after_object = kind == '{';
+            if (kind == '$') {
+                m_out += "\"" + Text(key) + "\"";
+            } else if (kind == '#') {
+                m_out += Number(key);
+            } else if (kind == '{') {
+                m_out += "{\n";
+                WriteMembers(child, Choose(child));
+                m_out += "\n}";
+            } else {
+                WriteArray(child);
+            }
+        }
+    }
+
+    void WriteArray(const std::string& path) {
+        const std::size_t elements = Choose(path).empty() ? 0 : m_source.Next() % 4;
+        if (elements == 0) {
+            m_out += "[]";
+            return;
+        }
+        m_out += "[";
+        for (std::size_t i = 0; i < elements; ++i) {
+            m_out += i == 0 ? "{\n" : "\n}\n,{\n";
+            WriteMembers(path, Choose(path));
+        }
+        m_out += "\n}\n]";
+    }
+
+    std::string Number(const std::string& key) {
+        const unsigned char byte = m_source.Next();
+        if (key == "Ret") {
+            return byte < 200 ? "0" : std::to_string(byte);
+        }
+        if (key == "Sex" || key.ends_with("Count")) {
+            return std::to_string(byte % 4);
+        }
+        return std::to_string(byte % 2 == 0 ? byte : byte * 99991);
+    }
+
+    // Tokens stay plain, as the service writes them; texts carry any bytes.
+    std::string Text(const std::string& key) {
+        static constexpr char HEX[] = "0123456789abcdef";
+        if (key == "UserName" || key == "FromUserName" || key == "ToUserName") {
+            std::string token = m_source.Next() % 3 == 0 ? "@@" : "@";
+            for (int i = 0; i < 8; ++i) {
+                token += HEX[m_source.Next() % 16];
+            }
+            return token;
+        }
+        if (key == "MsgId" || key == "HeadImgUrl") {
+            return key == "MsgId" ? std::to_string(m_source.Next() * 1000003ULL) : "/h?x=1";
+        }
+        std::string text;
+        for (const char c : m_source.Take(m_source.Next() % 24)) {
+            if (c == '"' || c == '\\') {
+                text += '\\';
+                text += c;
+            } else if (c == '\n') {
+                text += "\\n";
+            } else if (static_cast<unsigned char>(c) < 0x20) {
+                text += "\\u00";
+                text += HEX[(c >> 4) & 15];
+                text += HEX[c & 15];
+            } else {
+                text += c;
+            }
+        }
+        return text;
+    }
+
+    ByteSource m_source;
+    std::string m_out;
+};
+
+}  // namespace
+
+std::string WriteLayoutAnswer(std::string_view bytes) {
+    return LayoutWriter(bytes).Answer();
 }
 
 }  // namespace zelmo::test

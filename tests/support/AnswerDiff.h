@@ -21,8 +21,15 @@ std::string CheckReadBounds(std::string_view answer);
 // True when the bytes are exactly what the service's serializer writes (the layout the
 // reference cuts depend on) for the document they hold, every object is one the service
 // writes (its keys in order, for where it stands), and no string holds what the cuts
-// mistake for structure: "ChatRoomId", or an escape in a token cut up to a quote. Where
-// this holds, the readers and the cuts must agree on the bytes and on every cut of them.
+// mistake for structure: "ChatRoomId", a "}" after a contact's ChatRoomId, or an escape in
+// a token cut up to a quote. Where this holds, the readers and the cuts must agree on the
+// bytes and on every cut of them.
 bool InServiceLayout(std::string_view answer);
+
+// An answer the service could send, every choice in it made by the bytes: its kind, the
+// era of each object, how many elements each list holds, numbers, and texts of any bytes
+// (escaped as the service escapes them). In the service's layout, unless a text happens
+// to hold what InServiceLayout refuses.
+std::string WriteLayoutAnswer(std::string_view bytes);
 
 }  // namespace zelmo::test
