@@ -58,8 +58,9 @@ std::string_view NextText(std::string_view texts, std::size_t& pos) {
     return text;
 }
 
-std::size_t HashOf(std::string_view user_name) {
-    return std::hash<std::string_view>{}(user_name);
+// 32 bits pick the slot in a table of up to 2^32 slots and tell most names apart.
+std::uint32_t HashOf(std::string_view user_name) {
+    return static_cast<std::uint32_t>(std::hash<std::string_view>{}(user_name));
 }
 
 }  // namespace
@@ -104,35 +105,41 @@ std::size_t ContactStore::Find(std::string_view user_name) const {
     if (m_slots.empty()) {
         return std::string_view::npos;
     }
+    const std::uint32_t hash = HashOf(user_name);
     const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t slot = HashOf(user_name) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t index = m_slots[slot];
-        if (index == 0) {
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const Slot& entry = m_slots[slot];
+        if (entry.index == 0) {
             return std::string_view::npos;
         }
-        if (UserNameOf(m_records[index - 1]) == user_name) {
-            return index - 1;
+        if (entry.hash == hash && UserNameOf(m_records[entry.index - 1]) == user_name) {
+            return entry.index - 1;
         }
     }
 }
 
 void ContactStore::Index(std::size_t position) {
-    // At most half full, so a probe meets a free slot soon; the table doubles before.
-    if ((m_records.size()) * 2 > m_slots.size()) {
-        std::vector<std::uint32_t> old = std::move(m_slots);
-        m_slots.assign(old.empty() ? 64 : old.size() * 2, 0);
-        for (const std::uint32_t index : old) {
-            if (index != 0) {
-                Index(index - 1);
+    // At most half full, so a probe meets a free slot soon; the table doubles before, each
+    // entry moving by the hash it keeps.
+    if (m_records.size() * 2 > m_slots.size()) {
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+        for (const Slot& entry : old) {
+            if (entry.index != 0) {
+                Place(entry);
             }
         }
     }
+    Place({static_cast<std::uint32_t>(position + 1), HashOf(UserNameOf(m_records[position]))});
+}
+
+void ContactStore::Place(Slot entry) {
     const std::size_t mask = m_slots.size() - 1;
-    std::size_t slot = HashOf(UserNameOf(m_records[position])) & mask;
-    while (m_slots[slot] != 0) {
+    std::size_t slot = entry.hash & mask;
+    while (m_slots[slot].index != 0) {
         slot = (slot + 1) & mask;
     }
-    m_slots[slot] = static_cast<std::uint32_t>(position + 1);
+    m_slots[slot] = entry;
 }
 
 std::size_t ContactStore::AppendIfNew(ContactRecord record) {

@@ -72,6 +72,13 @@ private:
         std::string texts;
         std::vector<MemberRecord> members;
     };
+    // A slot of the UserName index: a 1-based record index (0 free) and its name's hash,
+    // so a probe rarely reads a record in vain and the table grows without hashing the
+    // names again.
+    struct Slot {
+        std::uint32_t index = 0;
+        std::uint32_t hash = 0;
+    };
     static Packed Pack(const ContactRecord& record);
     static ContactRecord Unpack(const Packed& packed);
     static std::string_view UserNameOf(const Packed& packed);
@@ -79,14 +86,16 @@ private:
 
     // 0-based position of the record with this UserName; npos when none. Lock held.
     std::size_t Find(std::string_view user_name) const;
-    // Files the record at `position` under its UserName. Lock held.
+    // Files the record at `position` under its UserName, growing the table first when
+    // needed. Lock held.
     void Index(std::size_t position);
+    void Place(Slot entry);
 
     mutable std::mutex m_mutex;
     std::vector<Packed> m_records;
-    // An open-addressing table of 1-based record indexes (0 free), keyed by UserName and
-    // at most half full: four bytes a contact where a node map took about fifty.
-    std::vector<std::uint32_t> m_slots;
+    // An open-addressing table keyed by UserName, at most half full: eight bytes a contact
+    // where a node map took about fifty.
+    std::vector<Slot> m_slots;
 };
 
 }  // namespace zelmo::contacts
