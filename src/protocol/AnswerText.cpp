@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "platform/Encoding.h"
 #include "platform/JsonReader.h"
@@ -49,8 +50,11 @@ std::string ValueText(std::string_view raw) {
 namespace {
 
 // Most texts hold no entity, no "?" and no markup: they stay as they are, uncopied.
-std::string Entities(std::string text) {
-    return text.find('&') == std::string::npos ? text : DecodeHtmlEntities(text);
+std::string Entities(std::string&& text) {
+    if (text.find('&') == std::string::npos) {
+        return std::move(text);
+    }
+    return DecodeHtmlEntities(text);
 }
 
 }  // namespace

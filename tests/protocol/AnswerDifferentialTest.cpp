@@ -106,6 +106,7 @@ std::vector<sim::ContactSpec> TrickyContacts() {
 
 std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& specs) {
     std::vector<const sim::ContactSpec*> list;
+    list.reserve(specs.size());
     for (const sim::ContactSpec& contact : specs) {
         list.push_back(&contact);
     }

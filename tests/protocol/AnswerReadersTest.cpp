@@ -140,6 +140,7 @@ std::vector<std::string> Relaid(const std::string& answer) {
 TEST(AnswerReadersTest, TheServiceWhitespaceIsNoLongerNeeded) {
     const std::vector<sim::ContactSpec> contacts = SomeContacts();
     std::vector<const sim::ContactSpec*> pointers;
+    pointers.reserve(contacts.size());
     for (const sim::ContactSpec& contact : contacts) {
         pointers.push_back(&contact);
     }

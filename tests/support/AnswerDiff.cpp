@@ -528,7 +528,7 @@ private:
             const char kind = entry.back();
             m_out += first ? "" : after_object ? "\n,\n" : ",\n";
             first = false;
-            m_out += "\"" + key + "\": ";
+            m_out.append("\"").append(key).append("\": ");
             const std::string child = path.empty() ? key : path + "." + key;
             after_object = kind == '{';
             if (kind == '$') {
