@@ -23,37 +23,41 @@ struct Target {
 };
 
 Target TargetOf(std::string_view key, MessageItem& item) {
-    if (key == "MsgId") {
-        return {&item.MsgId, Conversion::Token, false, 1U << 0};
+    switch (key.size()) {
+        case 3:
+            return key == "Url" ? Target{&item.Url, Conversion::Value, false, 1U << 6} : Target{};
+        case 5:
+            return key == "MsgId" ? Target{&item.MsgId, Conversion::Token, false, 1U << 0}
+                                  : Target{};
+        case 7:
+            if (key == "MsgType") {
+                return {&item.MsgType, Conversion::Token, true, 1U << 3};
+            }
+            return key == "Content" ? Target{&item.Content, Conversion::Value, false, 1U << 4}
+                                    : Target{};
+        case 8:
+            return key == "FileName" ? Target{&item.FileName, Conversion::Value, false, 1U << 5}
+                                     : Target{};
+        case 10:
+            if (key == "ToUserName") {
+                return {&item.ToUserName, Conversion::Token, false, 1U << 2};
+            }
+            if (key == "AppMsgType") {
+                return {&item.AppMsgType, Conversion::Token, true, 1U << 7};
+            }
+            return key == "SubMsgType" ? Target{&item.SubMsgType, Conversion::Token, true, 1U << 9}
+                                       : Target{};
+        case 12:
+            return key == "FromUserName"
+                       ? Target{&item.FromUserName, Conversion::Token, false, 1U << 1}
+                       : Target{};
+        case 16:
+            return key == "StatusNotifyCode"
+                       ? Target{&item.StatusNotifyCode, Conversion::Token, true, 1U << 8}
+                       : Target{};
+        default:
+            return {};
     }
-    if (key == "FromUserName") {
-        return {&item.FromUserName, Conversion::Token, false, 1U << 1};
-    }
-    if (key == "ToUserName") {
-        return {&item.ToUserName, Conversion::Token, false, 1U << 2};
-    }
-    if (key == "MsgType") {
-        return {&item.MsgType, Conversion::Token, true, 1U << 3};
-    }
-    if (key == "Content") {
-        return {&item.Content, Conversion::Value, false, 1U << 4};
-    }
-    if (key == "FileName") {
-        return {&item.FileName, Conversion::Value, false, 1U << 5};
-    }
-    if (key == "Url") {
-        return {&item.Url, Conversion::Value, false, 1U << 6};
-    }
-    if (key == "AppMsgType") {
-        return {&item.AppMsgType, Conversion::Token, true, 1U << 7};
-    }
-    if (key == "StatusNotifyCode") {
-        return {&item.StatusNotifyCode, Conversion::Token, true, 1U << 8};
-    }
-    if (key == "SubMsgType") {
-        return {&item.SubMsgType, Conversion::Token, true, 1U << 9};
-    }
-    return {};
 }
 
 // The value after a key into its target: a string's content for texts and tokens, any
@@ -78,6 +82,11 @@ void ReadRecommendInfo(platform::JsonReader& reader, MessageItem& item) {
         bool user_name_seen = false;
         bool nick_name_seen = false;
         for (Token token = reader.Next(); token == Token::Key; token = reader.Next()) {
+            if (user_name_seen && nick_name_seen) {
+                // The rest of the recommendation (the province, a ticket...) is not wanted.
+                reader.SkipRest();
+                break;
+            }
             const std::string_view key = reader.Text();
             if (key == "UserName" && !user_name_seen) {
                 user_name_seen = true;
