@@ -11,6 +11,7 @@ namespace {
 
 constexpr unsigned char SPACE = 1;
 constexpr unsigned char ENDS_SCALAR = 2;
+constexpr unsigned char STRUCTURE = 4;  // what a skipped container is read for
 
 constexpr std::array<unsigned char, 256> ByteClasses() {
     std::array<unsigned char, 256> classes{};
@@ -20,6 +21,9 @@ constexpr std::array<unsigned char, 256> ByteClasses() {
     // A NUL ends the input, so it ends a scalar too.
     for (const unsigned char c : {',', ':', '"', '{', '}', '[', ']', '\0'}) {
         classes[c] = ENDS_SCALAR;
+    }
+    for (const unsigned char c : {'"', '{', '}', '[', ']', '\0'}) {
+        classes[c] |= STRUCTURE;
     }
     return classes;
 }
@@ -251,6 +255,10 @@ JsonReader::Token JsonReader::SkipTo(std::size_t depth) {
     m_text = {};
     const char* pos = m_pos;
     while (pos < m_end) {
+        if (!Is(*pos, STRUCTURE)) {
+            ++pos;
+            continue;
+        }
         const char c = *pos;
         if (c == '\0') {
             m_end = pos;
