@@ -1,6 +1,6 @@
 // The headless program's costs, each a real process against the local simulator.
-//   idle_online:   CPU of zelmo-headless over 10 s online without traffic (synccheck held
-//                  25 s, as the service does), as a share of one core
+//   idle_online:   CPU of zelmo-headless over two full poll cycles online without traffic
+//                  (synccheck held 25 s, as the service does), as a share of one core
 //   memory_10k:    resident memory after the start-up with the 10,000-friend scenario, of
 //                  zelmo-headless and of zelmo (offscreen Qt) beside it
 //   stop_in_poll:  from SIGTERM during a held synccheck to the process's exit
@@ -26,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-constexpr auto IDLE_SPAN = 10s;
+constexpr std::size_t IDLE_CYCLES = 2;
 // Lets the list fillers and the first heartbeat cycle finish before memory is read.
 constexpr auto SETTLE = 3s;
 
@@ -109,15 +109,27 @@ void IdleOnline(benchmark::State& state) {
             return;
         }
         std::this_thread::sleep_for(SETTLE);
+        // From the start of one poll to the start of the poll two cycles later: whole
+        // cycles, the held poll and the pauses between.
+        sim::Simulator& simulator = *service.simulator;
+        const std::size_t polls = simulator.CountRequests("synccheck");
+        if (!simulator.WaitForRequests("synccheck", polls + 1, 40s)) {
+            state.SkipWithError("no poll");
+            return;
+        }
         const double before = CpuSeconds(child.Pid());
         const auto start = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(IDLE_SPAN);
+        if (!simulator.WaitForRequests("synccheck", polls + 1 + IDLE_CYCLES, 40s * IDLE_CYCLES)) {
+            state.SkipWithError("the polls stopped");
+            return;
+        }
         const double after = CpuSeconds(child.Pid());
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double cpu_seconds = after - before;
         state.SetIterationTime(seconds);
         state.counters["cpu_percent_of_one_core"] = 100.0 * cpu_seconds / seconds;
+        state.counters["poll_cycles"] = static_cast<double>(IDLE_CYCLES);
     }
 }
 BENCHMARK(IdleOnline)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);

@@ -1,8 +1,13 @@
 // The intake's throughput and the online robot's idle cost, against the local simulator.
-//   sync_answer: ProcessSyncAnswer of a 1,000-message webwxsync answer into an empty queue
+//   sync_answer: a 1,000-message webwxsync answer from its bytes to decoded messages: the
+//                answer read (its Ret, the SyncKey taken), each message posted as a job and
+//                each job's item decoded as the intake reads it (sender, receiver, content
+//                in GBK); beside it the same through the cuts the program used before
+//                (the whole answer to GBK, the SyncKey, the regex split, the marker cut)
 //   queue:       100,000 empty jobs through 20 workers (posting to the last job run)
-//   idle_online: CPU time of the whole process (robot and simulator) over 10 s online
-//                without traffic, as a share of one core
+//   idle_online: CPU time of the whole process (robot and simulator) over two full poll
+//                cycles online without traffic (synccheck held 25 s, as the service does),
+//                as a share of one core
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -24,12 +29,19 @@
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "jobs/JobQueue.h"
+#include "messages/MessageJobs.h"
+#include "messages/ReceivedMessage.h"
 #include "platform/Clock.h"
 #include "platform/Encoding.h"
 #include "protocol/ConnectionState.h"
+#include "protocol/AnswerCutReference.h"
 #include "protocol/LoginFlow.h"
+#include "protocol/MessageItem.h"
+#include "protocol/SyncAnswer.h"
+#include "protocol/RecentMessageIds.h"
 #include "protocol/SyncRequests.h"
 #include "protocol/Templates.h"
+#include "protocol/TextHelpers.h"
 #include "protocol/WebRequest.h"
 #include "sim/Simulator.h"
 
@@ -45,7 +57,7 @@ namespace protocol = zelmo::protocol;
 constexpr int MESSAGES = 1000;
 constexpr int JOBS = 100000;
 constexpr int WORKERS = 20;
-constexpr auto IDLE_SPAN = 10s;
+constexpr std::size_t IDLE_CYCLES = 2;
 
 std::string MakeWorkdir(const char* name) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
@@ -60,7 +72,8 @@ constexpr const char* SCENARIO = R"({
   "groups": [{"id": "team", "NickName": "Team", "members": ["alice"]}]
 })";
 
-// A webwxsync answer (GBK) holding MESSAGES messages of alternating friend and group texts.
+// A webwxsync answer (its bytes as sent) holding MESSAGES messages of alternating friend
+// and group texts.
 std::string ThousandMessageAnswer() {
     sim::SimulatorOptions options;
     options.workdir = MakeWorkdir("zelmo-intake-bench-sync");
@@ -99,33 +112,88 @@ std::string ThousandMessageAnswer() {
         "&pass_ticket={pass_ticket}",
         protocol::SYNC_BODY, {}, 60);
     robot.Shutdown();
-    return zelmo::platform::Utf8ToGbk(raw);
+    return raw;
 }
 
-void ProcessSyncAnswerOfThousandMessages(benchmark::State& state) {
+const std::string& SyncAnswerBytes() {
     static const std::string answer = ThousandMessageAnswer();
+    return answer;
+}
+
+// Takes every job of the queue and decodes its item as `decode` does; how many had content.
+template <typename Decode>
+std::size_t DecodeJobs(jobs::JobQueue& queue, Decode decode) {
+    std::size_t decoded = 0;
+    while (queue.Size() > 0) {
+        const std::optional<jobs::Job> job = queue.TryTake();
+        decoded += job && !decode(job->texts[0]).empty() ? 1 : 0;
+    }
+    return decoded;
+}
+
+void ReadSyncAnswerOfThousandMessages(benchmark::State& state) {
+    const std::string& answer = SyncAnswerBytes();
     if (answer.empty()) {
         state.SkipWithError("no webwxsync answer from the simulator");
         return;
     }
-    std::size_t posted = 0;
+    std::size_t decoded = 0;
+    protocol::SyncKey sync_key;
     for (auto _ : state) {
         auto queue = std::make_unique<jobs::JobQueue>();
         // A fresh memory of handled ids each time, as the robot's is at its first news.
         protocol::RecentMessageIds handled;
-        app::PostSyncNews(*queue, handled, protocol::ReadSyncNews(answer));
+        const protocol::SyncAnswer read = protocol::ReadSyncAnswer(answer);
+        if (read.ret == "0" && read.complete) {
+            sync_key = read.sync_key;
+            app::PostSyncNews(*queue, handled, read);
+        }
+        decoded = DecodeJobs(*queue, [](const std::string& item) {
+            return messages::ReadMessageItem(item).Content;
+        });
         state.PauseTiming();
-        posted = queue->Size();
         queue.reset();
         state.ResumeTiming();
     }
-    if (posted != MESSAGES) {
-        state.SkipWithError("the answer did not give 1,000 jobs");
+    if (decoded != MESSAGES) {
+        state.SkipWithError("the answer did not give 1,000 messages");
     }
-    state.counters["jobs"] = static_cast<double>(posted);
+    state.counters["messages"] = static_cast<double>(decoded);
     state.counters["answer_MB"] = static_cast<double>(answer.size()) / 1e6;
 }
-BENCHMARK(ProcessSyncAnswerOfThousandMessages)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadSyncAnswerOfThousandMessages)->Unit(benchmark::kMillisecond);
+
+void ProcessSyncAnswerOfThousandMessagesReference(benchmark::State& state) {
+    const std::string& answer = SyncAnswerBytes();
+    if (answer.empty()) {
+        state.SkipWithError("no webwxsync answer from the simulator");
+        return;
+    }
+    std::size_t decoded = 0;
+    protocol::SyncKey sync_key;
+    for (auto _ : state) {
+        auto queue = std::make_unique<jobs::JobQueue>();
+        protocol::reference::SyncCut cut =
+            protocol::reference::CutSyncAnswer(zelmo::platform::Utf8ToGbk(answer));
+        if (cut.ret == "0" && cut.key_ok) {
+            sync_key = std::move(cut.sync_key);
+            for (std::string& item : cut.items) {
+                jobs::PostJob(*queue, messages::JOB_INCOMING_MESSAGE, std::move(item));
+            }
+        }
+        decoded = DecodeJobs(*queue, [](const std::string& item) {
+            return protocol::reference::CutMessageItem(item).Content;
+        });
+        state.PauseTiming();
+        queue.reset();
+        state.ResumeTiming();
+    }
+    if (decoded != MESSAGES) {
+        state.SkipWithError("the answer did not give 1,000 messages");
+    }
+    state.counters["messages"] = static_cast<double>(decoded);
+}
+BENCHMARK(ProcessSyncAnswerOfThousandMessagesReference)->Unit(benchmark::kMillisecond);
 
 void QueueThroughput(benchmark::State& state) {
     QuietScreen screen;
@@ -216,9 +284,19 @@ void IdleOnline(benchmark::State& state) {
     int running = 0;
     int waiting = 0;
     for (auto _ : state) {
+        // From the start of one poll to the start of the poll two cycles later: whole
+        // cycles, the held poll and the pauses between.
+        const std::size_t polls = simulator.CountRequests("synccheck");
+        if (!simulator.WaitForRequests("synccheck", polls + 1, 40s)) {
+            state.SkipWithError("no poll");
+            break;
+        }
         const double cpu_before = CpuSeconds();
         const auto wall_before = std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(IDLE_SPAN);
+        if (!simulator.WaitForRequests("synccheck", polls + 1 + IDLE_CYCLES, 40s * IDLE_CYCLES)) {
+            state.SkipWithError("the polls stopped");
+            break;
+        }
         const double cpu = CpuSeconds() - cpu_before;
         const double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_before).count();
@@ -226,6 +304,7 @@ void IdleOnline(benchmark::State& state) {
         CountThreads(running, waiting);
     }
     state.counters["cpu_percent_of_one_core"] = share * 100;
+    state.counters["poll_cycles"] = static_cast<double>(IDLE_CYCLES);
     state.counters["threads_running"] = running;
     state.counters["threads_waiting"] = waiting;
     state.counters["online"] = robot.Connection().State() == protocol::STATE_ONLINE ? 1 : 0;

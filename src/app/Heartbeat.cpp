@@ -45,7 +45,7 @@ CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
 // for the robot to be online would wait that long after the network came back.
 CycleEnd RunProbe(Robot& robot) {
     protocol::Connection& connection = robot.Connection();
-    std::string answer;
+    protocol::SyncAnswer answer;
     const bool synced = protocol::WebSync(robot.Link(), robot.State(), answer);
     if (robot.HeartbeatStop().load()) {
         return {false, false};
@@ -54,7 +54,7 @@ CycleEnd RunProbe(Robot& robot) {
         connection.Set(protocol::STATE_LISTEN_FAILED);
         return {true, true};
     }
-    PostSyncNews(robot.Queue(), robot.HandledMessages(), protocol::ReadSyncNews(answer));
+    PostSyncNews(robot.Queue(), robot.HandledMessages(), answer);
     connection.Set(protocol::STATE_ONLINE);
     return {true, false};
 }
@@ -74,12 +74,12 @@ CycleEnd RunCycle(Robot& robot) {
         return OnRetcode(robot, check.retcode);
     }
     if (check.selector != "0") {
-        std::string answer;
+        protocol::SyncAnswer answer;
         if (!protocol::WebSync(robot.Link(), robot.State(), answer)) {
             connection.Set(protocol::STATE_REQUEST_FAILED);
             return {true, true};
         }
-        PostSyncNews(robot.Queue(), robot.HandledMessages(), protocol::ReadSyncNews(answer));
+        PostSyncNews(robot.Queue(), robot.HandledMessages(), answer);
     }
     connection.Set(protocol::STATE_ONLINE);
     return {true, false};
@@ -88,10 +88,10 @@ CycleEnd RunCycle(Robot& robot) {
 }  // namespace
 
 void PostSyncNews(jobs::JobQueue& queue, protocol::RecentMessageIds& handled,
-                  const protocol::SyncNews& news) {
-    for (const std::string& item : news.messages) {
-        if (handled.Add(protocol::MessageIdOf(item))) {
-            jobs::PostJob(queue, messages::JOB_INCOMING_MESSAGE, item);
+                  const protocol::SyncAnswer& news) {
+    for (const protocol::SyncItem& item : news.messages) {
+        if (handled.Add(item.msg_id)) {
+            jobs::PostJob(queue, messages::JOB_INCOMING_MESSAGE, item.text);
         }
     }
     if (!news.changed_contact.empty()) {

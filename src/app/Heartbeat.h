@@ -8,11 +8,11 @@ namespace zelmo::app {
 
 class Robot;
 
-// Posts every message of the news as a kind-5 job, in answer order, and the changed
-// contact (if any) as one kind-2 job. A message whose MsgId is among the handled ones is
-// skipped; the others join them.
+// Posts every message of a complete webwxsync answer as a kind-5 job (the item's bytes as
+// sent), in answer order, and the changed contact (if any) as one kind-2 job. A message
+// whose MsgId is among the handled ones is skipped; the others join them.
 void PostSyncNews(jobs::JobQueue& queue, protocol::RecentMessageIds& handled,
-                  const protocol::SyncNews& news);
+                  const protocol::SyncAnswer& news);
 
 // The service ended the session: logout, HeartbeatStop, offline.
 void LogoutOnLoss(Robot& robot);

@@ -68,13 +68,13 @@ void KeepFetchingContactList(Robot& robot) {
 }
 
 void LoadContacts(Robot& robot) {
-    contacts::ParseContacts(robot.Contacts(), robot.Queue(), robot.State().init_answer);
+    contacts::AddContacts(robot.Contacts(), robot.Queue(), robot.State().init_answer);
     if (!contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(), robot.Queue())) {
         robot.StartThread([&robot] { KeepFetchingContactList(robot); });
     }
     contacts::SendStatusNotify(robot.Link(), robot.State());
     // Only the SyncKey matters: what the first sync brings is never handed on.
-    std::string discarded;
+    protocol::SyncAnswer discarded;
     protocol::WebSync(robot.Link(), robot.State(), discarded);
     robot.Screen().RefreshContactLists();
     robot.Screen().FillMassCandidates();

@@ -15,6 +15,7 @@
 #include "app/ui/WindowPlacement.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
+#include "platform/FreeMemory.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ std::string_view EnvOrEmpty(const char* name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zelmo::platform::KeepLargeBlocksApart();
     std::vector<std::string_view> args(argv + 1, argv + argc);
     const zelmo::app::CommandLine command_line =
         zelmo::app::ParseCommandLine(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"));

@@ -1,7 +1,8 @@
 #include "contacts/ContactRequests.h"
 
+#include "contacts/ContactAnswer.h"
 #include "jobs/Backoff.h"
-#include "platform/Encoding.h"
+#include "platform/FreeMemory.h"
 #include "protocol/TextHelpers.h"
 #include "protocol/WebRequest.h"
 
@@ -40,12 +41,14 @@ bool ContactAnswerOk(std::string_view answer) {
 
 bool FetchContactList(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                       ContactStore& store, jobs::JobQueue& queue) {
-    const std::string answer = platform::Utf8ToGbk(protocol::PostReadToWebHost(
-        link, state, GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S));
+    const std::string answer = protocol::PostReadToWebHost(link, state, GET_CONTACT_PATH,
+                                                           GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
     if (!ContactAnswerOk(answer)) {
         return false;
     }
-    ParseContacts(store, queue, answer);
+    AddContacts(store, queue, answer);
+    // The answer (megabytes for a large account) is gone: its pages need not stay.
+    platform::ReturnFreeMemory();
     return true;
 }
 
@@ -66,9 +69,8 @@ std::string BatchGetContact(const protocol::ServiceLink& link, const protocol::P
                              std::string(user_name) + R"(","ChatRoomId":0}])";
     protocol::CallValues call;
     call.list = list;
-    const std::string answer = protocol::PostReadToWebHost(link, state, BATCH_GET_CONTACT_PATH,
-                                                           BATCH_GET_CONTACT_BODY, call);
-    return platform::Utf8ToGbk(answer);
+    return protocol::PostReadToWebHost(link, state, BATCH_GET_CONTACT_PATH, BATCH_GET_CONTACT_BODY,
+                                       call);
 }
 
 void FetchGroupMembers(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
@@ -91,7 +93,7 @@ void FetchGroupMembers(const protocol::ServiceLink& link, const protocol::Protoc
     if (!fetched_ok) {
         return;
     }
-    GroupMembers fetched = CutGroupMembers(answer);
+    GroupMembers fetched = ReadGroupMembers(answer);
     store.SetGroupMembers(index, std::move(fetched.member_count), std::move(fetched.owner_uin),
                           std::move(fetched.members));
     lists.GroupMembersFetched(index);
@@ -113,7 +115,7 @@ void EnsureContactKnown(const protocol::ServiceLink& link, const protocol::Proto
     }
     // Several workers may fetch the same contact at once; only the one whose append
     // succeeds refreshes the lists.
-    if (ParseContacts(store, queue, answer) != 0) {
+    if (AddContacts(store, queue, answer) != 0) {
         lists.RefreshContactLists();
     }
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "contacts/ContactAnswer.h"
 #include "contacts/ContactParsing.h"
 #include "contacts/ListsPort.h"
 #include "platform/Pause.h"
@@ -11,7 +12,8 @@
 
 namespace zelmo::contacts {
 
-// webwxgetcontact (20 s time-out); the answer goes through ParseContacts. False when the
+// webwxgetcontact (20 s time-out); the answer's new contacts are
+// appended, and each new group's members fetched in a job. False when the
 // service did not answer with "Ret" 0 (nothing was added then). Blocks.
 bool FetchContactList(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                       ContactStore& store, jobs::JobQueue& queue);
@@ -24,7 +26,8 @@ bool ContactAnswerOk(std::string_view answer);
 std::string SendStatusNotify(const protocol::ServiceLink& link,
                              const protocol::ProtocolState& state);
 
-// webwxbatchgetcontact for one UserName; the answer in GBK (empty on failure). Blocks.
+// webwxbatchgetcontact for one UserName; the answer as the service sent it (UTF-8, empty
+// on failure). Blocks.
 std::string BatchGetContact(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                             std::string_view user_name);
 

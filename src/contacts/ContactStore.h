@@ -1,14 +1,13 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace zelmo::contacts {
@@ -80,20 +79,39 @@ public:
                          std::vector<MemberRecord> members);
 
 private:
-    // Lets the index be searched with a string_view, without a copy per lookup.
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view name) const {
-            return std::hash<std::string_view>{}(name);
-        }
+    // A record as kept: its ten texts in one buffer, each behind its length, so a contact
+    // costs one allocation instead of up to ten and a fraction of the record's size; and a
+    // group's members.
+    struct Packed {
+        std::string texts;
+        std::vector<MemberRecord> members;
     };
+    // A slot of the UserName index: a 1-based record index (0 free) and its name's hash,
+    // so a probe rarely reads a record in vain and the table grows without hashing the
+    // names again.
+    struct Slot {
+        std::uint32_t index = 0;
+        std::uint32_t hash = 0;
+    };
+    static Packed Pack(const ContactRecord& record);
+    static ContactRecord Unpack(const Packed& packed);
+    // The text of field number `field` (in the packing order) of a packed record.
+    static std::string_view TextOf(const Packed& packed, std::size_t field);
+    static std::string_view UserNameOf(const Packed& packed);
+    static std::string_view NickNameOf(const Packed& packed);
+
+    // 0-based position of the record with this UserName; npos when none. Lock held.
+    std::size_t Find(std::string_view user_name) const;
+    // Files the record at `position` under its UserName, growing the table first when
+    // needed. Lock held.
+    void Index(std::size_t position);
+    void Place(Slot entry);
 
     mutable std::mutex m_mutex;
-    // A deque never moves its records, so the index can key on views of their UserNames
-    // instead of a second copy of each.
-    std::deque<ContactRecord> m_records;
-    // UserName -> 1-based index; answers what a scan from index 1 would, in constant time.
-    std::unordered_map<std::string_view, std::size_t, NameHash, std::equal_to<>> m_index_of;
+    std::vector<Packed> m_records;
+    // An open-addressing table keyed by UserName, at most half full: eight bytes a contact
+    // where a node map took about fifty.
+    std::vector<Slot> m_slots;
 };
 
 }  // namespace zelmo::contacts

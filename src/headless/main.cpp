@@ -18,6 +18,7 @@
 #include "headless/ProcessSignals.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/FreeMemory.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     // One malloc arena for all threads: arenas of their own kept the freed pages of the
     // start-up resident (4 MB with 10,000 contacts), and the workers seldom allocate at once.
     mallopt(M_ARENA_MAX, 1);
+    platform::KeepLargeBlocksApart();
 
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const headless::HeadlessCommandLine command_line =

@@ -15,9 +15,7 @@ struct ReceivedMessage {
     int MsgType = 0;
     std::string Content;  // JSON-decoded; the service's markup ("<br/>", "&lt;") stays
     int AppMsgType = 0;
-    // -1 when the item does not carry it: the sync pattern ends each item at its
-    // RecommendInfo, before SubMsgType.
-    int SubMsgType = -1;
+    int SubMsgType = -1;  // -1 when the item does not carry it
     std::string Url;
     int StatusNotifyCode = 0;
     std::string RecommendUserName;  // RecommendInfo's UserName (cards, friend requests)
@@ -25,9 +23,8 @@ struct ReceivedMessage {
     std::string FileName;
 };
 
-// Reads one raw AddMsgList item. Any bytes; fields are read from the item's own "MsgId"
-// on, so the tail of the message before it (which the sync pattern leaves at the start
-// of every item but the first) is never taken for this one's.
+// Reads one AddMsgList item, its bytes as the service sent them (UTF-8), in one pass. Any
+// bytes: an item cut off gives the fields that came whole.
 ReceivedMessage ReadMessageItem(std::string_view item);
 
 }  // namespace zelmo::messages

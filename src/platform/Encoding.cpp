@@ -222,28 +222,42 @@ std::string Utf8ToGbk(std::string_view utf8) {
     const Tables& tables = GetTables();
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t size = text.size();
-    std::string out;
-    out.reserve(size);
+    // GBK never takes more bytes than UTF-8 for a character ("?" for four), so the text is
+    // written into room of the input's size and cut to what was written.
+    std::string out(size, '\0');
+    char* write = out.data();
     std::size_t pos = 0;
     while (pos < size) {
         const std::size_t run = AsciiRun(data + pos, size - pos);
-        out.append(text.data() + pos, run);
+        std::memcpy(write, text.data() + pos, run);
+        write += run;
         pos += run;
         while (pos < size && data[pos] >= 0x80) {
-            std::size_t length = 1;
-            const std::int32_t code = DecodeUtf8(data + pos, size - pos, length);
-            pos += length;
+            std::int32_t code = 0;
+            const unsigned char first = data[pos];
+            // Most of a Chinese text: three-byte sequences whose second byte has no range
+            // of its own (the leads E0 and ED have one).
+            if (first >= 0xE1 && first <= 0xEF && first != 0xED && pos + 2 < size &&
+                (data[pos + 1] & 0xC0) == 0x80 && (data[pos + 2] & 0xC0) == 0x80) {
+                code = (first & 0x0F) << 12 | (data[pos + 1] & 0x3F) << 6 | (data[pos + 2] & 0x3F);
+                pos += 3;
+            } else {
+                std::size_t length = 1;
+                code = DecodeUtf8(data + pos, size - pos, length);
+                pos += length;
+            }
             const std::uint16_t gbk = code > 0 && code <= 0xFFFF ? tables.to_gbk[code] : 0;
             if (gbk == 0) {
-                out.push_back(UNMAPPABLE);
+                *write++ = UNMAPPABLE;
             } else if (gbk < 0x100) {
-                out.push_back(static_cast<char>(gbk));
+                *write++ = static_cast<char>(gbk);
             } else {
-                out.push_back(static_cast<char>(gbk >> 8));
-                out.push_back(static_cast<char>(gbk & 0xFF));
+                *write++ = static_cast<char>(gbk >> 8);
+                *write++ = static_cast<char>(gbk & 0xFF);
             }
         }
     }
+    out.resize(static_cast<std::size_t>(write - out.data()));
     return out;
 }
 

@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "platform/Encoding.h"
-#include "platform/GbkText.h"
-#include "protocol/JsonText.h"
+#include "protocol/InitAnswer.h"
 #include "protocol/Templates.h"
 #include "protocol/TextHelpers.h"
 
@@ -229,48 +228,15 @@ bool InitSession(const ServiceLink& link, ProtocolState& state) {
     options.body = body;
     options.cookie_header = session.cookies;
     options.timeout_s = INIT_TIMEOUT_S;
-    state.init_answer = platform::Utf8ToGbk(link.web.Request(url, options));
-    if (state.init_answer.find(R"(Ret": 0)") == std::string::npos) {
-        return false;
-    }
-    // A cut-off or padded answer may hold `Ret": 0` and little else: a session without a
+    state.init_answer = link.web.Request(url, options);
+    // A cut-off or padded answer may say Ret 0 and hold little else: a session without a
     // SyncKey or an own UserName could neither sync nor send.
-    SyncKey sync_key;
-    OwnProfile own;
-    if (!UpdateSyncKey(state.init_answer, sync_key) ||
-        !ParseOwnProfile(link.profile, session.fun, state.init_answer, own)) {
+    InitAnswer read = ReadInitAnswer(link.profile, session.fun, state.init_answer);
+    if (read.ret != "0" || !read.sync_key || !read.own) {
         return false;
     }
-    state.sync_key = std::move(sync_key);
-    state.own = std::move(own);
-    return true;
-}
-
-bool ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
-                     std::string_view init_answer, OwnProfile& own) {
-    // The account's "User" object follows the SyncKey; the contacts before it hold the
-    // same keys.
-    const std::size_t sync_key = platform::FindGbk(init_answer, R"("SyncKey": )");
-    if (sync_key == std::string_view::npos) {
-        return false;
-    }
-    const std::size_t start = sync_key + 1;
-    OwnProfile read;
-    read.Uin = ExtractBetween(init_answer, R"(Uin": )", ",", start);
-    read.UserName = ExtractBetween(init_answer, R"("UserName": ")", "\"", start);
-    if (!IsUin(read.Uin) || read.UserName.empty()) {
-        return false;
-    }
-    // Only a path stays on the web-client host: "@evil.example/x" would name another one.
-    const std::string head = ExtractBetween(init_answer, R"("HeadImgUrl": ")", "\"", start);
-    read.HeadImgUrl = head.starts_with('/') ? WebUrl(profile, fun) + head : std::string();
-    read.NickName = DecodeHtmlEntities(
-        StripSpanTags(ExtractJsonString(init_answer, R"("NickName": ")", start)));
-    read.Signature = DecodeHtmlEntities(
-        StripSpanTags(ExtractJsonString(init_answer, R"("Signature": ")", start)));
-    const std::string sex = ExtractBetween(init_answer, R"("Sex": )", ",", start);
-    read.Sex = platform::Utf8ToGbk(sex == "1" ? "男" : "女");
-    own = std::move(read);
+    state.sync_key = std::move(*read.sync_key);
+    state.own = std::move(*read.own);
     return true;
 }
 

@@ -54,17 +54,10 @@ bool IsUin(std::string_view text);
 // the cookies already received and Delay have changed.
 bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session);
 
-// webwxinit: succeeds only when the answer says `Ret": 0` and holds a SyncKey with entries
+// webwxinit: succeeds only when the answer's Ret is 0 and it holds a SyncKey with entries
 // and the own User (with its UserName and a valid Uin); then takes the SyncKey and the own
-// profile from it. Otherwise both stay as they were. The answer is kept in init_answer
-// either way.
+// profile from it. Otherwise both stay as they were. The answer is kept in init_answer (as
+// the service sent it) either way.
 bool InitSession(const ServiceLink& link, ProtocolState& state);
-
-// Reads the account's own profile, which follows the SyncKey in a webwxinit answer (GBK).
-// A HeadImgUrl that is not a path (no leading "/") is taken as empty. False, with `own`
-// untouched, when the answer holds no SyncKey, the User has no UserName, or its Uin is not
-// 1 to 20 ASCII digits.
-bool ParseOwnProfile(const ServiceProfile& profile, std::string_view fun,
-                     std::string_view init_answer, OwnProfile& own);
 
 }  // namespace zelmo::protocol

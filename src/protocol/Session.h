@@ -42,7 +42,7 @@ struct SyncKey {
 // All protocol state the login produces.
 struct ProtocolState {
     Session session;
-    std::string init_answer;  // the whole webwxinit answer in GBK
+    std::string init_answer;  // the whole webwxinit answer as the service sent it (UTF-8)
     SyncKey sync_key;
     OwnProfile own;
 };

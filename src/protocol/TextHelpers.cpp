@@ -8,7 +8,6 @@
 
 #include "platform/Encoding.h"
 #include "platform/GbkText.h"
-#include "platform/Regex.h"
 
 namespace zelmo::protocol {
 
@@ -107,11 +106,37 @@ bool UpdateSyncKey(std::string_view answer, SyncKey& sync_key) {
     return true;
 }
 
+namespace {
+
+// The matches of the pattern "span.*?span" ("." any byte, non-greedy), left to right and
+// without overlap, found without a regular expression: "span" cannot overlap itself, so
+// each match runs from a "span" to the next one that begins after it ends.
+std::vector<std::string_view> SpanPairs(std::string_view text) {
+    constexpr std::string_view SPAN = "span";
+    std::vector<std::string_view> pairs;
+    for (std::size_t open = text.find(SPAN); open != std::string_view::npos;) {
+        const std::size_t close = text.find(SPAN, open + SPAN.size());
+        if (close == std::string_view::npos) {
+            break;
+        }
+        pairs.push_back(text.substr(open, close + SPAN.size() - open));
+        open = text.find(SPAN, close + SPAN.size());
+    }
+    return pairs;
+}
+
+}  // namespace
+
 std::string StripSpanTags(std::string_view text) {
-    static const platform::Regex span_pattern("span.*?span");
+    // Without "span" there is no match: only the "?" go (most names and signatures).
+    if (text.find("span") == std::string_view::npos) {
+        std::string result(text);
+        std::erase(result, '?');
+        return result;
+    }
     std::unordered_set<std::string_view> elements;
     std::vector<std::size_t> lengths;  // distinct match lengths, longest first
-    for (const std::string_view match : span_pattern.FindAll(text)) {
+    for (const std::string_view match : SpanPairs(text)) {
         if (elements.insert(match).second &&
             std::find(lengths.begin(), lengths.end(), match.size()) == lengths.end()) {
             lengths.push_back(match.size());

@@ -51,6 +51,47 @@ TEST(ContactStoreTest, IndexesCountFromOneInArrivalOrderAndADuplicateChangesNoth
     EXPECT_EQ(all[2].UserName, "@@g");
 }
 
+// Records are kept packed: every field must come back byte for byte, whatever its length
+// or bytes, and every name must stay found as the index grows.
+TEST(ContactStoreTest, EveryFieldComesBackAsItWentInAmongManyRecords) {
+    ContactStore store;
+    const std::string long_text(300, '\xb0');
+    constexpr std::size_t COUNT = 20000;
+    for (std::size_t i = 0; i < COUNT; ++i) {
+        ContactRecord record;
+        record.UserName = "@" + std::to_string(i * 7919);
+        record.Uin = std::to_string(i);
+        record.kind = i % 2 == 0 ? std::string(KIND_MALE) : std::string(KIND_GROUP);
+        record.NickName = i % 3 == 0 ? long_text + std::to_string(i) : "";
+        record.Province = std::string("\0\x7f\x80\xff", 4);
+        record.City = std::string(i % 200, 'c');
+        record.RemarkName = "r";
+        record.Alias = std::string(128, 'a');
+        record.MemberCount = "12";
+        record.OwnerUin = "";
+        ASSERT_EQ(store.AppendIfNew(record), i + 1);
+    }
+    EXPECT_EQ(store.AppendIfNew(Named("@0")), 0u);
+    for (std::size_t i = 0; i < COUNT; i += 97) {
+        const std::string name = "@" + std::to_string(i * 7919);
+        ASSERT_EQ(store.FindContactIndex(name), i + 1) << name;
+        const ContactRecord record = *store.At(i + 1);
+        EXPECT_EQ(record.UserName, name);
+        EXPECT_EQ(record.Uin, std::to_string(i));
+        EXPECT_EQ(record.kind, i % 2 == 0 ? KIND_MALE : KIND_GROUP);
+        EXPECT_EQ(record.NickName, i % 3 == 0 ? long_text + std::to_string(i) : "");
+        EXPECT_EQ(store.FindNickName(name), record.NickName);
+        EXPECT_EQ(record.Province, std::string("\0\x7f\x80\xff", 4));
+        EXPECT_EQ(record.City, std::string(i % 200, 'c'));
+        EXPECT_EQ(record.RemarkName, "r");
+        EXPECT_EQ(record.Alias, std::string(128, 'a'));
+        EXPECT_EQ(record.MemberCount, "12");
+        EXPECT_EQ(record.OwnerUin, "");
+    }
+    EXPECT_EQ(store.FindContactIndex("@1"), 0u);
+    EXPECT_EQ(store.Snapshot().size(), COUNT);
+}
+
 TEST(ContactStoreTest, LookupsCompareTheWholeNameWithCase) {
     ContactStore store;
     store.AppendIfNew(Named("@AbC"));
@@ -72,8 +113,11 @@ TEST(ContactStoreTest, GroupMembersAreSetOnlyInsideTheStore) {
     members[1].NickName = "second";
     EXPECT_FALSE(store.SetGroupMembers(0, "2", "9", members));
     EXPECT_FALSE(store.SetGroupMembers(2, "2", "9", members));
+    store.AppendIfNew(Named("@after"));
     ASSERT_TRUE(store.SetGroupMembers(1, "2", "9", members));
 
+    EXPECT_EQ(store.FindContactIndex("@@g"), 1u);
+    EXPECT_EQ(store.FindContactIndex("@after"), 2u);
     const ContactRecord group = *store.At(1);
     EXPECT_EQ(group.MemberCount, "2");
     EXPECT_EQ(group.OwnerUin, "9");

@@ -136,11 +136,10 @@ std::vector<ReceivedMessage> Received(const std::vector<sim::MessageSpec>& specs
     sim::SyncData data;
     data.news = &news;
     data.sync_key = {{1, 5}};
-    const protocol::SyncNews items =
-        protocol::ReadSyncNews(platform::Utf8ToGbk(sim::SyncAnswer(era, data)));
+    const protocol::SyncAnswer answer = protocol::ReadSyncAnswer(sim::SyncAnswer(era, data));
     std::vector<ReceivedMessage> received;
-    for (const std::string& item : items.messages) {
-        received.push_back(ReadMessageItem(item));
+    for (const protocol::SyncItem& item : answer.messages) {
+        received.push_back(ReadMessageItem(item.text));
     }
     return received;
 }
@@ -227,12 +226,12 @@ TEST(ClassifyMessageTest, TheItemIsReadFromItsOwnIdOn) {
     EXPECT_EQ(received[1].RecommendNickName, "Carol");
     EXPECT_EQ(received[2].MsgType, 1);
     EXPECT_EQ(received[2].Url.substr(0, 22), "http://apis.map.qq.com");
-    // The sync pattern ends an item before its SubMsgType.
-    EXPECT_EQ(received[2].SubMsgType, -1);
+    // The whole item is read, the keys behind RecommendInfo too.
+    EXPECT_EQ(received[2].SubMsgType, 48);
 
     // Any bytes give something bounded.
     const ReceivedMessage broken = ReadMessageItem(
-        "\"MsgId\": \"1\", \"MsgType\": 99999999999,"
+        "{\"MsgId\": \"1\", \"MsgType\": 99999999999,"
         " \"Content\": \"unterminated");
     EXPECT_EQ(broken.MsgId, "1");
     EXPECT_EQ(broken.MsgType, 0);

@@ -111,34 +111,5 @@ TEST(UpdateSyncKeyTest, SyncCheckKeyIsNotTakenForTheSyncKey) {
     EXPECT_EQ(key.text, "1_11%7C2_22");
 }
 
-TEST(SyncKeyCompleteTest, OnlyAWholeKeyWhoseCountMatchesItsEntriesCounts) {
-    const std::string tail =
-        "\"ContinueFlag\": 0,\n"
-        "\"SyncKey\": {\n\"Count\": 2,\n\"List\": [{\n\"Key\": 1,\n\"Val\": 11\n}\n,{\n"
-        "\"Key\": 2,\n\"Val\": 22\n}\n]\n}\n,\n\"SKey\": \"\"\n}\n";
-    EXPECT_TRUE(SyncKeyComplete(tail));
-    // An answer cut anywhere before the key's object closes is not complete, whatever
-    // UpdateSyncKey could still read from it.
-    const std::size_t closed = tail.find("]\n}") + 3;
-    for (std::size_t length = 0; length < closed; ++length) {
-        EXPECT_FALSE(SyncKeyComplete(tail.substr(0, length))) << length;
-    }
-    std::string miscounted = tail;
-    miscounted.replace(miscounted.find("\"Count\": 2"), 10, "\"Count\": 3");
-    EXPECT_FALSE(SyncKeyComplete(miscounted));
-    EXPECT_FALSE(SyncKeyComplete("\"SyncKey\": {\n\"Count\": 0,\n\"List\": []\n}\n"));
-    EXPECT_TRUE(SyncKeyComplete(INIT_ANSWER));
-}
-
-TEST(MessageIdOfTest, TakesTheItemsOwnIdNotThePreviousMessagesNewMsgId) {
-    // The sync pattern cuts the second item from inside the first message's NewMsgId.
-    EXPECT_EQ(MessageIdOf("MsgId\": \"3000000000000000001\",\n\"FromUserName\": \"@a\","),
-              "3000000000000000001");
-    EXPECT_EQ(MessageIdOf("MsgId\": 3000000000000000001,\n\"MD5\": \"\"\n}\n,{\n"
-                          "\"MsgId\": \"3000000000000000002\",\n\"FromUserName\": \"@b\","),
-              "3000000000000000002");
-    EXPECT_EQ(MessageIdOf("\"FromUserName\": \"@a\","), "");
-}
-
 }  // namespace
 }  // namespace zelmo::protocol

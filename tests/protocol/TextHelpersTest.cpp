@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "platform/Regex.h"
 #include "protocol/TextHelpers.h"
 #include "support/FakeClock.h"
 
@@ -124,6 +128,48 @@ TEST(StripSpanTagsTest, RemovesEmojiElementsAndQuestionMarks) {
 TEST(StripSpanTagsTest, KeepsGbkTextAroundTheElement) {
     const std::string name = "\xD6\xD0<span class=\"emoji emoji1f604\"></span>\xCE\xC4?";
     EXPECT_EQ(StripSpanTags(name), "\xD6\xD0\xCE\xC4");
+}
+
+// The elements are the matches of "span.*?span" (non-greedy, "." any byte): each "<" +
+// match + ">" goes, the longest first where several begin at one "<".
+std::string StripByPattern(std::string_view text) {
+    const std::vector<std::string> matches = platform::FindAllMatches(text, "span.*?span");
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (text[pos] == '?') {
+            ++pos;
+            continue;
+        }
+        std::size_t removed = 0;
+        for (const std::string& match : matches) {
+            const std::size_t close = pos + 1 + match.size();
+            if (text[pos] == '<' && text.substr(pos + 1).starts_with(match) &&
+                close < text.size() && text[close] == '>') {
+                removed = std::max(removed, match.size() + 2);
+            }
+        }
+        if (removed != 0) {
+            pos += removed;
+            continue;
+        }
+        out.push_back(text[pos++]);
+    }
+    return out;
+}
+
+TEST(StripSpanTagsTest, FindsTheElementsTheNonGreedyPatternMatches) {
+    const std::string pieces[] = {"span", "<span", "span>", "<",  ">",       "sp",      "an",
+                                  "?",    "x",     "\xb0",  "\n", "</span>", "<span a>"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = 1 + static_cast<int>(random() % 30);
+        for (int i = 0; i < count; ++i) {
+            text += pieces[random() % std::size(pieces)];
+        }
+        ASSERT_EQ(StripSpanTags(text), StripByPattern(text)) << text;
+    }
 }
 
 TEST(StripSpanTagsTest, StaysFastOnManyDistinctSpans) {

@@ -20,6 +20,9 @@ namespace {
 constexpr int ICON_SIDE = 32;
 constexpr int BALLOON_MS = 10000;
 constexpr int NO_TRAY_NOTICE_MS = 4000;
+// How often, and how long in all, the one-time tip waits for the host to dock the icon.
+constexpr int DOCK_CHECK_MS = 100;
+constexpr int DOCK_CHECKS = 300;
 
 // A window without an icon of its own gets this one, and so does the tray.
 QIcon RobotIcon() {
@@ -86,12 +89,20 @@ void TrayIcon::WindowMinimised() {
     ShowOneTimeNotice();
 }
 
-void TrayIcon::ShowOneTimeNotice() {
-    if (m_robot.AccountDir().empty()) {
+void TrayIcon::ShowOneTimeNotice(int tries) {
+    if (m_robot.AccountDir().empty() || !m_in_tray) {
         return;
     }
     const std::string settings = config::ConfigPath(m_robot.AccountDir(), config::SETTINGS_FILE);
     if (config::MinimiseNoticeShown(settings)) {
+        return;
+    }
+    // A slow host docks the icon a while after it was set visible; the tip counts as shown
+    // only once it could be.
+    if (m_icon->geometry().isEmpty()) {
+        if (tries < DOCK_CHECKS) {
+            QTimer::singleShot(DOCK_CHECK_MS, this, [this, tries] { ShowOneTimeNotice(tries + 1); });
+        }
         return;
     }
     config::SetMinimiseNoticeShown(settings);

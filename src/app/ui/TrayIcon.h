@@ -48,7 +48,9 @@ public:
 private:
     void Activated(QSystemTrayIcon::ActivationReason reason);
     void ShowIcon(const std::string& tip);
-    void ShowOneTimeNotice();
+    // The tip of the first minimise, once the host has docked the icon: a balloon asked
+    // for before that is never shown. `tries` counts the waits for the dock.
+    void ShowOneTimeNotice(int tries = 0);
     void SayNoTray();
 
     Robot& m_robot;

@@ -412,9 +412,9 @@ TEST(RunningFaultMatrix, OfflineJobsWaitAndAFullQueueDropsItsOldestWithALogRow) 
     ASSERT_TRUE(WaitForLastCaption(rig.Screen(), "Zelmo 5.3  离线"));
     const std::string alice = rig.Sim().UserNameOf("alice");
     const auto item = [&](std::size_t n) {
-        return "MsgId\": \"" + std::to_string(n) + "\",\n\"FromUserName\": \"" + alice +
+        return "{\"MsgId\": \"" + std::to_string(n) + "\",\n\"FromUserName\": \"" + alice +
                "\",\n\"ToUserName\": \"" + robot.State().own.UserName +
-               "\",\n\"MsgType\": 1,\n\"Content\": \"job " + std::to_string(n) + "\",\n";
+               "\",\n\"MsgType\": 1,\n\"Content\": \"job " + std::to_string(n) + "\"\n}";
     };
     std::size_t posted = 0;
     for (; posted < 20; ++posted) {

@@ -48,13 +48,12 @@ public:
 
     // One webwxsync; the kind-5 jobs it posts.
     std::vector<Job> Sync() {
-        std::string answer;
+        protocol::SyncAnswer answer;
         if (!protocol::WebSync(Robot().Link(), Robot().State(), answer)) {
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }
-        app::PostSyncNews(Robot().Queue(), Robot().HandledMessages(),
-                          protocol::ReadSyncNews(answer));
+        app::PostSyncNews(Robot().Queue(), Robot().HandledMessages(), answer);
         return TakeJobs();
     }
 

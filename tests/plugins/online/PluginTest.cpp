@@ -106,13 +106,12 @@ public:
     // The replies the chain queued for one message from alice, as (to, text) pairs.
     std::vector<std::pair<std::string, std::string>> RepliesTo(std::string_view text_utf8) {
         Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", std::string(text_utf8)});
-        std::string answer;
+        protocol::SyncAnswer answer;
         if (!protocol::WebSync(Robot().Link(), Robot().State(), answer)) {
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }
-        app::PostSyncNews(Robot().Queue(), Robot().HandledMessages(),
-                          protocol::ReadSyncNews(answer));
+        app::PostSyncNews(Robot().Queue(), Robot().HandledMessages(), answer);
         for (const jobs::Job& job : TakeJobs()) {
             app::RunJob(Robot(), job);
         }

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Encoding.h"
+#include "protocol/AnswerCutReference.h"
+#include "protocol/InitAnswer.h"
 #include "platform/GbkLiteral.h"
 #include "protocol/LoginFlow.h"
 #include "sim/Certificates.h"
@@ -374,31 +377,48 @@ std::string InitAnswerWithUser(std::string_view sex, std::string_view nick) {
            ",\n\"Signature\": \"sig?\",\n\"SnsFlag\": 0\n}\n}\n";
 }
 
+// The own profile as the one-pass reader takes it from the answer, and as the reference cut
+// takes it from the answer's GBK text; nothing where either refuses it.
+std::vector<std::optional<OwnProfile>> BothProfiles(const ServiceProfile& profile,
+                                                    std::string_view fun, std::string_view answer) {
+    std::vector<std::optional<OwnProfile>> both;
+    both.push_back(ReadInitAnswer(profile, fun, answer).own);
+    OwnProfile own;
+    own.Uin = "keep";
+    const bool taken = reference::ParseOwnProfile(profile, fun, platform::Utf8ToGbk(answer), own);
+    // A refused profile leaves the old one as it was.
+    EXPECT_TRUE(taken || (own.Uin == "keep" && own.UserName.empty())) << answer;
+    both.push_back(taken ? std::optional<OwnProfile>(own) : std::nullopt);
+    return both;
+}
+
 TEST(ParseOwnProfileTest, ReadsTheUserAfterTheSyncKey) {
     ServiceProfile profile;
     for (const std::string_view sex : {"0", "2"}) {
-        OwnProfile own;
-        ParseOwnProfile(profile, "", InitAnswerWithUser(sex, "Bob"), own);
-        EXPECT_EQ(own.Sex, Gbk("女")) << sex;
-        EXPECT_EQ(own.UserName, "@self");
-        EXPECT_EQ(own.Uin, "99");
-        EXPECT_EQ(own.NickName, "Bob");
-        EXPECT_EQ(own.Signature, "sig");  // a "?" stands for an unmappable character
-        EXPECT_EQ(own.HeadImgUrl, "https://wx.qq.com/h");
+        for (const std::optional<OwnProfile>& own :
+             BothProfiles(profile, "", InitAnswerWithUser(sex, "Bob"))) {
+            ASSERT_TRUE(own.has_value());
+            EXPECT_EQ(own->Sex, Gbk("女")) << sex;
+            EXPECT_EQ(own->UserName, "@self");
+            EXPECT_EQ(own->Uin, "99");
+            EXPECT_EQ(own->NickName, "Bob");
+            EXPECT_EQ(own->Signature, "sig");  // a "?" stands for an unmappable character
+            EXPECT_EQ(own->HeadImgUrl, "https://wx.qq.com/h");
+        }
     }
-    OwnProfile own;
-    ParseOwnProfile(profile, "2",
-                    InitAnswerWithUser("1", R"(A<span class=\"emoji emoji1f639\"></span>B \"q\")"),
-                    own);
-    EXPECT_EQ(own.Sex, Gbk("男"));
-    EXPECT_EQ(own.NickName, "AB \"q\"");
-    EXPECT_EQ(own.HeadImgUrl, "https://wx2.qq.com/h");
+    for (const std::optional<OwnProfile>& own : BothProfiles(
+             profile, "2",
+             InitAnswerWithUser("1", R"(A<span class=\"emoji emoji1f639\"></span>B \"q\")"))) {
+        ASSERT_TRUE(own.has_value());
+        EXPECT_EQ(own->Sex, Gbk("男"));
+        EXPECT_EQ(own->NickName, "AB \"q\"");
+        EXPECT_EQ(own->HeadImgUrl, "https://wx2.qq.com/h");
+    }
 
-    OwnProfile untouched;
-    untouched.UserName = "keep";
-    EXPECT_FALSE(
-        ParseOwnProfile(profile, "", "{\n\"User\": {\n\"UserName\": \"@x\"\n}\n}", untouched));
-    EXPECT_EQ(untouched.UserName, "keep");
+    for (const std::optional<OwnProfile>& own :
+         BothProfiles(profile, "", "{\n\"User\": {\n\"UserName\": \"@x\"\n}\n}")) {
+        EXPECT_FALSE(own.has_value());
+    }
 }
 
 TEST(ParseOwnProfileTest, RefusesAUinThatIsNoNumberAndAHeadImageOffTheHost) {
@@ -410,21 +430,23 @@ TEST(ParseOwnProfileTest, RefusesAUinThatIsNoNumberAndAHeadImageOffTheHost) {
     };
     for (const std::string& uin : std::vector<std::string>{"\"../../../../tmp/x\"", "../x", "",
                                                            "1e5", std::string(21, '1'), "12 34"}) {
-        OwnProfile own;
-        own.Uin = "keep";
-        EXPECT_FALSE(ParseOwnProfile(profile, "", answer(uin, "/h"), own)) << uin;
-        EXPECT_EQ(own.Uin, "keep");
-        EXPECT_EQ(own.UserName, "");
+        for (const std::optional<OwnProfile>& own : BothProfiles(profile, "", answer(uin, "/h"))) {
+            EXPECT_FALSE(own.has_value()) << uin;
+        }
     }
-    OwnProfile own;
-    ASSERT_TRUE(ParseOwnProfile(profile, "2", answer(std::string(20, '1'), "/h?x=1"), own));
-    EXPECT_EQ(own.Uin, std::string(20, '1'));
-    EXPECT_EQ(own.HeadImgUrl, "https://wx2.qq.com/h?x=1");
+    for (const std::optional<OwnProfile>& own :
+         BothProfiles(profile, "2", answer(std::string(20, '1'), "/h?x=1"))) {
+        ASSERT_TRUE(own.has_value());
+        EXPECT_EQ(own->Uin, std::string(20, '1'));
+        EXPECT_EQ(own->HeadImgUrl, "https://wx2.qq.com/h?x=1");
+    }
     // "@host/x" after the host name would be user info before another host.
     for (const std::string_view head : {"@evil.example/x", "evil.example/x", ".evil", ""}) {
-        ASSERT_TRUE(ParseOwnProfile(profile, "2", answer("1", head), own)) << head;
-        EXPECT_EQ(own.HeadImgUrl, "") << head;
-        EXPECT_EQ(own.UserName, "@self");
+        for (const std::optional<OwnProfile>& own : BothProfiles(profile, "2", answer("1", head))) {
+            ASSERT_TRUE(own.has_value()) << head;
+            EXPECT_EQ(own->HeadImgUrl, "") << head;
+            EXPECT_EQ(own->UserName, "@self");
+        }
     }
 }
 
