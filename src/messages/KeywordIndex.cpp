@@ -24,84 +24,113 @@ bool PairsAt(std::string_view text, std::size_t pos) {
     return pos + 1 < text.size() && IsLead(At(text, pos)) && IsTrail(At(text, pos + 1));
 }
 
-// Bounded first-fit search for a free run of child slots in a growing double array.
-// Free slots form a doubly linked list in slot order; a node that does not fit within
-// MAX_TRIES free slots goes past the end, where everything is free, so building stays
-// linear at the price of a few holes.
+// Bounded first-fit search for a free run of child slots in a growing double array, with
+// a base that no other state uses. Free slots form a doubly linked list in slot order; a
+// node that does not fit within MAX_TRIES free slots goes past the end, where everything
+// is free, so building stays linear at the price of a few holes.
+template <class Slot>
 class Placer {
 public:
-    template <class Slot>
-    Placer(std::vector<Slot>& slots, std::size_t expected) {
-        Grow(slots, std::max<std::size_t>(expected, 1024));
+    Placer(std::vector<Slot>& slots, std::uint32_t free_word, std::size_t expected)
+        : m_slots(slots), m_free_word(free_word) {
+        Grow(std::max<std::size_t>(expected, 1024));
     }
 
-    template <class Slot>
-    void Grow(std::vector<Slot>& slots, std::size_t needed) {
-        const std::size_t old_size = slots.size();
+    std::uint32_t FindBase(const std::vector<std::uint8_t>& labels) {
+        constexpr int MAX_TRIES = 48;
+        int tries = 0;
+        for (std::int64_t free = m_head; free != -1 && tries < MAX_TRIES;) {
+            const std::int64_t next_free = m_next[static_cast<std::size_t>(free)];
+            // Free slots far behind the end have failed every base near them: left as holes.
+            if (free + WINDOW < static_cast<std::int64_t>(m_end)) {
+                Take(static_cast<std::uint32_t>(free));
+                free = next_free;
+                continue;
+            }
+            if (free < labels.front() + 1) {
+                free = next_free;
+                continue;
+            }
+            const auto base = static_cast<std::uint32_t>(free - labels.front());
+            ++tries;
+            Grow(static_cast<std::size_t>(base) + 257);
+            if (m_base_used[base]) {
+                free = next_free;
+                continue;
+            }
+            bool fits = true;
+            for (std::size_t k = 1; k < labels.size() && fits; ++k) {
+                fits = m_slots[base + labels[k]].label_out == m_free_word;
+            }
+            if (fits) {
+                return Use(base);
+            }
+            free = next_free;
+        }
+        // Past the end every slot is free; only the base must still be unused.
+        auto base = static_cast<std::uint32_t>(
+            std::max<std::int64_t>(1, static_cast<std::int64_t>(m_end) - labels.front()));
+        Grow(static_cast<std::size_t>(base) + 257);
+        while (m_base_used[base]) {
+            ++base;
+            Grow(static_cast<std::size_t>(base) + 257);
+        }
+        return Use(base);
+    }
+
+    void Take(std::uint32_t slot) {
+        const std::int32_t prev = m_prev[slot];
+        const std::int32_t next = m_next[slot];
+        (prev == -1 ? m_head : m_next[static_cast<std::size_t>(prev)]) = next;
+        (next == -1 ? m_tail : m_prev[static_cast<std::size_t>(next)]) = prev;
+        m_end = std::max(m_end, slot + 1);
+    }
+
+    std::uint32_t End() const { return m_end; }
+
+private:
+    static constexpr std::int64_t WINDOW = 4096;
+
+    std::uint32_t Use(std::uint32_t base) {
+        m_base_used[base] = true;
+        return base;
+    }
+
+    void Grow(std::size_t needed) {
+        const std::size_t old_size = m_slots.size();
         if (needed <= old_size) {
             return;
         }
         const std::size_t size = std::max(needed, old_size + old_size / 4);
-        slots.resize(size);
+        m_slots.resize(size);
         m_next.resize(size, -1);
         m_prev.resize(size, -1);
+        m_base_used.resize(size, false);
         for (std::size_t slot = old_size; slot < size; ++slot) {
             Link(static_cast<std::int32_t>(slot));
         }
     }
 
-    template <class Slot>
-    std::int32_t FindBase(std::vector<Slot>& slots, const std::vector<std::uint8_t>& labels) {
-        constexpr int MAX_TRIES = 48;
-        int tries = 0;
-        for (std::int32_t free = m_head; free != -1 && tries < MAX_TRIES; free = m_next[free]) {
-            const std::int32_t base = free - labels.front();
-            if (base < 1) {
-                continue;
-            }
-            ++tries;
-            Grow(slots, static_cast<std::size_t>(base) + 257);
-            bool fits = true;
-            for (std::size_t k = 1; k < labels.size() && fits; ++k) {
-                fits = slots[static_cast<std::size_t>(base) + labels[k]].check == -1;
-            }
-            if (fits) {
-                return base;
-            }
-        }
-        const std::int32_t base = std::max<std::int32_t>(1, m_end - labels.front());
-        Grow(slots, static_cast<std::size_t>(base) + 257);
-        return base;
-    }
-
-    void Take(std::int32_t slot) {
-        const std::int32_t prev = m_prev[slot];
-        const std::int32_t next = m_next[slot];
-        (prev == -1 ? m_head : m_next[prev]) = next;
-        (next == -1 ? m_tail : m_prev[next]) = prev;
-        m_end = std::max(m_end, slot + 1);
-    }
-
-    std::int32_t End() const { return m_end; }
-
-private:
     void Link(std::int32_t slot) {
-        m_prev[slot] = m_tail;
-        m_next[slot] = -1;
-        (m_tail == -1 ? m_head : m_next[m_tail]) = slot;
+        m_prev[static_cast<std::size_t>(slot)] = m_tail;
+        m_next[static_cast<std::size_t>(slot)] = -1;
+        (m_tail == -1 ? m_head : m_next[static_cast<std::size_t>(m_tail)]) = slot;
         m_tail = slot;
     }
 
+    std::vector<Slot>& m_slots;
+    std::uint32_t m_free_word;
     std::vector<std::int32_t> m_next;
     std::vector<std::int32_t> m_prev;
+    std::vector<bool> m_base_used;
     std::int32_t m_head = -1;
     std::int32_t m_tail = -1;
-    std::int32_t m_end = 0;
+    std::uint32_t m_end = 0;
 };
 
 // A trie node during the build: the sorted keywords [lo, hi) share its first `depth` bytes.
 struct PendingNode {
-    std::int32_t slot;
+    std::uint32_t slot;
     std::uint32_t depth;
     std::uint32_t lo;
     std::uint32_t hi;
@@ -252,6 +281,9 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
         const std::string_view key = text_of(entry);
         if (key_spans.empty() ||
             std::string_view(sorted_arena).substr(key_spans.back().first) != key) {
+            if (key_spans.size() == MAX_KEYWORDS) {
+                break;
+            }
             key_spans.emplace_back(static_cast<std::uint32_t>(sorted_arena.size()), entry.length);
             sorted_arena += key;
             m_lengths.push_back(entry.length |
@@ -269,7 +301,7 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
         keys.push_back(std::string_view(sorted_arena).substr(offset, length));
     }
     key_spans = {};
-    m_next.assign(keys.size(), -1);
+    m_next.assign(keys.size(), NO_KEYWORD);
     // The trie's node count, from the prefixes that neighbouring sorted keywords share:
     // the double array is sized for it once instead of growing by copies.
     std::size_t nodes = 1;
@@ -294,9 +326,11 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
     std::vector<std::uint32_t> starts;
     const PendingNode root{0, 0, 0, static_cast<std::uint32_t>(keys.size())};
     {
-        Placer placer(m_slots, nodes + nodes / 16 + 1024);
+        Placer<Slot> placer(m_slots, FREE, nodes + nodes / 16 + 1024);
         placer.Take(0);
-        m_slots[0].check = -2;
+        // The root is nobody's child: a label no probe of slot 0 can carry (only a
+        // childless state, base 0, reaches slot 0, and only with the byte 0).
+        m_slots[0].label_out = 1;
         std::vector<PendingNode> stack{root};
         while (!stack.empty()) {
             const PendingNode node = stack.back();
@@ -305,12 +339,12 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
             if (labels.empty()) {
                 continue;
             }
-            const std::int32_t base = placer.FindBase(m_slots, labels);
-            m_slots[static_cast<std::size_t>(node.slot)].base = base;
+            const std::uint32_t base = placer.FindBase(labels);
+            m_slots[node.slot].base = base;
             for (std::size_t k = labels.size(); k-- > 0;) {
-                const std::int32_t child = base + labels[k];
+                const std::uint32_t child = base + labels[k];
                 placer.Take(child);
-                m_slots[static_cast<std::size_t>(child)].check = node.slot;
+                m_slots[child].label_out = labels[k];
                 stack.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
             }
         }
@@ -321,47 +355,49 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
         m_slots.shrink_to_fit();
     }
 
-    // Second pass, again breadth first: fail links and output links, which need every
+    // Second pass, breadth first: fail links and output links, which need every
     // shallower state in place.
     m_slots[0].fail = 0;
-    m_slots[0].out = -1;
     std::deque<PendingNode> queue{root};
     while (!queue.empty()) {
         const PendingNode node = queue.front();
         queue.pop_front();
         GroupChildren(keys, node, labels, starts);
-        const Slot& parent = m_slots[static_cast<std::size_t>(node.slot)];
+        const Slot parent = m_slots[node.slot];
         for (std::size_t k = 0; k < labels.size(); ++k) {
-            const std::int32_t child = parent.base + labels[k];
-            std::int32_t fail = 0;
-            if (node.slot != 0) {
-                fail = Step(parent.fail, labels[k]);
-            }
-            Slot& slot = m_slots[static_cast<std::size_t>(child)];
-            slot.fail = fail;
+            const std::uint32_t child = parent.base + labels[k];
+            const std::uint32_t fail = node.slot == 0 ? 0 : Step(parent.fail, labels[k]);
+            const std::uint32_t inherited = OutOf(m_slots[fail].label_out);
+            std::uint32_t out = inherited;
             const std::uint32_t first = starts[k];
             if (keys[first].size() == node.depth + 1) {
-                m_next[first] = m_slots[static_cast<std::size_t>(fail)].out;
-                slot.out = static_cast<std::int32_t>(first);
-            } else {
-                slot.out = m_slots[static_cast<std::size_t>(fail)].out;
+                m_next[first] = inherited;
+                out = first;
             }
-            queue.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
+            Slot& slot = m_slots[child];
+            slot.fail = fail;
+            slot.label_out = (out + 1) << 8 | labels[k];
+        }
+        for (std::size_t k = 0; k < labels.size(); ++k) {
+            queue.push_back(
+                PendingNode{parent.base + labels[k], node.depth + 1, starts[k], starts[k + 1]});
         }
     }
 }
 
-std::int32_t KeywordIndex::Step(std::int32_t state, std::uint8_t byte) const {
+std::uint32_t KeywordIndex::Child(std::uint32_t state, std::uint8_t byte) const {
+    const std::uint32_t next = m_slots[state].base + byte;
+    const std::uint32_t word = m_slots[next].label_out;
+    return (word & 0xFF) == byte && word != FREE ? next : 0;
+}
+
+std::uint32_t KeywordIndex::Step(std::uint32_t state, std::uint8_t byte) const {
     for (;;) {
-        const Slot& slot = m_slots[static_cast<std::size_t>(state)];
-        const std::int32_t next = slot.base + byte;
-        if (m_slots[static_cast<std::size_t>(next)].check == state) {
+        const std::uint32_t next = Child(state, byte);
+        if (next != 0 || state == 0) {
             return next;
         }
-        if (state == 0) {
-            return 0;
-        }
-        state = slot.fail;
+        state = m_slots[state].fail;
     }
 }
 
@@ -372,17 +408,16 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
     }
     // Keyword numbers of the current best length; a few, so no allocation for them.
     constexpr std::size_t INLINE = 8;
-    std::int32_t found_inline[INLINE];
-    std::vector<std::int32_t> found_more;
+    std::uint32_t found_inline[INLINE];
+    std::vector<std::uint32_t> found_more;
     std::size_t found = 0;
     const std::string_view folded = text.Folded();
-    std::int32_t state = 0;
+    std::uint32_t state = 0;
     for (std::size_t pos = 0; pos < folded.size(); ++pos) {
         state = Step(state, static_cast<std::uint8_t>(folded[pos]));
         // Keywords ending here, longest first; only the longest valid one can matter.
-        for (std::int32_t k = m_slots[static_cast<std::size_t>(state)].out; k >= 0;
-             k = m_next[static_cast<std::size_t>(k)]) {
-            const std::uint32_t entry = m_lengths[static_cast<std::size_t>(k)];
+        for (std::uint32_t k = OutOf(m_slots[state].label_out); k != NO_KEYWORD; k = m_next[k]) {
+            const std::uint32_t entry = m_lengths[k];
             const std::size_t length = entry & LENGTH_MASK;
             if (length < match.length) {
                 break;
@@ -411,10 +446,9 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
             break;
         }
     }
-    const auto add_pairs = [&](std::int32_t k) {
-        const auto index = static_cast<std::size_t>(k);
-        match.pairs.insert(match.pairs.end(), m_pairs.begin() + m_pairs_begin[index],
-                           m_pairs.begin() + m_pairs_begin[index + 1]);
+    const auto add_pairs = [&](std::uint32_t k) {
+        match.pairs.insert(match.pairs.end(), m_pairs.begin() + m_pairs_begin[k],
+                           m_pairs.begin() + m_pairs_begin[k + 1]);
     };
     std::for_each(found_inline, found_inline + std::min(found, INLINE), add_pairs);
     std::for_each(found_more.begin(), found_more.end(), add_pairs);
@@ -426,28 +460,24 @@ std::vector<std::uint32_t> KeywordIndex::FindExact(std::string_view folded) cons
     if (m_slots.empty() || folded.empty()) {
         return {};
     }
-    std::int32_t state = 0;
+    std::uint32_t state = 0;
     for (char byte : folded) {
-        const std::int32_t next =
-            m_slots[static_cast<std::size_t>(state)].base + static_cast<std::uint8_t>(byte);
-        if (m_slots[static_cast<std::size_t>(next)].check != state) {
+        state = Child(state, static_cast<std::uint8_t>(byte));
+        if (state == 0) {
             return {};
         }
-        state = next;
     }
-    const std::int32_t k = m_slots[static_cast<std::size_t>(state)].out;
-    if (k < 0 || (m_lengths[static_cast<std::size_t>(k)] & LENGTH_MASK) != folded.size()) {
+    const std::uint32_t k = OutOf(m_slots[state].label_out);
+    if (k == NO_KEYWORD || (m_lengths[k] & LENGTH_MASK) != folded.size()) {
         return {};
     }
-    const auto index = static_cast<std::size_t>(k);
-    return {m_pairs.begin() + m_pairs_begin[index], m_pairs.begin() + m_pairs_begin[index + 1]};
+    return {m_pairs.begin() + m_pairs_begin[k], m_pairs.begin() + m_pairs_begin[k + 1]};
 }
 
 std::size_t KeywordIndex::MemoryBytes() const {
-    return m_slots.capacity() * sizeof(Slot) +
-           (m_lengths.capacity() + m_pairs_begin.capacity() + m_pairs.capacity()) *
-               sizeof(std::uint32_t) +
-           m_next.capacity() * sizeof(std::int32_t);
+    return m_slots.capacity() * sizeof(Slot) + (m_lengths.capacity() + m_next.capacity() +
+                                                m_pairs_begin.capacity() + m_pairs.capacity()) *
+                                                   sizeof(std::uint32_t);
 }
 
 }  // namespace zelmo::messages
