@@ -18,7 +18,7 @@ constexpr int MAX_NUMBERED = 9;
 std::string KeepOriginal(std::string_view path, std::string_view bytes, std::string& reason) {
     const std::string base = std::string(path) + std::string(UTF8_BACKUP_SUFFIX);
     for (int number = 1; number <= MAX_NUMBERED; ++number) {
-        const std::string candidate = number == 1 ? base : base + "-" + std::to_string(number);
+        std::string candidate = number == 1 ? base : base + "-" + std::to_string(number);
         const FileRead existing = ReadWholeFile(candidate, bytes.size());
         if (existing.state == FileRead::State::Read && existing.bytes == bytes) {
             return candidate;

@@ -45,7 +45,8 @@ TEST(TextDecodingTest, OnlyWholeUtf8WithCjkOrAMarkIsTakenForUtf8) {
     EXPECT_NE(reason.find("not UTF-8"), std::string::npos);
     for (const std::string& mark :
          {std::string("\xFF\xFE"), std::string("\xFE\xFF"), std::string("\x00\x00\xFE\xFF", 4)}) {
-        EXPECT_EQ(DetectTextEncoding(mark + "k\0=\0v\0", reason), TextEncoding::Undecodable);
+        EXPECT_EQ(DetectTextEncoding(mark + std::string("k\0=\0v\0", 6), reason),
+                  TextEncoding::Undecodable);
         EXPECT_NE(reason.find("UTF-16"), std::string::npos);
     }
 

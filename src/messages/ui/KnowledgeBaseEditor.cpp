@@ -181,7 +181,8 @@ void KnowledgeBaseEditor::SaveAndHide() {
 }
 
 void KnowledgeBaseEditor::CancelAndHide() {
-    m_robot.Knowledge().Load(ReplyBasePath(m_robot));
+    // Only the editor's own changes go: pairs learned in chats meanwhile stay, unsaved.
+    m_robot.Knowledge().DiscardEdits();
     ShowRows();
     SelectRow(-1);
     hide();
