@@ -1,7 +1,6 @@
 #include "messages/KeywordIndex.h"
 
 #include <algorithm>
-#include <deque>
 #include <utility>
 
 namespace zelmo::messages {
@@ -24,10 +23,12 @@ bool PairsAt(std::string_view text, std::size_t pos) {
     return pos + 1 < text.size() && IsLead(At(text, pos)) && IsTrail(At(text, pos + 1));
 }
 
-// Bounded first-fit search for a free run of child slots in a growing double array, with
-// a base that no other state uses. Free slots form a doubly linked list in slot order; a
-// node that does not fit within MAX_TRIES free slots goes past the end, where everything
-// is free, so building stays linear at the price of a few holes.
+// Places each state's children in a growing double array, at a base no other state
+// uses. The first child goes to the first free slot, among at most MAX_TRIES, that gives
+// an unused base and room for the other children: first the holes within WINDOW slots of
+// the end (few: what earlier nodes left between their children), then the end itself,
+// past which everything is free. Holes further behind have failed every base near them
+// and are left, so building stays linear at the price of a few holes.
 template <class Slot>
 class Placer {
 public:
@@ -37,39 +38,23 @@ public:
     }
 
     std::uint32_t FindBase(const std::vector<std::uint8_t>& labels) {
-        constexpr int MAX_TRIES = 48;
+        while (m_hole_head < m_holes.size() && m_holes[m_hole_head] + WINDOW < m_end) {
+            ++m_hole_head;
+        }
+        const std::uint32_t first = labels.front();
         int tries = 0;
-        for (std::int64_t free = m_head; free != -1 && tries < MAX_TRIES;) {
-            const std::int64_t next_free = m_next[static_cast<std::size_t>(free)];
-            // Free slots far behind the end have failed every base near them: left as holes.
-            if (free + WINDOW < static_cast<std::int64_t>(m_end)) {
-                Take(static_cast<std::uint32_t>(free));
-                free = next_free;
+        for (std::size_t h = m_hole_head; h < m_holes.size() && tries < MAX_TRIES; ++h) {
+            if (m_holes[h] <= first) {
                 continue;
             }
-            if (free < labels.front() + 1) {
-                free = next_free;
-                continue;
-            }
-            const auto base = static_cast<std::uint32_t>(free - labels.front());
             ++tries;
-            Grow(static_cast<std::size_t>(base) + 257);
-            if (m_base_used[base]) {
-                free = next_free;
-                continue;
-            }
-            bool fits = true;
-            for (std::size_t k = 1; k < labels.size() && fits; ++k) {
-                fits = m_slots[base + labels[k]].label_out == m_free_word;
-            }
-            if (fits) {
+            const std::uint32_t base = m_holes[h] - first;
+            if (Fits(base, labels)) {
                 return Use(base);
             }
-            free = next_free;
         }
         // Past the end every slot is free; only the base must still be unused.
-        auto base = static_cast<std::uint32_t>(
-            std::max<std::int64_t>(1, static_cast<std::int64_t>(m_end) - labels.front()));
+        std::uint32_t base = m_end > first ? m_end - first : 1;
         Grow(static_cast<std::size_t>(base) + 257);
         while (m_base_used[base]) {
             ++base;
@@ -79,17 +64,44 @@ public:
     }
 
     void Take(std::uint32_t slot) {
-        const std::int32_t prev = m_prev[slot];
-        const std::int32_t next = m_next[slot];
-        (prev == -1 ? m_head : m_next[static_cast<std::size_t>(prev)]) = next;
-        (next == -1 ? m_tail : m_prev[static_cast<std::size_t>(next)]) = prev;
-        m_end = std::max(m_end, slot + 1);
+        if (slot >= m_end) {
+            for (std::uint32_t hole = m_end; hole < slot; ++hole) {
+                m_holes.push_back(hole);
+            }
+            m_end = slot + 1;
+        } else {
+            const auto found = std::lower_bound(
+                m_holes.begin() + static_cast<std::ptrdiff_t>(m_hole_head), m_holes.end(), slot);
+            if (found != m_holes.end() && *found == slot) {
+                m_holes.erase(found);
+            }
+        }
+        // The dropped holes' room is reused once it is half the list.
+        if (m_hole_head > 1024 && m_hole_head * 2 > m_holes.size()) {
+            m_holes.erase(m_holes.begin(),
+                          m_holes.begin() + static_cast<std::ptrdiff_t>(m_hole_head));
+            m_hole_head = 0;
+        }
     }
 
     std::uint32_t End() const { return m_end; }
 
 private:
-    static constexpr std::int64_t WINDOW = 4096;
+    static constexpr std::uint32_t WINDOW = 4096;
+    static constexpr int MAX_TRIES = 48;
+
+    bool Fits(std::uint32_t base, const std::vector<std::uint8_t>& labels) {
+        Grow(static_cast<std::size_t>(base) + 257);
+        if (m_base_used[base]) {
+            return false;
+        }
+        for (std::size_t k = 1; k < labels.size(); ++k) {
+            if (m_slots[base + labels[k]].label_out != m_free_word) {
+                return false;
+            }
+        }
+        return true;
+    }
 
     std::uint32_t Use(std::uint32_t base) {
         m_base_used[base] = true;
@@ -97,35 +109,20 @@ private:
     }
 
     void Grow(std::size_t needed) {
-        const std::size_t old_size = m_slots.size();
-        if (needed <= old_size) {
+        if (needed <= m_slots.size()) {
             return;
         }
-        const std::size_t size = std::max(needed, old_size + old_size / 4);
+        const std::size_t size = std::max(needed, m_slots.size() + m_slots.size() / 4);
         m_slots.resize(size);
-        m_next.resize(size, -1);
-        m_prev.resize(size, -1);
         m_base_used.resize(size, false);
-        for (std::size_t slot = old_size; slot < size; ++slot) {
-            Link(static_cast<std::int32_t>(slot));
-        }
-    }
-
-    void Link(std::int32_t slot) {
-        m_prev[static_cast<std::size_t>(slot)] = m_tail;
-        m_next[static_cast<std::size_t>(slot)] = -1;
-        (m_tail == -1 ? m_head : m_next[static_cast<std::size_t>(m_tail)]) = slot;
-        m_tail = slot;
     }
 
     std::vector<Slot>& m_slots;
     std::uint32_t m_free_word;
-    std::vector<std::int32_t> m_next;
-    std::vector<std::int32_t> m_prev;
     std::vector<bool> m_base_used;
-    std::int32_t m_head = -1;
-    std::int32_t m_tail = -1;
-    std::uint32_t m_end = 0;
+    std::vector<std::uint32_t> m_holes;  // free slots below m_end, ascending
+    std::size_t m_hole_head = 0;         // the holes before it are left for good
+    std::uint32_t m_end = 0;             // one past the last slot taken
 };
 
 // A trie node during the build: the sorted keywords [lo, hi) share its first `depth` bytes.
@@ -136,21 +133,32 @@ struct PendingNode {
     std::uint32_t hi;
 };
 
+// The distinct folded keywords in sorted order, as spans of one buffer.
+struct SortedKeys {
+    std::string arena;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;  // offset, length
+
+    std::size_t Size(std::size_t k) const { return spans[k].second; }
+    std::uint8_t Byte(std::size_t k, std::size_t at) const {
+        return static_cast<std::uint8_t>(arena[spans[k].first + at]);
+    }
+};
+
 // Splits a node's keywords by their next byte: the labels and where each group starts.
 // The keyword that ends at this node (it sorts first) is skipped.
-void GroupChildren(const std::vector<std::string_view>& keys, const PendingNode& node,
+void GroupChildren(const SortedKeys& keys, const PendingNode& node,
                    std::vector<std::uint8_t>& labels, std::vector<std::uint32_t>& starts) {
     labels.clear();
     starts.clear();
     std::uint32_t k = node.lo;
-    if (k < node.hi && keys[k].size() == node.depth) {
+    if (k < node.hi && keys.Size(k) == node.depth) {
         ++k;
     }
     while (k < node.hi) {
-        const auto label = static_cast<std::uint8_t>(keys[k][node.depth]);
+        const std::uint8_t label = keys.Byte(k, node.depth);
         labels.push_back(label);
         starts.push_back(k);
-        while (k < node.hi && static_cast<std::uint8_t>(keys[k][node.depth]) == label) {
+        while (k < node.hi && keys.Byte(k, node.depth) == label) {
             ++k;
         }
     }
@@ -177,6 +185,29 @@ PreparedText::PreparedText(std::string_view text)
 bool PreparedText::IsTrailAt(std::size_t pos) const {
     return pos < m_raw.size() && IsTrail(At(m_raw, pos));
 }
+
+namespace {
+
+// Appends the keyword as the index stores it (see FoldKeyword); true when it ends in a
+// lone lead byte (see EndsWithLoneLead).
+bool AppendFolded(std::string& out, std::string_view keyword) {
+    bool lone_lead = false;
+    std::size_t pos = 0;
+    while (pos < keyword.size()) {
+        if (PairsAt(keyword, pos)) {
+            out += keyword.substr(pos, 2);
+            pos += 2;
+            lone_lead = false;
+            continue;
+        }
+        lone_lead = IsLead(At(keyword, pos));
+        out += FoldAscii(keyword[pos]);
+        ++pos;
+    }
+    return lone_lead;
+}
+
+}  // namespace
 
 std::string FoldKeyword(std::string_view keyword) {
     std::string folded(keyword);
@@ -223,12 +254,11 @@ void KeywordIndex::Clear() {
     m_slots.shrink_to_fit();
     m_lengths.clear();
     m_lengths.shrink_to_fit();
-    m_next.clear();
-    m_next.shrink_to_fit();
-    m_pairs_begin.clear();
-    m_pairs_begin.shrink_to_fit();
-    m_pairs.clear();
-    m_pairs.shrink_to_fit();
+    m_pairs_of.clear();
+    m_pairs_of.shrink_to_fit();
+    m_pair_lists.clear();
+    m_pair_lists.shrink_to_fit();
+    m_pair_count = 0;
 }
 
 void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uint32_t first_pair) {
@@ -236,32 +266,40 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
 
     // Folded keywords sorted with their pair numbers; equal keywords keep pair order, so
     // every keyword's pair list comes out ascending. Each sorts first by its first eight
-    // bytes as one number, so most comparisons never touch the text.
+    // bytes as one number, so most comparisons never touch the text. All that is needed
+    // of a keyword is taken in this one pass in file order: later passes in sorted order
+    // would jump about the file.
+    std::size_t arena_size = 0;
+    for (const std::string_view keyword : keywords) {
+        arena_size += keyword.size();
+    }
     std::string arena;
+    arena.reserve(arena_size);
     struct Entry {
         std::uint64_t prefix;
         std::uint32_t offset;
-        std::uint32_t length;
+        std::uint32_t length;  // with LONE_LEAD
         std::uint32_t pair;
     };
     std::vector<Entry> entries;
     entries.reserve(keywords.size());
     for (std::size_t i = 0; i < keywords.size(); ++i) {
-        if (keywords[i].empty()) {
+        if (keywords[i].empty() || keywords[i].size() > LENGTH_MASK) {
             continue;
         }
-        const std::string key = FoldKeyword(keywords[i]);
+        const auto offset = static_cast<std::uint32_t>(arena.size());
+        const bool lone_lead = AppendFolded(arena, keywords[i]);
+        const std::string_view key = std::string_view(arena).substr(offset);
         std::uint64_t prefix = 0;
         for (std::size_t b = 0; b < 8; ++b) {
             prefix = (prefix << 8) | (b < key.size() ? static_cast<std::uint8_t>(key[b]) : 0u);
         }
-        entries.push_back(Entry{prefix, static_cast<std::uint32_t>(arena.size()),
-                                static_cast<std::uint32_t>(key.size()),
-                                static_cast<std::uint32_t>(i)});
-        arena += key;
+        entries.push_back(Entry{
+            prefix, offset, static_cast<std::uint32_t>(key.size()) | (lone_lead ? LONE_LEAD : 0),
+            static_cast<std::uint32_t>(i)});
     }
     const auto text_of = [&arena](const Entry& entry) {
-        return std::string_view(arena).substr(entry.offset, entry.length);
+        return std::string_view(arena).substr(entry.offset, entry.length & LENGTH_MASK);
     };
     std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
         if (a.prefix != b.prefix) {
@@ -273,49 +311,52 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
 
     // The distinct keywords again in one buffer, now in sorted order, so that the trie
     // builds below read them front to back.
-    std::string sorted_arena;
-    sorted_arena.reserve(arena.size());
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> key_spans;
-    m_pairs.reserve(entries.size());
-    for (const Entry& entry : entries) {
-        const std::string_view key = text_of(entry);
-        if (key_spans.empty() ||
-            std::string_view(sorted_arena).substr(key_spans.back().first) != key) {
-            if (key_spans.size() == MAX_KEYWORDS) {
-                break;
-            }
-            key_spans.emplace_back(static_cast<std::uint32_t>(sorted_arena.size()), entry.length);
-            sorted_arena += key;
-            m_lengths.push_back(entry.length |
-                                (EndsWithLoneLead(keywords[entry.pair]) ? LONE_LEAD : 0));
-            m_pairs_begin.push_back(static_cast<std::uint32_t>(m_pairs.size()));
+    SortedKeys keys;
+    keys.arena.reserve(arena.size());
+    keys.spans.reserve(entries.size());
+    m_lengths.reserve(entries.size());
+    m_pairs_of.reserve(entries.size());
+    for (std::size_t e = 0; e < entries.size();) {
+        const std::string_view key = text_of(entries[e]);
+        std::size_t same = e + 1;
+        while (same < entries.size() && text_of(entries[same]) == key) {
+            ++same;
         }
-        m_pairs.push_back(first_pair + entry.pair);
+        if (keys.spans.size() == MAX_KEYWORDS) {
+            break;
+        }
+        keys.spans.emplace_back(static_cast<std::uint32_t>(keys.arena.size()),
+                                static_cast<std::uint32_t>(key.size()));
+        keys.arena += key;
+        m_lengths.push_back(entries[e].length);
+        if (same - e == 1) {
+            m_pairs_of.push_back(DIRECT | (first_pair + entries[e].pair));
+        } else {
+            m_pairs_of.push_back(static_cast<std::uint32_t>(m_pair_lists.size()));
+            m_pair_lists.push_back(static_cast<std::uint32_t>(same - e));
+            for (std::size_t i = e; i < same; ++i) {
+                m_pair_lists.push_back(first_pair + entries[i].pair);
+            }
+        }
+        m_pair_count += same - e;
+        e = same;
     }
-    m_pairs_begin.push_back(static_cast<std::uint32_t>(m_pairs.size()));
     entries = {};
     arena = {};
-    std::vector<std::string_view> keys;
-    keys.reserve(key_spans.size());
-    for (const auto& [offset, length] : key_spans) {
-        keys.push_back(std::string_view(sorted_arena).substr(offset, length));
-    }
-    key_spans = {};
-    m_next.assign(keys.size(), NO_KEYWORD);
     // The trie's node count, from the prefixes that neighbouring sorted keywords share:
     // the double array is sized for it once instead of growing by copies.
     std::size_t nodes = 1;
-    for (std::size_t k = 0; k < keys.size(); ++k) {
+    for (std::size_t k = 0; k < keys.spans.size(); ++k) {
         std::size_t shared = 0;
         if (k > 0) {
-            const std::size_t limit = std::min(keys[k].size(), keys[k - 1].size());
-            while (shared < limit && keys[k][shared] == keys[k - 1][shared]) {
+            const std::size_t limit = std::min(keys.Size(k), keys.Size(k - 1));
+            while (shared < limit && keys.Byte(k, shared) == keys.Byte(k - 1, shared)) {
                 ++shared;
             }
         }
-        nodes += keys[k].size() - shared;
+        nodes += keys.Size(k) - shared;
     }
-    if (keys.empty()) {
+    if (keys.spans.empty()) {
         Clear();
         return;
     }
@@ -324,7 +365,7 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
     // one keyword lie close together and a walk down the trie stays in few cache lines.
     std::vector<std::uint8_t> labels;
     std::vector<std::uint32_t> starts;
-    const PendingNode root{0, 0, 0, static_cast<std::uint32_t>(keys.size())};
+    const PendingNode root{0, 0, 0, static_cast<std::uint32_t>(keys.spans.size())};
     {
         Placer<Slot> placer(m_slots, FREE, nodes + nodes / 16 + 1024);
         placer.Take(0);
@@ -355,33 +396,40 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
         m_slots.shrink_to_fit();
     }
 
-    // Second pass, breadth first: fail links and output links, which need every
-    // shallower state in place.
+    // Second pass, breadth first, a level at a time: fail links and output links, which
+    // need every shallower state in place. The fail link's state is anywhere in the
+    // array: it is fetched a few nodes ahead, so that the misses overlap.
     m_slots[0].fail = 0;
-    std::deque<PendingNode> queue{root};
-    while (!queue.empty()) {
-        const PendingNode node = queue.front();
-        queue.pop_front();
-        GroupChildren(keys, node, labels, starts);
-        const Slot parent = m_slots[node.slot];
-        for (std::size_t k = 0; k < labels.size(); ++k) {
-            const std::uint32_t child = parent.base + labels[k];
-            const std::uint32_t fail = node.slot == 0 ? 0 : Step(parent.fail, labels[k]);
-            const std::uint32_t inherited = OutOf(m_slots[fail].label_out);
-            std::uint32_t out = inherited;
-            const std::uint32_t first = starts[k];
-            if (keys[first].size() == node.depth + 1) {
-                m_next[first] = inherited;
-                out = first;
+    std::vector<PendingNode> level{root};
+    std::vector<PendingNode> next_level;
+    constexpr std::size_t AHEAD = 8;
+    while (!level.empty()) {
+        next_level.clear();
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            if (i + 2 * AHEAD < level.size()) {
+                __builtin_prefetch(&m_slots[level[i + 2 * AHEAD].slot]);
             }
-            Slot& slot = m_slots[child];
-            slot.fail = fail;
-            slot.label_out = (out + 1) << 8 | labels[k];
+            if (i + AHEAD < level.size()) {
+                __builtin_prefetch(&m_slots[m_slots[level[i + AHEAD].slot].fail]);
+            }
+            const PendingNode node = level[i];
+            GroupChildren(keys, node, labels, starts);
+            const Slot parent = m_slots[node.slot];
+            for (std::size_t k = 0; k < labels.size(); ++k) {
+                const std::uint32_t child = parent.base + labels[k];
+                const std::uint32_t fail = node.slot == 0 ? 0 : Step(parent.fail, labels[k]);
+                std::uint32_t out = OutOf(m_slots[fail].label_out);
+                const std::uint32_t first = starts[k];
+                if (keys.Size(first) == node.depth + 1) {
+                    out = first;
+                }
+                Slot& slot = m_slots[child];
+                slot.fail = fail;
+                slot.label_out = (out + 1) << 8 | labels[k];
+                next_level.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
+            }
         }
-        for (std::size_t k = 0; k < labels.size(); ++k) {
-            queue.push_back(
-                PendingNode{parent.base + labels[k], node.depth + 1, starts[k], starts[k + 1]});
-        }
+        level.swap(next_level);
     }
 }
 
@@ -416,40 +464,43 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
     for (std::size_t pos = 0; pos < folded.size(); ++pos) {
         state = Step(state, static_cast<std::uint8_t>(folded[pos]));
         // Keywords ending here, longest first; only the longest valid one can matter.
-        for (std::uint32_t k = OutOf(m_slots[state].label_out); k != NO_KEYWORD; k = m_next[k]) {
+        std::uint32_t at = state;
+        for (std::uint32_t k = OutOf(m_slots[at].label_out); k != NO_KEYWORD;) {
             const std::uint32_t entry = m_lengths[k];
             const std::size_t length = entry & LENGTH_MASK;
             if (length < match.length) {
                 break;
             }
             const std::size_t end = pos + 1;
-            if (!text.IsBoundary(end - length) || ((entry & LONE_LEAD) && text.IsTrailAt(end))) {
-                continue;
-            }
-            if (length > match.length) {
-                match.length = length;
-                found = 0;
-                found_more.clear();
-            }
-            const bool known =
-                std::find(found_inline, found_inline + std::min(found, INLINE), k) !=
-                    found_inline + std::min(found, INLINE) ||
-                std::find(found_more.begin(), found_more.end(), k) != found_more.end();
-            if (!known) {
-                if (found < INLINE) {
-                    found_inline[found] = k;
-                } else {
-                    found_more.push_back(k);
+            if (text.IsBoundary(end - length) && !((entry & LONE_LEAD) && text.IsTrailAt(end))) {
+                if (length > match.length) {
+                    match.length = length;
+                    found = 0;
+                    found_more.clear();
                 }
-                ++found;
+                const bool known =
+                    std::find(found_inline, found_inline + std::min(found, INLINE), k) !=
+                        found_inline + std::min(found, INLINE) ||
+                    std::find(found_more.begin(), found_more.end(), k) != found_more.end();
+                if (!known) {
+                    if (found < INLINE) {
+                        found_inline[found] = k;
+                    } else {
+                        found_more.push_back(k);
+                    }
+                    ++found;
+                }
+                break;
             }
-            break;
+            // The next shorter keyword ending here: that of the first state along the
+            // fail chain past k's own state (the root has none).
+            while (OutOf(m_slots[at].label_out) == k) {
+                at = m_slots[at].fail;
+            }
+            k = OutOf(m_slots[at].label_out);
         }
     }
-    const auto add_pairs = [&](std::uint32_t k) {
-        match.pairs.insert(match.pairs.end(), m_pairs.begin() + m_pairs_begin[k],
-                           m_pairs.begin() + m_pairs_begin[k + 1]);
-    };
+    const auto add_pairs = [&](std::uint32_t k) { AppendPairs(k, match.pairs); };
     std::for_each(found_inline, found_inline + std::min(found, INLINE), add_pairs);
     std::for_each(found_more.begin(), found_more.end(), add_pairs);
     std::sort(match.pairs.begin(), match.pairs.end());
@@ -471,13 +522,25 @@ std::vector<std::uint32_t> KeywordIndex::FindExact(std::string_view folded) cons
     if (k == NO_KEYWORD || (m_lengths[k] & LENGTH_MASK) != folded.size()) {
         return {};
     }
-    return {m_pairs.begin() + m_pairs_begin[k], m_pairs.begin() + m_pairs_begin[k + 1]};
+    std::vector<std::uint32_t> pairs;
+    AppendPairs(k, pairs);
+    return pairs;
+}
+
+void KeywordIndex::AppendPairs(std::uint32_t keyword, std::vector<std::uint32_t>& pairs) const {
+    const std::uint32_t of = m_pairs_of[keyword];
+    if (of & DIRECT) {
+        pairs.push_back(of & ~DIRECT);
+        return;
+    }
+    const auto begin = m_pair_lists.begin() + of + 1;
+    pairs.insert(pairs.end(), begin, begin + m_pair_lists[of]);
 }
 
 std::size_t KeywordIndex::MemoryBytes() const {
-    return m_slots.capacity() * sizeof(Slot) + (m_lengths.capacity() + m_next.capacity() +
-                                                m_pairs_begin.capacity() + m_pairs.capacity()) *
-                                                   sizeof(std::uint32_t);
+    return m_slots.capacity() * sizeof(Slot) +
+           (m_lengths.capacity() + m_pairs_of.capacity() + m_pair_lists.capacity()) *
+               sizeof(std::uint32_t);
 }
 
 }  // namespace zelmo::messages

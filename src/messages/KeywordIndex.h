@@ -64,7 +64,7 @@ public:
     // The pairs whose keyword folds to exactly `folded` (ascending); empty when none.
     std::vector<std::uint32_t> FindExact(std::string_view folded) const;
 
-    std::size_t PairCount() const { return m_pairs.size(); }
+    std::size_t PairCount() const { return m_pair_count; }
     std::size_t StateSlots() const { return m_slots.size(); }
     static constexpr std::size_t SLOT_BYTES = 12;
     // Bytes held by the automaton and its tables.
@@ -87,19 +87,21 @@ private:
     static constexpr std::uint32_t NO_KEYWORD = 0xFFFFFFFFu;
     static constexpr std::uint32_t LONE_LEAD = 0x80000000u;
     static constexpr std::uint32_t LENGTH_MASK = 0x7FFFFFFFu;
+    static constexpr std::uint32_t DIRECT = 0x80000000u;
 
     static std::uint32_t OutOf(std::uint32_t label_out) { return (label_out >> 8) - 1; }
     std::uint32_t Step(std::uint32_t state, std::uint8_t byte) const;
+    void AppendPairs(std::uint32_t keyword, std::vector<std::uint32_t>& pairs) const;
     std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
 
     std::vector<Slot> m_slots;
-    // By keyword number, in separate arrays so a match step touches only what it needs:
-    // the length (with LONE_LEAD), the next shorter keyword ending in the same place
-    // (NO_KEYWORD: none), and where its pairs start in m_pairs (one entry more: the end).
+    // By keyword number: the length (with LONE_LEAD) and the pairs: DIRECT with the pair
+    // number for a keyword of one pair (most), else where its count and pair numbers
+    // start in m_pair_lists.
     std::vector<std::uint32_t> m_lengths;
-    std::vector<std::uint32_t> m_next;
-    std::vector<std::uint32_t> m_pairs_begin;
-    std::vector<std::uint32_t> m_pairs;
+    std::vector<std::uint32_t> m_pairs_of;
+    std::vector<std::uint32_t> m_pair_lists;
+    std::size_t m_pair_count = 0;
 };
 
 }  // namespace zelmo::messages
