@@ -8,6 +8,7 @@
 #include "messages/Intake.h"
 #include "platform/Files.h"
 #include "platform/GbkText.h"
+#include "platform/Memory.h"
 #include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {
@@ -356,6 +357,8 @@ void KnowledgeBase::RebuildLocked() {
     m_main_end = m_base.size();
     m_recent_end = m_base.size();
     m_tail_folded.clear();
+    // The build's temporaries were several times the index's size.
+    platform::ReturnFreeMemory();
 }
 
 void KnowledgeBase::IndexLearnedLocked() {
