@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/TextFile.h"
+
 namespace zelmo::app {
 class Robot;
 }
@@ -93,11 +95,13 @@ private:
 };
 
 // Reads "config/mass.ini" of the account into the text list (all unticked) and has the
-// window show it. A missing file gives an empty list.
-void LoadMassTexts(app::Robot& robot);
+// window show it; says what the read found. A missing file gives an empty list; a UTF-8
+// file is converted (its original kept as "mass.ini.utf8-backup"); a file that cannot be
+// read or decoded gives an empty list that is never saved over it.
+platform::TextFileReport LoadMassTexts(app::Robot& robot);
 
-// Writes the text list to "config/mass.ini", replacing the file in one step. False when
-// nothing was written (see MaySaveTexts).
+// Writes the text list to "config/mass.ini", replacing the file in one step and keeping
+// the old one as "mass.ini.bak". False when nothing was written (see MaySaveTexts).
 bool SaveMassTexts(app::Robot& robot);
 
 }  // namespace zelmo::mass

@@ -3,6 +3,7 @@
 #include "app/AccountPaths.h"
 #include "app/Robot.h"
 #include "platform/Files.h"
+#include "platform/TextFile.h"
 
 namespace zelmo::mass {
 
@@ -80,22 +81,29 @@ std::string SerializeMassTexts(const std::vector<TextRow>& rows) {
     return out;
 }
 
-void LoadMassTexts(app::Robot& robot) {
-    std::string bytes;
-    const bool read =
-        !robot.AccountDir().empty() &&
-        platform::TryReadFile(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE), bytes);
-    robot.Mass().SetMaySaveTexts(read);
-    robot.Mass().SetTexts(read ? ParseMassTexts(bytes) : std::vector<AdText>{});
+platform::TextFileReport LoadMassTexts(app::Robot& robot) {
+    platform::TextFile file;
+    if (!robot.AccountDir().empty()) {
+        file = platform::ReadTextFileForUpdate(
+            app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE));
+    } else {
+        file.report.state = platform::TextFileState::Unreadable;
+        file.report.reason = "no account folder";
+    }
+    const bool read = file.report.state != platform::TextFileState::Unreadable;
+    robot.Mass().SetMaySaveTexts(platform::MayReplace(file.report));
+    robot.Mass().SetTexts(read ? ParseMassTexts(file.text) : std::vector<AdText>{});
     robot.Screen().ShowMassTexts();
+    return std::move(file.report);
 }
 
 bool SaveMassTexts(app::Robot& robot) {
     if (robot.AccountDir().empty() || !robot.Mass().MaySaveTexts()) {
         return false;
     }
-    return platform::WriteFileAtomic(app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE),
-                                     SerializeMassTexts(robot.Mass().Rows()));
+    return platform::WriteFileKeepingBackup(
+        app::ConfigPath(robot.AccountDir(), app::MASS_TEXTS_FILE),
+        SerializeMassTexts(robot.Mass().Rows()));
 }
 
 }  // namespace zelmo::mass
