@@ -21,6 +21,7 @@ constexpr std::string_view ENTER = "[enter]";
 constexpr std::size_t MAX_FILE_BYTES = 0x7FFFFFFF;
 constexpr std::size_t MAX_TEXT_BYTES = 0xFFFFFFFF;
 constexpr std::string_view SIDE_FILE_TAG = "new";
+constexpr std::size_t LARGE_BASE = 100000;
 
 // Appends a line break (or what begins with one) to text. After a line that ends in a
 // lone CR (a byte of the line) a bare LF would join it into a CR LF and cut the CR off
@@ -357,8 +358,11 @@ void KnowledgeBase::RebuildLocked() {
     m_main_end = m_base.size();
     m_recent_end = m_base.size();
     m_tail_folded.clear();
-    // The build's temporaries were several times the index's size.
-    platform::ReturnFreeMemory();
+    // The build's temporaries were several times the index's size; for a small base they
+    // are not worth the walk.
+    if (m_base.size() >= LARGE_BASE) {
+        platform::ReturnFreeMemory();
+    }
 }
 
 void KnowledgeBase::IndexLearnedLocked() {
