@@ -123,7 +123,10 @@ std::optional<KnowledgeBase::Span> KnowledgeBase::StoreForRow(const EditorRow& r
 }
 
 void KnowledgeBase::LoadTextLocked(std::string text) {
-    m_file = std::move(text);
+    m_file.swap(text);
+    // The old bytes go now (an assignment of an empty string would keep their buffer),
+    // so that what they leave is returned with the index build's temporaries.
+    std::string().swap(text);
     m_body_end = BodyLength(m_file);
     m_line_break = std::string(LineBreakOf(m_file));
     m_appended.clear();
@@ -133,25 +136,30 @@ void KnowledgeBase::LoadTextLocked(std::string text) {
     m_rows.reset();
     ++m_generation;
 
-    // Every reply follows a line break: that many pairs at most, so the array never
-    // grows by copies (pages reserved but never written cost nothing).
+    // Counted first, so the array is allocated once at its size: one more quick pass over
+    // the bytes costs less than copies of a growing array, or room reserved and left.
     m_base.clear();
     m_base.shrink_to_fit();
     const std::string_view body = std::string_view(m_file).substr(0, m_body_end);
-    m_base.reserve(static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n')));
-    ReplyBlockReader blocks(body);
-    ReplyBlock block;
-    while (!body.empty() && blocks.Next(block)) {
-        const Span keyword{static_cast<std::uint32_t>(block.start),
-                           static_cast<std::uint32_t>(block.keyword_end - block.start)};
-        ReplyLineReader lines(body, block);
-        std::size_t offset = 0;
-        std::size_t length = 0;
-        while (lines.Next(offset, length)) {
-            m_base.push_back(StoredPair{keyword, Span{static_cast<std::uint32_t>(offset),
-                                                      static_cast<std::uint32_t>(length)}});
+    const auto for_each_pair = [&body](auto visit) {
+        ReplyBlockReader blocks(body);
+        ReplyBlock block;
+        while (!body.empty() && blocks.Next(block)) {
+            const Span keyword{static_cast<std::uint32_t>(block.start),
+                               static_cast<std::uint32_t>(block.keyword_end - block.start)};
+            ReplyLineReader lines(body, block);
+            std::size_t offset = 0;
+            std::size_t length = 0;
+            while (lines.Next(offset, length)) {
+                visit(StoredPair{keyword, Span{static_cast<std::uint32_t>(offset),
+                                               static_cast<std::uint32_t>(length)}});
+            }
         }
-    }
+    };
+    std::size_t count = 0;
+    for_each_pair([&count](const StoredPair&) { ++count; });
+    m_base.reserve(count);
+    for_each_pair([this](const StoredPair& pair) { m_base.push_back(pair); });
     m_saved = m_base.size();
     RebuildLocked();
 }
