@@ -1,6 +1,7 @@
 #include "messages/KeywordIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace zelmo::messages {
@@ -259,6 +260,7 @@ void KeywordIndex::Clear() {
     m_pair_lists.clear();
     m_pair_lists.shrink_to_fit();
     m_pair_count = 0;
+    m_max_length = 0;
 }
 
 void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uint32_t first_pair) {
@@ -327,6 +329,7 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
         }
         keys.spans.emplace_back(static_cast<std::uint32_t>(keys.arena.size()),
                                 static_cast<std::uint32_t>(key.size()));
+        m_max_length = std::max(m_max_length, key.size());
         keys.arena += key;
         m_lengths.push_back(entries[e].length);
         if (same - e == 1) {
@@ -460,16 +463,15 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
     std::vector<std::uint32_t> found_more;
     std::size_t found = 0;
     const std::string_view folded = text.Folded();
-    std::uint32_t state = 0;
-    for (std::size_t pos = 0; pos < folded.size(); ++pos) {
-        state = Step(state, static_cast<std::uint8_t>(folded[pos]));
-        // Keywords ending here, longest first; only the longest valid one can matter.
+    // The keywords ending at `pos` in `state`, longest first: only the longest valid one
+    // can matter.
+    const auto report = [&](std::uint32_t state, std::size_t pos) {
         std::uint32_t at = state;
         for (std::uint32_t k = OutOf(m_slots[at].label_out); k != NO_KEYWORD;) {
             const std::uint32_t entry = m_lengths[k];
             const std::size_t length = entry & LENGTH_MASK;
             if (length < match.length) {
-                break;
+                return;
             }
             const std::size_t end = pos + 1;
             if (text.IsBoundary(end - length) && !((entry & LONE_LEAD) && text.IsTrailAt(end))) {
@@ -490,7 +492,7 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
                     }
                     ++found;
                 }
-                break;
+                return;
             }
             // The next shorter keyword ending here: that of the first state along the
             // fail chain past k's own state (the root has none).
@@ -498,6 +500,45 @@ KeywordMatch KeywordIndex::Find(const PreparedText& text) const {
                 at = m_slots[at].fail;
             }
             k = OutOf(m_slots[at].label_out);
+        }
+    };
+
+    // Almost every step waits for a slot from memory. The state after a byte depends only
+    // on the longest keyword's length of bytes before it (no state is deeper), so the text
+    // is cut into segments, each started that many bytes early from the root, and the
+    // segments are stepped side by side: their waits overlap.
+    struct Segment {
+        std::uint32_t state = 0;
+        std::size_t pos = 0;    // the next byte
+        std::size_t begin = 0;  // matches count from here
+        std::size_t end = 0;
+    };
+    constexpr std::size_t MAX_SEGMENTS = 4;
+    constexpr std::size_t MIN_SEGMENT = 16;
+    const std::size_t size = folded.size();
+    std::size_t segments = 1;
+    while (segments < MAX_SEGMENTS && size / (segments + 1) >= 2 * m_max_length + MIN_SEGMENT) {
+        ++segments;
+    }
+    std::array<Segment, MAX_SEGMENTS> segment{};
+    for (std::size_t s = 0; s < segments; ++s) {
+        segment[s].begin = size * s / segments;
+        segment[s].end = size * (s + 1) / segments;
+        segment[s].pos = segment[s].begin - std::min(segment[s].begin, m_max_length);
+    }
+    for (bool stepped = true; stepped;) {
+        stepped = false;
+        for (std::size_t s = 0; s < segments; ++s) {
+            Segment& at = segment[s];
+            if (at.pos == at.end) {
+                continue;
+            }
+            stepped = true;
+            at.state = Step(at.state, static_cast<std::uint8_t>(folded[at.pos]));
+            if (at.pos >= at.begin) {
+                report(at.state, at.pos);
+            }
+            ++at.pos;
         }
     }
     const auto add_pairs = [&](std::uint32_t k) { AppendPairs(k, match.pairs); };

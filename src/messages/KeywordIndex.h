@@ -102,6 +102,7 @@ private:
     std::vector<std::uint32_t> m_pairs_of;
     std::vector<std::uint32_t> m_pair_lists;
     std::size_t m_pair_count = 0;
+    std::size_t m_max_length = 0;  // bytes of the longest keyword: no state is deeper
 };
 
 }  // namespace zelmo::messages
