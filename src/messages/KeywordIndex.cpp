@@ -30,10 +30,10 @@ bool PairsAt(std::string_view text, std::size_t pos) {
 // the end (few: what earlier nodes left between their children), then the end itself,
 // past which everything is free. Holes further behind have failed every base near them
 // and are left, so building stays linear at the price of a few holes.
-template <class Slot>
+template <class Slots>
 class Placer {
 public:
-    Placer(std::vector<Slot>& slots, std::uint32_t free_word, std::size_t expected)
+    Placer(Slots& slots, std::uint32_t free_word, std::size_t expected)
         : m_slots(slots), m_free_word(free_word) {
         Grow(std::max<std::size_t>(expected, 1024));
     }
@@ -43,6 +43,8 @@ public:
             ++m_hole_head;
         }
         const std::uint32_t first = labels.front();
+        // Every hole lies below the end: room for the children of any base tried there.
+        Grow(static_cast<std::size_t>(m_end) + 257);
         int tries = 0;
         for (std::size_t h = m_hole_head; h < m_holes.size() && tries < MAX_TRIES; ++h) {
             if (m_holes[h] <= first) {
@@ -91,8 +93,7 @@ private:
     static constexpr std::uint32_t WINDOW = 4096;
     static constexpr int MAX_TRIES = 48;
 
-    bool Fits(std::uint32_t base, const std::vector<std::uint8_t>& labels) {
-        Grow(static_cast<std::size_t>(base) + 257);
+    bool Fits(std::uint32_t base, const std::vector<std::uint8_t>& labels) const {
         if (m_base_used[base]) {
             return false;
         }
@@ -118,7 +119,7 @@ private:
         m_base_used.resize(size, false);
     }
 
-    std::vector<Slot>& m_slots;
+    Slots& m_slots;
     std::uint32_t m_free_word;
     std::vector<bool> m_base_used;
     std::vector<std::uint32_t> m_holes;  // free slots below m_end, ascending
@@ -192,17 +193,19 @@ namespace {
 // Appends the keyword as the index stores it (see FoldKeyword); true when it ends in a
 // lone lead byte (see EndsWithLoneLead).
 bool AppendFolded(std::string& out, std::string_view keyword) {
+    const std::size_t start = out.size();
+    out += keyword;
+    char* const folded = out.data() + start;
     bool lone_lead = false;
     std::size_t pos = 0;
     while (pos < keyword.size()) {
         if (PairsAt(keyword, pos)) {
-            out += keyword.substr(pos, 2);
             pos += 2;
             lone_lead = false;
             continue;
         }
         lone_lead = IsLead(At(keyword, pos));
-        out += FoldAscii(keyword[pos]);
+        folded[pos] = FoldAscii(keyword[pos]);
         ++pos;
     }
     return lone_lead;
@@ -370,7 +373,7 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
     std::vector<std::uint32_t> starts;
     const PendingNode root{0, 0, 0, static_cast<std::uint32_t>(keys.spans.size())};
     {
-        Placer<Slot> placer(m_slots, FREE, nodes + nodes / 16 + 1024);
+        Placer<decltype(m_slots)> placer(m_slots, FREE, nodes + nodes / 16 + 1024);
         placer.Take(0);
         // The root is nobody's child: a label no probe of slot 0 can carry (only a
         // childless state, base 0, reaches slot 0, and only with the byte 0).
@@ -400,36 +403,61 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
     }
 
     // Second pass, breadth first, a level at a time: fail links and output links, which
-    // need every shallower state in place. The fail link's state is anywhere in the
-    // array: it is fetched a few nodes ahead, so that the misses overlap.
+    // need every shallower state in place. A fail link is a step from the parent's fail
+    // state, anywhere in the array: the edges of a run of nodes are listed first, then
+    // their steps are taken with the states they read fetched a few edges ahead, so that
+    // the waits overlap.
+    struct Edge {
+        std::uint32_t child;
+        std::uint32_t parent_fail;  // 0 for the root's children, whose fail is the root
+        std::uint32_t lo;
+        std::uint32_t hi;
+        std::uint32_t depth;
+        std::uint8_t label;
+        bool from_root;
+    };
+    constexpr std::size_t NODES_PER_RUN = 1024;
+    constexpr std::size_t AHEAD = 8;
     m_slots[0].fail = 0;
     std::vector<PendingNode> level{root};
     std::vector<PendingNode> next_level;
-    constexpr std::size_t AHEAD = 8;
+    std::vector<Edge> edges;
     while (!level.empty()) {
         next_level.clear();
-        for (std::size_t i = 0; i < level.size(); ++i) {
-            if (i + 2 * AHEAD < level.size()) {
-                __builtin_prefetch(&m_slots[level[i + 2 * AHEAD].slot]);
-            }
-            if (i + AHEAD < level.size()) {
-                __builtin_prefetch(&m_slots[m_slots[level[i + AHEAD].slot].fail]);
-            }
-            const PendingNode node = level[i];
-            GroupChildren(keys, node, labels, starts);
-            const Slot parent = m_slots[node.slot];
-            for (std::size_t k = 0; k < labels.size(); ++k) {
-                const std::uint32_t child = parent.base + labels[k];
-                const std::uint32_t fail = node.slot == 0 ? 0 : Step(parent.fail, labels[k]);
-                std::uint32_t out = OutOf(m_slots[fail].label_out);
-                const std::uint32_t first = starts[k];
-                if (keys.Size(first) == node.depth + 1) {
-                    out = first;
+        for (std::size_t run = 0; run < level.size(); run += NODES_PER_RUN) {
+            edges.clear();
+            const std::size_t run_end = std::min(level.size(), run + NODES_PER_RUN);
+            for (std::size_t i = run; i < run_end; ++i) {
+                if (i + AHEAD < run_end) {
+                    __builtin_prefetch(&m_slots[level[i + AHEAD].slot]);
                 }
-                Slot& slot = m_slots[child];
+                const PendingNode& node = level[i];
+                GroupChildren(keys, node, labels, starts);
+                const Slot parent = m_slots[node.slot];
+                for (std::size_t k = 0; k < labels.size(); ++k) {
+                    edges.push_back(Edge{parent.base + labels[k], parent.fail, starts[k],
+                                         starts[k + 1], node.depth + 1, labels[k], node.slot == 0});
+                }
+            }
+            for (std::size_t j = 0; j < edges.size(); ++j) {
+                if (j + 2 * AHEAD < edges.size()) {
+                    __builtin_prefetch(&m_slots[edges[j + 2 * AHEAD].parent_fail]);
+                }
+                if (j + AHEAD < edges.size()) {
+                    const Edge& ahead = edges[j + AHEAD];
+                    __builtin_prefetch(&m_slots[m_slots[ahead.parent_fail].base + ahead.label]);
+                    __builtin_prefetch(&m_slots[ahead.child], 1);
+                }
+                const Edge& edge = edges[j];
+                const std::uint32_t fail = edge.from_root ? 0 : Step(edge.parent_fail, edge.label);
+                std::uint32_t out = OutOf(m_slots[fail].label_out);
+                if (keys.Size(edge.lo) == edge.depth) {
+                    out = edge.lo;
+                }
+                Slot& slot = m_slots[edge.child];
                 slot.fail = fail;
-                slot.label_out = (out + 1) << 8 | labels[k];
-                next_level.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
+                slot.label_out = (out + 1) << 8 | edge.label;
+                next_level.push_back(PendingNode{edge.child, edge.depth, edge.lo, edge.hi});
             }
         }
         level.swap(next_level);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Memory.h"
+
 namespace zelmo::messages {
 
 // A GBK text as keyword matching sees it: ASCII letters folded to small letters except
@@ -94,7 +96,7 @@ private:
     void AppendPairs(std::uint32_t keyword, std::vector<std::uint32_t>& pairs) const;
     std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
 
-    std::vector<Slot> m_slots;
+    std::vector<Slot, platform::LargeArrayAllocator<Slot>> m_slots;
     // By keyword number: the length (with LONE_LEAD) and the pairs: DIRECT with the pair
     // number for a keyword of one pair (most), else where its count and pair numbers
     // start in m_pair_lists.
