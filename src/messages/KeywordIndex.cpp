@@ -347,8 +347,10 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
         m_pair_count += same - e;
         e = same;
     }
-    entries = {};
-    arena = {};
+    // Released now: the trie needs the sorted copy only. (Assigning an empty string
+    // would keep the buffer.)
+    std::vector<Entry>().swap(entries);
+    std::string().swap(arena);
     // The trie's node count, from the prefixes that neighbouring sorted keywords share:
     // the double array is sized for it once instead of growing by copies.
     std::size_t nodes = 1;
@@ -369,16 +371,24 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
 
     // First pass: place every node's children, depth first, so that the states along
     // one keyword lie close together and a walk down the trie stays in few cache lines.
+    // Each child is marked with the keyword that ends in it, and each node's labels are
+    // listed (their count less one, then the labels) for the second pass, which then
+    // needs the keywords no more: where its list starts waits in the node's fail field,
+    // unused until then (NO_CHILDREN for a leaf).
+    constexpr std::uint32_t NO_CHILDREN = 0xFFFFFFFFu;
     std::vector<std::uint8_t> labels;
     std::vector<std::uint32_t> starts;
-    const PendingNode root{0, 0, 0, static_cast<std::uint32_t>(keys.spans.size())};
+    std::vector<std::uint8_t> children;
+    children.reserve(nodes + nodes / 2);
     {
         Placer<decltype(m_slots)> placer(m_slots, FREE, nodes + nodes / 16 + 1024);
         placer.Take(0);
         // The root is nobody's child: a label no probe of slot 0 can carry (only a
         // childless state, base 0, reaches slot 0, and only with the byte 0).
         m_slots[0].label_out = 1;
-        std::vector<PendingNode> stack{root};
+        m_slots[0].fail = NO_CHILDREN;
+        std::vector<PendingNode> stack{
+            PendingNode{0, 0, 0, static_cast<std::uint32_t>(keys.spans.size())}};
         while (!stack.empty()) {
             const PendingNode node = stack.back();
             stack.pop_back();
@@ -388,10 +398,16 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
             }
             const std::uint32_t base = placer.FindBase(labels);
             m_slots[node.slot].base = base;
+            m_slots[node.slot].fail = static_cast<std::uint32_t>(children.size());
+            children.push_back(static_cast<std::uint8_t>(labels.size() - 1));
+            children.insert(children.end(), labels.begin(), labels.end());
             for (std::size_t k = labels.size(); k-- > 0;) {
                 const std::uint32_t child = base + labels[k];
                 placer.Take(child);
-                m_slots[child].label_out = labels[k];
+                const std::uint32_t own =
+                    keys.Size(starts[k]) == node.depth + 1 ? starts[k] : NO_KEYWORD;
+                m_slots[child].label_out = (own + 1) << 8 | labels[k];
+                m_slots[child].fail = NO_CHILDREN;
                 stack.push_back(PendingNode{child, node.depth + 1, starts[k], starts[k + 1]});
             }
         }
@@ -401,26 +417,29 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
     if (m_slots.capacity() > m_slots.size() + m_slots.size() / 8) {
         m_slots.shrink_to_fit();
     }
+    std::string().swap(keys.arena);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(keys.spans);
 
     // Second pass, breadth first, a level at a time: fail links and output links, which
     // need every shallower state in place. A fail link is a step from the parent's fail
     // state, anywhere in the array: the edges of a run of nodes are listed first, then
     // their steps are taken with the states they read fetched a few edges ahead, so that
     // the waits overlap.
+    struct LevelNode {
+        std::uint32_t slot;
+        std::uint32_t children;  // where its labels are listed, or NO_CHILDREN
+    };
     struct Edge {
         std::uint32_t child;
-        std::uint32_t parent_fail;  // 0 for the root's children, whose fail is the root
-        std::uint32_t lo;
-        std::uint32_t hi;
-        std::uint32_t depth;
+        std::uint32_t parent_fail;  // unused for the root's children, whose fail is the root
         std::uint8_t label;
         bool from_root;
     };
     constexpr std::size_t NODES_PER_RUN = 1024;
     constexpr std::size_t AHEAD = 8;
+    std::vector<LevelNode> level{LevelNode{0, m_slots[0].fail}};
     m_slots[0].fail = 0;
-    std::vector<PendingNode> level{root};
-    std::vector<PendingNode> next_level;
+    std::vector<LevelNode> next_level;
     std::vector<Edge> edges;
     while (!level.empty()) {
         next_level.clear();
@@ -431,12 +450,15 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
                 if (i + AHEAD < run_end) {
                     __builtin_prefetch(&m_slots[level[i + AHEAD].slot]);
                 }
-                const PendingNode& node = level[i];
-                GroupChildren(keys, node, labels, starts);
+                const LevelNode& node = level[i];
+                if (node.children == NO_CHILDREN) {
+                    continue;
+                }
                 const Slot parent = m_slots[node.slot];
-                for (std::size_t k = 0; k < labels.size(); ++k) {
-                    edges.push_back(Edge{parent.base + labels[k], parent.fail, starts[k],
-                                         starts[k + 1], node.depth + 1, labels[k], node.slot == 0});
+                const std::size_t count = std::size_t{children[node.children]} + 1;
+                for (std::size_t k = 1; k <= count; ++k) {
+                    const std::uint8_t label = children[node.children + k];
+                    edges.push_back(Edge{parent.base + label, parent.fail, label, node.slot == 0});
                 }
             }
             for (std::size_t j = 0; j < edges.size(); ++j) {
@@ -450,14 +472,12 @@ void KeywordIndex::Build(const std::vector<std::string_view>& keywords, std::uin
                 }
                 const Edge& edge = edges[j];
                 const std::uint32_t fail = edge.from_root ? 0 : Step(edge.parent_fail, edge.label);
-                std::uint32_t out = OutOf(m_slots[fail].label_out);
-                if (keys.Size(edge.lo) == edge.depth) {
-                    out = edge.lo;
-                }
                 Slot& slot = m_slots[edge.child];
+                const std::uint32_t own = OutOf(slot.label_out);
+                const std::uint32_t out = own != NO_KEYWORD ? own : OutOf(m_slots[fail].label_out);
+                next_level.push_back(LevelNode{edge.child, slot.fail});
                 slot.fail = fail;
                 slot.label_out = (out + 1) << 8 | edge.label;
-                next_level.push_back(PendingNode{edge.child, edge.depth, edge.lo, edge.hi});
             }
         }
         level.swap(next_level);
