@@ -102,8 +102,9 @@ public:
         return text;
     }
     std::string Latin() {
-        static const char* const WORDS[] = {"hello", "Bot",  "QQ",    "WeChat", "ok",   "Help",
-                                            "vip",   "GAME", "music", "iPhone", "wifi", "Zelmo"};
+        static constexpr const char* WORDS[] = {"hello", "Bot",    "QQ",   "WeChat",
+                                                "ok",    "Help",   "vip",  "GAME",
+                                                "music", "iPhone", "wifi", "Zelmo"};
         std::string word = WORDS[std::uniform_int_distribution<int>(0, 11)(m_random)];
         return word + std::to_string(std::uniform_int_distribution<int>(0, 99)(m_random));
     }
@@ -196,7 +197,7 @@ double MicrosPerMessage(const std::vector<std::string>& messages, Find&& find) {
 }
 
 std::string WriteBase(const std::string& folder, const Base& base) {
-    const std::string path = folder + "/reply.ini";
+    std::string path = folder + "/reply.ini";
     zelmo::platform::WriteFileAtomic(path, base.file_text);
     return path;
 }
@@ -321,7 +322,7 @@ void CompareWithScan(const std::string& folder, std::size_t pairs) {
 
 // The base's file is made by a child process, so this process's peak is the program's own.
 std::string WriteBaseInChild(const std::string& folder, std::size_t pairs, unsigned seed) {
-    const std::string path = folder + "/reply.ini";
+    std::string path = folder + "/reply.ini";
     if (const pid_t child = fork(); child == 0) {
         WriteBase(folder, MakeBase(pairs, seed));
         _exit(0);
