@@ -1,11 +1,15 @@
 #include "app/Startup.h"
 
+#include <optional>
+#include <utility>
+
 #include "app/AccountPaths.h"
 #include "app/GbkLiteral.h"
 #include "app/Robot.h"
 #include "config/Settings.h"
 #include "contacts/ContactRequests.h"
 #include "mass/MassState.h"
+#include "messages/FileNotices.h"
 #include "messages/IncomingQueue.h"
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
@@ -29,17 +33,34 @@ void PrepareAccountFolder(Robot& robot) {
     robot.Screen().CreateHiddenWindows();
 }
 
+// A file that could not be read or was converted is told of once, after everything is
+// loaded.
+void Tell(UiPort& screen, const platform::TextFileReport& report, std::string_view consequence) {
+    if (const std::optional<messages::FileNotice> notice =
+            messages::ReadNotice(report, Gbk(consequence))) {
+        screen.ShowMessageBox(notice->title, notice->text);
+    }
+}
+
 void LoadConfiguration(Robot& robot) {
     const std::string& dir = robot.AccountDir();
-    robot.Templates() = messages::LoadLangTemplates(ConfigPath(dir, LANG_FILE));
-    const std::string settings_path = ConfigPath(dir, SETTINGS_FILE);
-    robot.Settings().Set(config::LoadSettings(settings_path));
-    robot.Settings().SetMass(config::LoadMassSettings(settings_path));
-    robot.Knowledge().Load(ConfigPath(dir, REPLY_BASE_FILE));
+    messages::LangTemplatesFile lang = messages::LoadLangTemplatesFile(ConfigPath(dir, LANG_FILE));
+    robot.Templates() = std::move(lang.templates);
+    config::SettingsFile settings = config::LoadSettingsFile(ConfigPath(dir, SETTINGS_FILE));
+    robot.Settings().Set(std::move(settings.settings));
+    robot.Settings().SetMass(std::move(settings.mass));
+    const platform::TextFileReport replies =
+        robot.Knowledge().Load(ConfigPath(dir, REPLY_BASE_FILE));
     plugins::ScanPlugins(robot, false);
     plugins::LoadEnableStates(robot);
     robot.Screen().ShowMassSettings();
-    mass::LoadMassTexts(robot);
+    const platform::TextFileReport mass_texts = mass::LoadMassTexts(robot);
+
+    UiPort& screen = robot.Screen();
+    Tell(screen, lang.report, "回复模板使用默认值。");
+    Tell(screen, settings.report, "设置使用默认值，不会保存到此文件。");
+    Tell(screen, replies, "词库从空开始，保存时写入它旁边的新文件。");
+    Tell(screen, mass_texts, "群发文本为空，不会保存到此文件。");
 }
 
 void StartQueueWorkers(Robot& robot) {
@@ -101,7 +122,11 @@ bool ConfirmClose(Robot& robot) {
     UiPort& screen = robot.Screen();
     if (robot.Knowledge().Dirty() &&
         screen.AskYesNo(Gbk("提示"), Gbk("您还有未储存的的词库，是否保存？"))) {
-        robot.Knowledge().Save(ConfigPath(robot.AccountDir(), REPLY_BASE_FILE));
+        const messages::ReplyBaseSave saved =
+            robot.Knowledge().Save(ConfigPath(robot.AccountDir(), REPLY_BASE_FILE));
+        if (const std::optional<messages::FileNotice> notice = messages::SaveNotice(saved)) {
+            screen.ShowMessageBox(notice->title, notice->text);
+        }
     }
     if (!screen.AskYesNo(Gbk("提示"), Gbk("您确定要退出微信机器人吗"))) {
         return false;

@@ -10,6 +10,7 @@
 #include "app/Startup.h"
 #include "config/Settings.h"
 #include "headless/HeadlessScreen.h"
+#include "messages/KnowledgeBase.h"
 #include "platform/ManualResetEvent.h"
 #include "plugins/PluginHost.h"
 
@@ -31,8 +32,12 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
     if (screen.AccountReady() && robot.Knowledge().Dirty() &&
         screen.AskYesNo(app::Gbk("提示"), app::Gbk("您还有未储存的的词库，是否保存？"))) {
         const std::string path = app::ConfigPath(robot.AccountDir(), app::REPLY_BASE_FILE);
-        if (!robot.Knowledge().Save(path)) {
-            screen.PrintLine("stop", "could not write " + path);
+        const messages::ReplyBaseSave saved = robot.Knowledge().Save(path);
+        if (!saved) {
+            screen.PrintLine("stop", "could not write " + saved.path);
+        } else if (saved.redirected) {
+            screen.PrintLine("stop", "knowledge base written to " + saved.path + " (" + path +
+                                         " could not be read and is left as it was)");
         }
     }
 }

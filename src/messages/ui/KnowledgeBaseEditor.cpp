@@ -19,6 +19,7 @@
 #include "app/Robot.h"
 #include "app/ui/ClickableLabel.h"
 #include "app/ui/QtText.h"
+#include "messages/FileNotices.h"
 #include "messages/ui/ReplyRowsModel.h"
 #include "platform/GbkText.h"
 
@@ -175,9 +176,16 @@ void KnowledgeBaseEditor::DeleteRow() {
 }
 
 void KnowledgeBaseEditor::SaveAndHide() {
-    m_robot.Knowledge().Save(ReplyBasePath(m_robot));
-    ShowRows();
+    Save();
     hide();
+}
+
+void KnowledgeBaseEditor::Save() {
+    const ReplyBaseSave saved = m_robot.Knowledge().Save(ReplyBasePath(m_robot));
+    ShowRows();
+    if (const std::optional<FileNotice> notice = SaveNotice(saved)) {
+        m_robot.Screen().ShowMessageBox(notice->title, notice->text);
+    }
 }
 
 void KnowledgeBaseEditor::CancelAndHide() {
@@ -191,8 +199,7 @@ void KnowledgeBaseEditor::CancelAndHide() {
 void KnowledgeBaseEditor::closeEvent(QCloseEvent* event) {
     if (m_robot.Knowledge().Dirty() &&
         m_robot.Screen().AskYesNo(app::Gbk("提示"), app::Gbk("您已修改了词库，是否保存"))) {
-        m_robot.Knowledge().Save(ReplyBasePath(m_robot));
-        ShowRows();
+        Save();
     }
     // The window lives until the program ends; closing only hides it.
     event->ignore();

@@ -39,6 +39,8 @@ private:
     void AddRow();
     void DeleteRow();
     void SaveAndHide();
+    // Saves the rows; says so when they went to a new file or could not be written.
+    void Save();
     void CancelAndHide();
 
     app::Robot& m_robot;
