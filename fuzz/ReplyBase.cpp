@@ -66,7 +66,7 @@ std::vector<ReplyPair> RowsOf(const zelmo::messages::KnowledgeBase& base) {
 const std::string& Folder() {
     static const std::string folder = [] {
         std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/zelmo-fuzz-XXXXXX"
-                                                                 : "/tmp/zelmo-fuzz-XXXXXX";
+                                                                  : "/tmp/zelmo-fuzz-XXXXXX";
         return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }();
     return folder;
@@ -152,8 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t body = messages::BodyLength(decoded.text);
         FUZZ_CHECK(written.compare(0, body, decoded.text, 0, body) == 0);
         FUZZ_CHECK(written.size() >= decoded.text.size());
-        FUZZ_CHECK(written.compare(written.size() - (decoded.text.size() - body),
-                                   std::string::npos, decoded.text, body) == 0);
+        FUZZ_CHECK(written.compare(written.size() - (decoded.text.size() - body), std::string::npos,
+                                   decoded.text, body) == 0);
     }
     if (saved.redirected) {
         // The file that could not be read is as it was.

@@ -16,7 +16,7 @@ namespace {
 const std::string& Folder() {
     static const std::string folder = [] {
         std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/zelmo-fuzz-XXXXXX"
-                                                                 : "/tmp/zelmo-fuzz-XXXXXX";
+                                                                  : "/tmp/zelmo-fuzz-XXXXXX";
         return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
     }();
     return folder;
