@@ -63,13 +63,28 @@ std::vector<ReplyPair> RowsOf(const zelmo::messages::KnowledgeBase& base) {
 }
 
 // A folder of its own, in memory where there is one: each input is written and saved.
+// Removed when the run ends.
 const std::string& Folder() {
-    static const std::string folder = [] {
-        std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/zelmo-fuzz-XXXXXX"
-                                                                  : "/tmp/zelmo-fuzz-XXXXXX";
-        return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }();
-    return folder;
+    struct Owned {
+        std::string path;
+        Owned() {
+            std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/zelmo-fuzz-XXXXXX"
+                                                                      : "/tmp/zelmo-fuzz-XXXXXX";
+            if (::mkdtemp(pattern.data()) != nullptr) {
+                path = pattern;
+            }
+        }
+        ~Owned() {
+            std::error_code error;
+            if (!path.empty()) {
+                std::filesystem::remove_all(path, error);
+            }
+        }
+        Owned(const Owned&) = delete;
+        Owned& operator=(const Owned&) = delete;
+    };
+    static const Owned folder;
+    return folder.path;
 }
 
 }  // namespace
