@@ -1,5 +1,8 @@
 #include "app/Startup.h"
 
+#include <optional>
+#include <utility>
+
 #include "app/Heartbeat.h"
 #include "app/JobDispatch.h"
 #include "app/Robot.h"
@@ -8,6 +11,7 @@
 #include "contacts/ContactRequests.h"
 #include "jobs/Backoff.h"
 #include "mass/MassState.h"
+#include "messages/FileNotices.h"
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
@@ -28,17 +32,37 @@ void PrepareAccountFolder(Robot& robot) {
     robot.Screen().CreateHiddenWindows();
 }
 
+// A file that could not be read or was converted is told of once, after everything is
+// loaded.
+void Tell(UiPort& screen, const platform::TextFileReport& report, std::string_view consequence) {
+    if (const std::optional<messages::FileNotice> notice =
+            messages::ReadNotice(report, platform::Gbk(consequence))) {
+        screen.ShowMessageBox(notice->title, notice->text);
+    }
+}
+
 void LoadConfiguration(Robot& robot) {
     const std::string& dir = robot.AccountDir();
-    robot.Templates() = messages::LoadLangTemplates(config::ConfigPath(dir, config::LANG_FILE));
-    const std::string settings_path = config::ConfigPath(dir, config::SETTINGS_FILE);
-    robot.Settings().Set(config::LoadSettings(settings_path));
-    robot.Settings().SetMass(config::LoadMassSettings(settings_path));
-    robot.Knowledge().Load(config::ConfigPath(dir, config::REPLY_BASE_FILE));
+    messages::LangTemplatesFile lang =
+        messages::LoadLangTemplatesFile(config::ConfigPath(dir, config::LANG_FILE));
+    robot.Templates() = std::move(lang.templates);
+    config::SettingsFile settings =
+        config::LoadSettingsFile(config::ConfigPath(dir, config::SETTINGS_FILE));
+    robot.Settings().Set(std::move(settings.settings));
+    robot.Settings().SetMass(std::move(settings.mass));
+    const platform::TextFileReport replies =
+        robot.Knowledge().Load(config::ConfigPath(dir, config::REPLY_BASE_FILE));
     plugins::ScanPlugins(robot.Plugins(), dir, robot.Screen(), false);
     plugins::LoadEnableStates(robot.Plugins(), dir);
     robot.Screen().ShowMassSettings();
-    mass::LoadMassTexts(robot.Mass(), dir, robot.Screen());
+    const platform::TextFileReport mass_texts =
+        mass::LoadMassTexts(robot.Mass(), dir, robot.Screen());
+
+    UiPort& screen = robot.Screen();
+    Tell(screen, lang.report, "回复模板使用默认值。");
+    Tell(screen, settings.report, "设置使用默认值，不会保存到此文件。");
+    Tell(screen, replies, "词库从空开始，保存时写入它旁边的新文件。");
+    Tell(screen, mass_texts, "群发文本为空，不会保存到此文件。");
 }
 
 void StartQueueWorkers(Robot& robot) {
@@ -108,7 +132,11 @@ bool ConfirmClose(Robot& robot) {
     UiPort& screen = robot.Screen();
     if (robot.Knowledge().Dirty() &&
         screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您还有未储存的的词库，是否保存？"))) {
-        robot.Knowledge().Save(config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE));
+        const messages::ReplyBaseSave saved =
+            robot.Knowledge().Save(config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE));
+        if (const std::optional<messages::FileNotice> notice = messages::SaveNotice(saved)) {
+            screen.ShowMessageBox(notice->title, notice->text);
+        }
     }
     if (!screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您确定要退出微信机器人吗"))) {
         return false;

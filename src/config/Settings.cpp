@@ -4,36 +4,42 @@
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
+#include "platform/TextFile.h"
 
 namespace zelmo::config {
 
 namespace {
 
-// Item reads on one file; section and key names are written in UTF-8 here and are GBK in
-// the file.
+// Item reads on one file's text, read once; section and key names are written in UTF-8
+// here and are GBK in the file.
 class SettingsReader {
 public:
-    explicit SettingsReader(std::string_view path) : m_path(path) {}
+    explicit SettingsReader(std::string text) : m_text(std::move(text)) {}
 
     std::string Text(std::string_view section, std::string_view key,
                      std::string_view fallback) const {
-        return platform::ReadIniItem(m_path, platform::Gbk(section), platform::Gbk(key), fallback);
+        return platform::IniTextItem(m_text, platform::Gbk(section), platform::Gbk(key), fallback);
     }
     bool Flag(std::string_view section, std::string_view key, bool fallback) const {
-        return platform::ReadIniBool(m_path, platform::Gbk(section), platform::Gbk(key), fallback);
+        const std::string missing = "\n";  // no value read from a line can hold a line break
+        const std::string value = Text(section, key, missing);
+        return value == missing ? fallback : platform::IniTextToBool(value);
     }
 
 private:
-    std::string_view m_path;
+    std::string m_text;
 };
 
-// Item writes collected on the file's text, written back in one atomic step, so a failed
-// save leaves the old file whole rather than half of the new settings.
+// Item writes collected on the file's text, written back in one atomic step (the old file
+// kept as its .bak), so a failed save leaves the old file whole rather than half of the
+// new settings. A UTF-8 file is written back as GBK after its original is kept.
 class SettingsWriter {
 public:
     explicit SettingsWriter(std::string_view path) : m_path(path) {
+        platform::TextFile file = platform::ReadTextFileForUpdate(path);
         // An unreadable file must not be replaced by one holding only our keys.
-        m_ok = platform::TryReadFile(path, m_text);
+        m_ok = platform::MayReplace(file.report);
+        m_text = std::move(file.text);
     }
 
     void Text(std::string_view section, std::string_view key, std::string_view value) {
@@ -46,7 +52,7 @@ public:
         m_ok = m_ok &&
                platform::SetIniTextItem(m_text, platform::Gbk(section), platform::Gbk(key), value);
     }
-    bool Commit() const { return m_ok && platform::WriteFileAtomic(m_path, m_text); }
+    bool Commit() const { return m_ok && platform::WriteFileKeepingBackup(m_path, m_text); }
 
 private:
     std::string_view m_path;
@@ -63,9 +69,10 @@ constexpr std::string_view MASS = "群发设置";
 
 }  // namespace
 
-Settings LoadSettings(std::string_view path) {
+namespace {
+
+Settings ReadSettings(const SettingsReader& file) {
     const Settings defaults;
-    const SettingsReader file(path);
     Settings settings;
     settings.屏蔽uin = file.Text(SHIELD, "屏蔽uin", defaults.屏蔽uin);
     settings.机器人姓名 = file.Text(ROBOT, "机器人姓名", defaults.机器人姓名);
@@ -87,15 +94,30 @@ Settings LoadSettings(std::string_view path) {
     return settings;
 }
 
-MassSettings LoadMassSettings(std::string_view path) {
+MassSettings ReadMassSettings(const SettingsReader& file) {
     const MassSettings defaults;
-    const SettingsReader file(path);
     MassSettings settings;
     settings.消息延时 = file.Text(MASS, "消息延时", defaults.消息延时);
     settings.重复几遍 = file.Text(MASS, "重复几遍", defaults.重复几遍);
     settings.重复延时 = file.Text(MASS, "重复延时", defaults.重复延时);
     settings.监控日志 = file.Flag(MASS, "监控日志", defaults.监控日志);
     return settings;
+}
+
+}  // namespace
+
+Settings LoadSettings(std::string_view path) {
+    return ReadSettings(SettingsReader(platform::ReadTextFile(path).text));
+}
+
+MassSettings LoadMassSettings(std::string_view path) {
+    return ReadMassSettings(SettingsReader(platform::ReadTextFile(path).text));
+}
+
+SettingsFile LoadSettingsFile(std::string_view path) {
+    platform::TextFile file = platform::ReadTextFileForUpdate(path);
+    const SettingsReader reader(std::move(file.text));
+    return SettingsFile{ReadSettings(reader), ReadMassSettings(reader), std::move(file.report)};
 }
 
 bool SaveSettings(std::string_view path, const Settings& settings) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/TextFile.h"
+
 namespace zelmo::config {
 
 // The robot's settings, read once at start-up from "config/mzset.ini" (GBK texts). The
@@ -43,14 +45,25 @@ struct MassSettings {
 };
 
 // Each reads its keys with the key table's defaults; a missing file, section or key gives
-// that key's default. Numbers are not validated.
+// that key's default. Numbers are not validated. A UTF-8 file is read as its GBK
+// conversion.
 Settings LoadSettings(std::string_view path);
 MassSettings LoadMassSettings(std::string_view path);
 
+// Both records from one read, and what the read found for the start-up to report. A UTF-8
+// file's original is kept as "mzset.ini.utf8-backup" (the saves write GBK).
+struct SettingsFile {
+    Settings settings;
+    MassSettings mass;
+    platform::TextFileReport report;
+};
+SettingsFile LoadSettingsFile(std::string_view path);
+
 // Each writes its keys in the table's order, keeping every other line, comment and unknown
 // key, and replaces the file in one atomic step. A line break inside a text would end the
-// item, so the uin list gets "," and every other text "[enter]" in its place. False (file
-// untouched) when the file could not be read or written.
+// item, so the uin list gets "," and every other text "[enter]" in its place. The file
+// replaced stays as "mzset.ini.bak". False (file untouched) when the file could not be
+// read, decoded or written.
 bool SaveSettings(std::string_view path, const Settings& settings);
 bool SaveMassSettings(std::string_view path, const MassSettings& settings);
 

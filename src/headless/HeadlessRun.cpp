@@ -7,6 +7,7 @@
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "headless/HeadlessScreen.h"
+#include "messages/KnowledgeBase.h"
 #include "messages/MessageLog.h"
 #include "platform/GbkLiteral.h"
 #include "platform/ManualResetEvent.h"
@@ -31,8 +32,12 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
     if (screen.AccountReady() && robot.Knowledge().Dirty() &&
         screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您还有未储存的的词库，是否保存？"))) {
         const std::string path = config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE);
-        if (!robot.Knowledge().Save(path)) {
-            screen.PrintLine("stop", "could not write " + path);
+        const messages::ReplyBaseSave saved = robot.Knowledge().Save(path);
+        if (!saved) {
+            screen.PrintLine("stop", "could not write " + saved.path);
+        } else if (saved.redirected) {
+            screen.PrintLine("stop", "knowledge base written to " + saved.path + " (" + path +
+                                         " could not be read and is left as it was)");
         }
     }
 }

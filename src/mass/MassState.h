@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mass/MassPort.h"
+#include "platform/TextFile.h"
 
 namespace zelmo::mass {
 
@@ -92,11 +93,15 @@ private:
 };
 
 // Reads "config/mass.ini" of the account into the text list (all unticked) and has the
-// window show it. A missing file gives an empty list.
-void LoadMassTexts(MassState& state, std::string_view account_dir, MassPort& screen);
+// window show it; says what the read found. A missing file gives an empty list; a UTF-8
+// file is converted (its original kept as "mass.ini.utf8-backup"); a file that cannot be
+// read or decoded gives an empty list that is never saved over it.
+platform::TextFileReport LoadMassTexts(MassState& state, std::string_view account_dir,
+                                       MassPort& screen);
 
-// Writes the text list to "config/mass.ini", replacing the file in one step. False when
-// nothing was written (see MaySaveTexts) or there is no account folder yet.
+// Writes the text list to "config/mass.ini", replacing the file in one step and keeping
+// the old one as "mass.ini.bak". False when nothing was written (see MaySaveTexts) or
+// there is no account folder yet.
 bool SaveMassTexts(const MassState& state, std::string_view account_dir);
 
 }  // namespace zelmo::mass

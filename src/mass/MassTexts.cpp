@@ -1,7 +1,10 @@
 #include "mass/MassTexts.h"
 
+#include <utility>
+
 #include "config/AccountPaths.h"
 #include "platform/Files.h"
+#include "platform/TextFile.h"
 
 namespace zelmo::mass {
 
@@ -79,22 +82,29 @@ std::string SerializeMassTexts(const std::vector<TextRow>& rows) {
     return out;
 }
 
-void LoadMassTexts(MassState& state, std::string_view account_dir, MassPort& screen) {
-    std::string bytes;
-    const bool read =
-        !account_dir.empty() &&
-        platform::TryReadFile(config::ConfigPath(account_dir, config::MASS_TEXTS_FILE), bytes);
-    state.SetMaySaveTexts(read);
-    state.SetTexts(read ? ParseMassTexts(bytes) : std::vector<AdText>{});
+platform::TextFileReport LoadMassTexts(MassState& state, std::string_view account_dir,
+                                       MassPort& screen) {
+    platform::TextFile file;
+    if (!account_dir.empty()) {
+        file = platform::ReadTextFileForUpdate(
+            config::ConfigPath(account_dir, config::MASS_TEXTS_FILE));
+    } else {
+        file.report.state = platform::TextFileState::Unreadable;
+        file.report.reason = "no account folder";
+    }
+    const bool read = file.report.state != platform::TextFileState::Unreadable;
+    state.SetMaySaveTexts(platform::MayReplace(file.report));
+    state.SetTexts(read ? ParseMassTexts(file.text) : std::vector<AdText>{});
     screen.ShowMassTexts();
+    return std::move(file.report);
 }
 
 bool SaveMassTexts(const MassState& state, std::string_view account_dir) {
     if (account_dir.empty() || !state.MaySaveTexts()) {
         return false;
     }
-    return platform::WriteFileAtomic(config::ConfigPath(account_dir, config::MASS_TEXTS_FILE),
-                                     SerializeMassTexts(state.Rows()));
+    return platform::WriteFileKeepingBackup(
+        config::ConfigPath(account_dir, config::MASS_TEXTS_FILE), SerializeMassTexts(state.Rows()));
 }
 
 }  // namespace zelmo::mass

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Memory.h"
+
 namespace zelmo::messages {
 
 // A GBK text as keyword matching sees it: ASCII letters folded to small letters except
@@ -51,7 +53,11 @@ void MergeMatch(KeywordMatch& best, KeywordMatch other);
 // number of threads may search it at once.
 class KeywordIndex {
 public:
-    // Indexes keywords[i] as pair number first_pair + i.
+    // Distinct keywords one index can hold; a larger base takes several indexes.
+    static constexpr std::size_t MAX_KEYWORDS = 0xFFFFFE;
+
+    // Indexes keywords[i] as pair number first_pair + i. At most MAX_KEYWORDS distinct
+    // keywords: the keywords beyond them are left out.
     void Build(const std::vector<std::string_view>& keywords, std::uint32_t first_pair);
     void Clear();
 
@@ -60,33 +66,45 @@ public:
     // The pairs whose keyword folds to exactly `folded` (ascending); empty when none.
     std::vector<std::uint32_t> FindExact(std::string_view folded) const;
 
-    std::size_t PairCount() const { return m_pairs.size(); }
+    std::size_t PairCount() const { return m_pair_count; }
     std::size_t StateSlots() const { return m_slots.size(); }
+    static constexpr std::size_t SLOT_BYTES = 12;
     // Bytes held by the automaton and its tables.
     std::size_t MemoryBytes() const;
 
 private:
-    // One double-array slot: 16 bytes. `out` is the longest keyword ending in this state
-    // (here or along the fail chain), so a match step never walks the fail chain.
+    // One double-array slot of 12 bytes. A state's children are at base + byte; each
+    // slot keeps the byte it is reached by, and since no two states share a base, that
+    // byte alone proves the parent (as in the published double-array Aho-Corasick
+    // automata). `label_out` holds that byte in its low 8 bits and, above them, 1 + the
+    // longest keyword ending in this state (here or along the fail chain; 0: none), so a
+    // match step never walks the fail chain. A free slot holds FREE.
     struct Slot {
-        std::int32_t base = 0;
-        std::int32_t check = -1;  // the parent slot; -1 free
-        std::int32_t fail = 0;
-        std::int32_t out = -1;  // keyword number
+        std::uint32_t base = 0;
+        std::uint32_t fail = 0;
+        std::uint32_t label_out = FREE;
     };
+    static_assert(sizeof(Slot) == SLOT_BYTES);
+    static constexpr std::uint32_t FREE = 0xFFFFFFFFu;
+    static constexpr std::uint32_t NO_KEYWORD = 0xFFFFFFFFu;
     static constexpr std::uint32_t LONE_LEAD = 0x80000000u;
     static constexpr std::uint32_t LENGTH_MASK = 0x7FFFFFFFu;
+    static constexpr std::uint32_t DIRECT = 0x80000000u;
 
-    std::int32_t Step(std::int32_t state, std::uint8_t byte) const;
+    static std::uint32_t OutOf(std::uint32_t label_out) { return (label_out >> 8) - 1; }
+    std::uint32_t Step(std::uint32_t state, std::uint8_t byte) const;
+    void AppendPairs(std::uint32_t keyword, std::vector<std::uint32_t>& pairs) const;
+    std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
 
-    std::vector<Slot> m_slots;
-    // By keyword number, in separate arrays so a match step touches only what it needs:
-    // the length (with LONE_LEAD), the next shorter keyword ending in the same place, and
-    // where its pairs start in m_pairs (one entry more: the end).
+    std::vector<Slot, platform::LargeArrayAllocator<Slot>> m_slots;
+    // By keyword number: the length (with LONE_LEAD) and the pairs: DIRECT with the pair
+    // number for a keyword of one pair (most), else where its count and pair numbers
+    // start in m_pair_lists.
     std::vector<std::uint32_t> m_lengths;
-    std::vector<std::int32_t> m_next;
-    std::vector<std::uint32_t> m_pairs_begin;
-    std::vector<std::uint32_t> m_pairs;
+    std::vector<std::uint32_t> m_pairs_of;
+    std::vector<std::uint32_t> m_pair_lists;
+    std::size_t m_pair_count = 0;
+    std::size_t m_max_length = 0;  // bytes of the longest keyword: no state is deeper
 };
 
 }  // namespace zelmo::messages

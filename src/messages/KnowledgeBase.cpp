@@ -1,44 +1,40 @@
 #include "messages/KnowledgeBase.h"
 
 #include <algorithm>
+#include <ctime>
 #include <mutex>
 #include <utility>
 
 #include "messages/Intake.h"
 #include "platform/Files.h"
 #include "platform/GbkText.h"
+#include "platform/FreeMemory.h"
 #include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {
 
 namespace {
 
-constexpr std::string_view CRLF = "\r\n";
-constexpr std::string_view BLOCK_BREAK = "\r\n\r\n";
 constexpr std::string_view ENTER = "[enter]";
+// Texts are addressed by 32-bit offsets: a file this large is not loaded (and so never
+// written over), and the texts added since may fill the rest.
+constexpr std::size_t MAX_FILE_BYTES = 0x7FFFFFFF;
+constexpr std::size_t MAX_TEXT_BYTES = 0xFFFFFFFF;
+constexpr std::string_view SIDE_FILE_TAG = "new";
+constexpr std::size_t LARGE_BASE = 100000;
 
-// Lone LFs become CR LF so that a file saved by a Unix editor is read as it looks,
-// instead of as one block that the next save would overwrite.
-std::string WithCrLf(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    for (std::size_t pos = 0; pos < text.size(); ++pos) {
-        if (text[pos] == '\n' && (pos == 0 || text[pos - 1] != '\r')) {
-            out += '\r';
-        }
-        out += text[pos];
+// Appends a line break (or what begins with one) to text. After a line that ends in a
+// lone CR (a byte of the line) a bare LF would join it into a CR LF and cut the CR off
+// the line: such a break gets its own CR.
+void AppendBreak(std::string& out, char last, std::string_view line_break) {
+    if (last == '\r' && !line_break.empty() && line_break.front() == '\n') {
+        out += '\r';
     }
-    return out;
+    out += line_break;
 }
 
-std::vector<std::string_view> KeywordsOf(const std::vector<ReplyPair>& pairs, std::size_t begin,
-                                         std::size_t end) {
-    std::vector<std::string_view> keywords;
-    keywords.reserve(end - begin);
-    for (std::size_t i = begin; i < end; ++i) {
-        keywords.push_back(pairs[i].keyword);
-    }
-    return keywords;
+void AppendBreak(std::string& out, std::string_view line_break) {
+    AppendBreak(out, out.empty() ? '\0' : out.back(), line_break);
 }
 
 }  // namespace
@@ -66,92 +62,6 @@ std::string StoreLineBreaks(std::string_view text) {
     return out;
 }
 
-std::string SerializeReplyBase(const std::vector<ReplyPair>& pairs) {
-    std::size_t size = 0;
-    for (const ReplyPair& pair : pairs) {
-        size += pair.keyword.size() + pair.reply.size() + 6;
-    }
-    std::string text;
-    text.reserve(size);
-    bool first = true;
-    for (const ReplyPair& pair : pairs) {
-        if (pair.reply.empty()) {
-            continue;
-        }
-        if (!first) {
-            text += BLOCK_BREAK;
-        }
-        first = false;
-        text += pair.keyword;
-        text += CRLF;
-        text += pair.reply;
-    }
-    return text;
-}
-
-namespace {
-
-bool HasBareLineFeed(std::string_view text) {
-    for (std::size_t pos = text.find('\n'); pos != std::string_view::npos;
-         pos = text.find('\n', pos + 1)) {
-        if (pos == 0 || text[pos - 1] != '\r') {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-std::vector<ReplyPair> ParseReplyBase(std::string_view file_text) {
-    std::string normalised;
-    if (HasBareLineFeed(file_text)) {
-        normalised = WithCrLf(file_text);
-        file_text = normalised;
-    }
-    const std::string_view all = file_text;
-    std::vector<ReplyPair> pairs;
-    // Every line break inside a block starts one reply: reserving that many spares the
-    // copies of a growing array of a large base.
-    std::size_t breaks = 0;
-    std::size_t block_breaks = 0;
-    for (std::size_t pos = all.find(CRLF); pos != std::string_view::npos;
-         pos = all.find(CRLF, pos + CRLF.size())) {
-        ++breaks;
-    }
-    for (std::size_t pos = all.find(BLOCK_BREAK); pos != std::string_view::npos;
-         pos = all.find(BLOCK_BREAK, pos + BLOCK_BREAK.size())) {
-        ++block_breaks;
-    }
-    pairs.reserve(breaks > 2 * block_breaks ? breaks - 2 * block_breaks : 0);
-    std::size_t block_start = 0;
-    while (block_start <= all.size()) {
-        std::size_t block_end = all.find(BLOCK_BREAK, block_start);
-        if (block_end == std::string_view::npos) {
-            block_end = all.size();
-        }
-        const std::string_view block = all.substr(block_start, block_end - block_start);
-        const std::size_t first_break = block.find(CRLF);
-        if (first_break != std::string_view::npos) {
-            const std::string_view keyword = block.substr(0, first_break);
-            std::size_t line_start = first_break + CRLF.size();
-            while (line_start <= block.size()) {
-                std::size_t line_end = block.find(CRLF, line_start);
-                if (line_end == std::string_view::npos) {
-                    line_end = block.size();
-                }
-                const std::string_view reply = block.substr(line_start, line_end - line_start);
-                if (!reply.empty()) {
-                    pairs.push_back(ReplyPair{std::string(keyword), std::string(reply)});
-                }
-                line_start = line_end + CRLF.size();
-            }
-        }
-        block_start = block_end + BLOCK_BREAK.size();
-    }
-    return pairs;
-}
-
 void KnowledgeBase::SetChangeListener(std::function<void()> listener) {
     std::unique_lock lock(m_mutex);
     m_listener = std::move(listener);
@@ -168,51 +78,299 @@ void KnowledgeBase::Notify() const {
     }
 }
 
-void KnowledgeBase::Load(std::string_view path) {
-    std::vector<ReplyPair> pairs = ParseReplyBase(platform::ReadFile(path));
-    {
-        std::unique_lock lock(m_mutex);
-        m_base = std::move(pairs);
-        m_rows.reset();
-        ++m_generation;
-        RebuildLocked();
+std::string_view KnowledgeBase::TextOf(Span span) const {
+    if (span.offset < m_file.size()) {
+        return std::string_view(m_file).substr(span.offset, span.length);
     }
-    Notify();
+    return std::string_view(m_overlay).substr(span.offset - m_file.size(), span.length);
 }
 
-bool KnowledgeBase::Save(std::string_view path) {
-    bool written = false;
+ReplyPair KnowledgeBase::PairOf(const StoredPair& pair) const {
+    return ReplyPair{std::string(TextOf(pair.keyword)), std::string(TextOf(pair.reply))};
+}
+
+std::optional<KnowledgeBase::Span> KnowledgeBase::Store(std::string_view text,
+                                                        std::optional<Span> reusable) {
+    // A text being retyped (each keystroke is an edit) replaces itself when it is the
+    // last thing stored, instead of piling up copies.
+    if (reusable && reusable->length > 0 && reusable->offset >= m_file.size() &&
+        reusable->offset + reusable->length == m_file.size() + m_overlay.size()) {
+        m_overlay.resize(reusable->offset - m_file.size());
+    }
+    // Empty texts all share one place, so that no span sits at the end of the overlay
+    // but the one that was stored last.
+    if (text.empty()) {
+        return Span{};
+    }
+    const std::size_t offset = m_file.size() + m_overlay.size();
+    if (text.size() > MAX_TEXT_BYTES - offset) {
+        return std::nullopt;
+    }
+    m_overlay += text;
+    return Span{static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(text.size())};
+}
+
+std::optional<KnowledgeBase::Span> KnowledgeBase::StoreForRow(const EditorRow& row, bool keyword,
+                                                              std::string_view text) {
+    const Span current = keyword ? row.pair.keyword : row.pair.reply;
+    // The base pair's own text is shared with the base and must stay.
+    bool own = true;
+    if (row.origin != NEW_ROW) {
+        const Span base = keyword ? m_base[row.origin].keyword : m_base[row.origin].reply;
+        own = base.offset != current.offset || base.length != current.length;
+    }
+    return Store(text, own ? std::optional<Span>(current) : std::nullopt);
+}
+
+void KnowledgeBase::LoadTextLocked(std::string text) {
+    m_file.swap(text);
+    // The old bytes go now (an assignment of an empty string would keep their buffer),
+    // so that what they leave is returned with the index build's temporaries.
+    std::string().swap(text);
+    m_body_end = BodyLength(m_file);
+    m_line_break = std::string(LineBreakOf(m_file));
+    m_appended.clear();
+    m_appended_blocks.clear();
+    m_overlay.clear();
+    m_overlay.shrink_to_fit();
+    m_rows.reset();
+    ++m_generation;
+
+    // Counted first, so the array is allocated once at its size: one more quick pass over
+    // the bytes costs less than copies of a growing array, or room reserved and left.
+    m_base.clear();
+    m_base.shrink_to_fit();
+    const std::string_view body = std::string_view(m_file).substr(0, m_body_end);
+    const auto for_each_pair = [&body](auto visit) {
+        ReplyBlockReader blocks(body);
+        ReplyBlock block;
+        while (!body.empty() && blocks.Next(block)) {
+            const Span keyword{static_cast<std::uint32_t>(block.start),
+                               static_cast<std::uint32_t>(block.keyword_end - block.start)};
+            ReplyLineReader lines(body, block);
+            std::size_t offset = 0;
+            std::size_t length = 0;
+            while (lines.Next(offset, length)) {
+                visit(StoredPair{keyword, Span{static_cast<std::uint32_t>(offset),
+                                               static_cast<std::uint32_t>(length)}});
+            }
+        }
+    };
+    std::size_t count = 0;
+    for_each_pair([&count](const StoredPair&) { ++count; });
+    m_base.reserve(count);
+    for_each_pair([this](const StoredPair& pair) { m_base.push_back(pair); });
+    m_saved = m_base.size();
+    RebuildLocked();
+}
+
+platform::TextFileReport KnowledgeBase::Load(std::string_view path) {
+    platform::TextFile file = platform::ReadTextFileForUpdate(path, MAX_FILE_BYTES);
     {
         std::unique_lock lock(m_mutex);
-        written = platform::WriteFileAtomic(path, SerializeReplyBase(RowsLocked()));
-        // Rows that never diverged are the base already; learned pairs still move into
-        // the main index.
-        const bool replaced = m_rows.has_value();
-        if (replaced) {
-            m_base = std::move(*m_rows);
-            m_rows.reset();
-        }
-        if (replaced || m_main_end != m_base.size()) {
-            RebuildLocked();
-        }
-        // A failed write keeps the flag, so the unsaved base is still offered at exit.
-        m_dirty = !written;
+        m_dirty_carried = m_dirty_carried || m_rows.has_value() || m_saved < m_base.size();
+        m_protected_path = platform::MayReplace(file.report) ? std::string() : std::string(path);
+        m_side_path.clear();
+        LoadTextLocked(std::move(file.text));
     }
     Notify();
-    return written;
+    return std::move(file.report);
+}
+
+bool KnowledgeBase::RowIsPairLocked(const EditorRow& row, std::size_t pair) const {
+    const StoredPair& stored = m_base[pair];
+    return row.origin == pair && TextOf(row.pair.keyword) == TextOf(stored.keyword) &&
+           TextOf(row.pair.reply) == TextOf(stored.reply);
+}
+
+std::string KnowledgeBase::MergedFileLocked() const {
+    // The file's blocks in order, each with the separator before it: a block whose pairs
+    // are all still rows, in order, unchanged and with no row added among them is written
+    // as it was; blocks without pairs stay where they are. The other rows (changed, added,
+    // learned, or left of a block partly changed) become new blocks where they stand,
+    // neighbours with one keyword in one block.
+    const std::vector<EditorRow>& rows = *m_rows;
+    const std::string_view eol = m_line_break;
+    std::string out;
+    out.reserve(m_file.size() + m_appended.size());
+    bool first = true;
+    const std::string separator_text = std::string(eol) + std::string(eol);
+    const auto emit = [&](std::string_view separator, std::string_view block) {
+        if (!first) {
+            AppendBreak(out, separator.empty() ? std::string_view(separator_text) : separator);
+        }
+        out += block;
+        first = false;
+    };
+    std::vector<const EditorRow*> loose;
+    std::string block_text;
+    const auto flush = [&] {
+        for (std::size_t i = 0; i < loose.size();) {
+            const std::string_view keyword = TextOf(loose[i]->pair.keyword);
+            block_text.assign(keyword);
+            bool any = false;
+            for (; i < loose.size() && TextOf(loose[i]->pair.keyword) == keyword; ++i) {
+                const std::string_view reply = TextOf(loose[i]->pair.reply);
+                // The format cannot hold an empty reply without merging the next block.
+                if (!reply.empty()) {
+                    AppendBreak(block_text, eol);
+                    block_text += reply;
+                    any = true;
+                }
+            }
+            if (any) {
+                emit({}, block_text);
+            }
+        }
+        loose.clear();
+    };
+    std::size_t next_row = 0;
+    const auto visit = [&](std::string_view separator, std::string_view block,
+                           std::size_t first_pair, std::size_t count) {
+        while (next_row < rows.size() &&
+               (rows[next_row].origin == NEW_ROW || rows[next_row].origin < first_pair)) {
+            loose.push_back(&rows[next_row++]);
+        }
+        bool intact = next_row + count <= rows.size();
+        for (std::size_t k = 0; k < count && intact; ++k) {
+            intact = RowIsPairLocked(rows[next_row + k], first_pair + k);
+        }
+        if (intact) {
+            flush();
+            emit(separator, block);
+            next_row += count;
+        }
+    };
+
+    const std::string_view body = std::string_view(m_file).substr(0, m_body_end);
+    std::size_t pair = 0;
+    std::size_t previous_end = 0;
+    ReplyBlockReader blocks(body);
+    ReplyBlock block;
+    while (!body.empty() && blocks.Next(block)) {
+        std::size_t count = 0;
+        ReplyLineReader lines(body, block);
+        std::size_t offset = 0;
+        std::size_t length = 0;
+        while (lines.Next(offset, length)) {
+            ++count;
+        }
+        visit(body.substr(previous_end, block.start - previous_end),
+              body.substr(block.start, block.end - block.start), pair, count);
+        pair += count;
+        previous_end = block.end;
+    }
+    // Each learned block saved since holds one pair.
+    const std::string_view appended = m_appended;
+    for (std::size_t i = 0; i < m_appended_blocks.size(); ++i) {
+        const AppendedBlock& block = m_appended_blocks[i];
+        const std::size_t end =
+            i + 1 < m_appended_blocks.size() ? m_appended_blocks[i + 1].separator : appended.size();
+        visit(appended.substr(block.separator, block.start - block.separator),
+              appended.substr(block.start, end - block.start), pair, 1);
+        ++pair;
+    }
+    while (next_row < rows.size()) {
+        loose.push_back(&rows[next_row++]);
+    }
+    flush();
+    AppendBreak(out, std::string_view(m_file).substr(m_body_end));
+    return out;
+}
+
+ReplyBaseSave KnowledgeBase::Save(std::string_view path) {
+    ReplyBaseSave result;
+    result.path = std::string(path);
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_protected_path.empty() && path == m_protected_path) {
+            if (m_side_path.empty()) {
+                m_side_path = platform::FreeSidePath(path, SIDE_FILE_TAG, std::time(nullptr));
+            }
+            result.path = m_side_path;
+            result.redirected = true;
+        }
+        if (result.path.empty()) {
+            // No free name beside it: nothing is written.
+        } else if (!m_rows) {
+            // The file as it is plus the pairs learned since, one block each: the bytes
+            // already there are written as they are, without a copy.
+            std::string added;
+            std::vector<AppendedBlock> blocks;
+            const std::string separator = m_line_break + m_line_break;
+            char last = !m_appended.empty() ? m_appended.back()
+                        : m_body_end > 0    ? m_file[m_body_end - 1]
+                                            : '\0';
+            for (std::size_t i = m_saved; i < m_base.size(); ++i) {
+                AppendedBlock block;
+                block.separator = m_appended.size() + added.size();
+                if (m_body_end > 0 || !m_appended.empty() || !added.empty()) {
+                    AppendBreak(added, last, separator);
+                }
+                block.start = m_appended.size() + added.size();
+                blocks.push_back(block);
+                const std::string_view keyword = TextOf(m_base[i].keyword);
+                added += keyword;
+                AppendBreak(added, keyword.empty() ? last : keyword.back(), m_line_break);
+                added += TextOf(m_base[i].reply);
+                last = added.back();
+            }
+            const std::string_view file = m_file;
+            const std::string_view pieces[] = {file.substr(0, m_body_end), m_appended, added,
+                                               file.substr(m_body_end)};
+            result.ok = platform::WriteFileKeepingBackup(result.path, pieces);
+            if (result.ok) {
+                m_appended += added;
+                m_appended_blocks.insert(m_appended_blocks.end(), blocks.begin(), blocks.end());
+                m_saved = m_base.size();
+            }
+        } else {
+            std::string merged = MergedFileLocked();
+            result.ok = merged.size() <= MAX_FILE_BYTES &&
+                        platform::WriteFileKeepingBackup(result.path, merged);
+            if (result.ok) {
+                // What was written is what the next load would read.
+                LoadTextLocked(std::move(merged));
+            }
+        }
+        if (result.ok) {
+            m_dirty_carried = false;
+        }
+    }
+    Notify();
+    return result;
 }
 
 bool KnowledgeBase::Dirty() const {
     std::shared_lock lock(m_mutex);
-    return m_dirty;
+    return m_dirty_carried || m_rows.has_value() || m_saved < m_base.size();
+}
+
+std::vector<std::string_view> KnowledgeBase::KeywordsLocked(std::size_t begin,
+                                                            std::size_t end) const {
+    std::vector<std::string_view> keywords;
+    keywords.reserve(end - begin);
+    for (std::size_t i = begin; i < end; ++i) {
+        keywords.push_back(TextOf(m_base[i].keyword));
+    }
+    return keywords;
 }
 
 void KnowledgeBase::RebuildLocked() {
-    m_main.Build(KeywordsOf(m_base, 0, m_base.size()), 0);
+    m_main.clear();
+    for (std::size_t begin = 0; begin < m_base.size(); begin += KeywordIndex::MAX_KEYWORDS) {
+        const std::size_t end = std::min(m_base.size(), begin + KeywordIndex::MAX_KEYWORDS);
+        m_main.emplace_back().Build(KeywordsLocked(begin, end), static_cast<std::uint32_t>(begin));
+    }
     m_recent.Clear();
     m_main_end = m_base.size();
     m_recent_end = m_base.size();
     m_tail_folded.clear();
+    // The build's temporaries were several times the index's size; for a small base they
+    // are not worth the walk.
+    if (m_base.size() >= LARGE_BASE) {
+        platform::ReturnFreeMemory();
+    }
 }
 
 void KnowledgeBase::IndexLearnedLocked() {
@@ -220,27 +378,38 @@ void KnowledgeBase::IndexLearnedLocked() {
         return;
     }
     // Learned pairs grow the secondary index; once they outnumber the main index's pairs
-    // everything is rebuilt at once, so the cost per learned pair stays bounded.
-    if (m_base.size() - m_main_end > std::max<std::size_t>(m_main_end, 4096)) {
+    // (or would not fit in one index) everything is rebuilt at once, so the cost per
+    // learned pair stays bounded.
+    const std::size_t learned = m_base.size() - m_main_end;
+    if (learned > std::max<std::size_t>(m_main_end, 4096) || learned > KeywordIndex::MAX_KEYWORDS) {
         RebuildLocked();
         return;
     }
-    m_recent.Build(KeywordsOf(m_base, m_main_end, m_base.size()),
+    m_recent.Build(KeywordsLocked(m_main_end, m_base.size()),
                    static_cast<std::uint32_t>(m_main_end));
     m_recent_end = m_base.size();
     m_tail_folded.clear();
 }
 
 void KnowledgeBase::LearnPair(std::string_view question, std::string_view answer) {
-    ReplyPair pair{StoreLineBreaks(question), StoreLineBreaks(answer)};
+    const std::string keyword = StoreLineBreaks(question);
+    const std::string reply = StoreLineBreaks(answer);
+    if (reply.empty()) {
+        return;
+    }
     {
         std::unique_lock lock(m_mutex);
-        if (m_rows) {
-            m_rows->push_back(pair);
+        const std::optional<Span> keyword_span = Store(keyword);
+        const std::optional<Span> reply_span = keyword_span ? Store(reply) : std::nullopt;
+        if (!reply_span) {
+            return;
         }
-        m_tail_folded.push_back(FoldKeyword(pair.keyword));
-        m_base.push_back(std::move(pair));
-        m_dirty = true;
+        const StoredPair pair{*keyword_span, *reply_span};
+        if (m_rows) {
+            m_rows->push_back(EditorRow{pair, static_cast<std::uint32_t>(m_base.size())});
+        }
+        m_tail_folded.push_back(FoldKeyword(keyword));
+        m_base.push_back(pair);
         IndexLearnedLocked();
     }
     Notify();
@@ -248,7 +417,10 @@ void KnowledgeBase::LearnPair(std::string_view question, std::string_view answer
 
 KeywordMatch KnowledgeBase::MatchLocked(std::string_view content) const {
     const PreparedText text(content);
-    KeywordMatch best = m_main.Find(text);
+    KeywordMatch best;
+    for (const KeywordIndex& index : m_main) {
+        MergeMatch(best, index.Find(text));
+    }
     MergeMatch(best, m_recent.Find(text));
     // The few pairs learned since the last index build, searched one by one with the
     // same rules as the index.
@@ -288,7 +460,7 @@ std::vector<std::uint32_t> KnowledgeBase::MatchingPairsByScan(std::string_view c
     std::size_t best = 0;
     std::vector<std::uint32_t> candidates;
     for (std::size_t i = 0; i < m_base.size(); ++i) {
-        const std::string& keyword = m_base[i].keyword;
+        const std::string_view keyword = TextOf(m_base[i].keyword);
         if (keyword.empty() || !platform::ContainsGbk(content, keyword, true)) {
             continue;
         }
@@ -308,14 +480,18 @@ std::vector<std::uint32_t> KnowledgeBase::ExactLocked(std::string_view keyword) 
         return {};
     }
     const std::string folded = FoldKeyword(keyword);
-    std::vector<std::uint32_t> found = m_main.FindExact(folded);
+    std::vector<std::uint32_t> found;
+    for (const KeywordIndex& index : m_main) {
+        const std::vector<std::uint32_t> part = index.FindExact(folded);
+        found.insert(found.end(), part.begin(), part.end());
+    }
     const std::vector<std::uint32_t> recent = m_recent.FindExact(folded);
     found.insert(found.end(), recent.begin(), recent.end());
     for (std::size_t i = m_recent_end; i < m_base.size(); ++i) {
         found.push_back(static_cast<std::uint32_t>(i));
     }
     // The index folds letters; the default keyword is compared exactly.
-    std::erase_if(found, [&](std::uint32_t i) { return m_base[i].keyword != keyword; });
+    std::erase_if(found, [&](std::uint32_t i) { return TextOf(m_base[i].keyword) != keyword; });
     return found;
 }
 
@@ -326,7 +502,7 @@ std::string KnowledgeBase::PickReplyFor(std::string_view keyword, platform::Cloc
         return {};
     }
     const int pick = clock.Random(1, static_cast<int>(found.size()));
-    return m_base[found[static_cast<std::size_t>(pick - 1)]].reply;
+    return std::string(TextOf(m_base[found[static_cast<std::size_t>(pick - 1)]].reply));
 }
 
 std::string KnowledgeBase::LookupReply(std::string_view content, int chat_type,
@@ -340,7 +516,8 @@ std::string KnowledgeBase::LookupReply(std::string_view content, int chat_type,
         const KeywordMatch match = MatchLocked(content);
         if (!match.pairs.empty()) {
             const int pick = clock.Random(1, static_cast<int>(match.pairs.size()));
-            return m_base[match.pairs[static_cast<std::size_t>(pick - 1)]].reply;
+            return std::string(
+                TextOf(m_base[match.pairs[static_cast<std::size_t>(pick - 1)]].reply));
         }
     }
     if ((chat_type == CHAT_FRIEND && settings.好友默认) ||
@@ -360,30 +537,56 @@ std::optional<ReplyPair> KnowledgeBase::Pair(std::size_t index) const {
     if (index >= m_base.size()) {
         return std::nullopt;
     }
-    return m_base[index];
+    return PairOf(m_base[index]);
 }
 
 std::size_t KnowledgeBase::IndexBytes() const {
     std::shared_lock lock(m_mutex);
-    return m_main.MemoryBytes() + m_recent.MemoryBytes();
+    std::size_t bytes = m_recent.MemoryBytes();
+    for (const KeywordIndex& index : m_main) {
+        bytes += index.MemoryBytes();
+    }
+    return bytes;
 }
 
-const std::vector<ReplyPair>& KnowledgeBase::RowsLocked() const {
-    return m_rows ? *m_rows : m_base;
+std::size_t KnowledgeBase::TextBytes() const {
+    std::shared_lock lock(m_mutex);
+    return m_file.capacity() + m_appended.capacity() + m_overlay.capacity() +
+           m_base.size() * sizeof(StoredPair);
 }
 
-std::vector<ReplyPair>& KnowledgeBase::RowsForChange() {
+std::size_t KnowledgeBase::RowCountLocked() const {
+    return m_rows ? m_rows->size() : m_base.size();
+}
+
+std::optional<ReplyPair> KnowledgeBase::RowLocked(std::size_t row) const {
+    if (m_rows) {
+        if (row >= m_rows->size()) {
+            return std::nullopt;
+        }
+        return PairOf((*m_rows)[row].pair);
+    }
+    if (row >= m_base.size()) {
+        return std::nullopt;
+    }
+    return PairOf(m_base[row]);
+}
+
+std::vector<KnowledgeBase::EditorRow>& KnowledgeBase::RowsForChange() {
     // The rows share the base until the editor first changes them.
     if (!m_rows) {
-        m_rows = m_base;
+        m_rows.emplace();
+        m_rows->reserve(m_base.size());
+        for (std::size_t i = 0; i < m_base.size(); ++i) {
+            m_rows->push_back(EditorRow{m_base[i], static_cast<std::uint32_t>(i)});
+        }
     }
-    m_dirty = true;
     return *m_rows;
 }
 
 std::size_t KnowledgeBase::RowCount() const {
     std::shared_lock lock(m_mutex);
-    return RowsLocked().size();
+    return RowCountLocked();
 }
 
 std::uint64_t KnowledgeBase::RowsGeneration() const {
@@ -393,40 +596,58 @@ std::uint64_t KnowledgeBase::RowsGeneration() const {
 
 std::optional<ReplyPair> KnowledgeBase::Row(std::size_t row) const {
     std::shared_lock lock(m_mutex);
-    const std::vector<ReplyPair>& rows = RowsLocked();
-    if (row >= rows.size()) {
-        return std::nullopt;
-    }
-    return rows[row];
+    return RowLocked(row);
 }
 
 void KnowledgeBase::SetRowKeyword(std::size_t row, std::string_view keyword) {
     std::unique_lock lock(m_mutex);
-    if (row < RowsLocked().size()) {
-        RowsForChange()[row].keyword = StoreLineBreaks(keyword);
+    if (row >= RowCountLocked()) {
+        return;
+    }
+    EditorRow& target = RowsForChange()[row];
+    if (const std::optional<Span> span = StoreForRow(target, true, StoreLineBreaks(keyword))) {
+        target.pair.keyword = *span;
     }
 }
 
 void KnowledgeBase::SetRowReply(std::size_t row, std::string_view reply) {
     std::unique_lock lock(m_mutex);
-    if (row < RowsLocked().size()) {
-        RowsForChange()[row].reply = StoreLineBreaks(reply);
+    if (row >= RowCountLocked()) {
+        return;
+    }
+    EditorRow& target = RowsForChange()[row];
+    if (const std::optional<Span> span = StoreForRow(target, false, StoreLineBreaks(reply))) {
+        target.pair.reply = *span;
     }
 }
 
 void KnowledgeBase::InsertRow(std::size_t row, std::string_view keyword, std::string_view reply) {
     std::unique_lock lock(m_mutex);
-    std::vector<ReplyPair>& rows = RowsForChange();
+    const std::optional<Span> keyword_span = Store(StoreLineBreaks(keyword));
+    const std::optional<Span> reply_span =
+        keyword_span ? Store(StoreLineBreaks(reply)) : std::nullopt;
+    if (!reply_span) {
+        return;
+    }
+    std::vector<EditorRow>& rows = RowsForChange();
     const std::size_t at = std::min(row, rows.size());
     rows.insert(rows.begin() + static_cast<std::ptrdiff_t>(at),
-                ReplyPair{StoreLineBreaks(keyword), StoreLineBreaks(reply)});
+                EditorRow{StoredPair{*keyword_span, *reply_span}, NEW_ROW});
 }
 
 void KnowledgeBase::DeleteRow(std::size_t row) {
     std::unique_lock lock(m_mutex);
-    if (row < RowsLocked().size()) {
-        std::vector<ReplyPair>& rows = RowsForChange();
+    if (row < RowCountLocked()) {
+        std::vector<EditorRow>& rows = RowsForChange();
         rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(row));
+    }
+}
+
+void KnowledgeBase::DiscardEdits() {
+    std::unique_lock lock(m_mutex);
+    if (m_rows) {
+        m_rows.reset();
+        ++m_generation;
     }
 }
 

@@ -1,13 +1,18 @@
 #include "messages/LangTemplates.h"
 
-#include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
+#include "platform/TextFile.h"
 
 namespace zelmo::messages {
 
 LangTemplates LoadLangTemplates(std::string_view path) {
-    const std::string text = platform::ReadFile(path);
+    return LoadLangTemplatesFile(path).templates;
+}
+
+LangTemplatesFile LoadLangTemplatesFile(std::string_view path) {
+    platform::TextFile file = platform::ReadTextFile(path);
+    const std::string& text = file.text;
     const auto item = [&text](std::string_view section, std::string_view key,
                               std::string_view utf8_default) {
         return platform::IniTextItem(text, section, key, platform::Gbk(utf8_default));
@@ -24,7 +29,7 @@ LangTemplates LoadLangTemplates(std::string_view path) {
     if (templates.return_a == NULL_TEXT) {
         templates.return_a.clear();
     }
-    return templates;
+    return LangTemplatesFile{std::move(templates), std::move(file.report)};
 }
 
 }  // namespace zelmo::messages

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/TextFile.h"
+
 namespace zelmo::messages {
 
 // A return_a of exactly this text means the empty text.
@@ -19,7 +21,15 @@ struct LangTemplates {
     std::string return_c;       // one command line of the function list
 };
 
-// Reads the seven keys with their defaults (a missing file gives every default).
+// Reads the seven keys with their defaults (a missing file gives every default; a UTF-8
+// file is read as its GBK conversion; the file is never written).
 LangTemplates LoadLangTemplates(std::string_view path);
+
+// The same, and what the read found for the start-up to report.
+struct LangTemplatesFile {
+    LangTemplates templates;
+    platform::TextFileReport report;
+};
+LangTemplatesFile LoadLangTemplatesFile(std::string_view path);
 
 }  // namespace zelmo::messages

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -81,43 +82,83 @@ void SyncFolder(const fs::path& folder) {
     }
 }
 
-}  // namespace
+std::string ErrorText(int error) {
+    char buffer[256];
+    // The GNU strerror_r returns the text, which may or may not live in the buffer.
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
 
-bool TryReadFile(std::string_view path, std::string& bytes) {
-    bytes.clear();
-    const FileDescriptor file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.Valid()) {
-        return errno == ENOENT || errno == ENOTDIR;
-    }
-    char buffer[65536];
-    while (true) {
-        const ssize_t result = ::read(file.Get(), buffer, sizeof buffer);
-        if (result < 0 && errno == EINTR) {
-            continue;
-        }
-        if (result < 0) {
-            bytes.clear();  // a directory or a read error: nothing trustworthy
-            return false;
-        }
-        if (result == 0) {
+FileRead Failure(FileRead result, std::string error) {
+    result.state = FileRead::State::Failed;
+    result.bytes.clear();
+    result.bytes.shrink_to_fit();
+    result.error = std::move(error);
+    return result;
+}
+
+// Collects small pieces into whole blocks, so a file of a million short pieces is written
+// in few calls; large pieces go out directly.
+class BlockWriter {
+public:
+    explicit BlockWriter(int fd) : m_fd(fd) { m_buffer.reserve(BLOCK); }
+
+    bool Write(std::string_view piece) {
+        if (m_buffer.size() + piece.size() <= BLOCK) {
+            m_buffer.append(piece);
             return true;
         }
-        bytes.append(buffer, static_cast<std::size_t>(result));
+        return Flush() && (piece.size() >= BLOCK ? WriteAll(m_fd, piece) : Append(piece));
     }
+    bool Flush() {
+        const bool written = WriteAll(m_fd, m_buffer);
+        m_buffer.clear();
+        return written;
+    }
+
+private:
+    static constexpr std::size_t BLOCK = std::size_t{1} << 16;
+
+    bool Append(std::string_view piece) {
+        m_buffer.append(piece);
+        return true;
+    }
+
+    int m_fd;
+    std::string m_buffer;
+};
+
+// Keeps the file now at `target` as its ".bak": a hard link renamed into place, or a copy
+// where the file system has no links. True when there is nothing to keep.
+bool KeepPrevious(const fs::path& target) {
+    struct stat status {};
+    if (::lstat(target.c_str(), &status) != 0) {
+        return errno == ENOENT;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return true;
+    }
+    const fs::path backup = BackupPath(target.string());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string link = TemporaryName(backup, attempt);
+        if (::link(target.c_str(), link.c_str()) == 0) {
+            if (::rename(link.c_str(), backup.c_str()) == 0) {
+                return true;
+            }
+            ::unlink(link.c_str());
+            return false;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    FileRead previous = ReadWholeFile(target.string());
+    const std::string_view bytes = previous.bytes;
+    return previous.state == FileRead::State::Read &&
+           WriteFileAtomic(backup.string(), std::span<const std::string_view>(&bytes, 1));
 }
 
-std::string ReadFile(std::string_view path) {
-    std::string bytes;
-    TryReadFile(path, bytes);
-    return bytes;
-}
-
-bool FileExists(std::string_view path) {
-    std::error_code error;
-    return !path.empty() && fs::exists(ToPath(path), error);
-}
-
-bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
+bool WriteAtomically(std::string_view path, std::span<const std::string_view> pieces,
+                     bool keep_previous) {
     if (path.empty()) {
         return false;
     }
@@ -139,17 +180,108 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
         return false;
     }
     const bool moded = !replacing || ::fchmod(file.Get(), old_status.st_mode & 0777) == 0;
+    bool written = moded;
+    BlockWriter writer(file.Get());
+    for (const std::string_view piece : pieces) {
+        written = written && writer.Write(piece);
+    }
     // The bytes reach the disk before the name points at them, or a power loss could leave
     // an empty file behind the new name.
-    const bool written = moded && WriteAll(file.Get(), bytes) && ::fsync(file.Get()) == 0;
+    written = written && writer.Flush() && ::fsync(file.Get()) == 0;
     const bool closed = file.Close();
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (!written || !closed || (keep_previous && !KeepPrevious(target)) ||
+        ::rename(temporary.c_str(), target.c_str()) != 0) {
         ::unlink(temporary.c_str());
         return false;
     }
     // And the rename itself: it lives in the folder.
     SyncFolder(target.parent_path());
     return true;
+}
+
+}  // namespace
+
+FileRead ReadWholeFile(std::string_view path, std::size_t max_bytes) {
+    FileRead result;
+    const FileDescriptor file(::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.Valid()) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            return result;
+        }
+        return Failure(std::move(result), ErrorText(errno));
+    }
+    struct stat status {};
+    if (::fstat(file.Get(), &status) != 0) {
+        return Failure(std::move(result), ErrorText(errno));
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return Failure(std::move(result), ErrorText(EISDIR));
+    }
+    // Sized once from the file's length, so a large file is not copied while it grows.
+    if (S_ISREG(status.st_mode) && status.st_size > 0) {
+        const auto size = static_cast<std::size_t>(status.st_size);
+        if (size > max_bytes) {
+            return Failure(std::move(result),
+                           "larger than " + std::to_string(max_bytes) + " bytes");
+        }
+        result.bytes.reserve(size);
+    }
+    char buffer[65536];
+    while (true) {
+        const ssize_t count = ::read(file.Get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count < 0) {
+            return Failure(std::move(result), ErrorText(errno));
+        }
+        if (count == 0) {
+            result.state = FileRead::State::Read;
+            return result;
+        }
+        if (result.bytes.size() + static_cast<std::size_t>(count) > max_bytes) {
+            return Failure(std::move(result),
+                           "larger than " + std::to_string(max_bytes) + " bytes");
+        }
+        result.bytes.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+bool TryReadFile(std::string_view path, std::string& bytes) {
+    FileRead read = ReadWholeFile(path);
+    bytes = std::move(read.bytes);
+    return read.state != FileRead::State::Failed;
+}
+
+std::string ReadFile(std::string_view path) {
+    std::string bytes;
+    TryReadFile(path, bytes);
+    return bytes;
+}
+
+bool FileExists(std::string_view path) {
+    std::error_code error;
+    return !path.empty() && fs::exists(ToPath(path), error);
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
+    return WriteAtomically(path, std::span<const std::string_view>(&bytes, 1), false);
+}
+
+bool WriteFileAtomic(std::string_view path, std::span<const std::string_view> pieces) {
+    return WriteAtomically(path, pieces, false);
+}
+
+bool WriteFileKeepingBackup(std::string_view path, std::span<const std::string_view> pieces) {
+    return WriteAtomically(path, pieces, true);
+}
+
+bool WriteFileKeepingBackup(std::string_view path, std::string_view bytes) {
+    return WriteAtomically(path, std::span<const std::string_view>(&bytes, 1), true);
+}
+
+std::string BackupPath(std::string_view path) {
+    return std::string(path) + ".bak";
 }
 
 bool MakeDirectories(std::string_view path) {

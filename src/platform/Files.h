@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,17 @@ std::string ReadFile(std::string_view path);
 // false when it exists but could not be read, so a caller never mistakes it for empty.
 bool TryReadFile(std::string_view path, std::string& bytes);
 
+// What reading a whole file found.
+struct FileRead {
+    enum class State { Read, Missing, Failed };
+    State state = State::Missing;
+    std::string bytes;  // empty unless read
+    std::string error;  // Failed: why, in the system's words ("Permission denied")
+};
+// Reads the whole file. Missing covers a missing file or folder on the way; a folder in
+// the file's place, a read error or a file longer than `max_bytes` is Failed.
+FileRead ReadWholeFile(std::string_view path, std::size_t max_bytes = SIZE_MAX);
+
 // True when a file or folder exists at the path.
 bool FileExists(std::string_view path);
 
@@ -24,6 +37,18 @@ bool FileExists(std::string_view path);
 // permissions carry over. The temporary file is removed on failure. False when anything
 // failed.
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
+// The same with the pieces written one after another.
+bool WriteFileAtomic(std::string_view path, std::span<const std::string_view> pieces);
+
+// As WriteFileAtomic, and the file it replaces stays beside it as `path` + ".bak" (one
+// generation: an older ".bak" goes), linked rather than copied where the file system
+// allows. False, with the file untouched, when the new bytes or the backup could not be
+// written.
+bool WriteFileKeepingBackup(std::string_view path, std::span<const std::string_view> pieces);
+bool WriteFileKeepingBackup(std::string_view path, std::string_view bytes);
+
+// The name of the one-generation backup of `path`.
+std::string BackupPath(std::string_view path);
 
 // Creates the folder and its missing parents. True when the folder exists afterwards.
 bool MakeDirectories(std::string_view path);

@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/GbkBytes.h"
+#include "platform/TextFile.h"
 
 namespace zelmo::platform {
 
@@ -305,22 +306,22 @@ bool SetIniTextItem(std::string& text, std::string_view section, std::string_vie
 
 std::string ReadIniItem(std::string_view path, std::string_view section, std::string_view key,
                         std::string_view default_value) {
-    return IniTextItem(ReadFile(path), section, key, default_value);
+    return IniTextItem(ReadTextFile(path).text, section, key, default_value);
 }
 
 bool WriteIniItem(std::string_view path, std::string_view section, std::string_view key,
                   std::string_view value) {
-    std::string text;
+    TextFile file = ReadTextFileForUpdate(path);
     // An unreadable file must not be replaced by one holding only the new item.
-    if (!TryReadFile(path, text) || !SetIniTextItem(text, section, key, value)) {
+    if (!MayReplace(file.report) || !SetIniTextItem(file.text, section, key, value)) {
         return false;
     }
-    return WriteFileAtomic(path, text);
+    return WriteFileKeepingBackup(path, file.text);
 }
 
 bool ReadIniBool(std::string_view path, std::string_view section, std::string_view key,
                  bool default_value) {
-    const std::string text = ReadFile(path);
+    const std::string text = ReadTextFile(path).text;
     bool found = false;
     bool result = default_value;
     ForEachItem(text, Trim(section),
@@ -341,7 +342,7 @@ bool WriteIniBool(std::string_view path, std::string_view section, std::string_v
 }
 
 std::vector<IniEntry> ReadIniSection(std::string_view path, std::string_view section) {
-    return IniTextSection(ReadFile(path), section);
+    return IniTextSection(ReadTextFile(path).text, section);
 }
 
 }  // namespace zelmo::platform

@@ -9,7 +9,8 @@ namespace zelmo::platform {
 // Byte-level INI files in GBK. Sections and keys compare ASCII-case-insensitively (GBK
 // characters exactly), blanks around keys and values are trimmed, the first matching
 // section and key win, CRLF and LF files both read. A missing file, section or key gives
-// the default. Every call reads the file anew; nothing is cached.
+// the default. Every call reads the file anew; nothing is cached. A file in UTF-8 is read
+// as its GBK conversion (see DecodeAccountText).
 
 struct IniEntry {
     std::string key;
@@ -20,8 +21,10 @@ std::string ReadIniItem(std::string_view path, std::string_view section, std::st
                         std::string_view default_value = {});
 
 // Sets one item, keeping every other line, comment and unknown key; creates the file,
-// section or key when missing. The file is replaced atomically. False (file untouched)
-// when it could not be read or written, when the section, key or value holds a line
+// section or key when missing. The file is replaced atomically and the one it replaces
+// kept as its ".bak"; a UTF-8 file is written back as GBK after its original is kept (see
+// ReadTextFileForUpdate). False (file untouched) when it could not be read, decoded or
+// written, when the section, key or value holds a line
 // break (which would corrupt the file), the section a "]" or a last byte that would pair
 // with the closing "]" as a GBK character, or the key a "=" or nothing, or when the key
 // begins with "[", ";" or "#" (it would read as a header or a comment).

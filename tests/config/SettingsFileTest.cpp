@@ -214,6 +214,37 @@ TEST_F(SettingsFileTest, FailedSaveSaysSoAndCreatesNothing) {
     EXPECT_FALSE(platform::FileExists(Path() + ".d"));
 }
 
+TEST_F(SettingsFileTest, AUtf8FileReadsRightAndItsSavesKeepTheOriginalAndEveryOtherLine) {
+    // An editor's UTF-8 file: the robot's name, a comment and an unknown key.
+    const std::string utf8 =
+        "; \xE6\xB3\xA8\r\n[\xE6\x9C\xBA\xE5\x99\xA8\xE4\xBA\xBA\xE8\xAE\xBE\xE7\xBD\xAE]\r\n"
+        "\xE6\x9C\xBA\xE5\x99\xA8\xE4\xBA\xBA\xE5\xA7\x93\xE5\x90\x8D=\xE5\xB0\x8F\xE6\xB3\xBD\r\n"
+        "extra=kept\r\n";
+    WriteText(utf8);
+    EXPECT_EQ(LoadSettings(Path()).机器人姓名, Gbk("小泽"));
+    const SettingsFile file = LoadSettingsFile(Path());
+    EXPECT_EQ(file.settings.机器人姓名, Gbk("小泽"));
+    EXPECT_EQ(file.report.state, platform::TextFileState::Converted);
+    EXPECT_EQ(file.report.backup_path, Path() + ".utf8-backup");
+    EXPECT_EQ(platform::ReadFile(file.report.backup_path), utf8);
+
+    ASSERT_TRUE(SaveSettings(Path(), Changed()));
+    EXPECT_EQ(LoadSettings(Path()), Changed());
+    EXPECT_EQ(FileText().substr(0, 4), Gbk("; 注"));
+    EXPECT_EQ(platform::ReadIniItem(Path(), Gbk("机器人设置"), "extra"), "kept");
+    EXPECT_EQ(platform::ReadFile(platform::BackupPath(Path())), utf8);
+    EXPECT_EQ(platform::ReadFile(file.report.backup_path), utf8);
+    EXPECT_EQ(LoadSettingsFile(Path()).report.state, platform::TextFileState::Ok);
+
+    // A file that cannot be decoded is reported and never saved over.
+    const std::string utf16 = std::string("\xFF\xFE[\0x\0]\0", 8);
+    WriteText(utf16);
+    EXPECT_EQ(LoadSettingsFile(Path()).report.state, platform::TextFileState::Unreadable);
+    EXPECT_FALSE(SaveSettings(Path(), Changed()));
+    EXPECT_FALSE(SaveMassSettings(Path(), MassSettings{}));
+    EXPECT_EQ(FileText(), utf16);
+}
+
 TEST_F(SettingsFileTest, MinimiseNoticeIsShownOnceThenRecorded) {
     EXPECT_FALSE(MinimiseNoticeShown(Path()));
     WriteText("[" + Gbk("其它") + "]\r\n" + Gbk("最小化提示") + "=0\r\n");

@@ -99,12 +99,27 @@ TEST_F(MassTextFileTest, LoadFillsTheListUntickedAndTellsTheWindow) {
     robot.Mass().InsertText(0, {"L", "new"});
     EXPECT_TRUE(SaveMassTexts(robot.Mass(), robot.AccountDir()));
     EXPECT_EQ(platform::ReadFile(FilePath()), "L\r\nnew");
+
+    // A UTF-8 file ("文本" and "你好") is converted, its original kept, and written back
+    // as GBK with the file it replaces as the .bak.
+    const std::string utf8 = "\xE6\x96\x87\xE6\x9C\xAC\r\n\xE4\xBD\xA0\xE5\xA5\xBD";
+    ASSERT_TRUE(platform::WriteFileAtomic(FilePath(), utf8));
+    const platform::TextFileReport report = LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
+    EXPECT_EQ(report.state, platform::TextFileState::Converted);
+    EXPECT_EQ(platform::ReadFile(report.backup_path), utf8);
+    EXPECT_EQ(robot.Mass().Rows(),
+              (std::vector<TextRow>{{{platform::Gbk("文本"), platform::Gbk("你好")}, false}}));
+    EXPECT_TRUE(SaveMassTexts(robot.Mass(), robot.AccountDir()));
+    EXPECT_EQ(platform::ReadFile(FilePath()), platform::Gbk("文本\r\n你好"));
+    EXPECT_EQ(platform::ReadFile(platform::BackupPath(FilePath())), utf8);
 }
 
 TEST_F(MassTextFileTest, AFolderInPlaceOfTheFileIsNotMistakenForAnEmptyList) {
     // Unreadable for root too: a folder where the file should be.
     ASSERT_TRUE(platform::MakeDirectories(FilePath()));
-    LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
+    const platform::TextFileReport report = LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
+    EXPECT_EQ(report.state, platform::TextFileState::Unreadable);
+    EXPECT_EQ(report.reason, "Is a directory");
     EXPECT_FALSE(robot.Mass().MaySaveTexts());
     EXPECT_FALSE(SaveMassTexts(robot.Mass(), robot.AccountDir()));
     EXPECT_TRUE(platform::FileExists(FilePath()));

@@ -131,9 +131,11 @@ TEST(KnowledgeBaseTest, DefaultAnswersComeFromExactNoWordPairsWhenTheChatTypeWan
     EXPECT_EQ(loaded.base.LookupReply("hey", CHAT_GROUP, settings, clock), "hello");
 }
 
-TEST(KnowledgeBaseTest, TheFileFormatLoadsAndSavesBlockForBlock) {
-    // A keyword with two replies, a block without a reply line, a keyword with one reply.
-    LoadedBase loaded("k1\r\nr1\r\nr2\r\n\r\nlonely\r\n\r\nk2\r\nr3");
+TEST(KnowledgeBaseTest, TheFileFormatLoadsAndAnUnchangedBaseSavesByteForByte) {
+    // A keyword with two replies, a block without a reply line, a keyword with one reply,
+    // and a final line break.
+    const std::string file = "k1\r\nr1\r\nr2\r\n\r\nlonely\r\n\r\nk2\r\nr3\r\n";
+    LoadedBase loaded(file);
     EXPECT_EQ(loaded.base.PairCount(), 3u);
     EXPECT_EQ(loaded.base.RowCount(), 3u);
     EXPECT_FALSE(loaded.base.Dirty());
@@ -141,14 +143,27 @@ TEST(KnowledgeBaseTest, TheFileFormatLoadsAndSavesBlockForBlock) {
     EXPECT_EQ(loaded.base.Pair(1)->keyword, "k1");
     EXPECT_EQ(loaded.base.Pair(1)->reply, "r2");
 
+    const ReplyBaseSave saved = loaded.base.Save(loaded.Path());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved.path, loaded.Path());
+    EXPECT_FALSE(saved.redirected);
+    EXPECT_EQ(loaded.FileText(), file);
+    // The file it replaced stays as its .bak; no temporary file is left beside them.
+    EXPECT_EQ(platform::ReadFile(platform::BackupPath(loaded.Path())), file);
+    EXPECT_EQ(platform::FindFiles(loaded.dir.Path(), "*"),
+              (std::vector<std::string>{"reply.ini", "reply.ini.bak"}));
+
+    // Learned pairs go after the last block, before the final line break, in the file's
+    // own line breaks.
+    loaded.base.LearnPair("q", "a");
     ASSERT_TRUE(loaded.base.Save(loaded.Path()));
-    EXPECT_EQ(loaded.FileText(), "k1\r\nr1\r\n\r\nk1\r\nr2\r\n\r\nk2\r\nr3");
-    // No temporary file is left beside it.
-    EXPECT_EQ(platform::FindFiles(loaded.dir.Path(), "*"), std::vector<std::string>{"reply.ini"});
+    EXPECT_EQ(loaded.FileText(), "k1\r\nr1\r\nr2\r\n\r\nlonely\r\n\r\nk2\r\nr3\r\n\r\nq\r\na\r\n");
+    EXPECT_EQ(platform::ReadFile(platform::BackupPath(loaded.Path())), file);
 
     // A missing file is an empty base.
     KnowledgeBase empty;
-    empty.Load(loaded.dir.Path() + "/missing.ini");
+    EXPECT_EQ(empty.Load(loaded.dir.Path() + "/missing.ini").state,
+              platform::TextFileState::Missing);
     EXPECT_EQ(empty.PairCount(), 0u);
 }
 
@@ -160,14 +175,18 @@ TEST(KnowledgeBaseTest, LinesEndingInBareLineFeedsAndEmptyRepliesKeepTheFileInta
     test::FakeClock clock;
     EXPECT_EQ(unix_file.base.LookupReply("k2", CHAT_FRIEND, settings, clock), "r2");
 
-    // An emptied reply cannot be written without swallowing the next block: it is left out.
+    // An emptied reply cannot be written without swallowing the next block: it is left
+    // out, and the untouched block keeps its bytes.
     unix_file.base.SetRowReply(0, "");
+    unix_file.base.LearnPair("q", "a");
     ASSERT_TRUE(unix_file.base.Save(unix_file.Path()));
-    EXPECT_EQ(unix_file.FileText(), "k2\r\nr2");
+    EXPECT_EQ(unix_file.FileText(), "k2\nr2\n\nq\na\n");
     KnowledgeBase reread;
     reread.Load(unix_file.Path());
-    ASSERT_EQ(reread.PairCount(), 1u);
+    ASSERT_EQ(reread.PairCount(), 2u);
     EXPECT_EQ(reread.Pair(0)->keyword, "k2");
+    EXPECT_EQ(unix_file.base.PairCount(), 2u);
+    EXPECT_FALSE(unix_file.base.Dirty());
 }
 
 TEST(KnowledgeBaseTest, AFailedSaveKeepsTheBaseDirtyAndTheOldFile) {
@@ -180,7 +199,7 @@ TEST(KnowledgeBaseTest, AFailedSaveKeepsTheBaseDirtyAndTheOldFile) {
     EXPECT_EQ(loaded.FileText(), "k\r\nr\r\n\r\nq\r\na");
 }
 
-TEST(KnowledgeBaseTest, LearnedPairsAnswerAtOnceAndCancelDiscardsThem) {
+TEST(KnowledgeBaseTest, LearnedPairsAnswerAtOnceAndSurviveTheEditorsCancel) {
     LoadedBase loaded(Block("k", "r"));
     int changes = 0;
     loaded.base.SetChangeListener([&changes] { ++changes; });
@@ -193,13 +212,36 @@ TEST(KnowledgeBaseTest, LearnedPairsAnswerAtOnceAndCancelDiscardsThem) {
     EXPECT_EQ(loaded.base.RowCount(), 2u);
     EXPECT_EQ(loaded.base.LookupReply(Gbk("今天天气"), CHAT_FRIEND, settings, clock),
               Gbk("晴[enter]多云[enter]有雨"));
-    // The file is not written by learning.
+    // The file is not written by learning; an empty answer is not learned.
     EXPECT_EQ(loaded.FileText(), Block("k", "r"));
+    loaded.base.LearnPair("empty", "");
+    EXPECT_EQ(loaded.base.PairCount(), 2u);
 
-    loaded.base.Load(loaded.Path());  // the editor's cancel
-    EXPECT_EQ(changes, 2);
-    EXPECT_EQ(loaded.base.PairCount(), 1u);
-    EXPECT_EQ(loaded.base.LookupReply(Gbk("今天天气"), CHAT_FRIEND, settings, clock), "");
+    // The editor's cancel drops its own changes, not what was learned meanwhile, before
+    // or after them.
+    loaded.base.SetRowKeyword(0, "edited");
+    loaded.base.InsertRow(0, "added", "row");
+    loaded.base.LearnPair("q", "a");
+    EXPECT_EQ(loaded.base.RowCount(), 4u);
+    const std::uint64_t generation = loaded.base.RowsGeneration();
+    loaded.base.DiscardEdits();
+    EXPECT_GT(loaded.base.RowsGeneration(), generation);
+    ASSERT_EQ(loaded.base.RowCount(), 3u);
+    EXPECT_EQ(loaded.base.Row(0)->keyword, "k");
+    EXPECT_EQ(loaded.base.Row(2)->keyword, "q");
+    EXPECT_TRUE(loaded.base.Dirty());
+    EXPECT_EQ(loaded.base.LookupReply("q", CHAT_FRIEND, settings, clock), "a");
+    ASSERT_TRUE(loaded.base.Save(loaded.Path()));
+    EXPECT_EQ(loaded.FileText(), Block("k", "r") + "\r\n\r\n" +
+                                     Block(Gbk("天气"), Gbk("晴[enter]多云[enter]有雨")) +
+                                     "\r\n\r\n" + Block("q", "a"));
+
+    // Edits alone are all the cancel leaves nothing unsaved of.
+    loaded.base.SetRowReply(1, "changed");
+    EXPECT_TRUE(loaded.base.Dirty());
+    loaded.base.DiscardEdits();
+    EXPECT_FALSE(loaded.base.Dirty());
+    EXPECT_EQ(loaded.base.Row(1)->reply, Gbk("晴[enter]多云[enter]有雨"));
 }
 
 TEST(KnowledgeBaseTest, EditorRowsChangeTheBaseOnlyWhenSaved) {

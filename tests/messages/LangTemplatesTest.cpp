@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
@@ -34,6 +35,19 @@ TEST(LangTemplatesTest, FileValuesReplaceDefaultsKeyByKeyAndNullEmptiesTheHead) 
     EXPECT_EQ(templates.return_text, Gbk("记住了[sp1]"));
     EXPECT_EQ(templates.return_a, "");
     EXPECT_EQ(templates.return_c, Gbk("回复：[sp1][enter]功能：[sp2][enter]"));
+
+    // The same file saved as UTF-8 reads the same, said once; it is never written.
+    const std::string utf8 =
+        "[learn]\r\nformat_a=Q:\r\nreturn=\xE8\xAE\xB0\xE4\xBD\x8F"
+        "\xE4\xBA\x86[sp1]\r\n[function]\r\nreturn_a=[null]\r\n";
+    platform::WriteFileAtomic(path, utf8);
+    const LangTemplatesFile file = LoadLangTemplatesFile(path);
+    EXPECT_EQ(file.templates.return_text, Gbk("记住了[sp1]"));
+    EXPECT_EQ(file.templates.format_a, "Q:");
+    EXPECT_EQ(file.report.state, platform::TextFileState::Converted);
+    EXPECT_EQ(file.report.backup_path, "");
+    EXPECT_EQ(platform::ReadFile(path), utf8);
+    EXPECT_EQ(platform::FindFiles(dir.Path(), "*"), std::vector<std::string>{"lang.ini"});
 }
 
 }  // namespace

@@ -259,10 +259,8 @@ void QtUiPort::CreateHiddenWindows() {
         }
         m_messages = new MessageWindow(*m_robot, m_main.get());
         Robot& robot = *m_robot;
-        m_editor = new messages::KnowledgeBaseEditor(
-            robot.Knowledge(), robot.AccountDir(),
-            [this](std::string_view title, std::string_view text) { return AskYesNo(title, text); },
-            m_main.get());
+        m_editor = new messages::KnowledgeBaseEditor(robot.Knowledge(), robot.AccountDir(), *this,
+                                                     m_main.get());
         m_mass = new mass::MassSendWindow(robot.MassParts(), robot.Contacts(), m_main.get());
         if (m_places != nullptr) {
             RememberPlace(m_messages, *m_places, QStringLiteral("messages"));

@@ -40,7 +40,7 @@ private:
 class ColumnFitter : public QObject {
 public:
     ColumnFitter(QTreeView* view, std::vector<ColumnSpec> columns)
-        : QObject(view), m_view(view), m_columns(std::move(columns)) {
+        : QObject(view), m_view(view), m_viewport(view->viewport()), m_columns(std::move(columns)) {
         QAbstractItemModel* model = view->model();
         const auto refit = [this] { Fit(); };
         connect(model, &QAbstractItemModel::modelReset, this, refit);
@@ -53,7 +53,7 @@ public:
                 m_by_hand = true;
             }
         });
-        view->viewport()->installEventFilter(this);
+        m_viewport->installEventFilter(this);
         view->header()->viewport()->installEventFilter(this);
         view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         Fit();
@@ -61,7 +61,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_view->viewport() && event->type() == QEvent::Resize) {
+        // Compared with the pointer kept at the start: while the view is torn down its
+        // children still send events here and the view is no longer a scroll area.
+        if (watched == m_viewport && event->type() == QEvent::Resize) {
             Fit();
         } else if (event->type() == QEvent::MouseButtonPress) {
             m_header_pressed = true;
@@ -98,6 +100,7 @@ private:
     }
 
     QTreeView* m_view;
+    QWidget* m_viewport;
     std::vector<ColumnSpec> m_columns;
     bool m_fitting = false;
     bool m_header_pressed = false;

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "config/AccountPaths.h"
+#include "messages/FileNotices.h"
 #include "messages/ui/ReplyRowsModel.h"
 #include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
@@ -35,11 +36,11 @@ QString ReplyForEditing(std::string_view stored) {
 }  // namespace
 
 KnowledgeBaseEditor::KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::string& account_dir,
-                                         Ask ask, QWidget* owner)
+                                         EditorPort& screen, QWidget* owner)
     : QWidget(owner, Qt::Window),
       m_knowledge(knowledge),
       m_account_dir(account_dir),
-      m_ask(std::move(ask)) {
+      m_screen(screen) {
     setWindowTitle(QString::fromUtf8("设置 - 词库编辑器"));
     resize(560, 460);
 
@@ -178,13 +179,21 @@ std::string KnowledgeBaseEditor::ReplyBasePath() const {
 }
 
 void KnowledgeBaseEditor::SaveAndHide() {
-    m_knowledge.Save(ReplyBasePath());
-    ShowRows();
+    Save();
     hide();
 }
 
+void KnowledgeBaseEditor::Save() {
+    const ReplyBaseSave saved = m_knowledge.Save(ReplyBasePath());
+    ShowRows();
+    if (const std::optional<FileNotice> notice = SaveNotice(saved)) {
+        m_screen.ShowMessageBox(notice->title, notice->text);
+    }
+}
+
 void KnowledgeBaseEditor::CancelAndHide() {
-    m_knowledge.Load(ReplyBasePath());
+    // Only the editor's own changes go: pairs learned in chats meanwhile stay, unsaved.
+    m_knowledge.DiscardEdits();
     ShowRows();
     SelectRow(-1);
     hide();
@@ -192,9 +201,8 @@ void KnowledgeBaseEditor::CancelAndHide() {
 
 void KnowledgeBaseEditor::closeEvent(QCloseEvent* event) {
     if (m_knowledge.Dirty() &&
-        m_ask(platform::Gbk("提示"), platform::Gbk("您已修改了词库，是否保存"))) {
-        m_knowledge.Save(ReplyBasePath());
-        ShowRows();
+        m_screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您已修改了词库，是否保存"))) {
+        Save();
     }
     // The window lives until the program ends; closing only hides it.
     event->ignore();

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "messages/EditorPort.h"
 #include "messages/KnowledgeBase.h"
 
 class QLineEdit;
@@ -22,12 +23,10 @@ class ReplyRowsModel;
 class KnowledgeBaseEditor : public QWidget {
     Q_OBJECT
 public:
-    // A Yes/No question (GBK title and text); true only for Yes.
-    using Ask = std::function<bool(std::string_view title, std::string_view text)>;
-
-    // Edits `knowledge`, whose file is config/reply.ini of account_dir.
-    KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::string& account_dir, Ask ask,
-                        QWidget* owner);
+    // Edits `knowledge`, whose file is config/reply.ini of account_dir; questions and
+    // notices go through `screen`.
+    KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::string& account_dir,
+                        EditorPort& screen, QWidget* owner);
 
     // Shows the knowledge base's current rows.
     void ShowRows();
@@ -45,13 +44,15 @@ private:
     void AddRow();
     void DeleteRow();
     void SaveAndHide();
+    // Saves the rows; says so when they went to a new file or could not be written.
+    void Save();
     void CancelAndHide();
 
     std::string ReplyBasePath() const;
 
     KnowledgeBase& m_knowledge;
     const std::string& m_account_dir;
-    Ask m_ask;
+    EditorPort& m_screen;
     ReplyRowsModel* m_model = nullptr;
     QTableView* m_list = nullptr;
     QLineEdit* m_keyword = nullptr;

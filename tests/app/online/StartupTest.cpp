@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Startup.h"
@@ -145,6 +146,44 @@ TEST(StartupTest, AnUnsavedKnowledgeBaseIsOfferedForSavingBeforeTheQuitQuestion)
         EXPECT_EQ(base, save ? platform::Gbk("天气\r\n晴") : "");
         EXPECT_EQ(online.Robot().Knowledge().Dirty(), !save);
     }
+}
+
+// A knowledge base that cannot be read is named with the reason at the start and never
+// written over; the quit question's save names the new file beside it. A UTF-8 settings
+// file is read and its conversion told once, with where the original is kept.
+TEST(StartupTest, FilesThatCannotBeReadOrWereConvertedAreToldOfAndNothingIsWrittenOverThem) {
+    OnlineRobot::Options options;
+    options.prepare = [](const std::string& account_dir) {
+        platform::MakeDirectories(config::ConfigPath(account_dir, config::REPLY_BASE_FILE) + "/x");
+        platform::WriteFileAtomic(config::ConfigPath(account_dir, config::SETTINGS_FILE),
+                                  "[\xE6\x9C\xBA\xE5\x99\xA8\xE4\xBA\xBA\xE8\xAE\xBE"
+                                  "\xE7\xBD\xAE]\r\nunknown=1\r\n");
+    };
+    OnlineRobot online(std::move(options));
+    ASSERT_EQ(online.Start(), "");
+    const std::string reply_path = config::ConfigPath(online.AccountDir(), config::REPLY_BASE_FILE);
+    const std::string settings_path = config::ConfigPath(online.AccountDir(), config::SETTINGS_FILE);
+    EXPECT_EQ(online.Screen().TextsOf("ShowMessageBox"),
+              (std::vector<std::string>{
+                  platform::Gbk("提示\n" + settings_path +
+                           " 是 UTF-8 编码，已转换读取；保存时写为 GBK，原文件保留为 " +
+                           settings_path + ".utf8-backup。"),
+                  platform::Gbk("错误提示\n无法读取 " + reply_path +
+                           "：Is a directory\r\n词库从空开始，保存时写入它旁边的新文件。"
+                           "此文件不会被覆盖。")}));
+
+    online.Robot().Knowledge().LearnPair(platform::Gbk("早安"), platform::Gbk("早上好呀"));
+    online.Screen().ScriptAnswers({true, false});
+    EXPECT_FALSE(app::ConfirmClose(online.Robot()));
+    const std::vector<std::string> side =
+        platform::FindFiles(config::ConfigPath(online.AccountDir(), ""), "reply.ini.new-*");
+    ASSERT_EQ(side.size(), 1u);
+    const std::string side_path = config::ConfigPath(online.AccountDir(), side[0]);
+    EXPECT_EQ(platform::ReadFile(side_path), platform::Gbk("早安\r\n早上好呀"));
+    EXPECT_EQ(online.Screen().TextsOf("ShowMessageBox").back(),
+              platform::Gbk("提示\n原词库文件无法读取，未被覆盖；词库已保存到 " + side_path));
+    EXPECT_TRUE(platform::FileExists(reply_path + "/x"));
+    EXPECT_FALSE(online.Robot().Knowledge().Dirty());
 }
 
 }  // namespace

@@ -39,11 +39,7 @@ protected:
         platform::WriteFileAtomic(Path(), "k1\r\nr1\r\n\r\nk2\r\nr2[enter]more\r\n\r\nk3\r\nr3");
         robot.Knowledge().Load(Path());
         editor = std::make_unique<KnowledgeBaseEditor>(
-            robot.Knowledge(), robot.AccountDir(),
-            [this](std::string_view title, std::string_view text) {
-                return screen.AskYesNo(title, text);
-            },
-            nullptr);
+            robot.Knowledge(), robot.AccountDir(), screen, nullptr);
         list = editor->findChild<QTableView*>(Q("关键词列表"));
         keyword = editor->findChild<QLineEdit*>(Q("编辑框_关键词"));
         reply = editor->findChild<QPlainTextEdit*>(Q("编辑框_回复消息"));
@@ -157,19 +153,23 @@ TEST_F(KnowledgeBaseEditorTest, DeleteSelectsTheRowBeforeAndDoesNothingWithoutAS
     EXPECT_EQ(reply->toPlainText(), "");
 }
 
-TEST_F(KnowledgeBaseEditorTest, SaveWritesTheRowsAndCancelDiscardsEditsAndLearnedPairs) {
+TEST_F(KnowledgeBaseEditorTest, SaveWritesTheRowsAndCancelDiscardsEditsButNotLearnedPairs) {
     ASSERT_TRUE(AllControlsFound());
     robot.Knowledge().LearnPair("q", "a");
     editor->ShowRows();
     EXPECT_EQ(list->model()->rowCount(), 4);
     Select(0);
     keyword->setText("edited");
+    emit add->clicked();
 
+    // The pair learned in a chat stays, unsaved; the edit and the added row go.
     cancel->click();
     EXPECT_FALSE(editor->isVisible());
-    EXPECT_EQ(list->model()->rowCount(), 3);
+    EXPECT_EQ(list->model()->rowCount(), 4);
     EXPECT_EQ(Cell(0, 0), "k1");
-    EXPECT_EQ(robot.Knowledge().PairCount(), 3u);
+    EXPECT_EQ(Cell(3, 0), "q");
+    EXPECT_EQ(robot.Knowledge().PairCount(), 4u);
+    EXPECT_TRUE(robot.Knowledge().Dirty());
 
     editor->show();
     Select(0);
@@ -177,8 +177,9 @@ TEST_F(KnowledgeBaseEditorTest, SaveWritesTheRowsAndCancelDiscardsEditsAndLearne
     save->click();
     EXPECT_FALSE(editor->isVisible());
     EXPECT_FALSE(robot.Knowledge().Dirty());
+    // Only the edited block is written anew.
     EXPECT_EQ(platform::ReadFile(Path()),
-              "edited\r\nr1\r\n\r\nk2\r\nr2[enter]more\r\n\r\nk3\r\nr3");
+              "edited\r\nr1\r\n\r\nk2\r\nr2[enter]more\r\n\r\nk3\r\nr3\r\n\r\nq\r\na");
     EXPECT_EQ(robot.Knowledge().Pair(0)->keyword, "edited");
 }
 
