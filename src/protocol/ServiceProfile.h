@@ -4,8 +4,13 @@
 #include <string_view>
 
 #include "platform/WebClient.h"
+#include "protocol/LoginMode.h"
 
 namespace zelmo::protocol {
+
+// The desktop client's extspam header value: an opaque value of that client, the same for
+// every account.
+extern const std::string_view DESKTOP_EXTSPAM;
 
 // The service's host names. web_host and push_host are templates in which "{fun}" stands
 // for the host variant: the text before it is the fixed prefix, the text after it the
@@ -20,11 +25,31 @@ struct ServiceProfile {
     std::string ca_file;     // an extra trusted CA (PEM); empty for none
     // Every request time-out is multiplied by it (tests); key "timeout_scale", default 1.
     double timeout_scale = 1.0;
+    // Key "login_mode": "desktop" (the default) or "web".
+    LoginMode login_mode = LoginMode::Desktop;
+    // Key "extspam": the desktop mode's token, when it must differ from the built-in one.
+    std::string extspam = std::string(DESKTOP_EXTSPAM);
 };
 
 // Reads section [service] of an INI file; missing keys (or a missing file) keep the
-// defaults, and a port that is not a number in 1..65535 counts as missing.
+// defaults, and a port that is not a number in 1..65535 counts as missing, as does a
+// login_mode other than "desktop" or "web" (letter case aside).
 ServiceProfile LoadServiceProfile(std::string_view path);
+
+// What is wrong with a profile file the user named, which must not be replaced silently
+// by the real service's hosts.
+enum class ProfileProblem {
+    None,
+    Unreadable,    // missing, a folder, no permission: `detail` is the system's reason
+    NoSection,     // no [service] section, or one without any key of the profile
+    EmptyHost,     // a host key without a value: `detail` names the key
+    BadLoginMode,  // login_mode is neither "desktop" nor "web": `detail` is the value
+};
+struct ProfileCheck {
+    ProfileProblem problem = ProfileProblem::None;
+    std::string detail;
+};
+ProfileCheck CheckServiceProfile(std::string_view path);
 
 // The web-client host with the variant; an empty fun gives the primary web-client host.
 std::string WebHost(const ServiceProfile& profile, std::string_view fun);
