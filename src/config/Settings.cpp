@@ -82,6 +82,7 @@ Settings LoadSettings(std::string_view path) {
     settings.群管_加 = file.Text(GROUP, "群管_加", defaults.群管_加);
     settings.群管_邀 = file.Text(GROUP, "群管_邀", defaults.群管_邀);
     settings.群管_移 = file.Text(GROUP, "群管_移", defaults.群管_移);
+    settings.自动重新登录 = file.Flag(ROBOT, "自动重新登录", defaults.自动重新登录);
     return settings;
 }
 

@@ -23,6 +23,9 @@ struct Settings {
     std::string 群管_加;
     std::string 群管_邀;
     std::string 群管_移;
+    // Resume a saved session at start and log in again without a scan when the service ends
+    // the session. Edited in the file only, so SaveSettings leaves its line alone.
+    bool 自动重新登录 = true;
 
     bool operator==(const Settings&) const = default;
 };

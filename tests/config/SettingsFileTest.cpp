@@ -47,6 +47,7 @@ std::vector<BoolKey> SettingsBoolKeys() {
         {"回复设置", "好友默认", [](const Settings& s) { return s.好友默认; }},
         {"回复设置", "群默认", [](const Settings& s) { return s.群默认; }},
         {"群管设置", "启用群管", [](const Settings& s) { return s.启用群管; }},
+        {"机器人设置", "自动重新登录", [](const Settings& s) { return s.自动重新登录; }},
     };
 }
 
