@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/Relogin.h"
 #include "app/Robot.h"
 #include "contacts/ContactJobs.h"
 #include "messages/MessageJobs.h"
@@ -18,10 +19,19 @@ constexpr int LOOP_PAUSE_MS = 500;
 // One cycle of the loop; false when HeartbeatStop was set while the poll was out.
 bool RunCycle(Robot& robot) {
     std::atomic<int>& connection = robot.Connection();
-    const protocol::SyncCheckAnswer check = protocol::SyncCheck(robot.Link(), robot.State());
+    // The service ended the session (a send saw it, or this poll or sync): with
+    // 自动重新登录 the loop logs in again before it polls on; without, as ever.
+    if (robot.SessionEndReported().exchange(false) && AutoReloginOn(robot)) {
+        return Relogin(robot, "1101");
+    }
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    const protocol::SyncCheckAnswer check = protocol::SyncCheck(robot.Link(), *state);
     // Whoever stopped the loop (a close, a logout) has already spoken to the service.
     if (robot.HeartbeatStop().load()) {
         return false;
+    }
+    if (check.ok && EndsSession(check.retcode) && AutoReloginOn(robot)) {
+        return Relogin(robot, check.retcode);
     }
     if (!check.ok) {
         connection.store(protocol::STATE_LISTEN_FAILED);
@@ -32,8 +42,10 @@ bool RunCycle(Robot& robot) {
         connection.store(protocol::STATE_ONLINE);
         if (check.selector != "0") {
             std::string answer;
-            if (protocol::WebSync(robot.Link(), robot.State(), answer)) {
+            if (SyncAndKeepKey(robot, answer)) {
                 PostSyncNews(robot.Queue(), protocol::ReadSyncNews(answer));
+            } else if (SyncAnswerEndsSession(answer) && AutoReloginOn(robot)) {
+                return Relogin(robot, "1101");
             } else {
                 connection.store(protocol::STATE_REQUEST_FAILED);
             }
@@ -59,8 +71,18 @@ void PostSyncNews(jobs::JobQueue& queue, const protocol::SyncNews& news) {
     }
 }
 
+bool SyncAndKeepKey(Robot& robot, std::string& answer) {
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    protocol::ProtocolState synced = *state;
+    if (!protocol::WebSync(robot.Link(), synced, answer)) {
+        return false;
+    }
+    robot.Sessions().SetSyncKey(*state, std::move(synced.sync_key));
+    return true;
+}
+
 void LogoutOnLoss(Robot& robot) {
-    protocol::SendLogout(robot.Link(), robot.State());
+    protocol::SendLogout(robot.Link(), *robot.State());
     robot.HeartbeatStop().store(true);
     robot.Connection().store(protocol::STATE_OFFLINE);
 }

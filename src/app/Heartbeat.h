@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "jobs/JobQueue.h"
 #include "protocol/SyncRequests.h"
 
@@ -10,6 +12,10 @@ class Robot;
 // Posts every message of the news as a kind-5 job, in answer order, and the changed
 // contact (if any) as one kind-2 job.
 void PostSyncNews(jobs::JobQueue& queue, const protocol::SyncNews& news);
+
+// One webwxsync on the session as it is now; a new SyncKey is kept unless a login replaced
+// the session meanwhile. `answer` gets the GBK answer either way.
+bool SyncAndKeepKey(Robot& robot, std::string& answer);
 
 // The service ended the session: logout, HeartbeatStop, offline.
 void LogoutOnLoss(Robot& robot);

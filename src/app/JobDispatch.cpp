@@ -16,15 +16,15 @@ void RunJob(Robot& robot, const jobs::Job& job) {
             robot.Sender().SendText(t[0], t[1]);
             break;
         case contacts::JOB_CONTACT_CHANGED:
-            contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(),
+            contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Connection(),
                                          robot.Contacts(), robot.Queue(), robot.Screen(), t[0]);
             break;
         case messages::JOB_LOG_ENTRY:
-            messages::LogMessage(robot.Log(), robot.Contacts(), robot.State().own, t[0], t[1],
+            messages::LogMessage(robot.Log(), robot.Contacts(), robot.State()->own, t[0], t[1],
                                  t[2]);
             break;
         case contacts::JOB_GROUP_MEMBERS:
-            contacts::FetchGroupMembers(robot.Link(), robot.State(), robot.Contacts(),
+            contacts::FetchGroupMembers(robot.Link(), *robot.State(), robot.Contacts(),
                                         robot.Screen(), t[0]);
             break;
         case messages::JOB_INCOMING_MESSAGE:

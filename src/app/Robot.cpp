@@ -22,11 +22,12 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_web(protocol::ClientConfig(m_profile)),
       m_clock(clock),
       m_screen(screen),
-      m_sender(Link(), m_state, m_settings, Pause()),
+      m_sender(Link(), m_sessions, m_settings, Pause()),
       m_log(screen, clock),
-      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_state, clock} {
+      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock} {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
+    m_sender.SetSessionEndListener([this] { m_session_end_reported.store(true); });
 }
 
 Robot::~Robot() {
@@ -34,7 +35,7 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(), m_state, m_connection, m_settings, m_contacts, m_screen, m_queue, m_replies};
+    return {Link(), m_sessions, m_connection, m_settings, m_contacts, m_screen, m_queue, m_replies};
 }
 
 mass::MassParts Robot::MassParts() {

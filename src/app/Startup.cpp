@@ -1,8 +1,13 @@
 #include "app/Startup.h"
 
+#include <memory>
+#include <string>
+
+#include "app/ExitCodes.h"
 #include "app/Heartbeat.h"
 #include "app/JobDispatch.h"
 #include "app/Robot.h"
+#include "app/SessionFile.h"
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "contacts/ContactRequests.h"
@@ -10,6 +15,7 @@
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "platform/ManualResetEvent.h"
 #include "plugins/PluginHost.h"
 #include "protocol/HeadImage.h"
 #include "protocol/SyncRequests.h"
@@ -19,7 +25,8 @@ namespace zelmo::app {
 namespace {
 
 void PrepareAccountFolder(Robot& robot) {
-    const std::string dir = config::AccountDirFor(robot.Options().data_root, robot.State().own.Uin);
+    const std::string dir =
+        config::AccountDirFor(robot.Options().data_root, robot.State()->own.Uin);
     // Failures are not reported: every loader below falls back to its defaults.
     platform::MakeDirectories(dir + "/config");
     platform::MakeDirectories(config::PluginFolder(dir));
@@ -38,6 +45,7 @@ void LoadConfiguration(Robot& robot) {
     plugins::LoadEnableStates(robot.Plugins(), dir);
     robot.Screen().ShowMassSettings();
     mass::LoadMassTexts(robot.Mass(), dir, robot.Screen());
+    KeepSession(robot);
 }
 
 void StartQueueWorkers(Robot& robot) {
@@ -47,23 +55,37 @@ void StartQueueWorkers(Robot& robot) {
 }
 
 void LoadOwnHeader(Robot& robot) {
-    const protocol::ProtocolState& state = robot.State();
-    const std::string avatar = protocol::FetchHeadImage(robot.Link(), state);
-    robot.Screen().ShowOwnHeader(avatar, state.own.NickName, state.own.Signature);
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    const std::string avatar = protocol::FetchHeadImage(robot.Link(), *state);
+    robot.Screen().ShowOwnHeader(avatar, state->own.NickName, state->own.Signature);
 }
 
-void LoadContacts(Robot& robot) {
-    contacts::ParseContacts(robot.Contacts(), robot.Queue(), robot.State().init_answer);
-    contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(), robot.Queue());
-    contacts::SendStatusNotify(robot.Link(), robot.State());
+}  // namespace
+
+void RunSessionSteps(Robot& robot) {
+    std::string& init_answer = robot.Login().draft.init_answer;
+    contacts::ParseContacts(robot.Contacts(), robot.Queue(), init_answer);
+    // Nothing reads it again; with many contacts it is megabytes.
+    init_answer.clear();
+    init_answer.shrink_to_fit();
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    contacts::FetchContactList(robot.Link(), *state, robot.Contacts(), robot.Queue());
+    contacts::SendStatusNotify(robot.Link(), *state);
     // Only the SyncKey matters: what the first sync brings is never handed on.
     std::string discarded;
-    protocol::WebSync(robot.Link(), robot.State(), discarded);
+    SyncAndKeepKey(robot, discarded);
     robot.Screen().RefreshContactLists();
     robot.Screen().FillMassCandidates();
 }
 
-}  // namespace
+void KeepSession(Robot& robot) {
+    const std::string& data_root = robot.Options().data_root;
+    if (robot.Settings().Get()->自动重新登录) {
+        SaveSession(data_root, *robot.State());
+    } else {
+        ForgetSession(data_root);
+    }
+}
 
 void RunStartup(Robot& robot) {
     UiPort& screen = robot.Screen();
@@ -78,7 +100,7 @@ void RunStartup(Robot& robot) {
 
     screen.ShowStatus(platform::Gbk("[4/5] 微信资料"), false);
     LoadOwnHeader(robot);
-    LoadContacts(robot);
+    RunSessionSteps(robot);
 
     screen.ShowStatus(platform::Gbk("[5/5] 心跳监听"), false);
     robot.StartThread([&robot] { HeartbeatLoop(robot); });
@@ -97,9 +119,30 @@ bool ConfirmClose(Robot& robot) {
         return false;
     }
     robot.HeartbeatStop().store(true);
-    protocol::SendLogout(robot.Link(), robot.State());
+    protocol::SendLogout(robot.Link(), *robot.State());
+    MarkSessionLoggedOut(robot.Options().data_root);
     screen.FadeOutMainWindow();
     return true;
+}
+
+void StopOnSignal(Robot& robot) {
+    UiPort& screen = robot.Screen();
+    if (!robot.AccountDir().empty() && robot.Knowledge().Dirty()) {
+        robot.Knowledge().Save(config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE));
+    }
+    const bool logged_in = !robot.State()->session.sid.empty();
+    if (logged_in && !robot.HeartbeatStop().exchange(true)) {
+        // On a robot thread, so that a service that does not answer cannot hold the end.
+        auto sent = std::make_shared<platform::ManualResetEvent>();
+        if (robot.StartThread([&robot, sent] {
+                protocol::SendLogout(robot.Link(), *robot.State());
+                sent->Set();
+            })) {
+            sent->WaitFor(STOP_LOGOUT_WAIT);
+        }
+        MarkSessionLoggedOut(robot.Options().data_root);
+    }
+    screen.EndProgram(EXIT_STOPPED);
 }
 
 }  // namespace zelmo::app

@@ -163,8 +163,9 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
         jobs::PostJob(parts.queue, JOB_LOG_ENTRY, from, to, content);
     }
     // Written on another device of the own account: learn the partner, never answer.
-    if (from == parts.state.own.UserName) {
-        contacts::EnsureContactKnown(parts.link, parts.state, parts.connection, parts.contacts,
+    const std::shared_ptr<const protocol::ProtocolState> state = parts.sessions.Snapshot();
+    if (from == state->own.UserName) {
+        contacts::EnsureContactKnown(parts.link, *state, parts.connection, parts.contacts,
                                      parts.queue, parts.lists, to);
         return;
     }

@@ -45,7 +45,7 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
 // (log rows, replies) and where replies come from.
 struct IntakeParts {
     protocol::ServiceLink link;
-    const protocol::ProtocolState& state;
+    const protocol::SessionStore& sessions;
     const std::atomic<int>& connection;  // ConnectionState
     const config::SettingsStore& settings;
     contacts::ContactStore& contacts;

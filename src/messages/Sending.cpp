@@ -40,14 +40,21 @@ std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::Proto
     return protocol::ExtractBetween(answer, "Ret\": ", ",");
 }
 
-Sender::Sender(protocol::ServiceLink link, const protocol::ProtocolState& state,
+Sender::Sender(protocol::ServiceLink link, const protocol::SessionStore& sessions,
                const config::SettingsStore& settings, platform::Pause pause)
-    : m_link(link), m_state(state), m_settings(settings), m_pause(std::move(pause)) {}
+    : m_link(link), m_sessions(sessions), m_settings(settings), m_pause(std::move(pause)) {}
+
+void Sender::SetSessionEndListener(std::function<void()> listener) {
+    m_session_ended = std::move(listener);
+}
 
 std::string Sender::SendText(std::string_view to, std::string_view text) {
     const std::string expanded = ExpandOutgoing(text, m_settings.Get()->机器人姓名);
     std::lock_guard lock(m_send_lock);
-    std::string ret = PostSendMsg(m_link, m_state, to, expanded);
+    std::string ret = PostSendMsg(m_link, *m_sessions.Snapshot(), to, expanded);
+    if ((ret == "1100" || ret == "1101") && m_session_ended) {
+        m_session_ended();
+    }
     m_pause(SEND_PAUSE_MS);
     return ret;
 }

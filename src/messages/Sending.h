@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -7,7 +8,7 @@
 #include "platform/FairMutex.h"
 #include "platform/Pause.h"
 #include "protocol/ServiceLink.h"
-#include "protocol/Session.h"
+#include "protocol/SessionStore.h"
 
 namespace zelmo::messages {
 
@@ -20,21 +21,26 @@ inline constexpr int SEND_PAUSE_MS = 500;
 class Sender {
 public:
     // `pause` is the wait after each send; it ends early when the run stops.
-    Sender(protocol::ServiceLink link, const protocol::ProtocolState& state,
+    Sender(protocol::ServiceLink link, const protocol::SessionStore& sessions,
            const config::SettingsStore& settings, platform::Pause pause);
 
     // SendText: expands the text (the robot's name from the settings), posts it and pauses
     // 500 ms, all under SendLock. The answer's "Ret" text (empty on failure).
     std::string SendText(std::string_view to, std::string_view text);
 
+    // Told (on the sending thread) when the service answers a send with the end of the
+    // session (Ret 1100 or 1101). Set before any send.
+    void SetSessionEndListener(std::function<void()> listener);
+
     platform::FairMutex& SendLock() { return m_send_lock; }
 
 private:
     protocol::ServiceLink m_link;
-    const protocol::ProtocolState& m_state;
+    const protocol::SessionStore& m_sessions;
     const config::SettingsStore& m_settings;
     platform::Pause m_pause;
     platform::FairMutex m_send_lock;
+    std::function<void()> m_session_ended;
 };
 
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case

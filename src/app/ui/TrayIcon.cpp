@@ -82,7 +82,7 @@ void TrayIcon::WindowMinimised() {
     m_window.hide();
     m_in_tray = true;
     m_back_from_tray = false;
-    ShowIcon(TrayTip(platform::Gbk("微信机器人 Brightleaf"), m_robot.State().own.NickName));
+    ShowIcon(TrayTip(platform::Gbk("微信机器人 Brightleaf"), m_robot.State()->own.NickName));
     ShowOneTimeNotice();
 }
 
@@ -135,7 +135,7 @@ void TrayIcon::HostStarted() {
     m_back_from_tray = false;
     m_icon->hide();
     ShowIcon(
-        TrayTip(platform::Gbk("Brightleaf edition微信机器人- "), m_robot.State().own.NickName));
+        TrayTip(platform::Gbk("Brightleaf edition微信机器人- "), m_robot.State()->own.NickName));
 }
 
 void TrayIcon::HostGone() {

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "platform/Clock.h"
@@ -139,7 +140,8 @@ TEST_P(WholeLoginTest, ReachesTheMainWindowWithTheSessionFilled) {
     EXPECT_EQ(calls[at - 1].name, "HideLoginWindow");
     EXPECT_EQ(calls[at + 1].name, "CloseLoginWindow");
 
-    const protocol::ProtocolState& state = rig.Bot().State();
+    const std::shared_ptr<const protocol::ProtocolState> published = rig.Bot().State();
+    const protocol::ProtocolState& state = *published;
     const sim::SessionInfo expected = rig.Sim().Session();
     EXPECT_TRUE(expected.logged_in);
     EXPECT_EQ(state.session.uin, expected.uin);
@@ -167,7 +169,7 @@ TEST(LoginDriverTest, LocationRedirectToThePrimaryHostGivesAnEmptyFun) {
     ASSERT_TRUE(rig.Started());
     ASSERT_TRUE(StartLogin(rig.Bot()));
     ASSERT_TRUE(rig.Screen().WaitForCall("OpenMainWindow", LOGIN_TIMEOUT));
-    EXPECT_EQ(rig.Bot().State().session.fun, "");
+    EXPECT_EQ(rig.Bot().State()->session.fun, "");
     EXPECT_EQ(rig.RequestCount("webwxnewloginpage"), 2u);
     for (const sim::RecordedRequest& request : rig.Sim().Requests()) {
         if (request.path.find("webwxinit") != std::string::npos) {
@@ -187,7 +189,7 @@ TEST(LoginDriverTest, ExpiredCodeStartsACycleThatShowsOnlyTheNewImage) {
     ASSERT_TRUE(rig.Screen().WaitForCall("ShowLoginWindow", LOGIN_TIMEOUT));
     const std::string second_uuid = rig.Sim().CurrentUuid();
     EXPECT_NE(first_uuid, second_uuid);
-    EXPECT_EQ(rig.Bot().State().session.uuid, second_uuid);
+    EXPECT_EQ(rig.Bot().Login().draft.session.uuid, second_uuid);
 
     const Calls calls = rig.Screen().Calls();
     const auto images = IndexesOf(calls, "ShowQrImage");
@@ -238,7 +240,7 @@ TEST(LoginDriverTest, InitSessionIsRetriedAfterAPause) {
     const auto delays = IndexesOf(calls, "Delay");
     EXPECT_TRUE(std::any_of(delays.begin(), delays.end(),
                             [&](std::size_t at) { return calls[at].number == 1000; }));
-    EXPECT_FALSE(rig.Bot().State().own.UserName.empty());
+    EXPECT_FALSE(rig.Bot().State()->own.UserName.empty());
 }
 
 TEST(LoginDriverTest, EmptyPollAnswerReportsAnErrorAndPollingGoesOn) {
@@ -281,7 +283,7 @@ TEST(LoginDriverTest, NoImageAfterTenAttemptsEndsTheProgram) {
               platform::Gbk("错误提示") + "\n" +
                   platform::Gbk("二维码加载失败，请查看网络连接是否正常！(错误代码：10001)"));
     EXPECT_EQ(calls.back().name, "EndProgram");
-    EXPECT_EQ(calls.back().number, 0);
+    EXPECT_EQ(calls.back().number, EXIT_LOGIN_FAILED);
     // Five status pauses, then at least 49 pauses between the checks: the wait outlasts its
     // fifty checks while the fetch, pausing longer after each failure, still tries.
     EXPECT_EQ(DelaysOf(calls, 300).size(), 5u);
@@ -340,7 +342,7 @@ TEST(LoginDriverTest, OnlyAWholeImageCountsAsTheQrCode) {
         ASSERT_EQ(images.size(), 1u);
         EXPECT_TRUE(protocol::IsImage(images[0]));
         EXPECT_EQ(rig.Screen().CountOf("ShowMessageBox"), 0u);
-        EXPECT_EQ(rig.Bot().State().session.qr_image, images[0]);
+        EXPECT_EQ(rig.Bot().Login().draft.session.qr_image, images[0]);
     }
 }
 

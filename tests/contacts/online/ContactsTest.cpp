@@ -145,7 +145,7 @@ TEST_P(ContactsStartupTest, EveryContactIsKeptOnceInitFirstClassifiedAndDecoded)
               Gbk("每日新闻"));
     EXPECT_EQ(online.Robot().Contacts().FindNickName("@nobody"), Gbk("未搜索到"));
 
-    EXPECT_EQ(contacts::SendStatusNotify(online.Robot().Link(), online.Robot().State()), "0");
+    EXPECT_EQ(contacts::SendStatusNotify(online.Robot().Link(), *online.Robot().State()), "0");
     EXPECT_EQ(online.Sim().Violations(), std::vector<std::string>{});
 }
 
@@ -308,7 +308,7 @@ TEST_F(ContactsLaterTest, TwentyWorkersAddingTheSameUnknownGroupAppendItOnce) {
     for (int i = 0; i < WORKERS; ++i) {
         workers.emplace_back([&] {
             start.arrive_and_wait();
-            contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(),
+            contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Connection(),
                                          robot.Contacts(), robot.Queue(), robot.Screen(), family);
         });
     }
@@ -336,25 +336,25 @@ TEST_F(ContactsLaterTest, OnlyAnUnknownContactWhileOnlineIsFetched) {
     const std::size_t refreshes = online.Screen().CountOf("RefreshContactLists");
 
     robot.Connection().store(protocol::STATE_OFFLINE);
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
+    contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Connection(), robot.Contacts(),
                                  robot.Queue(), robot.Screen(), bob);
     robot.Connection().store(protocol::STATE_ONLINE);
     EXPECT_EQ(BatchRequestsFor(online, bob), 0u);
     EXPECT_EQ(robot.Contacts().FindContactIndex(bob), 0u);
 
     const std::string alice = online.Sim().UserNameOf("alice");
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
+    contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Connection(), robot.Contacts(),
                                  robot.Queue(), robot.Screen(), alice);
     EXPECT_EQ(BatchRequestsFor(online, alice), 0u);
 
     // Unknown to the service too: asked, nothing added, the lists stay.
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
+    contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Connection(), robot.Contacts(),
                                  robot.Queue(), robot.Screen(), "@nobody");
     EXPECT_EQ(BatchRequestsFor(online, "@nobody"), 1u);
     EXPECT_EQ(robot.Contacts().Count(), init_ids.size());
     EXPECT_EQ(online.Screen().CountOf("RefreshContactLists"), refreshes);
 
-    contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Connection(), robot.Contacts(),
+    contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Connection(), robot.Contacts(),
                                  robot.Queue(), robot.Screen(), bob);
     EXPECT_EQ(BatchRequestsFor(online, bob), 1u);
     const std::size_t index = robot.Contacts().FindContactIndex(bob);

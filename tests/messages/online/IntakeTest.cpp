@@ -41,7 +41,7 @@ public:
     // One webwxsync; the kind-5 jobs it posts.
     std::vector<Job> Sync() {
         std::string answer;
-        if (!protocol::WebSync(Robot().Link(), Robot().State(), answer)) {
+        if (!app::SyncAndKeepKey(Robot(), answer)) {
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }
