@@ -86,6 +86,8 @@ void Resume(Robot& robot) {
     draft.init_answer = std::move(init_answer);
     RunSessionSteps(robot);
     KeepSession(robot);
+    // Sends that met the old session's end meanwhile have nothing more to say.
+    robot.SessionEndReported().store(false);
     SetOnline(robot, true);
     robot.Screen().CloseStatus();
 }
