@@ -84,7 +84,7 @@ void Resume(Robot& robot) {
     std::string init_answer = std::move(draft.init_answer);
     robot.Sessions().Publish(draft);
     draft.init_answer = std::move(init_answer);
-    RunSessionSteps(robot);
+    RunSessionSteps(robot, SessionStepsAfter::Relogin);
     KeepSession(robot);
     // Sends that met the old session's end meanwhile have nothing more to say.
     robot.SessionEndReported().store(false);

@@ -62,7 +62,7 @@ void LoadOwnHeader(Robot& robot) {
 
 }  // namespace
 
-void RunSessionSteps(Robot& robot) {
+void RunSessionSteps(Robot& robot, SessionStepsAfter after) {
     std::string& init_answer = robot.Login().draft.init_answer;
     contacts::ParseContacts(robot.Contacts(), robot.Queue(), init_answer);
     // Nothing reads it again; with many contacts it is megabytes.
@@ -75,7 +75,9 @@ void RunSessionSteps(Robot& robot) {
     std::string discarded;
     SyncAndKeepKey(robot, discarded);
     robot.Screen().RefreshContactLists();
-    robot.Screen().FillMassCandidates();
+    if (after == SessionStepsAfter::Start) {
+        robot.Screen().FillMassCandidates();
+    }
 }
 
 void KeepSession(Robot& robot) {
@@ -100,7 +102,7 @@ void RunStartup(Robot& robot) {
 
     screen.ShowStatus(platform::Gbk("[4/5] 微信资料"), false);
     LoadOwnHeader(robot);
-    RunSessionSteps(robot);
+    RunSessionSteps(robot, SessionStepsAfter::Start);
 
     screen.ShowStatus(platform::Gbk("[5/5] 心跳监听"), false);
     robot.StartThread([&robot] { HeartbeatLoop(robot); });

@@ -14,7 +14,10 @@ void RunStartup(Robot& robot);
 // The start-up's steps that talk to a newly logged-in session, also run after a re-login:
 // the contacts of the login's init answer, the contact list, the status notice, one
 // webwxsync whose news are dropped (only its SyncKey counts), then the lists are shown.
-void RunSessionSteps(Robot& robot);
+// After a re-login the mass-send window's candidates stay as they are, with the user's
+// ticks (its 刷新 button reads the contacts anew).
+enum class SessionStepsAfter { Start, Relogin };
+void RunSessionSteps(Robot& robot, SessionStepsAfter after);
 
 // Saves the published session in session.ini when 自动重新登录 is on (once the settings
 // are loaded), removes that file when it is off.

@@ -9,7 +9,7 @@ namespace zelmo::protocol {
 
 namespace {
 
-constexpr std::size_t MAX_FILE_BYTES = 64 * 1024;
+constexpr std::size_t MAX_FILE_BYTES = std::size_t{64} * 1024;
 constexpr std::string_view HEADER = "[session]";
 
 bool Printable(std::string_view value) {

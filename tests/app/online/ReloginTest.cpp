@@ -123,6 +123,9 @@ TEST_P(ReloginTest, ALostSessionIsReplacedByAPushLoginAndTheRobotAnswersOn) {
     EXPECT_EQ(screen.CountOf("ShowQrImage"), 1u);
     EXPECT_EQ(screen.CountOf("CreateHiddenWindows"), 1u);
     EXPECT_EQ(screen.CountOf("MainWindowReady"), 1u);
+    // The mass-send window keeps the user's ticks; the main lists show the contacts again.
+    EXPECT_EQ(screen.CountOf("FillMassCandidates"), 1u);
+    EXPECT_EQ(screen.CountOf("RefreshContactLists"), 2u);
     EXPECT_EQ(online.Sim().CountRequests("webwxinit"), 2u);
     EXPECT_EQ(online.Sim().CountRequests("webwxgetcontact"), 2u);
     EXPECT_EQ(online.Sim().CountRequests("webwxstatusnotify"), 2u);
