@@ -22,7 +22,8 @@ void LogoutOnLoss(Robot& robot);
 
 // Thread body: synccheck / webwxsync cycles until HeartbeatStop, the main window's caption
 // showing the connection state after every cycle. A cycle whose poll ends after
-// HeartbeatStop was set ends the loop without acting on the answer.
+// HeartbeatStop was set ends the loop without acting on the answer. When the service ends
+// the session and 自动重新登录 is on, the loop logs in again (Relogin) before it goes on.
 void HeartbeatLoop(Robot& robot);
 
 }  // namespace zelmo::app
