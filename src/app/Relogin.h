@@ -16,7 +16,7 @@ bool AutoReloginOn(Robot& robot);
 
 // The service ended the running session and 自动重新登录 is on. On the heartbeat thread,
 // which polls no more meanwhile: offline, the caption says the robot logs in again, the
-// Parts' logout goes out first on 1100; then push logins (the phone confirms, no scan),
+// usual logout goes out first on 1100; then push logins (the phone confirms, no scan),
 // falling back to a QR code (the login window, or the terminal), with pauses from 5 s
 // doubling up to 5 min between failed attempts. Once logged in to the same account: the
 // new session is published and saved, the contacts and the status notice run again, and

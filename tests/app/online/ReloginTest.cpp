@@ -176,8 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
              }}),
     [](const ::testing::TestParamInfo<Loss>& info) { return std::string(info.param.name); });
 
-// The Parts' logout still goes out on 1100, before the phone is asked; a sync answered
-// with the end goes straight to the re-login without another poll.
+// The logout of a session the service ended still goes out on 1100, before the phone is
+// asked; a sync answered with the end goes straight to the re-login without another poll.
 TEST(ReloginOrderTest, LogoutFirstOn1100AndNoPollBetweenAnEndedSyncAndThePush) {
     {
         OnlineRobot online(Account());
@@ -319,7 +319,7 @@ TEST(HotStartTest, AfterADeliberateCloseTheNextStartAsksThePhone) {
 }
 
 // 自动重新登录=0: every start needs a scan, no tokens stay on disk, and a lost session stays
-// lost (the Parts' behaviour, which the heartbeat tests pin).
+// lost (as the heartbeat tests pin).
 TEST(HotStartTest, WithAutoReloginOffNoSessionIsKeptAndEveryStartScans) {
     OnlineRobot online(Account([](OnlineRobot::Options& options) {
         options.prepare = [](const std::string& account_dir) {
