@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/Relogin.h"
 #include "app/Robot.h"
 #include "contacts/ContactJobs.h"
 #include "jobs/Backoff.h"
@@ -21,9 +22,18 @@ struct CycleEnd {
     bool unanswered = false;  // the poll got no answer at all
 };
 
+// The service ended the session and 自动重新登录 is on; the loop ends only when the robot
+// stops or gave up meanwhile.
+CycleEnd LogInAgain(Robot& robot, std::string_view retcode) {
+    return {Relogin(robot, retcode), false};
+}
+
 // A poll answered with a retcode other than "0". Every session-ending code is decided
 // here, in one place.
 CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
+    if (EndsSession(retcode) && AutoReloginOn(robot)) {
+        return LogInAgain(robot, retcode);
+    }
     protocol::Connection& connection = robot.Connection();
     if (retcode == "1100") {
         connection.Set(protocol::STATE_OFFLINE);
@@ -46,9 +56,12 @@ CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
 CycleEnd RunProbe(Robot& robot) {
     protocol::Connection& connection = robot.Connection();
     protocol::SyncAnswer answer;
-    const bool synced = protocol::WebSync(robot.Link(), robot.State(), answer);
+    const bool synced = SyncAndKeepKey(robot, answer);
     if (robot.HeartbeatStop().load()) {
         return {false, false};
+    }
+    if (!synced && SyncAnswerEndsSession(answer) && AutoReloginOn(robot)) {
+        return LogInAgain(robot, "1101");
     }
     if (!synced) {
         connection.Set(protocol::STATE_LISTEN_FAILED);
@@ -61,7 +74,13 @@ CycleEnd RunProbe(Robot& robot) {
 
 CycleEnd RunCycle(Robot& robot) {
     protocol::Connection& connection = robot.Connection();
-    const protocol::SyncCheckAnswer check = protocol::SyncCheck(robot.Link(), robot.State());
+    // A send met the end of the session: with 自动重新登录 the loop logs in again before it
+    // polls on.
+    if (robot.SessionEndReported().exchange(false) && AutoReloginOn(robot)) {
+        return LogInAgain(robot, "1101");
+    }
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    const protocol::SyncCheckAnswer check = protocol::SyncCheck(robot.Link(), *state);
     // Whoever stopped the loop (a close, a logout) has already spoken to the service.
     if (robot.HeartbeatStop().load()) {
         return {false, false};
@@ -75,7 +94,10 @@ CycleEnd RunCycle(Robot& robot) {
     }
     if (check.selector != "0") {
         protocol::SyncAnswer answer;
-        if (!protocol::WebSync(robot.Link(), robot.State(), answer)) {
+        if (!SyncAndKeepKey(robot, answer)) {
+            if (SyncAnswerEndsSession(answer) && AutoReloginOn(robot)) {
+                return LogInAgain(robot, "1101");
+            }
             connection.Set(protocol::STATE_REQUEST_FAILED);
             return {true, true};
         }
@@ -99,8 +121,18 @@ void PostSyncNews(jobs::JobQueue& queue, protocol::RecentMessageIds& handled,
     }
 }
 
+bool SyncAndKeepKey(Robot& robot, protocol::SyncAnswer& answer) {
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    protocol::ProtocolState synced = *state;
+    if (!protocol::WebSync(robot.Link(), synced, answer)) {
+        return false;
+    }
+    robot.Sessions().SetSyncKey(*state, std::move(synced.sync_key));
+    return true;
+}
+
 void LogoutOnLoss(Robot& robot) {
-    protocol::SendLogout(robot.Link(), robot.State());
+    protocol::SendLogout(robot.Link(), *robot.State());
     robot.HeartbeatStop().store(true);
     robot.Connection().Set(protocol::STATE_OFFLINE);
 }

@@ -14,6 +14,10 @@ class Robot;
 void PostSyncNews(jobs::JobQueue& queue, protocol::RecentMessageIds& handled,
                   const protocol::SyncAnswer& news);
 
+// One webwxsync on the session as it is now; a new SyncKey is kept unless a login replaced
+// the session meanwhile. `answer` gets what the service answered either way.
+bool SyncAndKeepKey(Robot& robot, protocol::SyncAnswer& answer);
+
 // The service ended the session: logout, HeartbeatStop, offline.
 void LogoutOnLoss(Robot& robot);
 
@@ -24,6 +28,8 @@ void LogoutOnLoss(Robot& robot);
 // 1 s, doubling, at most 60 s, before the next; a good cycle starts over. After a poll
 // without an answer the next cycle is a webwxsync alone, so a service that is back shows
 // online at once.
+// When the service ends the session and 自动重新登录 is on, the loop logs in again
+// (Relogin) before it goes on.
 void HeartbeatLoop(Robot& robot);
 
 }  // namespace zelmo::app

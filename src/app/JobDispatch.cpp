@@ -33,15 +33,15 @@ void RunJob(Robot& robot, const jobs::Job& job) {
             robot.Sender().Post(t[0], t[1], messages::SendKind::Reply);
             break;
         case contacts::JOB_CONTACT_CHANGED:
-            contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Contacts(),
+            contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Contacts(),
                                          robot.Queue(), robot.Screen(), robot.Pause(), t[0]);
             break;
         case messages::JOB_LOG_ENTRY:
-            messages::LogMessage(robot.Log(), robot.Contacts(), robot.State().own, t[0], t[1],
+            messages::LogMessage(robot.Log(), robot.Contacts(), robot.State()->own, t[0], t[1],
                                  t[2]);
             break;
         case contacts::JOB_GROUP_MEMBERS:
-            contacts::FetchGroupMembers(robot.Link(), robot.State(), robot.Contacts(),
+            contacts::FetchGroupMembers(robot.Link(), *robot.State(), robot.Contacts(),
                                         robot.Screen(), robot.Pause(), t[0]);
             break;
         case messages::JOB_INCOMING_MESSAGE:
@@ -59,7 +59,8 @@ void QueueWorker(Robot& robot) {
 
 void LogDroppedJob(Robot& robot, const jobs::Job& job) {
     const auto& t = job.texts;
-    const protocol::OwnProfile& own = robot.State().own;
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    const protocol::OwnProfile& own = state->own;
     const contacts::ContactStore& contacts = robot.Contacts();
     const std::string why = platform::Gbk("待处理任务过多，已丢弃：");
     const std::string not_handled = platform::Gbk("[↓]未处理");

@@ -25,11 +25,17 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_clock(clock),
       m_screen(screen),
       m_log(screen, clock),
-      m_sender({Link(), m_state, m_settings, Pause(), m_connection, m_log, m_contacts}),
-      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_state, clock} {
+      m_sender({Link(), m_sessions, m_settings, Pause(), m_connection, m_log, m_contacts}),
+      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock} {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
     m_queue.SetDropHandler([this](const jobs::Job& job) { LogDroppedJob(*this, job); });
+    // The heartbeat takes it at its next cycle; until then the session is gone, and what
+    // waits for the service waits on.
+    m_sender.SetSessionEndListener([this] {
+        m_session_end_reported.store(true);
+        m_connection.Set(protocol::STATE_OFFLINE);
+    });
 }
 
 Robot::~Robot() {
@@ -37,13 +43,13 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(),   m_state, Pause(),   m_settings,   m_contacts,
-            m_screen, m_queue, m_replies, m_reply_guard};
+    return {Link(),   m_sessions, Pause(),   m_settings,   m_contacts,
+            m_screen, m_queue,    m_replies, m_reply_guard};
 }
 
 mass::MassParts Robot::MassParts() {
     return {m_mass,    m_settings, m_account_dir, m_screen, m_sender,
-            Starter(), Pause(),    m_stop,        m_queue,  m_state.own};
+            Starter(), Pause(),    m_stop,        m_queue,  m_sessions};
 }
 
 bool Robot::StartThread(std::function<void()> body) {

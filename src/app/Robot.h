@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/LoginRun.h"
 #include "app/RunOptions.h"
 #include "app/UiPort.h"
 #include "config/SettingsStore.h"
@@ -33,6 +34,7 @@
 #include "protocol/ServiceLink.h"
 #include "protocol/ServiceProfile.h"
 #include "protocol/Session.h"
+#include "protocol/SessionStore.h"
 
 namespace zelmo::app {
 
@@ -53,14 +55,15 @@ public:
     UiPort& Screen() const { return m_screen; }
     protocol::ServiceLink Link() const { return {m_web, m_profile, m_clock}; }
 
-    // Written by the login threads, then only the SyncKey by the heartbeat thread; each
-    // hand-over to another thread is a thread start, a join or the QR-ready flag below.
-    protocol::ProtocolState& State() { return m_state; }
-
-    // The QR fetch thread publishes the session's image with this flag; a new login cycle
-    // lowers it before its fetch starts.
-    void SetQrReady(bool ready) { m_qr_ready.store(ready, std::memory_order_release); }
-    bool QrReady() const { return m_qr_ready.load(std::memory_order_acquire); }
+    // The logged-in session as it is now: a snapshot that never changes under the caller.
+    // A login publishes a new one, the heartbeat each new SyncKey.
+    std::shared_ptr<const protocol::ProtocolState> State() const { return m_sessions.Snapshot(); }
+    protocol::SessionStore& Sessions() { return m_sessions; }
+    // What the login threads share, the session they build included.
+    LoginRun& Login() { return m_login; }
+    // Raised by a send that the service answered with the end of the session; the
+    // heartbeat takes it at its next cycle.
+    std::atomic<bool>& SessionEndReported() { return m_session_end_reported; }
 
     // The account's data folder; set by the start-up before any thread that reads it.
     const std::string& AccountDir() const { return m_account_dir; }
@@ -125,8 +128,9 @@ private:
     platform::WebClient m_web;
     platform::Clock& m_clock;
     UiPort& m_screen;
-    protocol::ProtocolState m_state;
-    std::atomic<bool> m_qr_ready{false};
+    protocol::SessionStore m_sessions;
+    LoginRun m_login;
+    std::atomic<bool> m_session_end_reported{false};
     platform::ManualResetEvent m_stop;
 
     std::string m_account_dir;

@@ -13,6 +13,10 @@ struct RunOptions {
     std::string data_root;     // the run directory; account folders go below it
     std::string service_file;  // service profile INI; empty means the real service
     AutoAnswer auto_answer = AutoAnswer::Ask;
+    // Nobody watches a screen (zelmo-headless): a refused login ends the run, and a
+    // re-login that cannot finish gives up after bounded attempts instead of waiting for a
+    // scan for ever, so that a supervisor can act.
+    bool unattended = false;
 };
 
 }  // namespace zelmo::app

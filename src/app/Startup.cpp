@@ -1,11 +1,15 @@
 #include "app/Startup.h"
 
+#include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
+#include "app/ExitCodes.h"
 #include "app/Heartbeat.h"
 #include "app/JobDispatch.h"
 #include "app/Robot.h"
+#include "app/SessionFile.h"
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "contacts/ContactRequests.h"
@@ -15,6 +19,7 @@
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "platform/ManualResetEvent.h"
 #include "plugins/PluginHost.h"
 #include "protocol/HeadImage.h"
 #include "protocol/SyncRequests.h"
@@ -24,7 +29,8 @@ namespace zelmo::app {
 namespace {
 
 void PrepareAccountFolder(Robot& robot) {
-    const std::string dir = config::AccountDirFor(robot.Options().data_root, robot.State().own.Uin);
+    const std::string dir =
+        config::AccountDirFor(robot.Options().data_root, robot.State()->own.Uin);
     // Failures are not reported: every loader below falls back to its defaults.
     platform::MakeDirectories(dir + "/config");
     platform::MakeDirectories(config::PluginFolder(dir));
@@ -57,6 +63,7 @@ void LoadConfiguration(Robot& robot) {
     robot.Screen().ShowMassSettings();
     const platform::TextFileReport mass_texts =
         mass::LoadMassTexts(robot.Mass(), dir, robot.Screen());
+    KeepSession(robot);
 
     UiPort& screen = robot.Screen();
     Tell(screen, lang.report, "回复模板使用默认值。");
@@ -73,38 +80,56 @@ void StartQueueWorkers(Robot& robot) {
 }
 
 void LoadOwnHeader(Robot& robot) {
-    const protocol::ProtocolState& state = robot.State();
-    const std::string avatar = protocol::FetchHeadImage(robot.Link(), state);
-    robot.Screen().ShowOwnHeader(avatar, state.own.NickName, state.own.Signature);
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    const std::string avatar = protocol::FetchHeadImage(robot.Link(), *state);
+    robot.Screen().ShowOwnHeader(avatar, state->own.NickName, state->own.Signature);
 }
 
 // The full list again and again, backing off, until the service gives it; then the lists
 // show what came. Its own thread, so the start-up goes on with the init answer's contacts.
-void KeepFetchingContactList(Robot& robot) {
+void KeepFetchingContactList(Robot& robot, SessionStepsAfter after) {
     const bool fetched = jobs::RetryUntilDone(robot.Pause(), [&robot] {
-        return contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(),
+        return contacts::FetchContactList(robot.Link(), *robot.State(), robot.Contacts(),
                                           robot.Queue());
     });
     if (fetched) {
         robot.Screen().RefreshContactLists();
+        if (after == SessionStepsAfter::Start) {
+            robot.Screen().FillMassCandidates();
+        }
+    }
+}
+
+}  // namespace
+
+void RunSessionSteps(Robot& robot, SessionStepsAfter after) {
+    std::string& init_answer = robot.Login().draft.init_answer;
+    contacts::AddContacts(robot.Contacts(), robot.Queue(), init_answer);
+    // Nothing reads it again; with many contacts it is megabytes.
+    init_answer.clear();
+    init_answer.shrink_to_fit();
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    if (!contacts::FetchContactList(robot.Link(), *state, robot.Contacts(), robot.Queue())) {
+        robot.StartThread([&robot, after] { KeepFetchingContactList(robot, after); });
+    }
+    contacts::SendStatusNotify(robot.Link(), *state);
+    // Only the SyncKey matters: what the first sync brings is never handed on.
+    protocol::SyncAnswer discarded;
+    SyncAndKeepKey(robot, discarded);
+    robot.Screen().RefreshContactLists();
+    if (after == SessionStepsAfter::Start) {
         robot.Screen().FillMassCandidates();
     }
 }
 
-void LoadContacts(Robot& robot) {
-    contacts::AddContacts(robot.Contacts(), robot.Queue(), robot.State().init_answer);
-    if (!contacts::FetchContactList(robot.Link(), robot.State(), robot.Contacts(), robot.Queue())) {
-        robot.StartThread([&robot] { KeepFetchingContactList(robot); });
+void KeepSession(Robot& robot) {
+    const std::string& data_root = robot.Options().data_root;
+    if (robot.Settings().Get()->自动重新登录) {
+        SaveSession(data_root, *robot.State());
+    } else {
+        ForgetSession(data_root);
     }
-    contacts::SendStatusNotify(robot.Link(), robot.State());
-    // Only the SyncKey matters: what the first sync brings is never handed on.
-    protocol::SyncAnswer discarded;
-    protocol::WebSync(robot.Link(), robot.State(), discarded);
-    robot.Screen().RefreshContactLists();
-    robot.Screen().FillMassCandidates();
 }
-
-}  // namespace
 
 void RunStartup(Robot& robot) {
     UiPort& screen = robot.Screen();
@@ -119,7 +144,7 @@ void RunStartup(Robot& robot) {
 
     screen.ShowStatus(platform::Gbk("[4/5] 微信资料"), false);
     LoadOwnHeader(robot);
-    LoadContacts(robot);
+    RunSessionSteps(robot, SessionStepsAfter::Start);
 
     screen.ShowStatus(platform::Gbk("[5/5] 心跳监听"), false);
     robot.StartThread([&robot] { HeartbeatLoop(robot); });
@@ -142,9 +167,36 @@ bool ConfirmClose(Robot& robot) {
         return false;
     }
     robot.HeartbeatStop().store(true);
-    protocol::SendLogout(robot.Link(), robot.State());
+    protocol::SendLogout(robot.Link(), *robot.State());
+    MarkSessionLoggedOut(robot.Options().data_root);
     screen.FadeOutMainWindow();
     return true;
+}
+
+void StopOnSignal(Robot& robot) {
+    UiPort& screen = robot.Screen();
+    if (!robot.AccountDir().empty() && robot.Knowledge().Dirty()) {
+        // No one is there to read a notice: a save that could not write the file keeps it
+        // and writes beside it, and the log says where.
+        const messages::ReplyBaseSave saved =
+            robot.Knowledge().Save(config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE));
+        if (const std::optional<messages::FileNotice> notice = messages::SaveNotice(saved)) {
+            screen.LogEvent("save", notice->text);
+        }
+    }
+    const bool logged_in = !robot.State()->session.sid.empty();
+    if (logged_in && !robot.HeartbeatStop().exchange(true)) {
+        // On a robot thread, so that a service that does not answer cannot hold the end.
+        auto sent = std::make_shared<platform::ManualResetEvent>();
+        if (robot.StartThread([&robot, sent] {
+                protocol::SendLogout(robot.Link(), *robot.State());
+                sent->Set();
+            })) {
+            sent->WaitFor(STOP_LOGOUT_WAIT);
+        }
+        MarkSessionLoggedOut(robot.Options().data_root);
+    }
+    screen.EndProgram(EXIT_STOPPED);
 }
 
 }  // namespace zelmo::app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace zelmo::app {
 
 class Robot;
@@ -9,8 +11,29 @@ class Robot;
 // thread): the windows stay responsive while the main window waits for it.
 void RunStartup(Robot& robot);
 
+// The start-up's steps that talk to a newly logged-in session, also run after a re-login:
+// the contacts of the login's init answer, the contact list, the status notice, one
+// webwxsync whose news are dropped (only its SyncKey counts), then the lists are shown.
+// After a re-login the mass-send window's candidates stay as they are, with the user's
+// ticks (its 刷新 button reads the contacts anew).
+enum class SessionStepsAfter { Start, Relogin };
+void RunSessionSteps(Robot& robot, SessionStepsAfter after);
+
+// Saves the published session in session.ini when 自动重新登录 is on (once the settings
+// are loaded), removes that file when it is off.
+void KeepSession(Robot& robot);
+
 // The close request of the main window: asks to save an unsaved knowledge base, then asks
-// to quit. On Yes: HeartbeatStop, logout, fade-out, true. UI thread.
+// to quit. On Yes: HeartbeatStop, logout (the saved session marked logged out), fade-out,
+// true. UI thread.
 bool ConfirmClose(Robot& robot);
+
+// How long a stop by signal waits for the logout before it ends anyway.
+inline constexpr std::chrono::milliseconds STOP_LOGOUT_WAIT{1500};
+
+// SIGINT or SIGTERM on the desktop: a deliberate close without questions. An unsaved
+// knowledge base is saved, a logged-in session logged out (and marked so), the program
+// ends with EXIT_STOPPED. UI thread.
+void StopOnSignal(Robot& robot);
 
 }  // namespace zelmo::app

@@ -1,5 +1,6 @@
 #include "app/WindowActions.h"
 
+#include <memory>
 #include <utility>
 
 #include "app/Robot.h"
@@ -12,29 +13,30 @@ namespace zelmo::app {
 
 bool ReloadAvatar(Robot& robot) {
     return robot.StartThread([&robot] {
-        const protocol::ProtocolState& state = robot.State();
-        const std::string image = protocol::FetchHeadImage(robot.Link(), state);
-        robot.Screen().ShowOwnHeader(image, state.own.NickName, state.own.Signature);
+        const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+        const std::string image = protocol::FetchHeadImage(robot.Link(), *state);
+        robot.Screen().ShowOwnHeader(image, state->own.NickName, state->own.Signature);
     });
 }
 
 void SendChatText(Robot& robot, const std::string& user_name, const std::string& text) {
     // Typed by the user, so it never expires the way a late reply does.
     robot.Sender().Post(user_name, text, messages::SendKind::Text);
-    messages::LogMessage(robot.Log(), robot.Contacts(), robot.State().own,
-                         robot.State().own.UserName, user_name, text);
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    messages::LogMessage(robot.Log(), robot.Contacts(), state->own, state->own.UserName, user_name,
+                         text);
 }
 
 void FetchMembersOf(Robot& robot, std::size_t group_index) {
     robot.StartThread([&robot, index_text = std::to_string(group_index)] {
-        contacts::FetchGroupMembers(robot.Link(), robot.State(), robot.Contacts(), robot.Screen(),
+        contacts::FetchGroupMembers(robot.Link(), *robot.State(), robot.Contacts(), robot.Screen(),
                                     robot.Pause(), index_text);
     });
 }
 
 bool CommitRemark(Robot& robot, std::string user_name, std::string_view old_remark,
                   std::string new_remark, std::function<void()> sent) {
-    return contacts::CommitRemark(robot.Link(), robot.State(), robot.Starter(),
+    return contacts::CommitRemark(robot.Link(), *robot.State(), robot.Starter(),
                                   std::move(user_name), old_remark, std::move(new_remark),
                                   std::move(sent));
 }

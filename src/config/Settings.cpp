@@ -91,6 +91,7 @@ Settings ReadSettings(const SettingsReader& file) {
     settings.群管_邀 = file.Text(GROUP, "群管_邀", defaults.群管_邀);
     settings.群管_移 = file.Text(GROUP, "群管_移", defaults.群管_移);
     settings.回复过期秒数 = file.Text(REPLY, "回复过期秒数", defaults.回复过期秒数);
+    settings.自动重新登录 = file.Flag(ROBOT, "自动重新登录", defaults.自动重新登录);
     return settings;
 }
 

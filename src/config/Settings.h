@@ -30,6 +30,9 @@ struct Settings {
     // Seconds a reply may wait for the sender before it is dropped (logged) instead of
     // sent late; "0" never drops one.
     std::string 回复过期秒数 = "300";
+    // Resume a saved session at start and log in again without a scan when the service ends
+    // the session. Edited in the file only, so SaveSettings leaves its line alone.
+    bool 自动重新登录 = true;
 
     bool operator==(const Settings&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/Robot.h"
+#include "app/SessionFile.h"
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "headless/HeadlessScreen.h"
@@ -22,11 +23,12 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
     if (screen.HandedOver() && !already_stopped) {
         auto sent = std::make_shared<platform::ManualResetEvent>();
         if (robot.StartThread([&robot, sent] {
-                protocol::SendLogout(robot.Link(), robot.State());
+                protocol::SendLogout(robot.Link(), *robot.State());
                 sent->Set();
             })) {
             sent->WaitFor(LOGOUT_WAIT);
         }
+        app::MarkSessionLoggedOut(robot.Options().data_root);
     }
     robot.Shutdown();
     if (screen.AccountReady() && robot.Knowledge().Dirty() &&

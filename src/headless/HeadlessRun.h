@@ -16,9 +16,9 @@ class HeadlessScreen;
 inline constexpr std::chrono::milliseconds LOGOUT_WAIT{1500};
 
 // A stop signal: HeartbeatStop, one logout (unless the session never started or the
-// service already ended it, which sent its own), then every robot thread stops and is
-// joined. Only then is the unsaved knowledge base saved (as the question's answer says),
-// so a pair learned while the logout was out is kept too. Main thread.
+// service already ended it, which sent its own) that marks the saved session logged out,
+// then every robot thread stops and is joined. Only then is the unsaved knowledge base saved (as
+// the question's answer says), so a pair learned while the logout was out is kept too. Main thread.
 void StopRobot(app::Robot& robot, HeadlessScreen& screen);
 
 // SIGHUP: the settings, the knowledge base and the plugins read again from the account's

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "BuildVersion.h"
+#include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
+#include "app/StartChecks.h"
 #include "headless/HeadlessCommandLine.h"
 #include "headless/HeadlessRun.h"
 #include "headless/HeadlessScreen.h"
@@ -19,6 +21,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/FreeMemory.h"
+#include "platform/GbkLiteral.h"
 
 namespace {
 
@@ -70,22 +73,37 @@ int main(int argc, char** argv) {
     if (!command_line.common.error.empty()) {
         std::fprintf(stderr, "zelmo-headless: %s\n\n%s", command_line.common.error.c_str(),
                      headless::HeadlessUsageText().c_str());
-        return 2;
+        return app::EXIT_USAGE;
     }
-    const app::RunOptions& options = command_line.common.options;
-    // The QR image's folder; the account folders appear below the data root later.
-    platform::MakeDirectories(std::filesystem::path(command_line.qr_file).parent_path().string());
+    app::RunOptions options = command_line.common.options;
+    options.unattended = true;
 
     platform::SystemClock clock;
     headless::HeadlessScreen screen(
         {options.auto_answer, command_line.qr_file, command_line.qr_scheme, ReturnFreedMemory},
         clock, WriteOut, headless::RequestEnd);
+    // A mistake found before any request: its line, then the end.
+    const auto refuse_start = [&screen](const app::StartProblem& problem) {
+        screen.ShowMessageBox(platform::Gbk("错误提示"), problem.text);
+        screen.PrintLine("end", "exit code " + std::to_string(problem.exit_code));
+        return problem.exit_code;
+    };
+    if (const std::optional<app::StartProblem> problem = app::CheckStart(options)) {
+        return refuse_start(*problem);
+    }
+    const app::DataFolderLock lock = app::LockDataFolder(options.data_root);
+    if (lock.problem) {
+        return refuse_start(*lock.problem);
+    }
+    // The QR image's folder; the account folders appear below the data root later.
+    platform::MakeDirectories(std::filesystem::path(command_line.qr_file).parent_path().string());
+
     int exit_code = 0;
     {
         app::Robot robot(options, clock, screen);
         screen.BindRobot(robot);
         // The login runs on a robot thread; this one waits for signals.
-        robot.StartThread([&robot] { app::StartLogin(robot); });
+        robot.StartThread([&robot] { app::BeginLogin(robot); });
         for (bool running = true; running;) {
             const headless::ProcessEvent event = headless::WaitForProcessEvent();
             switch (event.kind) {

@@ -171,8 +171,9 @@ void MassWorker(const MassParts& parts) {
                     FinishRun(parts);
                     return;
                 }
-                messages::PostSentRow(parts.queue, *parts.settings.Get(), parts.own.UserName,
-                                      member.UserName, text.text);
+                messages::PostSentRow(parts.queue, *parts.settings.Get(),
+                                      parts.sessions.Snapshot()->own.UserName, member.UserName,
+                                      text.text);
                 // Queued behind the replies already waiting, then the sender's turn is
                 // theirs again: a run never shuts replies out.
                 const std::string ret = parts.sender.SendText(member.UserName, text.text, paused);

@@ -12,7 +12,7 @@
 #include "messages/Sending.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/Pause.h"
-#include "protocol/Session.h"
+#include "protocol/SessionStore.h"
 
 namespace zelmo::mass {
 
@@ -43,7 +43,7 @@ struct MassParts {
     platform::Pause pause;
     const platform::ManualResetEvent& stop;
     jobs::JobQueue& queue;
-    const protocol::OwnProfile& own;
+    const protocol::SessionStore& sessions;  // the own account's name in the sent rows
 };
 
 // The click handler of 按钮_开始群发. Idle: refuses empty selections with a message box,

@@ -96,9 +96,10 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
                       ReadableContent(parts.contacts, from, content));
     }
     // Written on another device of the own account: learn the partner, never answer.
-    if (from == parts.state.own.UserName) {
-        contacts::EnsureContactKnown(parts.link, parts.state, parts.contacts, parts.queue,
-                                     parts.lists, parts.pause, to);
+    const std::shared_ptr<const protocol::ProtocolState> state = parts.sessions.Snapshot();
+    if (from == state->own.UserName) {
+        contacts::EnsureContactKnown(parts.link, *state, parts.contacts, parts.queue, parts.lists,
+                                     parts.pause, to);
         return;
     }
     // Official accounts broadcast; an answer would only talk to a machine.
@@ -133,7 +134,7 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
     }
     // Stored texts may name the robot as the templates do.
     reply = NameTheRobot(reply, settings);
-    const std::string& own = parts.state.own.UserName;
+    const std::string own = parts.sessions.Snapshot()->own.UserName;
     // Dropped, not delayed: a delayed answer to a robot still feeds the loop.
     if (!parts.guard.Admit(from_user_name, sources.clock.TickMs(),
                            RepliesPerMinute(settings.每分钟回复上限))) {

@@ -15,6 +15,7 @@
 #include "protocol/ChatMessage.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/Session.h"
+#include "protocol/SessionStore.h"
 
 namespace zelmo::messages {
 
@@ -43,7 +44,7 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
 // guard that limits them.
 struct IntakeParts {
     protocol::ServiceLink link;
-    const protocol::ProtocolState& state;
+    const protocol::SessionStore& sessions;
     platform::Pause pause;  // the waits of a contact fetch tried again
     const config::SettingsStore& settings;
     contacts::ContactStore& contacts;

@@ -71,7 +71,7 @@ std::string RunReplyChain(const ReplySources& sources, const config::Settings& s
         }
     }
     return plugins::DispatchToPlugins(sources.plugins, sources.account_dir,
-                                      sources.state.session.cookies, message);
+                                      sources.sessions.Snapshot()->session.cookies, message);
 }
 
 }  // namespace zelmo::messages

@@ -6,7 +6,7 @@
 #include "messages/LangTemplates.h"
 #include "platform/Clock.h"
 #include "plugins/PluginHost.h"
-#include "protocol/Session.h"
+#include "protocol/SessionStore.h"
 
 namespace zelmo::messages {
 
@@ -18,7 +18,7 @@ struct ReplySources {
     KnowledgeBase& knowledge;
     const plugins::PluginHost& plugins;
     const std::string& account_dir;
-    const protocol::ProtocolState& state;
+    const protocol::SessionStore& sessions;
     platform::Clock& clock;
 };
 

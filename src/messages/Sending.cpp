@@ -140,12 +140,26 @@ bool Sender::Deliver(Outgoing& outgoing) {
     jobs::Backoff backoff(REFUSED_FIRST_WAIT_MS, REFUSED_MAX_WAIT_MS);
     std::string ret;
     bool stopping = false;
+    int session_ends = 0;
     for (int tries = 1;; ++tries) {
-        ret = PostSendMsg(m_parts.link, m_parts.state, outgoing.text.to, outgoing.text.text,
-                          client_id);
+        ret = PostSendMsg(m_parts.link, *m_parts.sessions.Snapshot(), outgoing.text.to,
+                          outgoing.text.text, client_id);
         if (!m_parts.pause(SEND_PAUSE_MS)) {
             stopping = true;
             break;
+        }
+        if (ret == "1100" || ret == "1101") {
+            if (m_session_ended) {
+                m_session_ended();
+            }
+            // The text goes out on the next session, not on the one that ended.
+            if (++session_ends < MAX_SESSION_END_TRIES) {
+                if (!m_parts.connection.WaitOnline()) {
+                    stopping = true;
+                    break;
+                }
+                continue;
+            }
         }
         if (ret != RET_TOO_FREQUENT || tries >= MAX_SEND_TRIES) {
             break;
@@ -208,9 +222,13 @@ void Sender::TellBackoff(const Outgoing& current, int wait_ms) const {
     }
 }
 
+void Sender::SetSessionEndListener(std::function<void()> listener) {
+    m_session_ended = std::move(listener);
+}
+
 void Sender::Report(const Outgoing& outgoing, std::string_view reason) const {
-    const protocol::OwnProfile& own = m_parts.state.own;
-    m_parts.log.AddRow(platform::Gbk("[↑]未发送"), own.NickName,
+    const std::shared_ptr<const protocol::ProtocolState> state = m_parts.sessions.Snapshot();
+    m_parts.log.AddRow(platform::Gbk("[↑]未发送"), state->own.NickName,
                        m_parts.contacts.FindNickName(outgoing.text.to),
                        std::string(reason) + platform::Gbk("：") + outgoing.text.text);
 }

@@ -19,7 +19,7 @@
 #include "platform/Pause.h"
 #include "protocol/Connection.h"
 #include "protocol/ServiceLink.h"
-#include "protocol/Session.h"
+#include "protocol/SessionStore.h"
 
 namespace zelmo::messages {
 
@@ -30,6 +30,9 @@ inline constexpr int SEND_PAUSE_MS = 500;
 inline constexpr int REFUSED_FIRST_WAIT_MS = 2000;
 inline constexpr int REFUSED_MAX_WAIT_MS = 60000;
 inline constexpr int MAX_SEND_TRIES = 6;
+// A send answered with the end of the session (Ret 1100 or 1101) waits until the robot is
+// online again (a re-login) and is tried again, at most so many times in all.
+inline constexpr int MAX_SESSION_END_TRIES = 3;
 // Texts waiting to be sent; beyond it the oldest waiting one is dropped (and logged).
 inline constexpr std::size_t MAX_WAITING_SENDS = 2000;
 
@@ -47,12 +50,13 @@ struct WaitingText {
     SendKind kind = SendKind::Text;
 };
 
-// What the sender works with: the session it sends on, the settings (robot name, reply
-// expiry), the wait after each send (ending early when the run stops), the connection it
-// waits on while offline, and the message log with the names for the texts it cannot send.
+// What the sender works with: the sessions it sends on (always the current one), the settings
+// (robot name, reply expiry), the wait after each send (ending early when the run stops), the
+// connection it waits on while offline, and the message log with the names for the texts it cannot
+// send.
 struct SenderParts {
     protocol::ServiceLink link;
-    const protocol::ProtocolState& state;
+    const protocol::SessionStore& sessions;
     const config::SettingsStore& settings;
     platform::Pause pause;
     const protocol::Connection& connection;
@@ -87,6 +91,10 @@ public:
     // The texts waiting now, oldest first (the one being sent is not among them).
     std::vector<WaitingText> Waiting() const;
 
+    // Told (on the sender thread) when the service answers a send with the end of the
+    // session, before the sender waits to be online again. Set before Run().
+    void SetSessionEndListener(std::function<void()> listener);
+
 private:
     struct Outgoing {
         WaitingText text;
@@ -108,6 +116,7 @@ private:
     std::condition_variable m_changed;
     std::deque<Outgoing> m_waiting;
     bool m_closed = false;
+    std::function<void()> m_session_ended;
 };
 
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case

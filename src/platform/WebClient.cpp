@@ -113,7 +113,8 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header) {
+ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header,
+                     std::span<const std::string_view> extra_headers) {
     ListPtr list;
     bool ok = Append(list, ("Referer: " + std::string(url)).c_str());
     for (const char* line : FIXED_HEADERS) {
@@ -121,6 +122,9 @@ ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header) {
     }
     if (!cookie_header.empty()) {
         ok = ok && Append(list, ("Cookie: " + std::string(cookie_header)).c_str());
+    }
+    for (const std::string_view line : extra_headers) {
+        ok = ok && Append(list, std::string(line).c_str());
     }
     // curl would otherwise ask for "100-continue" on large bodies and stall the post.
     ok = ok && Append(list, "Expect:");
@@ -417,9 +421,14 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
     if (HasLineBreak(url) || HasLineBreak(options.cookie_header) || HasLineBreak(options.method)) {
         return {};
     }
+    for (const std::string_view line : options.extra_headers) {
+        if (HasLineBreak(line)) {
+            return {};
+        }
+    }
     // Built once: every hop of a redirect carries the same table, Referer and Cookie
-    // included, as headers set on the platform's request object did.
-    const ListPtr headers = BuildHeaders(url, options.cookie_header);  // outlives the lease
+    // included, as headers set on the platform's request object did. It outlives the lease.
+    const ListPtr headers = BuildHeaders(url, options.cookie_header, options.extra_headers);
     if (!headers) {
         return {};
     }

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,8 @@ struct RequestOptions {
     // A post the service may see twice without harm (one that only reads, such as a
     // sync with its key): it may go out on a kept connection, which curl can resend.
     bool repeatable = false;
+    // More header lines ("Name: value", each without a line break), after the fixed ones.
+    std::span<const std::string_view> extra_headers;
 };
 
 // One synchronous HTTPS exchange per call with the fixed browser-like header table.

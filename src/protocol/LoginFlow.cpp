@@ -1,8 +1,11 @@
 #include "protocol/LoginFlow.h"
 
 #include <algorithm>
+#include <array>
+#include <span>
 
 #include "platform/Encoding.h"
+#include "platform/GbkText.h"
 #include "protocol/InitAnswer.h"
 #include "protocol/Templates.h"
 #include "protocol/TextHelpers.h"
@@ -22,6 +25,11 @@ constexpr int POLL_TIMEOUT_S = 30;
 constexpr int INIT_TIMEOUT_S = 90;
 
 constexpr std::string_view APP_ID = "wx782c26e4c19acffb";
+constexpr std::string_view NEW_LOGIN_PAGE = "%2Fcgi-bin%2Fmmwebwx-bin%2Fwebwxnewloginpage";
+// "?mod=desktop", encoded like the rest of the redirect target.
+constexpr std::string_view DESKTOP_QUERY = "%3Fmod%3Ddesktop";
+constexpr std::string_view DESKTOP_CLIENT_VERSION = "client-version: 2.0.0";
+constexpr std::size_t MAX_REFUSAL_BYTES = 2048;
 constexpr std::string_view INIT_PATH =
     "/cgi-bin/mmwebwx-bin/webwxinit?pass_ticket={pass_ticket}&r={time}&skey=%40{skey}"
     "&pass_ticket={pass_ticket}";
@@ -67,11 +75,12 @@ bool FetchOnce(const ServiceLink& link, Session& session) {
     Get(link, WebUrl(link.profile, "") + "/?lang=zh_CN", home);
     session.cookies = jar;
 
-    const std::string jslogin =
-        LoginUrl(link.profile) + "/jslogin?appid=" + std::string(APP_ID) +
-        "&redirect_uri=https%3A%2F%2F" + WebHost(link.profile, "") +
-        "%2Fcgi-bin%2Fmmwebwx-bin%2Fwebwxnewloginpage&fun=new&lang=zh_CN&_=" +
-        TimeStamp(link.clock);
+    const std::string target =
+        "https%3A%2F%2F" + WebHost(link.profile, "") + std::string(NEW_LOGIN_PAGE) +
+        std::string(session.login_mode == LoginMode::Desktop ? DESKTOP_QUERY : "");
+    const std::string jslogin = LoginUrl(link.profile) + "/jslogin?appid=" + std::string(APP_ID) +
+                                "&redirect_uri=" + target +
+                                "&fun=new&lang=zh_CN&_=" + TimeStamp(link.clock);
     session.uuid = ExtractBetween(Get(link, jslogin, {}), R"(uuid = ")", "\"");
     if (session.uuid.empty()) {
         // Without an id the image request could only fail.
@@ -118,6 +127,7 @@ bool IsImage(std::string_view bytes) {
 }
 
 void FetchQrCode(const ServiceLink& link, Session& session, const platform::Pause& pause) {
+    session.login_mode = link.profile.login_mode;
     for (int attempt = 1; attempt <= QR_ATTEMPTS; ++attempt) {
         if (FetchOnce(link, session) || link.web.Stopped()) {
             return;
@@ -179,17 +189,46 @@ std::optional<LoginCredentials> ParseRedirectAnswer(std::string_view answer) {
     return credentials;
 }
 
-bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session) {
+std::optional<LoginRefusal> ParseRefusal(std::string_view answer) {
+    const std::string ret = ExtractBetween(answer, "<ret>", "</ret>");
+    const std::string_view digits = std::string_view(ret).substr(ret.starts_with('-') ? 1 : 0);
+    constexpr std::size_t MAX_DIGITS = 10;
+    if (digits.empty() || digits.size() > MAX_DIGITS ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+        ret == "0") {
+        return std::nullopt;
+    }
+    LoginRefusal refusal;
+    refusal.ret = ret;
+    const std::string message =
+        platform::Utf8ToGbk(ExtractBetween(answer, "<message>", "</message>"));
+    refusal.message = platform::TruncateGbk(DecodeHtmlEntities(message), MAX_REFUSAL_BYTES);
+    return refusal;
+}
+
+bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session,
+                   std::optional<LoginRefusal>* refusal) {
+    if (refusal != nullptr) {
+        refusal->reset();
+    }
     std::string url = RedirectUrlOf(poll_answer);
     if (url.empty()) {
         return false;
     }
+    // Both redirect rows of a desktop-mode cycle carry the desktop client's header lines.
+    const std::string extspam = "extspam: " + link.profile.extspam;
+    const std::array<std::string_view, 2> desktop_headers = {DESKTOP_CLIENT_VERSION, extspam};
+    const std::span<const std::string_view> extra_headers =
+        session.login_mode == LoginMode::Desktop
+            ? std::span<const std::string_view>(desktop_headers)
+            : std::span<const std::string_view>();
 
     platform::RequestOptions first;
     const std::string cookie_header = session.cookies;
     first.cookie_header = cookie_header;
     first.cookie_jar = &session.cookies;
     first.no_redirect = true;
+    first.extra_headers = extra_headers;
     std::int64_t t0 = link.clock.TickMs();
     std::string answer = link.web.Request(url, first);
 
@@ -198,6 +237,7 @@ bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Sessio
         platform::RequestOptions second;
         second.cookie_jar = &session.cookies;
         second.no_redirect = true;
+        second.extra_headers = extra_headers;
         t0 = link.clock.TickMs();
         answer = link.web.Request(url, second);
     }
@@ -205,6 +245,9 @@ bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Sessio
 
     std::optional<LoginCredentials> credentials = ParseRedirectAnswer(answer);
     if (!credentials) {
+        if (refusal != nullptr) {
+            *refusal = ParseRefusal(answer);
+        }
         return false;
     }
     session.fun = FunFromUrl(link.profile, url);

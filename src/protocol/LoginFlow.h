@@ -14,7 +14,8 @@ namespace zelmo::protocol {
 // before each new attempt that grows by a second per failure (up to 5 s); without a pause
 // the attempts follow each other at once. Only a whole PNG, JPEG or GIF counts as the
 // image. Replaces the session's cookies and uuid on the way and leaves the image in
-// qr_image (empty when every attempt failed or the pause was cut short).
+// qr_image (empty when every attempt failed or the pause was cut short). The cycle takes
+// the profile's login mode, which jslogin asks for.
 void FetchQrCode(const ServiceLink& link, Session& session, const platform::Pause& pause = {});
 
 // True for bytes that begin with the signature and end with the end marker of a PNG, a
@@ -50,9 +51,20 @@ std::optional<LoginCredentials> ParseRedirectAnswer(std::string_view answer);
 // True for 1 to 20 ASCII digits.
 bool IsUin(std::string_view text);
 
-// Follows the redirect of a "200" poll answer and stores the credentials. On failure only
-// the cookies already received and Delay have changed.
-bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session);
+// The service's "no" to a login: a redirect answer whose <ret> is a number other than 0.
+struct LoginRefusal {
+    std::string ret;      // the decimal code, such as "1203"
+    std::string message;  // the service's <message> in GBK, entities decoded, at most 2 KB
+};
+// Nothing for a success, and for an answer that is no such XML (a network failure).
+std::optional<LoginRefusal> ParseRefusal(std::string_view answer);
+
+// Follows the redirect of a "200" poll answer and stores the credentials. A desktop-mode
+// session sends the desktop client's two header lines on both redirect requests. On
+// failure only the cookies already received and Delay have changed, and `refusal` (when
+// given) tells whether the service said no.
+bool CompleteLogin(const ServiceLink& link, std::string_view poll_answer, Session& session,
+                   std::optional<LoginRefusal>* refusal = nullptr);
 
 // webwxinit: succeeds only when the answer's Ret is 0 and it holds a SyncKey with entries
 // and the own User (with its UserName and a valid Uin); then takes the SyncKey and the own

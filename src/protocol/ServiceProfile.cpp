@@ -1,12 +1,23 @@
 #include "protocol/ServiceProfile.h"
 
+#include <array>
 #include <charconv>
+#include <optional>
+#include <vector>
 
+#include "platform/FileChecks.h"
+#include "platform/Files.h"
 #include "platform/IniFile.h"
 
 namespace zelmo::protocol {
 
 namespace {
+
+constexpr std::array<std::string_view, 4> HOST_KEYS = {"login_host", "web_host", "push_host",
+                                                       "short_link_host"};
+constexpr std::array<std::string_view, 10> KNOWN_KEYS = {
+    "login_host", "web_host", "push_host",     "short_link_host", "port",
+    "connect_to", "ca_file",  "timeout_scale", "login_mode",      "extspam"};
 
 constexpr std::string_view FUN = "{fun}";
 constexpr std::string_view SECTION = "service";
@@ -61,6 +72,26 @@ bool EqualsFolded(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Nothing for a value that names neither mode.
+std::optional<LoginMode> ParseLoginMode(std::string_view text) {
+    if (EqualsFolded(text, "desktop")) {
+        return LoginMode::Desktop;
+    }
+    if (EqualsFolded(text, "web")) {
+        return LoginMode::Web;
+    }
+    return std::nullopt;
+}
+
+bool IsKnownKey(std::string_view key) {
+    for (const std::string_view known : KNOWN_KEYS) {
+        if (EqualsFolded(key, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsLabelChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
@@ -92,7 +123,47 @@ ServiceProfile LoadServiceProfile(std::string_view path) {
     profile.connect_to = ReadOr(path, "connect_to", profile.connect_to);
     profile.ca_file = ReadOr(path, "ca_file", profile.ca_file);
     profile.timeout_scale = ParseScale(platform::ReadIniItem(path, SECTION, "timeout_scale"));
+    if (const std::optional<LoginMode> mode =
+            ParseLoginMode(platform::ReadIniItem(path, SECTION, "login_mode"))) {
+        profile.login_mode = *mode;
+    }
+    const std::string extspam = platform::ReadIniItem(path, SECTION, "extspam");
+    if (!extspam.empty()) {
+        profile.extspam = extspam;
+    }
     return profile;
+}
+
+ProfileCheck CheckServiceProfile(std::string_view path) {
+    const std::string unreadable = platform::ReadableFileProblem(path);
+    if (!unreadable.empty()) {
+        return {ProfileProblem::Unreadable, unreadable};
+    }
+    std::string text;
+    if (!platform::TryReadFile(path, text)) {
+        return {ProfileProblem::Unreadable, "read error"};
+    }
+    const std::vector<platform::IniEntry> entries = platform::IniTextSection(text, SECTION);
+    bool known = false;
+    for (const platform::IniEntry& entry : entries) {
+        known = known || IsKnownKey(entry.key);
+    }
+    if (!known) {
+        return {ProfileProblem::NoSection, {}};
+    }
+    for (const std::string_view key : HOST_KEYS) {
+        for (const platform::IniEntry& entry : entries) {
+            if (EqualsFolded(entry.key, key) && entry.value.empty()) {
+                return {ProfileProblem::EmptyHost, std::string(key)};
+            }
+        }
+    }
+    for (const platform::IniEntry& entry : entries) {
+        if (EqualsFolded(entry.key, "login_mode") && !ParseLoginMode(entry.value)) {
+            return {ProfileProblem::BadLoginMode, entry.value};
+        }
+    }
+    return {};
 }
 
 std::string WebHost(const ServiceProfile& profile, std::string_view fun) {

@@ -3,13 +3,15 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/LoginMode.h"
+
 namespace zelmo::protocol {
 
 // The device id every login sends: the same for every installation.
 inline constexpr std::string_view DEVICE_ID = "e402715839261573";
 
-// The login's result that every later request reads; filled by the login threads, then
-// read without locks.
+// The login's result that every later request reads; built by the login threads, then
+// read by every thread through SessionStore snapshots.
 struct Session {
     std::string qr_image;     // bytes of the current cycle's QR-code image
     std::string uuid;         // login-cycle id
@@ -21,6 +23,8 @@ struct Session {
     std::string fun;       // web-client host variant, possibly empty
     std::string deviceid;  // DEVICE_ID once logged in
     std::string cookies;   // name=value pairs joined by "; "
+    // The mode of the cycle that logs in (or logged in); a push login keeps it.
+    LoginMode login_mode = LoginMode::Desktop;
 };
 
 // The account's own profile from the webwxinit answer (GBK texts).
@@ -42,7 +46,9 @@ struct SyncKey {
 // All protocol state the login produces.
 struct ProtocolState {
     Session session;
-    std::string init_answer;  // the whole webwxinit answer as the service sent it (UTF-8)
+    // The whole webwxinit answer as the service sent it (UTF-8). Only the login's own copy
+    // holds it (the start-up reads the contacts from it); published snapshots leave it empty.
+    std::string init_answer;
     SyncKey sync_key;
     OwnProfile own;
 };

@@ -47,6 +47,7 @@ std::vector<BoolKey> SettingsBoolKeys() {
         {"回复设置", "好友默认", [](const Settings& s) { return s.好友默认; }},
         {"回复设置", "群默认", [](const Settings& s) { return s.群默认; }},
         {"群管设置", "启用群管", [](const Settings& s) { return s.启用群管; }},
+        {"机器人设置", "自动重新登录", [](const Settings& s) { return s.自动重新登录; }},
     };
 }
 
@@ -129,11 +130,11 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
     // A fresh file holds the keys in the order they are written, each in its section.
     const std::string text = FileText();
     const std::vector<const char*> order = {
-        "[屏蔽设置]", "屏蔽uin=",     "[机器人设置]", "机器人姓名=",     "好友学习=",
-        "群学习=",    "显示消息=",    "[插件设置]",   "开启列表=",       "列表词=",
-        "[回复设置]", "启用回复=",    "回复几率=",    "好友默认=",       "群默认=",
-        "每分钟回复上限=", "回复过期秒数=", "[群管设置]", "启用群管=",
-        "群管_加=",   "群管_邀=",   "群管_移=",
+        "[屏蔽设置]",      "屏蔽uin=",      "[机器人设置]", "机器人姓名=", "好友学习=",
+        "群学习=",         "显示消息=",     "[插件设置]",   "开启列表=",   "列表词=",
+        "[回复设置]",      "启用回复=",     "回复几率=",    "好友默认=",   "群默认=",
+        "每分钟回复上限=", "回复过期秒数=", "[群管设置]",   "启用群管=",   "群管_加=",
+        "群管_邀=",        "群管_移=",
     };
     std::size_t last = 0;
     for (const char* item : order) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/SessionFile.h"
 #include "headless/QrReading.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
@@ -40,6 +42,9 @@ struct RunSetup {
     std::vector<std::pair<std::string, std::string>> account_files;
     // Runs on the started simulator before the program starts (faults, say).
     std::function<void(sim::Simulator&)> before_start;
+    bool refuse_web_login = false;
+    // Lines added to the simulator's service profile (login_mode=web, say).
+    std::string profile_lines;
 };
 
 // The simulator in this process and zelmo-headless as a child reading from it, as an
@@ -54,9 +59,16 @@ public:
         options.login_poll_hold_ms = setup.login_hold_ms;
         options.auto_scan_ms = setup.auto_scan_ms;
         options.auto_confirm_ms = setup.auto_scan_ms < 0 ? -1 : 200;
+        options.refuse_web_login = setup.refuse_web_login;
         m_sim = std::make_unique<sim::Simulator>(options);
         if (!m_sim->Start()) {
             return;
+        }
+        std::string profile = m_sim->ProfilePath();
+        if (!setup.profile_lines.empty()) {
+            profile = m_dir.Path() + "/service.ini";
+            platform::WriteFileAtomic(
+                profile, platform::ReadFile(m_sim->ProfilePath()) + setup.profile_lines);
         }
         if (setup.before_start) {
             setup.before_start(*m_sim);
@@ -66,18 +78,31 @@ public:
             platform::MakeDirectories(path.substr(0, path.rfind('/')));
             platform::WriteFileAtomic(path, content);
         }
-        std::vector<std::string> args = {
-            std::string(ZELMO_BINARY_DIR) + "/src/headless/zelmo-headless",
-            "--service",
-            m_sim->ProfilePath(),
-            "--data-dir",
-            DataRoot(),
-            "--qr-file",
-            QrFile()};
-        args.insert(args.end(), setup.extra_args.begin(), setup.extra_args.end());
-        m_child =
-            std::make_unique<ChildProcess>(args, setup.extra_env, m_dir.Path() + "/stderr.txt");
+        m_args = {std::string(ZELMO_BINARY_DIR) + "/src/headless/zelmo-headless",
+                  "--service",
+                  profile,
+                  "--data-dir",
+                  DataRoot(),
+                  "--qr-file",
+                  QrFile()};
+        m_args.insert(m_args.end(), setup.extra_args.begin(), setup.extra_args.end());
+        m_env = setup.extra_env;
+        StartAgain();
     }
+
+    // A new process with the same arguments (the last one must have ended): it reads the
+    // output of the new one from its start.
+    void StartAgain() {
+        m_child.reset();
+        m_child = std::make_unique<ChildProcess>(m_args, m_env, m_dir.Path() + "/stderr.txt");
+        m_next = 0;
+    }
+
+    // One more process with the same arguments beside the running one.
+    std::unique_ptr<ChildProcess> Another() const {
+        return std::make_unique<ChildProcess>(m_args, m_env, m_dir.Path() + "/stderr-2.txt");
+    }
+    pid_t Pid() const { return m_child ? m_child->Pid() : -1; }
 
     bool Started() const { return m_child && m_child->Started(); }
     sim::Simulator& Sim() { return *m_sim; }
@@ -143,6 +168,8 @@ public:
 private:
     TempDir m_dir;
     std::unique_ptr<sim::Simulator> m_sim;
+    std::vector<std::string> m_args;
+    std::vector<std::string> m_env;
     std::unique_ptr<ChildProcess> m_child;
     std::size_t m_next = 0;
 };
@@ -228,7 +255,8 @@ TEST(ZelmoHeadlessTest, QrOnStandardOutputIsThePngsCodeAndEveryCycleDrawsItsOwn)
     }
 }
 
-TEST(ZelmoHeadlessTest, NoQrImageReportsTheErrorAndEndsTheProgramWithCodeZero) {
+// A start that cannot log in is no requested stop: a supervisor sees it fail.
+TEST(ZelmoHeadlessTest, NoQrImageReportsTheErrorAndEndsTheProgramWithANonZeroCode) {
     RunSetup setup{.auto_scan_ms = -1};
     setup.before_start = [](sim::Simulator& simulator) {
         simulator.SetFault("qrcode", {.kind = sim::FaultKind::Http500, .sticky = true});
@@ -238,13 +266,15 @@ TEST(ZelmoHeadlessTest, NoQrImageReportsTheErrorAndEndsTheProgramWithCodeZero) {
     // The fetch's own retries come first: the box may take half a minute.
     EXPECT_EQ(run.WaitForLine("box ", 90s),
               "box 错误提示: 二维码加载失败，请查看网络连接是否正常！(错误代码：10001)");
-    EXPECT_TRUE(ExitedWith(run.WaitForExit(30s), 0));
-    EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 0"));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(30s), 1));
+    EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 1"));
     EXPECT_FALSE(platform::FileExists(run.QrFile()));
 }
 
+// With 自动重新登录=0, the session the service ends stays ended, as it always was.
 TEST(ZelmoHeadlessTest, LogsInShowsMessagesAndLogsOutOnceWhenTheServiceEndsTheSession) {
-    HeadlessRun run;
+    HeadlessRun run({.account_files = {{"config/mzset.ini",
+                                        platform::Gbk("[机器人设置]\r\n自动重新登录=0\r\n")}}});
     ASSERT_TRUE(run.Started());
     EXPECT_EQ(run.WaitForLine("login "), "login 请用手机微信扫一扫二维码");
     EXPECT_EQ(run.WaitForLine("ready "), "ready " + run.AccountDir()) << run.Stderr();
@@ -441,6 +471,121 @@ TEST(ZelmoHeadlessTest, TodaysMessagesShowAsReadableRowsAndOnlyChatsAreAnswered)
     EXPECT_EQ(SentTexts(simulator), (std::vector<std::string>{"欢迎Eve、Frank入群", "听不懂"}));
     // The robot's own sends are rows of their own, printed once the service took them.
     EXPECT_THAT(run.WaitForLine("log [↑]好友 "), HasSubstr(" -> 今天的群: 欢迎Eve、Frank入群"));
+}
+
+// The robot outlives a killed process, a session the service ends and a deliberate stop,
+// and needs no scan after the first: hot start, push re-login, push login at the next start.
+TEST(ZelmoHeadlessTest, StaysLoggedInAcrossAKillALostSessionAndAStop) {
+    HeadlessRun run({.account_files = {{"config/reply.ini", platform::Gbk("你好\r\n你好呀")}}});
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    const std::string sid = run.Sim().Session().sid;
+    const auto count_qr_lines = [&run] {
+        const std::vector<std::string> lines = run.LinesSoFar();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find(" qr ") != std::string::npos;
+        });
+    };
+    ASSERT_EQ(count_qr_lines(), 1);
+
+    // kill -9, then a new process within the session's life.
+    ASSERT_TRUE(run.Signal(SIGKILL));
+    ASSERT_TRUE(run.WaitForExit(10s));
+    run.StartAgain();
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    EXPECT_EQ(count_qr_lines(), 0);
+    EXPECT_EQ(run.CountRequests("jslogin"), 1u);
+    EXPECT_EQ(run.Sim().Session().sid, sid);
+    run.Sim().DeliverMessage(TextFrom("alice", "你好"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+
+    // The service ends the session: the phone confirms, the robot answers on.
+    run.Sim().EndSession(1101);
+    EXPECT_EQ(run.WaitForLine("main Zelmo 5.3  重"), "main Zelmo 5.3  重新登录中");
+    EXPECT_EQ(run.WaitForLine("main "), "main Zelmo 5.3  在线");
+    EXPECT_EQ(run.Sim().Login().pushes, 1);
+    EXPECT_EQ(count_qr_lines(), 0);
+    run.Sim().DeliverMessage(TextFrom("alice", "你好"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 2));
+
+    // A stop logs out and marks the saved session; the next start asks the phone.
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    const std::optional<protocol::SavedSession> saved = app::LoadSession(run.DataRoot());
+    ASSERT_TRUE(saved);
+    EXPECT_TRUE(saved->logged_out);
+    run.StartAgain();
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    EXPECT_EQ(count_qr_lines(), 0);
+    EXPECT_EQ(run.Sim().Login().pushes, 2);
+    run.Sim().DeliverMessage(TextFrom("alice", "你好"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 3));
+    EXPECT_EQ(SentTexts(run.Sim()), (std::vector<std::string>{"你好呀", "你好呀", "你好呀"}));
+    // The tokens never reach the output.
+    for (const std::string& line : run.LinesSoFar()) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr(run.Sim().Session().sid)));
+    }
+    EXPECT_EQ(run.Sim().Violations(), std::vector<std::string>{});
+}
+
+// A refusal is shown once and ends the program at once, with its own code.
+TEST(ZelmoHeadlessTest, ARefusedLoginEndsWithinFiveSecondsWithANonZeroCode) {
+    HeadlessRun run({.refuse_web_login = true, .profile_lines = "login_mode=web\n"});
+    ASSERT_TRUE(run.Started());
+    const std::string box = run.WaitForLine("box ");
+    const auto shown = std::chrono::steady_clock::now();
+    EXPECT_THAT(box, HasSubstr("box 错误提示: 为了你的帐号安全，此微信号不能登录网页微信。"));
+    EXPECT_THAT(box, HasSubstr("(错误代码：1203) 当前为网页登录模式"));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(5s), 5)) << run.Stderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - shown, 5s);
+    EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 5"));
+    EXPECT_EQ(run.CountRequests("jslogin"), 1u);
+}
+
+// Mistakes are named before any request and end the program non-zero; a second robot on
+// the same data folder leaves the first alone.
+TEST(ZelmoHeadlessTest, StartUpMistakesAreNamedAndEndNonZeroWithoutARequest) {
+    const TempDir files;
+    const std::string missing = files.Path() + "/missing.ini";
+    const std::string no_section = files.Path() + "/other.ini";
+    platform::WriteFileAtomic(no_section, "[other]\nweb_host=x\n");
+    const std::string blocked = files.Path() + "/plain-file";
+    platform::WriteFileAtomic(blocked, "x");
+    const struct {
+        std::vector<std::string> args;
+        std::string line;
+    } cases[] = {
+        {{"--service", missing},
+         "box 错误提示: 服务配置文件无法读取：" + missing + "（No such file or directory）"},
+        {{"--service", no_section},
+         "box 错误提示: 服务配置文件中没有可用的 [service] 段：" + no_section},
+        {{"--data-dir", blocked + "/data"},
+         "box 错误提示: 数据目录无法写入：" + blocked + "/data（Not a directory）"},
+    };
+    for (const auto& mistake : cases) {
+        HeadlessRun run({.extra_args = mistake.args});
+        ASSERT_TRUE(run.Started());
+        EXPECT_EQ(run.WaitForLine("box "), mistake.line);
+        EXPECT_TRUE(ExitedWith(run.WaitForExit(10s), 3)) << mistake.line;
+        EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 3"));
+        EXPECT_EQ(run.Sim().Requests().size(), 0u) << mistake.line;
+    }
+
+    HeadlessRun run;
+    ASSERT_TRUE(run.Started());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    const std::unique_ptr<ChildProcess> second = run.Another();
+    std::size_t next = 0;
+    EXPECT_TRUE(second->WaitForLine(
+        &next, "box 错误提示: 已在运行 (pid " + std::to_string(run.Pid()) + ")", 10s));
+    const std::optional<int> status = second->WaitForExit(10s);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 4);
+    // The second start sent nothing of its own.
+    EXPECT_EQ(run.CountRequests("jslogin"), 1u);
+    EXPECT_EQ(run.CountRequests("webwxinit"), 1u);
+    EXPECT_EQ(run.CountRequests("webwxpushloginurl"), 0u);
+    run.Sim().DeliverMessage(TextFrom("alice", "still here"));
+    EXPECT_THAT(run.WaitForLine("log "), HasSubstr("still here"));
 }
 
 }  // namespace

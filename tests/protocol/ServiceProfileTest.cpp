@@ -44,6 +44,45 @@ TEST(ServiceProfileTest, LoadsTheServiceSectionKeepingDefaults) {
     EXPECT_EQ(LoadServiceProfile(path).port, 0);
 }
 
+TEST(ServiceProfileTest, DesktopModeIsTheDefaultAndTheFileMayChooseTheWebMode) {
+    const test::TempDir dir;
+    const std::string path = dir.Path() + "/service.ini";
+    EXPECT_EQ(ServiceProfile{}.login_mode, LoginMode::Desktop);
+    EXPECT_EQ(ServiceProfile{}.extspam, DESKTOP_EXTSPAM);
+    EXPECT_EQ(DESKTOP_EXTSPAM.size(), 880u);
+    std::ofstream(path) << "[service]\nlogin_mode = Web\nextspam=TOKEN\n";
+    EXPECT_EQ(LoadServiceProfile(path).login_mode, LoginMode::Web);
+    EXPECT_EQ(LoadServiceProfile(path).extspam, "TOKEN");
+    std::ofstream(path) << "[service]\nlogin_mode=desktop\nextspam=\n";
+    EXPECT_EQ(LoadServiceProfile(path).login_mode, LoginMode::Desktop);
+    EXPECT_EQ(LoadServiceProfile(path).extspam, DESKTOP_EXTSPAM);
+}
+
+// A profile the user named is never replaced by the real service's hosts in silence.
+TEST(ServiceProfileTest, CheckNamesWhatMakesAProfileFileUnusable) {
+    const test::TempDir dir;
+    const std::string path = dir.Path() + "/service.ini";
+    const auto check = [&path](const std::string& text) {
+        std::ofstream(path) << text;
+        return CheckServiceProfile(path);
+    };
+    EXPECT_EQ(CheckServiceProfile(dir.Path() + "/missing.ini").problem, ProfileProblem::Unreadable);
+    EXPECT_EQ(CheckServiceProfile(dir.Path() + "/missing.ini").detail, "No such file or directory");
+    EXPECT_EQ(CheckServiceProfile(dir.Path()).problem, ProfileProblem::Unreadable);
+    EXPECT_EQ(check("").problem, ProfileProblem::NoSection);
+    EXPECT_EQ(check("[other]\nweb_host=x\n").problem, ProfileProblem::NoSection);
+    EXPECT_EQ(check("[service]\nweb-host=x\nhost=y\n").problem, ProfileProblem::NoSection);
+    const ProfileCheck empty_host = check("[service]\nweb_host=\n");
+    EXPECT_EQ(empty_host.problem, ProfileProblem::EmptyHost);
+    EXPECT_EQ(empty_host.detail, "web_host");
+    const ProfileCheck mode = check("[service]\nlogin_mode=uos\n");
+    EXPECT_EQ(mode.problem, ProfileProblem::BadLoginMode);
+    EXPECT_EQ(mode.detail, "uos");
+    EXPECT_EQ(check("[service]\nlogin_mode=web\n").problem, ProfileProblem::None);
+    EXPECT_EQ(check("[service]\nport=8443\nconnect_to=127.0.0.1:8443\n").problem,
+              ProfileProblem::None);
+}
+
 TEST(FunFromUrlTest, TakesTheVariantOfTheWebHost) {
     const ServiceProfile profile;
     EXPECT_EQ(FunFromUrl(profile, "https://wx2.qq.com/cgi-bin/mmwebwx-bin/webwxnewloginpage?a=1"),

@@ -29,6 +29,11 @@ public:
         // DEFAULT_UIN unless the scenario names another one in `uin`.
         std::function<void(const std::string& account_dir)> prepare;
         std::string uin = DEFAULT_UIN;
+        // Runs as zelmo-headless does: a refused or unfinished re-login ends the program.
+        bool unattended = false;
+        // The simulator scans and confirms every QR code (and push) by itself; without, the
+        // first login is scanned and confirmed by Start() and later ones by the test.
+        bool auto_login = true;
     };
     static constexpr const char* DEFAULT_UIN = "2100000001";
 
@@ -38,13 +43,17 @@ public:
     OnlineRobot(const OnlineRobot&) = delete;
     OnlineRobot& operator=(const OnlineRobot&) = delete;
 
-    // Logs in (the simulator scans and confirms by itself) and waits until the start-up
-    // is done. Empty on success, otherwise what went wrong.
+    // Logs in as the programs do (a saved session first) and waits until the start-up is
+    // done. Empty on success, otherwise what went wrong.
     std::string Start(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+    // The process dies without a word (kill -9) and starts again on the same data folder,
+    // with a new screen: Start() once more. Empty on success.
+    std::string Restart(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
     sim::Simulator& Sim() { return *m_sim; }
     app::Robot& Robot() { return *m_robot; }
-    StubScreen& Screen() { return m_screen; }
+    StubScreen& Screen() { return *m_screen; }
     std::string DataRoot() const { return m_dir.Path() + "/data"; }
     std::string AccountDir() const { return DataRoot() + "/" + m_options.uin; }
 
@@ -52,7 +61,8 @@ private:
     Options m_options;
     TempDir m_dir;
     std::unique_ptr<sim::Simulator> m_sim;
-    StubScreen m_screen;
+    bool m_sim_started = false;
+    std::unique_ptr<StubScreen> m_screen;
     platform::SystemClock m_clock;
     std::unique_ptr<app::Robot> m_robot;
 };

@@ -30,7 +30,7 @@ std::string_view ScenarioJson() {
     })";
 }
 
-SimSession::SimSession(sim::Era era) {
+SimSession::SimSession(sim::Era era, protocol::LoginMode mode) : m_mode(mode) {
     sim::SimulatorOptions options;
     options.workdir = m_dir.Path();
     options.scenario_json = std::string(ScenarioJson());
@@ -50,6 +50,7 @@ std::string SimSession::LogIn() {
         return "the simulator did not start";
     }
     m_profile = protocol::LoadServiceProfile(m_sim->ProfilePath());
+    m_profile.login_mode = m_mode;
     m_web = std::make_unique<platform::WebClient>(protocol::ClientConfig(m_profile));
     const protocol::ServiceLink link{*m_web, m_profile, m_clock};
     protocol::Session& session = m_state.session;

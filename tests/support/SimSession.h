@@ -21,10 +21,11 @@ namespace zelmo::interop {
 std::string_view ScenarioJson();
 inline constexpr std::size_t GENERATED_FRIENDS = 300;
 
-// The real client (WebClient, profile, login flow) logged in to a simulator in `era`.
+// The real client (WebClient, profile, login flow) logged in to a simulator in `era`, in
+// the given login mode.
 class SimSession {
 public:
-    explicit SimSession(sim::Era era);
+    explicit SimSession(sim::Era era, protocol::LoginMode mode = protocol::LoginMode::Desktop);
     ~SimSession();
     SimSession(const SimSession&) = delete;
     SimSession& operator=(const SimSession&) = delete;
@@ -50,6 +51,7 @@ public:
 private:
     test::TempDir m_dir;
     std::unique_ptr<sim::Simulator> m_sim;
+    protocol::LoginMode m_mode;
     protocol::ServiceProfile m_profile;
     std::unique_ptr<platform::WebClient> m_web;
     platform::SystemClock m_clock;

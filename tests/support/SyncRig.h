@@ -81,7 +81,8 @@ public:
         platform::MakeDirectories(AccountDir());
         m_robot->SetAccountDir(AccountDir());
         const protocol::ServiceLink link = m_robot->Link();
-        protocol::Session& session = m_robot->State().session;
+        protocol::ProtocolState state;
+        protocol::Session& session = state.session;
         protocol::FetchQrCode(link, session);
         if (session.qr_image.empty()) {
             return "no QR code";
@@ -93,9 +94,10 @@ public:
         m_sim->Confirm();
         const protocol::PollAnswer confirmed = protocol::PollLogin(link, session);
         if (confirmed.code != "200" || !protocol::CompleteLogin(link, confirmed.answer, session) ||
-            !protocol::InitSession(link, m_robot->State())) {
+            !protocol::InitSession(link, state)) {
             return "the login did not complete";
         }
+        m_robot->Sessions().Publish(std::move(state));
         return {};
     }
 

@@ -14,7 +14,7 @@ namespace {
 constexpr int WINDOW_SIDE = 300;
 }  // namespace
 
-LoginWindow::LoginWindow(std::function<void()> on_close_request, std::function<void()> open_main)
+LoginWindow::LoginWindow(std::function<bool()> on_close_request, std::function<void()> open_main)
     : m_on_close_request(std::move(on_close_request)),
       m_open_main(std::move(open_main)),
       m_picture(new QLabel(this)),
@@ -24,8 +24,13 @@ LoginWindow::LoginWindow(std::function<void()> on_close_request, std::function<v
     m_load_main->setObjectName(QString::fromUtf8("标签_载入主窗口"));
     m_load_main->hide();
     m_load_main->installEventFilter(this);
+    m_picture->installEventFilter(this);
     resize(WINDOW_SIDE, WINDOW_SIDE);
     CenterOnScreen(this);
+}
+
+void LoginWindow::SetPictureClickHandler(std::function<void()> on_click) {
+    m_on_picture_click = std::move(on_click);
 }
 
 void LoginWindow::SetQrImage(std::string_view image) {
@@ -64,8 +69,8 @@ void LoginWindow::resizeEvent(QResizeEvent* event) {
 
 void LoginWindow::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (!m_closing_quietly && m_on_close_request) {
-        m_on_close_request();
+    if (!m_closing_quietly && m_on_close_request && !m_on_close_request()) {
+        event->ignore();
     }
 }
 
@@ -74,6 +79,10 @@ bool LoginWindow::eventFilter(QObject* watched, QEvent* event) {
         if (m_open_main) {
             m_open_main();
         }
+        return true;
+    }
+    if (watched == m_picture && event->type() == QEvent::MouseButtonRelease && m_on_picture_click) {
+        m_on_picture_click();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -13,9 +13,12 @@ namespace zelmo::app {
 class LoginWindow : public QWidget {
     Q_OBJECT
 public:
-    // on_close_request runs when the user closes the window; open_main when the
-    // load-main event reaches its label.
-    LoginWindow(std::function<void()> on_close_request, std::function<void()> open_main);
+    // on_close_request runs when the user closes the window and says whether it may close;
+    // open_main runs when the load-main event reaches its label.
+    LoginWindow(std::function<bool()> on_close_request, std::function<void()> open_main);
+
+    // Runs when the user clicks the picture (asking for a new code).
+    void SetPictureClickHandler(std::function<void()> on_click);
 
     // Image bytes as the service sent them; undecodable bytes clear the picture.
     void SetQrImage(std::string_view image);
@@ -34,8 +37,9 @@ protected:
 private:
     void ShowScaledQr();
 
-    std::function<void()> m_on_close_request;
+    std::function<bool()> m_on_close_request;
     std::function<void()> m_open_main;
+    std::function<void()> m_on_picture_click;
     QLabel* m_picture;
     QPixmap m_qr;  // as received; scaled anew on every resize
     QLabel* m_load_main;

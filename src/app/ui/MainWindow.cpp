@@ -226,7 +226,7 @@ void MainWindow::SetAvatar(std::string_view image) {
 
 void MainWindow::FetchAvatar() {
     // One fetch at a time; its answer arrives as ShowOwnHeader.
-    if (m_avatar_fetching || m_robot.State().own.HeadImgUrl.empty()) {
+    if (m_avatar_fetching || m_robot.State()->own.HeadImgUrl.empty()) {
         return;
     }
     m_avatar_fetching = ReloadAvatar(m_robot);
@@ -248,7 +248,7 @@ void MainWindow::EndSignatureEdit() {
     m_signature->show();
     // The signature is never sent: an edited one gives way to the profile's.
     if (m_signature_box->text() != m_shown_signature) {
-        const QString profile = widgets::ToQString(m_robot.State().own.Signature);
+        const QString profile = widgets::ToQString(m_robot.State()->own.Signature);
         m_signature_box->setText(profile);
         m_signature->setText(profile);
     }

@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "app/ExitCodes.h"
+#include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "app/ui/Fades.h"
 #include "app/ui/LoginWindow.h"
@@ -39,8 +41,24 @@ QtUiPort::QtUiPort(AutoAnswer auto_answer, platform::EventLog* events, WindowPla
     : m_auto_answer(auto_answer),
       m_events(events),
       m_places(places),
-      m_login(std::make_unique<LoginWindow>([this] { EndProgram(0); },
-                                            [this] { ShowMainWindowNow(); })) {}
+      m_login(std::make_unique<LoginWindow>([this] { return LoginWindowClosing(); },
+                                            [this] { ShowMainWindowNow(); })) {
+    m_login->SetPictureClickHandler([this] {
+        if (m_robot != nullptr) {
+            RequestNewQrCode(*m_robot);
+        }
+    });
+}
+
+bool QtUiPort::LoginWindowClosing() {
+    // Back during a re-login: closing it is closing the robot, with the main window's
+    // questions (an unsaved knowledge base); a No keeps both open.
+    if (m_main) {
+        return m_main->close();
+    }
+    EndProgram(EXIT_STOPPED);
+    return true;
+}
 
 QtUiPort::~QtUiPort() = default;
 
@@ -215,7 +233,13 @@ void QtUiPort::HideLoginWindow() {
 }
 
 void QtUiPort::ShowLoginWindow() {
-    Run([this] { m_login->show(); });
+    Run([this] {
+        m_login->show();
+        // A hot start kept it transparent until a QR code was needed after all.
+        if (m_login->windowOpacity() < 1.0) {
+            FadeIn(m_login.get());
+        }
+    });
 }
 
 void QtUiPort::CloseLoginWindow() {
@@ -230,7 +254,7 @@ void QtUiPort::ShowMainWindowNow() {
     if (m_main || m_robot == nullptr) {
         return;
     }
-    m_main = std::make_unique<MainWindow>(*m_robot, [this] { EndProgram(0); });
+    m_main = std::make_unique<MainWindow>(*m_robot, [this] { EndProgram(EXIT_STOPPED); });
     if (m_places != nullptr) {
         RememberPlace(m_main.get(), *m_places, QStringLiteral("main"));
     }

@@ -93,6 +93,7 @@ public:
     void ReplyBaseChanged() override;
 
 private:
+    bool LoginWindowClosing();
     bool OnUiThread() const;
     void Run(std::function<void()> job);
     // Runs job on the UI thread and waits for it (or for the robot to stop).

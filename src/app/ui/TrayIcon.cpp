@@ -85,7 +85,7 @@ void TrayIcon::WindowMinimised() {
     m_window.hide();
     m_in_tray = true;
     m_back_from_tray = false;
-    ShowIcon(TrayTip(platform::Gbk("微信机器人 Brightleaf"), m_robot.State().own.NickName));
+    ShowIcon(TrayTip(platform::Gbk("微信机器人 Brightleaf"), m_robot.State()->own.NickName));
     ShowOneTimeNotice();
 }
 
@@ -101,7 +101,8 @@ void TrayIcon::ShowOneTimeNotice(int tries) {
     // only once it could be.
     if (m_icon->geometry().isEmpty()) {
         if (tries < DOCK_CHECKS) {
-            QTimer::singleShot(DOCK_CHECK_MS, this, [this, tries] { ShowOneTimeNotice(tries + 1); });
+            QTimer::singleShot(DOCK_CHECK_MS, this,
+                               [this, tries] { ShowOneTimeNotice(tries + 1); });
         }
         return;
     }
@@ -146,7 +147,7 @@ void TrayIcon::HostStarted() {
     m_back_from_tray = false;
     m_icon->hide();
     ShowIcon(
-        TrayTip(platform::Gbk("Brightleaf edition微信机器人- "), m_robot.State().own.NickName));
+        TrayTip(platform::Gbk("Brightleaf edition微信机器人- "), m_robot.State()->own.NickName));
 }
 
 void TrayIcon::HostGone() {

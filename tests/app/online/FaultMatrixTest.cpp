@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FaultRig.h"
+#include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "platform/GbkLiteral.h"
 #include "protocol/LoginFlow.h"
@@ -200,7 +201,8 @@ TEST_P(LoginFaultMatrix, EndsInALoginOrInTheRightErrorWithoutSpinning) {
         EXPECT_EQ(boxes, std::vector<std::string>{QrFailedText()});
         ASSERT_FALSE(calls.empty());
         EXPECT_EQ(calls.back().name, "EndProgram");
-        EXPECT_EQ(calls.back().number, 0);
+        // A start that cannot log in is no requested stop: a supervisor sees it fail.
+        EXPECT_EQ(calls.back().number, app::EXIT_LOGIN_FAILED);
         // Only when every attempt has failed.
         EXPECT_EQ(rig.RequestCount("jslogin"), 10u);
         EXPECT_EQ(rig.RequestCount("/cgi-bin/mmwebwx-bin/login"), 0u);
@@ -219,11 +221,11 @@ TEST_P(LoginFaultMatrix, EndsInALoginOrInTheRightErrorWithoutSpinning) {
         } else {
             EXPECT_EQ(boxes, std::vector<std::string>{});
         }
-        const protocol::ProtocolState& state = rig.Bot().State();
+        const std::shared_ptr<const protocol::ProtocolState> state = rig.Bot().State();
         const sim::SessionInfo session = rig.Sim().Session();
-        EXPECT_EQ(state.session.uin, session.uin);
-        EXPECT_EQ(state.own.UserName, session.user_name);
-        EXPECT_FALSE(state.sync_key.json.empty());
+        EXPECT_EQ(state->session.uin, session.uin);
+        EXPECT_EQ(state->own.UserName, session.user_name);
+        EXPECT_FALSE(state->sync_key.json.empty());
         for (const std::string& image : rig.Screen().TextsOf("ShowQrImage")) {
             EXPECT_TRUE(protocol::IsImage(image))
                 << "shown as the QR code: " << image.size() << " bytes that are no image";

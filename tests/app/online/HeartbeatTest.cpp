@@ -116,7 +116,7 @@ TEST(HeartbeatTest, TwoModifiedContactsGiveOneJobForTheFirstAndNoMessageIsPosted
     rig.Sim().DeliverMessage({.from = "bob", .text = "two"});
 
     protocol::SyncAnswer news;
-    ASSERT_TRUE(protocol::WebSync(rig.Robot().Link(), rig.Robot().State(), news));
+    ASSERT_TRUE(app::SyncAndKeepKey(rig.Robot(), news));
     app::PostSyncNews(rig.Robot().Queue(), rig.Robot().HandledMessages(), news);
     std::vector<Job> jobs = rig.TakeJobs();
     ASSERT_EQ(jobs.size(), 3u);
@@ -136,7 +136,7 @@ TEST(HeartbeatTest, TwoModifiedContactsGiveOneJobForTheFirstAndNoMessageIsPosted
 TEST(HeartbeatTest, AFailedWebSyncKeepsTheSyncKeySoTheNewsComeAgain) {
     SyncRig rig;
     ASSERT_EQ(rig.LogIn(), "");
-    const protocol::SyncKey before = rig.Robot().State().sync_key;
+    const protocol::SyncKey before = rig.Robot().State()->sync_key;
     rig.Sim().SetFault("webwxsync", sim::Fault{.kind = sim::FaultKind::Http500});
     rig.Sim().DeliverMessage({.from = "alice", .text = "again"});
     rig.StartHeartbeat();
@@ -155,7 +155,7 @@ TEST(HeartbeatTest, AFailedWebSyncKeepsTheSyncKeySoTheNewsComeAgain) {
 
     rig.Robot().Stop();
     ASSERT_TRUE(rig.WaitHeartbeatEnd());
-    EXPECT_NE(rig.Robot().State().sync_key.json, before.json);
+    EXPECT_NE(rig.Robot().State()->sync_key.json, before.json);
 }
 
 TEST(HeartbeatTest, UnansweredPollsShowListeningFailedBackOffAndAWebSyncSaysWhenItIsBack) {
@@ -194,9 +194,12 @@ TEST(HeartbeatTest, UnansweredPollsShowListeningFailedBackOffAndAWebSyncSaysWhen
     EXPECT_EQ(rig.Robot().Connection().State(), protocol::STATE_ONLINE);
 }
 
+// Without 自动重新登录 the loop ends for good.
 TEST(HeartbeatTest, SessionEndedElsewhereSendsOneLogoutAndEndsTheLoop) {
     SyncRig rig;
     ASSERT_EQ(rig.LogIn(), "");
+    rig.Robot().Settings().Update(
+        [](config::Settings& settings) { settings.自动重新登录 = false; });
     rig.StartHeartbeat();
     ASSERT_TRUE(rig.WaitCycles(1));
     rig.Sim().EndSession(1100);
@@ -219,7 +222,7 @@ TEST(HeartbeatTest, APollAnsweredAfterACloseEndsTheLoopWithoutASecondLogout) {
     ASSERT_TRUE(rig.Sim().WaitForRequests("synccheck", 1, SyncRig::WAIT));
     // The close's order: stop flag, then the logout, which ends the held poll with 1100.
     rig.Robot().HeartbeatStop().store(true);
-    protocol::SendLogout(rig.Robot().Link(), rig.Robot().State());
+    protocol::SendLogout(rig.Robot().Link(), *rig.Robot().State());
     ASSERT_TRUE(rig.WaitHeartbeatEnd());
     EXPECT_EQ(rig.RequestCount("webwxlogout"), 1u);
     EXPECT_EQ(rig.RequestCount("synccheck"), 1u);
@@ -238,8 +241,12 @@ TEST(HeartbeatTest, StoppingTheRobotEndsAHeldPollAtOnce) {
     EXPECT_EQ(rig.RequestCount("webwxlogout"), 0u);
 }
 
+// Without 自动重新登录, 1101 is shown and waited out.
 TEST(HeartbeatTest, RunningRobotShowsOfflineWhileTheSessionIsInvalidThenOnlineAgain) {
-    OnlineRobot online({.synccheck_hold_ms = 200});
+    OnlineRobot online({.synccheck_hold_ms = 200, .prepare = [](const std::string& account_dir) {
+                            platform::WriteFileAtomic(account_dir + "/config/mzset.ini",
+                                                      Gbk("[机器人设置]\r\n自动重新登录=0\r\n"));
+                        }});
     ASSERT_EQ(online.Start(), "");
     StubScreen& screen = online.Screen();
     const std::string online_caption = Gbk("Zelmo 5.3  在线");

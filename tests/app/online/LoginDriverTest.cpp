@@ -7,9 +7,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
 #include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "protocol/LoginFlow.h"
 #include "sim/Simulator.h"
@@ -28,9 +30,15 @@ constexpr double DELAY_SCALE = 0.2;
 
 // A robot logging in to the simulator, with the screen stubbed; StartLogin runs on the
 // test's thread as it would on the UI thread.
+struct RigRun {
+    bool web_mode = false;  // the profile says login_mode=web
+    bool unattended = false;
+};
+
 class SimRig {
 public:
-    explicit SimRig(sim::SimulatorOptions options, double delay_scale = DELAY_SCALE)
+    explicit SimRig(sim::SimulatorOptions options, double delay_scale = DELAY_SCALE,
+                    RigRun how = {})
         : m_screen(delay_scale) {
         options.workdir = m_dir.Path() + "/sim";
         options.login_poll_hold_ms = 3000;
@@ -39,6 +47,12 @@ public:
         RunOptions run;
         run.data_root = m_dir.Path() + "/data";
         run.service_file = m_started ? m_sim->ProfilePath() : "";
+        run.unattended = how.unattended;
+        if (how.web_mode && m_started) {
+            run.service_file = m_dir.Path() + "/web.ini";
+            platform::WriteFileAtomic(
+                run.service_file, platform::ReadFile(m_sim->ProfilePath()) + "login_mode=web\n");
+        }
         m_robot = std::make_unique<Robot>(run, m_clock, m_screen);
     }
     ~SimRig() {
@@ -48,6 +62,7 @@ public:
     }
 
     bool Started() const { return m_started; }
+    std::string DataRoot() const { return m_dir.Path() + "/data"; }
     sim::Simulator& Sim() { return *m_sim; }
     Robot& Bot() { return *m_robot; }
     test::StubScreen& Screen() { return m_screen; }
@@ -97,9 +112,12 @@ std::vector<std::string> Gbks(std::initializer_list<std::string_view> texts) {
 
 class WholeLoginTest : public ::testing::TestWithParam<sim::Era> {};
 
+// The service refuses web-mode logins, as it does for most accounts: the default desktop
+// mode gets in.
 TEST_P(WholeLoginTest, ReachesTheMainWindowWithTheSessionFilled) {
     sim::SimulatorOptions options;
     options.era = GetParam();
+    options.refuse_web_login = true;
     SimRig rig(options);
     ASSERT_TRUE(rig.Started());
     ASSERT_TRUE(StartLogin(rig.Bot()));
@@ -139,7 +157,8 @@ TEST_P(WholeLoginTest, ReachesTheMainWindowWithTheSessionFilled) {
     EXPECT_EQ(calls[at - 1].name, "HideLoginWindow");
     EXPECT_EQ(calls[at + 1].name, "CloseLoginWindow");
 
-    const protocol::ProtocolState& state = rig.Bot().State();
+    const std::shared_ptr<const protocol::ProtocolState> published = rig.Bot().State();
+    const protocol::ProtocolState& state = *published;
     const sim::SessionInfo expected = rig.Sim().Session();
     EXPECT_TRUE(expected.logged_in);
     EXPECT_EQ(state.session.uin, expected.uin);
@@ -153,6 +172,8 @@ TEST_P(WholeLoginTest, ReachesTheMainWindowWithTheSessionFilled) {
     EXPECT_FALSE(state.sync_key.json.empty());
     EXPECT_EQ(rig.RequestCount("webwxstatreport"), 3u);
     EXPECT_EQ(rig.RequestCount("webwxinit"), 1u);
+    EXPECT_TRUE(rig.Sim().Login().desktop);
+    EXPECT_EQ(rig.Sim().Login().web_refusals, 0);
     EXPECT_TRUE(rig.Sim().Violations().empty()) << rig.Sim().Violations().front();
 }
 
@@ -167,7 +188,7 @@ TEST(LoginDriverTest, LocationRedirectToThePrimaryHostGivesAnEmptyFun) {
     ASSERT_TRUE(rig.Started());
     ASSERT_TRUE(StartLogin(rig.Bot()));
     ASSERT_TRUE(rig.Screen().WaitForCall("OpenMainWindow", LOGIN_TIMEOUT));
-    EXPECT_EQ(rig.Bot().State().session.fun, "");
+    EXPECT_EQ(rig.Bot().State()->session.fun, "");
     EXPECT_EQ(rig.RequestCount("webwxnewloginpage"), 2u);
     for (const sim::RecordedRequest& request : rig.Sim().Requests()) {
         if (request.path.find("webwxinit") != std::string::npos) {
@@ -187,7 +208,7 @@ TEST(LoginDriverTest, ExpiredCodeStartsACycleThatShowsOnlyTheNewImage) {
     ASSERT_TRUE(rig.Screen().WaitForCall("ShowLoginWindow", LOGIN_TIMEOUT));
     const std::string second_uuid = rig.Sim().CurrentUuid();
     EXPECT_NE(first_uuid, second_uuid);
-    EXPECT_EQ(rig.Bot().State().session.uuid, second_uuid);
+    EXPECT_EQ(rig.Bot().Login().draft.session.uuid, second_uuid);
 
     const Calls calls = rig.Screen().Calls();
     const auto images = IndexesOf(calls, "ShowQrImage");
@@ -238,7 +259,7 @@ TEST(LoginDriverTest, InitSessionIsRetriedAfterAPause) {
     const auto delays = IndexesOf(calls, "Delay");
     EXPECT_TRUE(std::any_of(delays.begin(), delays.end(),
                             [&](std::size_t at) { return calls[at].number == 1000; }));
-    EXPECT_FALSE(rig.Bot().State().own.UserName.empty());
+    EXPECT_FALSE(rig.Bot().State()->own.UserName.empty());
 }
 
 TEST(LoginDriverTest, EmptyPollAnswerReportsAnErrorAndPollingGoesOn) {
@@ -281,7 +302,7 @@ TEST(LoginDriverTest, NoImageAfterTenAttemptsEndsTheProgram) {
               platform::Gbk("错误提示") + "\n" +
                   platform::Gbk("二维码加载失败，请查看网络连接是否正常！(错误代码：10001)"));
     EXPECT_EQ(calls.back().name, "EndProgram");
-    EXPECT_EQ(calls.back().number, 0);
+    EXPECT_EQ(calls.back().number, EXIT_LOGIN_FAILED);
     // Five status pauses, then at least 49 pauses between the checks: the wait outlasts its
     // fifty checks while the fetch, pausing longer after each failure, still tries.
     EXPECT_EQ(DelaysOf(calls, 300).size(), 5u);
@@ -340,7 +361,7 @@ TEST(LoginDriverTest, OnlyAWholeImageCountsAsTheQrCode) {
         ASSERT_EQ(images.size(), 1u);
         EXPECT_TRUE(protocol::IsImage(images[0]));
         EXPECT_EQ(rig.Screen().CountOf("ShowMessageBox"), 0u);
-        EXPECT_EQ(rig.Bot().State().session.qr_image, images[0]);
+        EXPECT_EQ(rig.Bot().Login().draft.session.qr_image, images[0]);
     }
 }
 
@@ -410,6 +431,85 @@ TEST(LoginDriverTest, EachScanAnswerSendsBothStatusReports) {
         },
         LOGIN_TIMEOUT));
     EXPECT_TRUE(rig.Sim().Violations().empty()) << rig.Sim().Violations().front();
+}
+
+const std::string REFUSAL_BOX =
+    platform::Gbk("错误提示") + "\n" +
+    platform::Gbk(
+        "为了你的帐号安全，此微信号不能登录网页微信。你可以使用Windows微信或Mac微信在电脑端登录。"
+        "Windows微信下载地址：https://pc.weixin.qq.com  Mac微信下载地址：https://mac.weixin.qq.com"
+        "(错误代码：1203) 当前为网页登录模式；桌面登录模式（服务配置 login_mode=desktop，默认）"
+        "常可登录网页登录被拒的帐号。");
+
+// A refused login is shown, not looped: the service's words in a box, one new code for
+// another try (or another account), and no further cycle until someone scans.
+TEST(LoginRefusalTest, TheBoxThenOneNewCodeAndNoCycleByItselfUntilAScanOrAClick) {
+    sim::SimulatorOptions options = AutoLogin();
+    options.refuse_web_login = true;
+    SimRig rig(options, DELAY_SCALE, {.web_mode = true});
+    ASSERT_TRUE(rig.Started());
+    ASSERT_TRUE(StartLogin(rig.Bot()));
+    ASSERT_TRUE(rig.Screen().WaitForCall("ShowQrImage", LOGIN_TIMEOUT, 2));
+    EXPECT_EQ(rig.Screen().TextsOf("ShowMessageBox"), std::vector<std::string>{REFUSAL_BOX});
+    EXPECT_EQ(rig.Sim().Login().web_refusals, 1);
+    const Calls calls = rig.Screen().Calls();
+    const auto boxes = IndexesOf(calls, "ShowMessageBox");
+    const auto images = IndexesOf(calls, "ShowQrImage");
+    EXPECT_LT(boxes[0], images[1]);
+    EXPECT_EQ(rig.Screen().CountOf("OpenMainWindow"), 0u);
+
+    // The simulator scans the new code too: a second refusal, a second box, a third code.
+    ASSERT_TRUE(rig.Screen().WaitForCall("ShowQrImage", LOGIN_TIMEOUT, 3));
+    EXPECT_EQ(rig.Screen().CountOf("ShowMessageBox"), 2u);
+    // This one expires unscanned: the window waits for the user.
+    rig.Sim().ExpireCode();
+    ASSERT_TRUE(rig.Screen().WaitForCaption(platform::Gbk("二维码已失效，点击二维码重新获取"),
+                                            LOGIN_TIMEOUT));
+    EXPECT_EQ(rig.RequestCount("jslogin"), 3u);
+    EXPECT_EQ(rig.Screen().CountOf("ShowQrImage"), 3u);
+    // The click asks for a new code.
+    rig.Sim().SetRefuseWebLogin(false);
+    RequestNewQrCode(rig.Bot());
+    ASSERT_TRUE(rig.Screen().WaitForCall("OpenMainWindow", LOGIN_TIMEOUT));
+    EXPECT_EQ(rig.RequestCount("jslogin"), 4u);
+    // A second click while nothing waits for one starts nothing.
+    RequestNewQrCode(rig.Bot());
+    EXPECT_EQ(rig.RequestCount("jslogin"), 4u);
+    EXPECT_EQ(rig.Screen().CountOf("EndProgram"), 0u);
+}
+
+// Unattended, a refusal ends the program with its own code after the box line.
+TEST(LoginRefusalTest, UnattendedTheRefusalEndsTheProgram) {
+    sim::SimulatorOptions options = AutoLogin();
+    options.refuse_web_login = true;
+    SimRig rig(options, DELAY_SCALE, {.web_mode = true, .unattended = true});
+    ASSERT_TRUE(rig.Started());
+    ASSERT_TRUE(StartLogin(rig.Bot()));
+    ASSERT_TRUE(rig.Screen().WaitForCall("EndProgram", LOGIN_TIMEOUT));
+    const Calls calls = rig.Screen().Calls();
+    const auto end = IndexesOf(calls, "EndProgram");
+    EXPECT_EQ(calls[end[0]].number, EXIT_LOGIN_REFUSED);
+    EXPECT_EQ(calls[end[0] - 1].text, REFUSAL_BOX);
+    EXPECT_EQ(rig.RequestCount("jslogin"), 1u);
+}
+
+// The account folder comes with the login: one the robot cannot write ends it before the
+// main window, instead of losing every save at the end.
+TEST(LoginDriverTest, AnAccountFolderThatCannotBeWrittenEndsTheLoginBeforeTheMainWindow) {
+    SimRig rig(AutoLogin());
+    ASSERT_TRUE(rig.Started());
+    ASSERT_TRUE(platform::MakeDirectories(rig.DataRoot()));
+    const std::string account = rig.DataRoot() + "/2100000001";
+    ASSERT_TRUE(platform::WriteFileAtomic(account, "a file where the folder belongs"));
+    ASSERT_TRUE(StartLogin(rig.Bot()));
+    ASSERT_TRUE(rig.Screen().WaitForCall("EndProgram", LOGIN_TIMEOUT));
+    const Calls calls = rig.Screen().Calls();
+    const auto end = IndexesOf(calls, "EndProgram");
+    EXPECT_EQ(calls[end[0]].number, EXIT_CONFIGURATION);
+    EXPECT_EQ(calls[end[0] - 1].text, platform::Gbk("错误提示\n帐号目录无法写入：") + account +
+                                          platform::Gbk("（Not a directory）"));
+    EXPECT_EQ(rig.Screen().CountOf("OpenMainWindow"), 0u);
+    EXPECT_EQ(rig.RequestCount("webwxgetcontact"), 0u);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "FaultRig.h"
 #include "app/WindowActions.h"
+#include "config/Settings.h"
 #include "jobs/Backoff.h"
 #include "jobs/JobQueue.h"
 #include "messages/MessageJobs.h"
@@ -350,6 +351,8 @@ class RunningRetcodes : public ::testing::TestWithParam<const char*> {};
 TEST_P(RunningRetcodes, APollRefusedForGoodShowsListeningFailedAndBacksOff) {
     FaultRig rig(Running());
     ASSERT_EQ(rig.StartRobot(), "");
+    // Without 自动重新登录, so that 1102 stays a poll refused and is not a re-login.
+    rig.Bot().Settings().Update([](config::Settings& settings) { settings.自动重新登录 = false; });
     ASSERT_TRUE(WaitForLastCaption(rig.Screen(), "Zelmo 5.3  在线"));
     const std::size_t shown = rig.Screen().CountOf("SetMainCaption");
     const std::size_t before = rig.RequestCount("synccheck");
@@ -407,13 +410,14 @@ TEST(RunningFaultMatrix, OfflineJobsWaitAndAFullQueueDropsItsOldestWithALogRow) 
     ASSERT_EQ(rig.StartRobot(), "");
     app::Robot& robot = rig.Bot();
     ASSERT_TRUE(rig.Screen().WaitForCall("GroupMembersFetched", WAIT));
-    // Offline for good: the workers take what they can and wait with it.
+    robot.Settings().Update([](config::Settings& settings) { settings.自动重新登录 = false; });
+    // Offline for good (no re-login): the workers take what they can and wait with it.
     rig.Sim().ForceSyncCheck("1101", "0", -1);
     ASSERT_TRUE(WaitForLastCaption(rig.Screen(), "Zelmo 5.3  离线"));
     const std::string alice = rig.Sim().UserNameOf("alice");
     const auto item = [&](std::size_t n) {
         return "{\"MsgId\": \"" + std::to_string(n) + "\",\n\"FromUserName\": \"" + alice +
-               "\",\n\"ToUserName\": \"" + robot.State().own.UserName +
+               "\",\n\"ToUserName\": \"" + robot.State()->own.UserName +
                "\",\n\"MsgType\": 1,\n\"Content\": \"job " + std::to_string(n) + "\"\n}";
     };
     std::size_t posted = 0;

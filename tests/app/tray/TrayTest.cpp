@@ -56,7 +56,8 @@ protected:
             << "the tray host did not come up";
         robot.SetAccountDir(dir.Path() + "/acct");
         platform::MakeDirectories(robot.AccountDir() + "/config");
-        robot.State().own.NickName = platform::Gbk("小爱");
+        robot.Sessions().Update(
+            [](protocol::ProtocolState& state) { state.own.NickName = platform::Gbk("小爱"); });
         window = std::make_unique<MainWindow>(robot, [] {});
         window->show();
         ASSERT_TRUE(test::PumpUntil([this] { return window->isVisible(); }));
@@ -147,7 +148,7 @@ TEST_F(TrayTest, ALongNicknameIsCutAtACharacterAndAShortTipAfterItKeepsNoOldByte
     for (int i = 0; i < 80; ++i) {
         nickname += platform::Gbk("爱");
     }
-    robot.State().own.NickName = nickname;
+    robot.Sessions().Update([&](protocol::ProtocolState& state) { state.own.NickName = nickname; });
     ASSERT_TRUE(MinimiseIntoTray());
     const std::string full = platform::Gbk("微信机器人 Brightleaf") + nickname;
     const std::string shown = widgets::ToGbk(Icon()->toolTip());
@@ -155,7 +156,8 @@ TEST_F(TrayTest, ALongNicknameIsCutAtACharacterAndAShortTipAfterItKeepsNoOldByte
     EXPECT_EQ(full.substr(0, shown.size()), shown);
 
     emit Icon()->activated(QSystemTrayIcon::Trigger);
-    robot.State().own.NickName = platform::Gbk("短");
+    robot.Sessions().Update(
+        [](protocol::ProtocolState& state) { state.own.NickName = platform::Gbk("短"); });
     ASSERT_TRUE(MinimiseIntoTray());
     EXPECT_EQ(Icon()->toolTip(), U("微信机器人 Brightleaf短"));
 }

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -69,13 +70,37 @@ TEST(LoginWindowTest, PictureBoxFollowsTheClientArea) {
 
 TEST(LoginWindowTest, UserCloseEndsTheProgramButAQuietCloseDoesNot) {
     int requests = 0;
-    LoginWindow window([&requests] { ++requests; }, {});
+    bool may_close = true;
+    LoginWindow window(
+        [&] {
+            ++requests;
+            return may_close;
+        },
+        {});
     window.show();
     window.CloseQuietly();
     EXPECT_EQ(requests, 0);
     window.show();
     window.close();
     EXPECT_EQ(requests, 1);
+    EXPECT_FALSE(window.isVisible());
+    // During a re-login the close asks the main window, whose No keeps both open.
+    may_close = false;
+    window.show();
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(requests, 2);
+    EXPECT_TRUE(window.isVisible());
+
+    // A click on the code asks for a new one.
+    int clicks = 0;
+    window.SetPictureClickHandler([&clicks] { ++clicks; });
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(window.PictureBox(), &press);
+    QApplication::sendEvent(window.PictureBox(), &release);
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST(LoginWindowTest, LoginAgainstTheSimulatorWalksThroughTheCaptions) {
@@ -107,8 +132,8 @@ TEST(LoginWindowTest, LoginAgainstTheSimulatorWalksThroughTheCaptions) {
         ASSERT_TRUE(
             PumpUntil([&screen] { return screen.Main() != nullptr && screen.Main()->isVisible(); },
                       std::chrono::seconds(20)));
-        EXPECT_TRUE(
-            PumpUntil([&screen] { return !screen.Login()->isVisible(); }, std::chrono::seconds(30)));
+        EXPECT_TRUE(PumpUntil([&screen] { return !screen.Login()->isVisible(); },
+                              std::chrono::seconds(30)));
         // The start-up runs on, then lets the user in and closes the popup.
         EXPECT_TRUE(
             PumpUntil([&screen] { return screen.Main()->isEnabled(); }, std::chrono::seconds(20)));

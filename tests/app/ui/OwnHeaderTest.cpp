@@ -26,7 +26,7 @@ std::vector<sim::RecordedRequest> AvatarRequests(sim::Simulator& simulator) {
 TEST(OwnHeaderTest, ClickOnAnEmptyAvatarFetchesItAgain) {
     OnlineRobot online;
     ASSERT_EQ(online.Start(), "");
-    ASSERT_FALSE(online.Robot().State().own.HeadImgUrl.empty());
+    ASSERT_FALSE(online.Robot().State()->own.HeadImgUrl.empty());
     app::MainWindow window(online.Robot(), {});
     window.show();
     auto* avatar = window.findChild<QLabel*>(QString::fromUtf8("图片框_头像"));
@@ -39,12 +39,12 @@ TEST(OwnHeaderTest, ClickOnAnEmptyAvatarFetchesItAgain) {
     ASSERT_TRUE(online.Screen().WaitForCall("ShowOwnHeader", std::chrono::seconds(10), shown + 1));
     const std::vector<sim::RecordedRequest> requests = AvatarRequests(online.Sim());
     ASSERT_EQ(requests.size(), before + 1);
-    EXPECT_EQ(requests.back().cookie, online.Robot().State().session.cookies);
+    EXPECT_EQ(requests.back().cookie, online.Robot().State()->session.cookies);
     // Recorded as avatar bytes, "\n", nickname, "\n", signature.
     const std::string header = online.Screen().TextsOf("ShowOwnHeader").back();
     const std::string image = header.substr(0, header.rfind('\n', header.rfind('\n') - 1));
     ASSERT_FALSE(image.empty());
-    window.ShowOwnHeader(image, online.Robot().State().own.NickName, "");
+    window.ShowOwnHeader(image, online.Robot().State()->own.NickName, "");
     EXPECT_FALSE(avatar->pixmap().isNull());
 }
 

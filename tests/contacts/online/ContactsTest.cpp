@@ -148,7 +148,7 @@ TEST_P(ContactsStartupTest, EveryContactIsKeptOnceInitFirstClassifiedAndDecoded)
               Gbk("每日新闻"));
     EXPECT_EQ(online.Robot().Contacts().FindNickName("@nobody"), Gbk("未搜索到"));
 
-    EXPECT_EQ(contacts::SendStatusNotify(online.Robot().Link(), online.Robot().State()), "0");
+    EXPECT_EQ(contacts::SendStatusNotify(online.Robot().Link(), *online.Robot().State()), "0");
     EXPECT_EQ(online.Sim().Violations(), std::vector<std::string>{});
 }
 
@@ -317,7 +317,7 @@ TEST_F(ContactsLaterTest, TwentyWorkersAddingTheSameUnknownGroupAppendItOnce) {
     for (int i = 0; i < WORKERS; ++i) {
         workers.emplace_back([&] {
             start.arrive_and_wait();
-            contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Contacts(),
+            contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Contacts(),
                                          robot.Queue(), robot.Screen(), robot.Pause(), family);
         });
     }
@@ -344,7 +344,7 @@ TEST_F(ContactsLaterTest, AnUnknownContactIsFetchedOnceTheRobotIsOnline) {
     const std::string bob = online.Sim().UserNameOf("bob");
     const std::size_t refreshes = online.Screen().CountOf("RefreshContactLists");
     const auto ensure = [&](const std::string& user_name) {
-        contacts::EnsureContactKnown(robot.Link(), robot.State(), robot.Contacts(), robot.Queue(),
+        contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Contacts(), robot.Queue(),
                                      robot.Screen(), robot.Pause(), user_name);
     };
 

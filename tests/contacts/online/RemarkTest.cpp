@@ -41,11 +41,12 @@ TEST_F(RemarkTest, RemarksArriveAsTypedWhateverTheyHold) {
     const std::string bob = simulator.UserNameOf("bob");
     ASSERT_FALSE(bob.empty());
 
-    EXPECT_EQ(contacts::SetRemarkName(online.Robot().Link(), online.Robot().State(), bob,
+    EXPECT_EQ(contacts::SetRemarkName(online.Robot().Link(), *online.Robot().State(), bob,
                                       platform::Gbk("老王")),
               "0");
-    EXPECT_EQ(contacts::SetRemarkName(online.Robot().Link(), online.Robot().State(), bob, ""), "0");
-    EXPECT_EQ(contacts::SetRemarkName(online.Robot().Link(), online.Robot().State(), bob,
+    EXPECT_EQ(contacts::SetRemarkName(online.Robot().Link(), *online.Robot().State(), bob, ""),
+              "0");
+    EXPECT_EQ(contacts::SetRemarkName(online.Robot().Link(), *online.Robot().State(), bob,
                                       R"(say "hi" \o/)"),
               "0");
 

@@ -28,8 +28,10 @@ class ChatWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app::Robot& robot = views.Robot();
-        robot.State().own.UserName = "@me";
-        robot.State().own.NickName = platform::Gbk("我自己");
+        robot.Sessions().Update([](protocol::ProtocolState& state) {
+            state.own.UserName = "@me";
+            state.own.NickName = platform::Gbk("我自己");
+        });
         robot.Contacts().AppendIfNew(Contact("@a", "阿甲", "男"));
         robot.Contacts().AppendIfNew(Contact("@b", "阿乙", "女"));
     }

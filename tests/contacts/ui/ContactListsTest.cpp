@@ -292,7 +292,8 @@ TEST(ContactListsTest, RightClickPopsTheMenuOnlyOverASelectedRow) {
 
 TEST(ContactListsTest, EditedSignatureIsDiscardedWhenTheEditEnds) {
     ViewsRobot views;
-    views.Robot().State().own.Signature = platform::Gbk("原来的签名");
+    views.Robot().Sessions().Update(
+        [](protocol::ProtocolState& state) { state.own.Signature = platform::Gbk("原来的签名"); });
     app::MainWindow window(views.Robot(), {});
     window.ShowOwnHeader({}, platform::Gbk("我"), platform::Gbk("原来的签名"));
     window.show();

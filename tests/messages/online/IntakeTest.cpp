@@ -49,7 +49,7 @@ public:
     // One webwxsync; the kind-5 jobs it posts.
     std::vector<Job> Sync() {
         protocol::SyncAnswer answer;
-        if (!protocol::WebSync(Robot().Link(), Robot().State(), answer)) {
+        if (!app::SyncAndKeepKey(Robot(), answer)) {
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }
@@ -323,7 +323,7 @@ public:
         if (!failure.empty()) {
             return failure;
         }
-        contacts::FetchContactList(Robot().Link(), Robot().State(), Robot().Contacts(),
+        contacts::FetchContactList(Robot().Link(), *Robot().State(), Robot().Contacts(),
                                    Robot().Queue());
         for (const Job& job : TakeJobs()) {
             app::RunJob(Robot(), job);

@@ -16,7 +16,7 @@ TEST(MessageLogOnlineTest, LogJobsBecomeRowsOnTheQueueWorkers) {
     OnlineRobot online;
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
-    const protocol::OwnProfile& own = robot.State().own;
+    const protocol::OwnProfile own = robot.State()->own;
     ASSERT_FALSE(own.UserName.empty());
     contacts::ContactRecord friend_record;
     friend_record.UserName = "@log-friend";

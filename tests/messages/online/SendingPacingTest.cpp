@@ -79,7 +79,8 @@ TEST(SendingPacingTest, TwoSendsReadyAtOnceStartAtLeastThePauseApartWhateverThei
     app::Robot robot(run, clock, screen);
     // Logged in, so the sends are taken and none becomes a log row (which reads the clock).
     const protocol::ServiceLink link = robot.Link();
-    protocol::Session& session = robot.State().session;
+    protocol::ProtocolState state;
+    protocol::Session& session = state.session;
     protocol::FetchQrCode(link, session);
     simulator.Scan();
     ASSERT_EQ(protocol::PollLogin(link, session).code, "201");
@@ -87,7 +88,8 @@ TEST(SendingPacingTest, TwoSendsReadyAtOnceStartAtLeastThePauseApartWhateverThei
     const protocol::PollAnswer confirmed = protocol::PollLogin(link, session);
     ASSERT_EQ(confirmed.code, "200");
     ASSERT_TRUE(protocol::CompleteLogin(link, confirmed.answer, session));
-    ASSERT_TRUE(protocol::InitSession(link, robot.State()));
+    ASSERT_TRUE(protocol::InitSession(link, state));
+    robot.Sessions().Publish(std::move(state));
     const std::size_t login_reads = clock.Reads().size();
     ASSERT_TRUE(robot.StartThread([&robot] { app::SenderThread(robot); }));
     const std::string alice = simulator.UserNameOf("alice");

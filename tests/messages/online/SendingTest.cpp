@@ -45,7 +45,7 @@ TEST(SendingTest, TextsArriveExactlyWithTheirPlaceholdersExpanded) {
               std::string("我是小精灵，\"引号\" \\ 淺\t\r\n第二行[mzname] {to} {message} {sid}") +
                   R"(","ToUserName":"filehelper)");
     EXPECT_EQ(sent[0].to, alice);
-    EXPECT_EQ(sent[0].from, robot.State().own.UserName);
+    EXPECT_EQ(sent[0].from, robot.State()->own.UserName);
     EXPECT_EQ(sent[0].type, 1);
     EXPECT_EQ(sent[0].client_msg_id, sent[0].local_id);
     EXPECT_TRUE(online.Sim().Violations().empty());

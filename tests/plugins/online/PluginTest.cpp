@@ -58,14 +58,14 @@ TEST(PluginTest, TheStartUpLoadsTheAccountsPluginsWithTheirFlags) {
     const std::string text = Gbk("天气北京");
     const protocol::ChatMessage weather{text, 1, "@friend", ""};
     EXPECT_EQ(plugins::DispatchToPlugins(online.Robot().Plugins(), online.Robot().AccountDir(),
-                                         online.Robot().State().session.cookies, weather),
+                                         online.Robot().State()->session.cookies, weather),
               Gbk("北京今天晴，气温 20℃"));
 }
 
 TEST(PluginTest, AConsentedPluginReceivesTheCookiesOfTheLogin) {
     OnlineRobot online(WithPlugins());
     ASSERT_EQ(online.Start(), "");
-    const std::string& cookies = online.Robot().State().session.cookies;
+    const std::string cookies = online.Robot().State()->session.cookies;
     ASSERT_FALSE(cookies.empty());
     const std::string text = Gbk("我的帐号");
     const protocol::ChatMessage ask{text, 1, "@friend", ""};
@@ -107,7 +107,7 @@ public:
     std::vector<std::pair<std::string, std::string>> RepliesTo(std::string_view text_utf8) {
         Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", std::string(text_utf8)});
         protocol::SyncAnswer answer;
-        if (!protocol::WebSync(Robot().Link(), Robot().State(), answer)) {
+        if (!app::SyncAndKeepKey(Robot(), answer)) {
             ADD_FAILURE() << "webwxsync failed";
             return {};
         }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "platform/Encoding.h"
+#include "platform/GbkLiteral.h"
 #include "protocol/AnswerCutReference.h"
 #include "protocol/InitAnswer.h"
-#include "platform/GbkLiteral.h"
 #include "protocol/LoginFlow.h"
 #include "sim/Certificates.h"
 #include "sim/QrPng.h"
@@ -28,6 +28,9 @@ struct Seen {
     std::string target;
     std::string cookie;
     std::string body;
+    std::string client_version;  // the desktop mode's header lines; empty when absent
+    std::string extspam;
+    bool has_desktop_headers = false;
 };
 
 constexpr std::string_view LOGIN_XML_OK =
@@ -54,6 +57,11 @@ Seen Parse(const std::string& raw) {
     seen.target = raw.substr(first_blank + 1, second_blank - first_blank - 1);
     seen.host = HeaderOf(raw, "Host");
     seen.cookie = HeaderOf(raw, "Cookie");
+    seen.client_version = HeaderOf(raw, "client-version");
+    seen.extspam = HeaderOf(raw, "extspam");
+    const std::string head = raw.substr(0, raw.find("\r\n\r\n"));
+    seen.has_desktop_headers = head.find("\r\nclient-version:") != std::string::npos ||
+                               head.find("\r\nextspam:") != std::string::npos;
     const std::size_t end = raw.find("\r\n\r\n");
     seen.body = end == std::string::npos ? "" : raw.substr(end + 4);
     return seen;
@@ -128,6 +136,8 @@ protected:
 
 TEST_F(LoginFlowTest, RedirectWithoutFunGetsFunNewAndStoresTheCredentials) {
     ScriptRedirects({std::string(LOGIN_XML_OK)});
+    // The web mode sends exactly the web client's requests.
+    m_session.login_mode = LoginMode::Web;
     const std::string poll =
         "window.code=200;\nwindow.redirect_uri=\"https://wx2.qq.com/cgi-bin/mmwebwx-bin/"
         "webwxnewloginpage?ticket=T1@qrticket_0&uuid=UUID==&lang=zh_CN&scan=1\";";
@@ -140,6 +150,7 @@ TEST_F(LoginFlowTest, RedirectWithoutFunGetsFunNewAndStoresTheCredentials) {
               "/cgi-bin/mmwebwx-bin/webwxnewloginpage?ticket=T1@qrticket_0&uuid=UUID==&lang=zh_CN"
               "&scan=1&fun=new");
     EXPECT_EQ(seen[0].cookie, "home=1");
+    EXPECT_FALSE(seen[0].has_desktop_headers);
 
     EXPECT_EQ(m_session.fun, "2");
     EXPECT_EQ(m_session.uin, "12345");
@@ -155,6 +166,7 @@ TEST_F(LoginFlowTest, RedirectWithoutFunGetsFunNewAndStoresTheCredentials) {
     EXPECT_TRUE(seen[1].target.starts_with("/cgi-bin/mmwebwx-bin/webwxstatreport?type=1&r="));
     EXPECT_TRUE(seen[1].target.ends_with("&skey=&pass_ticket=undefined"));
     EXPECT_EQ(seen[1].cookie, "home=1; wxuin=12345; wxsid=SID1");
+    EXPECT_FALSE(seen[1].has_desktop_headers);
     EXPECT_EQ(
         seen[1].body,
         R"({"BaseRequest":{"Uin":0,"Sid":0},"Count":1,"List":[{"Type":1,"Text":)"
@@ -175,7 +187,11 @@ TEST_F(LoginFlowTest, RedirectThatNamesFunIsUsedUnchangedAndAnEmptyMessageLogsIn
     EXPECT_EQ(m_session.uin, "777");
 }
 
+// Both redirect rows of a desktop-mode login carry the desktop client's two header lines;
+// the profile's token replaces the built-in one.
 TEST_F(LoginFlowTest, IntermediateLocationAnswerIsFollowedWithoutCookies) {
+    ASSERT_EQ(m_session.login_mode, LoginMode::Desktop);
+    m_profile.extspam = "TOKEN-from-the-profile";
     ScriptRedirects(
         {"<script>window.location.href=\"https://wx8.qq.com/cgi-bin/mmwebwx-bin/"
          "webwxnewloginpage?ticket=T2&uuid=U\";</script>",
@@ -190,25 +206,63 @@ TEST_F(LoginFlowTest, IntermediateLocationAnswerIsFollowedWithoutCookies) {
     EXPECT_EQ(seen[1].host, "wx8.qq.com");
     EXPECT_EQ(seen[1].target, "/cgi-bin/mmwebwx-bin/webwxnewloginpage?ticket=T2&uuid=U&fun=new");
     EXPECT_EQ(seen[1].cookie, "");
+    for (std::size_t row = 0; row < 2; ++row) {
+        EXPECT_EQ(seen[row].client_version, "2.0.0") << row;
+        EXPECT_EQ(seen[row].extspam, "TOKEN-from-the-profile") << row;
+    }
+    // Status report 3 is no redirect row.
+    EXPECT_FALSE(seen[2].has_desktop_headers);
     EXPECT_EQ(m_session.fun, "8");
     // Both answers' cookies were collected.
     EXPECT_EQ(m_session.cookies, "home=1; wxuin=12345; wxsid=SID1; wxuin=12345; wxsid=SID1");
 }
 
 TEST_F(LoginFlowTest, RefusedLoginStoresNothing) {
-    ScriptRedirects({"<error><ret>1203</ret><message>OK</message></error>"});
+    ScriptRedirects({"<error><ret>1203</ret><message>不能登录网页微信</message></error>"});
     const std::string poll =
         "window.code=200;\nwindow.redirect_uri=\"https://wx.qq.com/cgi-bin/mmwebwx-bin/"
         "webwxnewloginpage?ticket=T&uuid=U\";";
-    EXPECT_FALSE(CompleteLogin(Link(), poll, m_session));
+    std::optional<LoginRefusal> refusal;
+    EXPECT_FALSE(CompleteLogin(Link(), poll, m_session, &refusal));
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->ret, "1203");
+    EXPECT_EQ(refusal->message, Gbk("不能登录网页微信"));
     EXPECT_TRUE(m_session.uin.empty());
     EXPECT_TRUE(m_session.skey.empty());
     EXPECT_TRUE(m_session.deviceid.empty());
     // No status report for a failed login.
     EXPECT_EQ(SeenRequests().size(), 1u);
-    // "<ret>0</ret>" without the credentials could never initialise a session.
-    ScriptRedirects({"<error><ret>0</ret><message></message></error>"});
-    EXPECT_FALSE(CompleteLogin(Link(), poll, m_session));
+    // "<ret>0</ret>" without the credentials could never initialise a session; nor is it a
+    // refusal to show, and neither is an answer that is no such XML.
+    for (const std::string& answer : {std::string("<error><ret>0</ret><message></message></error>"),
+                                      std::string("<html>502</html>")}) {
+        ScriptRedirects({answer});
+        EXPECT_FALSE(CompleteLogin(Link(), poll, m_session, &refusal));
+        EXPECT_FALSE(refusal) << answer;
+    }
+}
+
+// jslogin names the page the login redirect goes to: the desktop page only in desktop mode.
+TEST_F(LoginFlowTest, JsloginAsksForTheDesktopLoginPageOnlyInDesktopMode) {
+    for (const LoginMode mode : {LoginMode::Web, LoginMode::Desktop}) {
+        m_profile.login_mode = mode;
+        Session session;
+        // The scripted server gives no uuid: one attempt, then the pause ends the fetch.
+        FetchQrCode(Link(), session, [](int) { return false; });
+        EXPECT_EQ(session.login_mode, mode);
+    }
+    std::vector<std::string> targets;
+    for (const Seen& seen : SeenRequests()) {
+        if (seen.target.starts_with("/jslogin?")) {
+            EXPECT_EQ(seen.host, "login.qq.com");
+            targets.push_back(seen.target.substr(0, seen.target.find("&_=")));
+        }
+    }
+    const std::string web =
+        "/jslogin?appid=wx782c26e4c19acffb&redirect_uri=https%3A%2F%2Fwx.qq.com%2Fcgi-bin"
+        "%2Fmmwebwx-bin%2Fwebwxnewloginpage";
+    EXPECT_EQ(targets, (std::vector<std::string>{web + "&fun=new&lang=zh_CN",
+                                                 web + "%3Fmod%3Ddesktop&fun=new&lang=zh_CN"}));
 }
 
 TEST_F(LoginFlowTest, InitSessionSendsTheSkeyWithItsAtSignsAndKeepsStateOnFailure) {

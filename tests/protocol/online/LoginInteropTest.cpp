@@ -3,6 +3,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "platform/Encoding.h"
 #include "protocol/ServiceProfile.h"
@@ -107,6 +108,70 @@ TEST_P(LoginInterop, InitGivesTheServiceSyncKeyAndTheOwnProfile) {
     options.cookie_header = state.session.cookies;
     const std::string image = Rig().Web().Request(state.own.HeadImgUrl, options);
     EXPECT_TRUE(image.starts_with("\x89PNG")) << image.substr(0, 16);
+}
+
+// The login's requests as the service saw them, up to webwxinit: method, host, path, the
+// query and header lines without their per-login values (ids, tickets, time stamps).
+std::vector<std::string> LoginRequests(const sim::Simulator& simulator) {
+    std::vector<std::string> seen;
+    for (const sim::RecordedRequest& request : simulator.Requests()) {
+        std::string query;
+        for (std::size_t start = 0; start < request.query.size();) {
+            std::size_t end = request.query.find('&', start);
+            end = end == std::string::npos ? request.query.size() : end;
+            const std::string pair = request.query.substr(start, end - start);
+            const std::string name = pair.substr(0, pair.find('='));
+            const bool varies = name == "_" || name == "r" || name == "uuid" || name == "ticket" ||
+                                name == "scan" || name == "pass_ticket" || name == "skey";
+            query += (query.empty() ? "" : "&") + (varies ? name + "=*" : pair);
+            start = end + 1;
+        }
+        std::string headers;
+        for (const auto& [name, value] : request.headers) {
+            const bool varies = name == "Cookie" || name == "Content-Length" || name == "Referer";
+            headers += "\n  " + name + ": " + (varies ? "*" : value);
+        }
+        const std::string path =
+            request.path.starts_with("/qrcode/") ? std::string("/qrcode/*") : request.path;
+        seen.push_back(request.method + " " + request.host + path + "?" + query + headers);
+        if (request.path.ends_with("webwxinit")) {
+            break;
+        }
+    }
+    return seen;
+}
+
+// The web mode is the web client's login, request for request; the desktop mode differs in
+// the jslogin target and in the two header lines of the login redirect, nowhere else.
+TEST(LoginModeInterop, DesktopModeDiffersFromTheWebModeOnlyWhereItMust) {
+    SimSession web(sim::Era::Late2018, protocol::LoginMode::Web);
+    ASSERT_EQ(web.LogIn(), "");
+    SimSession desktop(sim::Era::Late2018, protocol::LoginMode::Desktop);
+    ASSERT_EQ(desktop.LogIn(), "");
+    EXPECT_FALSE(web.Sim().Login().desktop);
+    EXPECT_TRUE(desktop.Sim().Login().desktop);
+    EXPECT_EQ(web.Sim().Violations(), std::vector<std::string>{});
+    EXPECT_EQ(desktop.Sim().Violations(), std::vector<std::string>{});
+
+    std::vector<std::string> web_requests = LoginRequests(web.Sim());
+    const std::vector<std::string> desktop_requests = LoginRequests(desktop.Sim());
+    ASSERT_EQ(web_requests.size(), desktop_requests.size());
+    const std::string target = "webwxnewloginpage";
+    std::size_t redirects = 0;
+    for (std::string& request : web_requests) {
+        ASSERT_EQ(request.find("client-version"), std::string::npos) << request;
+        ASSERT_EQ(request.find("extspam"), std::string::npos) << request;
+        if (request.find("/jslogin?") != std::string::npos) {
+            const std::size_t at = request.find(target) + target.size();
+            request.insert(at, "%3Fmod%3Ddesktop");
+        } else if (request.find("/" + target + "?") != std::string::npos) {
+            request +=
+                "\n  client-version: 2.0.0\n  extspam: " + std::string(protocol::DESKTOP_EXTSPAM);
+            ++redirects;
+        }
+    }
+    EXPECT_EQ(redirects, 1u);
+    EXPECT_EQ(web_requests, desktop_requests);
 }
 
 INSTANTIATE_TEST_SUITE_P(Eras, LoginInterop,

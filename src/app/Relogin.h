@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string_view>
+
+#include "protocol/SyncAnswer.h"
+
+namespace zelmo::app {
+
+class Robot;
+
+// The answers by which the service ends a running session: synccheck retcode 1100, 1101
+// or 1102, and webwxsync or webwxsendmsg Ret 1100 or 1101.
+bool EndsSession(std::string_view retcode);
+bool SyncAnswerEndsSession(const protocol::SyncAnswer& answer);
+
+// 自动重新登录 as the loaded settings say.
+bool AutoReloginOn(Robot& robot);
+
+// The service ended the running session and 自动重新登录 is on. On the heartbeat thread,
+// which polls no more meanwhile: offline, the caption says the robot logs in again, the
+// usual logout goes out first on 1100; then push logins (the phone confirms, no scan),
+// falling back to a QR code (the login window, or the terminal), with pauses from 5 s
+// doubling up to 5 min between failed attempts. Once logged in to the same account: the
+// new session is published and saved, the contacts and the status notice run again, and
+// the robot is online. Knowledge base, settings, plugins, windows and log stay as they
+// are. True then; false when the robot stops, or (unattended) gave up and ended the
+// program with EXIT_LOGIN_FAILED.
+bool Relogin(Robot& robot, std::string_view retcode);
+
+}  // namespace zelmo::app

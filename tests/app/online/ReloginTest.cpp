@@ -1,0 +1,350 @@
+// The whole robot staying logged in against the simulator: sessions the service ends and
+// the re-login that follows, sessions resumed by a new process, and what 自动重新登录=0
+// leaves as it always was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/ExitCodes.h"
+#include "app/SessionFile.h"
+#include "app/Startup.h"
+#include "platform/Files.h"
+#include "platform/GbkLiteral.h"
+#include "protocol/ConnectionState.h"
+#include "protocol/SavedSession.h"
+#include "support/OnlineRobot.h"
+
+namespace zelmo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::Gbk;
+constexpr auto WAIT = 20s;
+
+const std::string ONLINE = Gbk("Zelmo 5.3  在线");
+const std::string RELOGGING = Gbk("Zelmo 5.3  重新登录中");
+
+OnlineRobot::Options Account(std::function<void(OnlineRobot::Options&)> change = {}) {
+    OnlineRobot::Options options;
+    options.synccheck_hold_ms = 300;
+    options.prepare = [](const std::string& account_dir) {
+        platform::WriteFileAtomic(account_dir + "/config/reply.ini",
+                                  Gbk("你好\r\n你好呀，我是[mkname]"));
+    };
+    if (change) {
+        change(options);
+    }
+    return options;
+}
+
+// The last main-window caption is `caption`, shown after `before` (when given).
+std::function<bool(const std::vector<StubScreen::Call>&)> LastCaptionAfter(
+    const std::string& before, const std::string& caption) {
+    return [before, caption](const std::vector<StubScreen::Call>& calls) {
+        std::vector<std::string> captions;
+        for (const StubScreen::Call& call : calls) {
+            if (call.name == "SetMainCaption") {
+                captions.push_back(call.text);
+            }
+        }
+        const auto seen = std::find(captions.begin(), captions.end(), before);
+        return seen != captions.end() && captions.back() == caption;
+    };
+}
+
+// Delivers a text from alice and waits for the robot's count-th send: its text.
+std::string AnswerTo(OnlineRobot& online, std::string_view text, std::size_t count) {
+    online.Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", std::string(text)});
+    if (!online.Sim().WaitForSentMessages(count, WAIT)) {
+        return "<no answer>";
+    }
+    return online.Sim().SentMessages()[count - 1].content;
+}
+
+// The code of the first end of the program.
+int ExitCode(const StubScreen& screen) {
+    for (const StubScreen::Call& call : screen.Calls()) {
+        if (call.name == "EndProgram") {
+            return call.number;
+        }
+    }
+    return -1;
+}
+
+std::optional<protocol::SavedSession> Saved(const OnlineRobot& online) {
+    return app::LoadSession(online.DataRoot());
+}
+
+std::vector<std::string> Paths(const sim::Simulator& simulator) {
+    std::vector<std::string> paths;
+    for (const sim::RecordedRequest& request : simulator.Requests()) {
+        paths.push_back(request.path.substr(request.path.rfind('/') + 1));
+    }
+    return paths;
+}
+
+struct Loss {
+    const char* name;
+    std::function<void(OnlineRobot&)> end_session;
+};
+
+void PrintTo(const Loss& loss, std::ostream* out) {
+    *out << loss.name;
+}
+
+class ReloginTest : public ::testing::TestWithParam<Loss> {};
+
+// Whichever answer ends the session, the phone is asked (no scan), the session steps run
+// again and the robot answers on, with what it learned and its windows as they were.
+TEST_P(ReloginTest, ALostSessionIsReplacedByAPushLoginAndTheRobotAnswersOn) {
+    OnlineRobot online(Account());
+    ASSERT_EQ(online.Start(), "");
+    StubScreen& screen = online.Screen();
+    ASSERT_TRUE(screen.WaitUntil(LastCaptionAfter(ONLINE, ONLINE), WAIT));
+    online.Robot().Knowledge().LearnPair(Gbk("晚安"), Gbk("好梦"));
+    const sim::SessionInfo before = online.Sim().Session();
+    ASSERT_EQ(Saved(online)->session.sid, before.sid);
+
+    GetParam().end_session(online);
+    ASSERT_TRUE(screen.WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+
+    const sim::SessionInfo after = online.Sim().Session();
+    EXPECT_NE(after.sid, before.sid);
+    EXPECT_EQ(online.Robot().State()->session.sid, after.sid);
+    EXPECT_EQ(online.Sim().Login().pushes, 1);
+    EXPECT_EQ(online.Robot().Connection().State(), protocol::STATE_ONLINE);
+    // No QR code, no second start-up: the windows and what they hold stay.
+    EXPECT_EQ(screen.CountOf("ShowQrImage"), 1u);
+    EXPECT_EQ(screen.CountOf("CreateHiddenWindows"), 1u);
+    EXPECT_EQ(screen.CountOf("MainWindowReady"), 1u);
+    // The mass-send window keeps the user's ticks; the main lists show the contacts again.
+    EXPECT_EQ(screen.CountOf("FillMassCandidates"), 1u);
+    EXPECT_EQ(screen.CountOf("RefreshContactLists"), 2u);
+    EXPECT_EQ(online.Sim().CountRequests("webwxinit"), 2u);
+    EXPECT_EQ(online.Sim().CountRequests("webwxgetcontact"), 2u);
+    EXPECT_EQ(online.Sim().CountRequests("webwxstatusnotify"), 2u);
+    EXPECT_EQ(Saved(online)->session.sid, after.sid);
+
+    EXPECT_EQ(AnswerTo(online, "你好", online.Sim().SentMessages().size() + 1),
+              "你好呀，我是Zelmo");
+    EXPECT_EQ(AnswerTo(online, "晚安了", online.Sim().SentMessages().size() + 1), "好梦");
+    EXPECT_TRUE(online.Robot().Knowledge().Dirty());
+    EXPECT_EQ(online.Sim().Violations(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEnd, ReloginTest,
+    ::testing::Values(
+        Loss{"SyncCheck1100", [](OnlineRobot& online) { online.Sim().EndSession(1100); }},
+        Loss{"SyncCheck1101", [](OnlineRobot& online) { online.Sim().EndSession(1101); }},
+        Loss{"SyncCheck1102", [](OnlineRobot& online) { online.Sim().EndSession(1102); }},
+        // The sync is held until the session has ended: its answer says Ret 1101.
+        Loss{"WebSyncRet",
+             [](OnlineRobot& online) {
+                 sim::Simulator& simulator = online.Sim();
+                 simulator.SetFault("webwxsync", {.kind = sim::FaultKind::Delay, .delay_ms = 1500});
+                 const std::size_t syncs = simulator.CountRequests("webwxsync");
+                 simulator.DeliverMessage({sim::MessageKind::Text, "bob", "", "", "嗨"});
+                 if (simulator.WaitForRequests("webwxsync", syncs + 1, WAIT)) {
+                     simulator.EndSession(1101);
+                 }
+             }},
+        // A send the service answers with the session's end goes out again, once, on the
+        // new session.
+        Loss{"SendMsgRet",
+             [](OnlineRobot& online) {
+                 online.Sim().RefuseSends(1101, 1);
+                 EXPECT_EQ(online.Robot().Sender().SendText(online.Sim().UserNameOf("bob"), "hi"),
+                           "0");
+                 const std::vector<sim::SentMessage> sent = online.Sim().SentMessages();
+                 const std::vector<sim::SentMessage> refused = online.Sim().RefusedMessages();
+                 ASSERT_EQ(sent.size(), 1u);
+                 ASSERT_EQ(refused.size(), 1u);
+                 EXPECT_EQ(sent[0].content, "hi");
+                 EXPECT_EQ(sent[0].client_msg_id, refused[0].client_msg_id);
+             }}),
+    [](const ::testing::TestParamInfo<Loss>& info) { return std::string(info.param.name); });
+
+// The logout of a session the service ended still goes out on 1100, before the phone is
+// asked; a sync answered with the end goes straight to the re-login without another poll.
+TEST(ReloginOrderTest, LogoutFirstOn1100AndNoPollBetweenAnEndedSyncAndThePush) {
+    {
+        OnlineRobot online(Account());
+        ASSERT_EQ(online.Start(), "");
+        online.Sim().EndSession(1100);
+        ASSERT_TRUE(online.Screen().WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+        const std::vector<std::string> paths = Paths(online.Sim());
+        const auto logout = std::find(paths.begin(), paths.end(), "webwxlogout");
+        const auto push = std::find(paths.begin(), paths.end(), "webwxpushloginurl");
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), "webwxlogout"), 1);
+        EXPECT_LT(logout, push);
+    }
+    {
+        OnlineRobot online(Account());
+        ASSERT_EQ(online.Start(), "");
+        online.Sim().SetFault("webwxsync", {.kind = sim::FaultKind::Delay, .delay_ms = 1500});
+        const std::size_t syncs = online.Sim().CountRequests("webwxsync");
+        online.Sim().DeliverMessage({sim::MessageKind::Text, "bob", "", "", "嗨"});
+        ASSERT_TRUE(online.Sim().WaitForRequests("webwxsync", syncs + 1, WAIT));
+        online.Sim().EndSession(1101);
+        ASSERT_TRUE(online.Screen().WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+        const std::vector<std::string> paths = Paths(online.Sim());
+        const auto push = std::find(paths.begin(), paths.end(), "webwxpushloginurl");
+        ASSERT_NE(push, paths.end());
+        // Workers may send meanwhile; the heartbeat polled no more after the ended sync.
+        const auto sync = std::find(std::make_reverse_iterator(push), paths.rend(), "webwxsync");
+        ASSERT_NE(sync, paths.rend());
+        EXPECT_EQ(std::find(sync.base(), push, "synccheck"), push);
+        // Without a logout: only 1100 sends one.
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), "webwxlogout"), 0);
+    }
+}
+
+// No push for these cookies: the QR code comes back, and its login resumes the same robot.
+TEST(ReloginFallbackTest, WithoutAPushTheLoginWindowComesBackWithAQrCode) {
+    OnlineRobot online(Account());
+    ASSERT_EQ(online.Start(), "");
+    StubScreen& screen = online.Screen();
+    online.Sim().SetPushLoginFails(true);
+    online.Sim().EndSession(1101);
+    ASSERT_TRUE(screen.WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+    EXPECT_EQ(online.Sim().Login().push_refusals, 1);
+    EXPECT_EQ(screen.CountOf("ShowQrImage"), 2u);
+    EXPECT_GE(screen.CountOf("ShowLoginWindow"), 1u);
+    EXPECT_EQ(screen.CountOf("MainWindowReady"), 1u);
+    EXPECT_EQ(online.Robot().State()->session.sid, online.Sim().Session().sid);
+    EXPECT_EQ(AnswerTo(online, "你好", 1), "你好呀，我是Zelmo");
+}
+
+// zelmo-headless has nobody to scan: it ends with a non-zero code so that a supervisor
+// restarts it, after bounded attempts (the service silent) or unscanned codes.
+TEST(ReloginFallbackTest, UnattendedReloginGivesUpWithANonZeroExit) {
+    {
+        OnlineRobot online(
+            Account([](OnlineRobot::Options& options) { options.unattended = true; }));
+        ASSERT_EQ(online.Start(), "");
+        online.Sim().SetFault("webwxpushloginurl", {.kind = sim::FaultKind::Reset, .sticky = true});
+        online.Sim().EndSession(1101);
+        ASSERT_TRUE(online.Screen().WaitForCall("EndProgram", 60s));
+        EXPECT_EQ(ExitCode(online.Screen()), app::EXIT_LOGIN_FAILED);
+        EXPECT_GE(online.Sim().CountRequests("webwxpushloginurl"), 8u);
+        // The pauses between attempts grow: 5 s, 10 s, ... (scaled here). Fetches that met
+        // the ended session back off too, from 1 s up to 60 s: not among them.
+        const auto relogin_pause = [](int ms) {
+            return ms == 300000 ||
+                   (ms >= 5000 && ms % 5000 == 0 && std::has_single_bit(unsigned(ms / 5000)));
+        };
+        std::vector<int> pauses;
+        for (const StubScreen::Call& call : online.Screen().Calls()) {
+            if (call.name == "Delay" && relogin_pause(call.number)) {
+                pauses.push_back(call.number);
+            }
+        }
+        EXPECT_EQ(pauses, (std::vector<int>{5000, 10000, 20000, 40000, 80000, 160000, 300000}));
+    }
+    {
+        OnlineRobot online(Account([](OnlineRobot::Options& options) {
+            options.unattended = true;
+            options.auto_login = false;
+        }));
+        ASSERT_EQ(online.Start(), "");
+        online.Sim().SetPushLoginFails(true);
+        online.Sim().EndSession(1101);
+        StubScreen& screen = online.Screen();
+        // Each code expires unscanned as soon as it is shown.
+        for (std::size_t code = 2; code <= 4; ++code) {
+            ASSERT_TRUE(screen.WaitForCall("ShowQrImage", WAIT, code));
+            EXPECT_EQ(screen.CountOf("EndProgram"), 0u);
+            online.Sim().ExpireCode();
+        }
+        ASSERT_TRUE(screen.WaitForCall("EndProgram", WAIT));
+        EXPECT_EQ(ExitCode(screen), app::EXIT_LOGIN_FAILED);
+    }
+}
+
+// kill -9 and a new process within the session's life: no QR code, no new login at all.
+TEST(HotStartTest, ARestartedRobotResumesTheSavedSessionWithoutAScan) {
+    OnlineRobot online(Account());
+    ASSERT_EQ(online.Start(), "");
+    const sim::SessionInfo session = online.Sim().Session();
+    const std::string saved_path = app::SessionFilePath(online.DataRoot());
+    struct stat status {};
+    ASSERT_EQ(::stat(saved_path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    // The tokens are never shown anywhere.
+    for (const StubScreen::Call& call : online.Screen().Calls()) {
+        EXPECT_EQ(call.text.find(session.sid), std::string::npos) << call.name;
+        EXPECT_EQ(call.text.find(session.skey.substr(1)), std::string::npos) << call.name;
+    }
+    const std::size_t jslogins = online.Sim().CountRequests("jslogin");
+
+    ASSERT_EQ(online.Restart(), "");
+    EXPECT_EQ(online.Screen().CountOf("ShowQrImage"), 0u);
+    EXPECT_EQ(online.Sim().CountRequests("jslogin"), jslogins);
+    EXPECT_EQ(online.Sim().Login().pushes, 0);
+    EXPECT_EQ(online.Sim().Session().sid, session.sid);
+    EXPECT_EQ(online.Robot().State()->session.sid, session.sid);
+    EXPECT_EQ(online.Sim().CountRequests("webwxinit"), 2u);
+    EXPECT_EQ(AnswerTo(online, "你好", 1), "你好呀，我是Zelmo");
+    EXPECT_EQ(online.Sim().Violations(), std::vector<std::string>{});
+}
+
+// A deliberate close logs out and marks the saved session: the next start asks the phone
+// at once instead of trying the dead tokens, and shows no QR code either.
+TEST(HotStartTest, AfterADeliberateCloseTheNextStartAsksThePhone) {
+    OnlineRobot online(Account());
+    ASSERT_EQ(online.Start(), "");
+    const std::string old_sid = online.Sim().Session().sid;
+    online.Screen().ScriptAnswers({true});
+    ASSERT_TRUE(app::ConfirmClose(online.Robot()));
+    EXPECT_EQ(online.Sim().CountRequests("webwxlogout"), 1u);
+    ASSERT_TRUE(Saved(online));
+    EXPECT_TRUE(Saved(online)->logged_out);
+
+    ASSERT_EQ(online.Restart(), "");
+    EXPECT_EQ(online.Screen().CountOf("ShowQrImage"), 0u);
+    EXPECT_EQ(online.Sim().Login().pushes, 1);
+    // One webwxinit per login: none was tried with the logged-out tokens.
+    EXPECT_EQ(online.Sim().CountRequests("webwxinit"), 2u);
+    EXPECT_NE(online.Sim().Session().sid, old_sid);
+    EXPECT_EQ(Saved(online)->session.sid, online.Sim().Session().sid);
+    EXPECT_FALSE(Saved(online)->logged_out);
+    EXPECT_EQ(AnswerTo(online, "你好", 1), "你好呀，我是Zelmo");
+}
+
+// 自动重新登录=0: every start needs a scan, no tokens stay on disk, and a lost session stays
+// lost (as the heartbeat tests pin).
+TEST(HotStartTest, WithAutoReloginOffNoSessionIsKeptAndEveryStartScans) {
+    OnlineRobot online(Account([](OnlineRobot::Options& options) {
+        options.prepare = [](const std::string& account_dir) {
+            platform::WriteFileAtomic(account_dir + "/config/mzset.ini",
+                                      Gbk("[机器人设置]\r\n自动重新登录=0\r\n"));
+        };
+    }));
+    // A session file left by a run before the setting was switched off.
+    platform::MakeDirectories(online.DataRoot());
+    protocol::SavedSession stale;
+    stale.session.uin = OnlineRobot::DEFAULT_UIN;
+    stale.session.sid = "old";
+    stale.session.skey = "old";
+    platform::WriteFileAtomic(app::SessionFilePath(online.DataRoot()),
+                              protocol::FormatSavedSession(stale));
+    ASSERT_EQ(online.Start(), "");
+    EXPECT_EQ(online.Screen().CountOf("ShowQrImage"), 1u);
+    EXPECT_FALSE(platform::FileExists(app::SessionFilePath(online.DataRoot())));
+
+    ASSERT_EQ(online.Restart(), "");
+    EXPECT_EQ(online.Screen().CountOf("ShowQrImage"), 1u);
+    EXPECT_EQ(online.Sim().CountRequests("jslogin"), 2u);
+    EXPECT_EQ(online.Sim().Login().pushes, 0);
+}
+
+}  // namespace
+}  // namespace zelmo::test
