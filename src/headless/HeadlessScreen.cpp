@@ -78,22 +78,7 @@ std::string PrintableLine(std::string_view gbk_text) {
     const std::string utf8 = platform::GbkToUtf8(gbk_text);
     std::string line;
     line.reserve(utf8.size());
-    for (const char byte : utf8) {
-        const auto code = static_cast<unsigned char>(byte);
-        if (code >= 0x20 && code != 0x7F) {
-            line += byte;
-        } else if (byte == '\n') {
-            line += "\\n";
-        } else if (byte == '\r') {
-            line += "\\r";
-        } else if (byte == '\t') {
-            line += "\\t";
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", code);
-            line += escape;
-        }
-    }
+    platform::AppendEscaped(line, utf8);
     return line;
 }
 

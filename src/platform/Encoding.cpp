@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/GbkBytes.h"
+#include "platform/Utf8Pieces.h"
 
 namespace zelmo::platform {
 
@@ -129,24 +130,6 @@ const Tables& GetTables() {
     return tables;
 }
 
-// Length of the leading run of ASCII bytes (no NUL check: callers cut at NUL first).
-std::size_t AsciiRun(const unsigned char* data, std::size_t size) {
-    std::size_t index = 0;
-    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
-    while (index + 8 <= size) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, data + index, 8);
-        if ((word & HIGH_BITS) != 0) {
-            break;
-        }
-        index += 8;
-    }
-    while (index < size && data[index] < 0x80) {
-        ++index;
-    }
-    return index;
-}
-
 std::string_view UpToNul(std::string_view text) {
     // An empty view may have no data at all, and memchr must not see a null pointer.
     if (text.empty()) {
@@ -200,19 +183,6 @@ std::int32_t DecodeUtf8(const unsigned char* data, std::size_t size, std::size_t
         length = index + 1;
     }
     return code;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | code >> 6));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | code >> 12));
-        out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
 }
 
 }  // namespace

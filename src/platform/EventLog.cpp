@@ -74,6 +74,8 @@ std::string_view CutText(std::string_view text) {
     return text.substr(0, end);
 }
 
+}  // namespace
+
 void AppendEscaped(std::string& line, std::string_view text) {
     for (const char byte : text) {
         const auto code = static_cast<unsigned char>(byte);
@@ -92,8 +94,6 @@ void AppendEscaped(std::string& line, std::string_view text) {
         }
     }
 }
-
-}  // namespace
 
 std::string MaskSecrets(std::string_view text) {
     std::string masked(text);

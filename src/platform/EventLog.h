@@ -43,4 +43,8 @@ std::string EventLine(std::int64_t unix_ms, std::string_view tag, std::string_vi
 // bytes, so on UTF-8 and GBK texts alike.
 std::string MaskSecrets(std::string_view text);
 
+// Appends the text with its control bytes written out (\n, \r, \t, \xNN), so that it
+// stays on one line.
+void AppendEscaped(std::string& line, std::string_view text);
+
 }  // namespace zelmo::platform

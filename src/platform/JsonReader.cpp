@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/Utf8Pieces.h"
+
 namespace zelmo::platform {
 
 namespace {
@@ -296,50 +298,10 @@ JsonReader::Token JsonReader::SkipTo(std::size_t depth) {
 
 namespace {
 
-std::optional<std::uint32_t> Hex4(std::string_view raw, std::size_t pos) {
-    if (pos + 4 > raw.size()) {
-        return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (std::size_t i = pos; i < pos + 4; ++i) {
-        const char c = raw[i];
-        std::uint32_t digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<std::uint32_t>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        } else {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code_point) {
-    if (code_point < 0x80) {
-        out.push_back(static_cast<char>(code_point));
-    } else if (code_point < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else if (code_point < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    }
-}
-
 // The \u escape (or surrogate pair) at `pos`; advances `pos` past it. A lone surrogate or
 // NUL reads as "?", so it can neither make invalid UTF-8 nor cut the text short.
 std::optional<std::uint32_t> UnicodeEscape(std::string_view raw, std::size_t& pos) {
-    const std::optional<std::uint32_t> unit = Hex4(raw, pos + 2);
+    const std::optional<std::uint32_t> unit = ParseHex4(raw, pos + 2);
     if (!unit) {
         return std::nullopt;
     }
@@ -347,7 +309,7 @@ std::optional<std::uint32_t> UnicodeEscape(std::string_view raw, std::size_t& po
     const bool high = *unit >= 0xD800 && *unit <= 0xDBFF;
     const bool low = *unit >= 0xDC00 && *unit <= 0xDFFF;
     if (high && pos + 1 < raw.size() && raw[pos] == '\\' && raw[pos + 1] == 'u') {
-        const std::optional<std::uint32_t> second = Hex4(raw, pos + 2);
+        const std::optional<std::uint32_t> second = ParseHex4(raw, pos + 2);
         if (second && *second >= 0xDC00 && *second <= 0xDFFF) {
             pos += 6;
             return 0x10000 + ((*unit - 0xD800) << 10) + (*second - 0xDC00);

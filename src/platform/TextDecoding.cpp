@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Encoding.h"
+#include "platform/Utf8Pieces.h"
 
 namespace zelmo::platform {
 
@@ -15,24 +16,6 @@ constexpr std::string_view UTF32_BE_BOM = std::string_view("\x00\x00\xFE\xFF", 4
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
-}
-
-// Length of the leading run of ASCII bytes, eight at a time.
-std::size_t AsciiRun(const unsigned char* data, std::size_t size) {
-    std::size_t index = 0;
-    constexpr std::uint64_t HIGH_BITS = 0x8080808080808080ULL;
-    while (index + 8 <= size) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, data + index, 8);
-        if ((word & HIGH_BITS) != 0) {
-            break;
-        }
-        index += 8;
-    }
-    while (index < size && data[index] < 0x80) {
-        ++index;
-    }
-    return index;
 }
 
 // Bytes of the well-formed sequence at data[0] (a byte >= 0x80), or 0 when it is not one.

@@ -6,52 +6,13 @@
 
 #include "platform/Encoding.h"
 #include "platform/GbkText.h"
+#include "platform/Utf8Pieces.h"
 
 namespace zelmo::protocol {
 
 namespace {
 
 constexpr char HEX_DIGITS[] = "0123456789abcdef";
-
-std::optional<std::uint32_t> ParseHex4(std::string_view raw, std::size_t pos) {
-    if (pos + 4 > raw.size()) {
-        return std::nullopt;
-    }
-    std::uint32_t value = 0;
-    for (std::size_t i = pos; i < pos + 4; ++i) {
-        const char c = raw[i];
-        std::uint32_t digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<std::uint32_t>(c - '0');
-        } else if (c >= 'a' && c <= 'f') {
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        } else if (c >= 'A' && c <= 'F') {
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        } else {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
-    }
-    return value;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t code_point) {
-    if (code_point < 0x80) {
-        out.push_back(static_cast<char>(code_point));
-    } else if (code_point < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code_point >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else if (code_point < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code_point >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code_point >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
-    }
-}
 
 bool IsHighSurrogate(std::uint32_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -64,14 +25,14 @@ bool IsLowSurrogate(std::uint32_t unit) {
 // surrogate or NUL yields "?" as its code point, so it can neither turn into invalid
 // UTF-8 nor cut the text short.
 std::optional<std::uint32_t> ReadUnicodeEscape(std::string_view raw, std::size_t& pos) {
-    const std::optional<std::uint32_t> unit = ParseHex4(raw, pos + 2);
+    const std::optional<std::uint32_t> unit = platform::ParseHex4(raw, pos + 2);
     if (!unit) {
         return std::nullopt;
     }
     pos += 6;
     if (IsHighSurrogate(*unit)) {
         if (pos + 1 < raw.size() && raw[pos] == '\\' && raw[pos + 1] == 'u') {
-            const std::optional<std::uint32_t> low = ParseHex4(raw, pos + 2);
+            const std::optional<std::uint32_t> low = platform::ParseHex4(raw, pos + 2);
             if (low && IsLowSurrogate(*low)) {
                 pos += 6;
                 return 0x10000 + ((*unit - 0xD800) << 10) + (*low - 0xDC00);
@@ -144,7 +105,7 @@ std::string DecodeJsonString(std::string_view raw) {
                     flush();
                     out.push_back(static_cast<char>(*code_point));
                 } else {
-                    AppendUtf8(pending_utf8, *code_point);
+                    platform::AppendUtf8(pending_utf8, *code_point);
                 }
                 pos = next;
                 continue;
