@@ -444,11 +444,19 @@ const std::string REFUSAL_BOX =
 // A refused login is shown, not looped: the service's words in a box, one new code for
 // another try (or another account), and no further cycle until someone scans.
 TEST(LoginRefusalTest, TheBoxThenOneNewCodeAndNoCycleByItselfUntilAScanOrAClick) {
-    sim::SimulatorOptions options = AutoLogin();
+    // The phone acts only when told to: each code is scanned, or left to expire, on cue.
+    sim::SimulatorOptions options;
     options.refuse_web_login = true;
     SimRig rig(options, DELAY_SCALE, {.web_mode = true});
     ASSERT_TRUE(rig.Started());
     ASSERT_TRUE(StartLogin(rig.Bot()));
+    const auto scan_code = [&rig](std::size_t code) {
+        if (rig.Screen().WaitForCall("ShowQrImage", LOGIN_TIMEOUT, code)) {
+            rig.Sim().Scan();
+            rig.Sim().Confirm();
+        }
+    };
+    scan_code(1);
     ASSERT_TRUE(rig.Screen().WaitForCall("ShowQrImage", LOGIN_TIMEOUT, 2));
     EXPECT_EQ(rig.Screen().TextsOf("ShowMessageBox"), std::vector<std::string>{REFUSAL_BOX});
     EXPECT_EQ(rig.Sim().Login().web_refusals, 1);
@@ -458,9 +466,11 @@ TEST(LoginRefusalTest, TheBoxThenOneNewCodeAndNoCycleByItselfUntilAScanOrAClick)
     EXPECT_LT(boxes[0], images[1]);
     EXPECT_EQ(rig.Screen().CountOf("OpenMainWindow"), 0u);
 
-    // The simulator scans the new code too: a second refusal, a second box, a third code.
+    // The new code scanned too: a second refusal, a second box, a third code.
+    scan_code(2);
     ASSERT_TRUE(rig.Screen().WaitForCall("ShowQrImage", LOGIN_TIMEOUT, 3));
     EXPECT_EQ(rig.Screen().CountOf("ShowMessageBox"), 2u);
+    EXPECT_EQ(rig.Sim().Login().web_refusals, 2);
     // This one expires unscanned: the window waits for the user.
     rig.Sim().ExpireCode();
     ASSERT_TRUE(rig.Screen().WaitForCaption(platform::Gbk("二维码已失效，点击二维码重新获取"),
@@ -470,6 +480,7 @@ TEST(LoginRefusalTest, TheBoxThenOneNewCodeAndNoCycleByItselfUntilAScanOrAClick)
     // The click asks for a new code.
     rig.Sim().SetRefuseWebLogin(false);
     RequestNewQrCode(rig.Bot());
+    scan_code(4);
     ASSERT_TRUE(rig.Screen().WaitForCall("OpenMainWindow", LOGIN_TIMEOUT));
     EXPECT_EQ(rig.RequestCount("jslogin"), 4u);
     // A second click while nothing waits for one starts nothing.
