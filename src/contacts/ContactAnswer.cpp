@@ -291,8 +291,7 @@ GroupMembers ReadGroupMembers(std::string_view answer) {
                     } else if (pending == Wanted::MemberNick && !member.has_nick_name) {
                         member.nick_name = reader.Text();
                         member.has_nick_name = true;
-                    } else if (pending == Wanted::MemberDisplayName &&
-                               !member.has_display_name) {
+                    } else if (pending == Wanted::MemberDisplayName && !member.has_display_name) {
                         member.display_name = reader.Text();
                         member.has_display_name = true;
                     }

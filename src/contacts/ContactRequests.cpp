@@ -41,8 +41,8 @@ bool ContactAnswerOk(std::string_view answer) {
 
 bool FetchContactList(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                       ContactStore& store, jobs::JobQueue& queue) {
-    const std::string answer = protocol::PostReadToWebHost(link, state, GET_CONTACT_PATH,
-                                                           GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
+    const std::string answer = protocol::PostReadToWebHost(
+        link, state, GET_CONTACT_PATH, GET_CONTACT_BODY, {}, GET_CONTACT_TIMEOUT_S);
     if (!ContactAnswerOk(answer)) {
         return false;
     }

@@ -7,8 +7,8 @@
 
 #include "messages/Intake.h"
 #include "platform/Files.h"
-#include "platform/GbkText.h"
 #include "platform/FreeMemory.h"
+#include "platform/GbkText.h"
 #include "protocol/TextHelpers.h"
 
 namespace zelmo::messages {

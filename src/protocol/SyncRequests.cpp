@@ -22,7 +22,6 @@ constexpr int SYNC_TIMEOUT_S = 3;
 constexpr std::string_view LOGOUT_PATH =
     "/cgi-bin/mmwebwx-bin/webwxlogout?redirect=1&type=0&skey=%40{skey}";
 
-
 }  // namespace
 
 SyncCheckAnswer SyncCheck(const ServiceLink& link, const ProtocolState& state) {
@@ -50,7 +49,8 @@ SyncCheckAnswer SyncCheck(const ServiceLink& link, const ProtocolState& state) {
 }
 
 bool WebSync(const ServiceLink& link, ProtocolState& state, SyncAnswer& answer) {
-    answer = ReadSyncAnswer(PostReadToWebHost(link, state, SYNC_PATH, SYNC_BODY, {}, SYNC_TIMEOUT_S));
+    answer =
+        ReadSyncAnswer(PostReadToWebHost(link, state, SYNC_PATH, SYNC_BODY, {}, SYNC_TIMEOUT_S));
     if (answer.ret != "0" || !answer.complete) {
         return false;
     }

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "contacts/ContactAnswer.h"
-#include "contacts/ContactParsing.h"
 #include "contacts/ContactJobs.h"
+#include "contacts/ContactParsing.h"
 #include "jobs/JobQueue.h"
 #include "platform/Encoding.h"
 #include "sim/Answers.h"
@@ -70,8 +70,7 @@ enum class Path { OnePass, Reference };
 constexpr Path PATHS[] = {Path::OnePass, Path::Reference};
 
 // Adds an answer's new contacts as the path does; how many were added.
-std::size_t Add(Path path, ContactStore& store, jobs::JobQueue& queue,
-                std::string_view answer) {
+std::size_t Add(Path path, ContactStore& store, jobs::JobQueue& queue, std::string_view answer) {
     return path == Path::Reference ? ParseContacts(store, queue, Utf8ToGbk(answer))
                                    : AddContacts(store, queue, answer);
 }

@@ -104,7 +104,8 @@ TEST_F(MassTextFileTest, LoadFillsTheListUntickedAndTellsTheWindow) {
     // as GBK with the file it replaces as the .bak.
     const std::string utf8 = "\xE6\x96\x87\xE6\x9C\xAC\r\n\xE4\xBD\xA0\xE5\xA5\xBD";
     ASSERT_TRUE(platform::WriteFileAtomic(FilePath(), utf8));
-    const platform::TextFileReport report = LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
+    const platform::TextFileReport report =
+        LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
     EXPECT_EQ(report.state, platform::TextFileState::Converted);
     EXPECT_EQ(platform::ReadFile(report.backup_path), utf8);
     EXPECT_EQ(robot.Mass().Rows(),
@@ -117,7 +118,8 @@ TEST_F(MassTextFileTest, LoadFillsTheListUntickedAndTellsTheWindow) {
 TEST_F(MassTextFileTest, AFolderInPlaceOfTheFileIsNotMistakenForAnEmptyList) {
     // Unreadable for root too: a folder where the file should be.
     ASSERT_TRUE(platform::MakeDirectories(FilePath()));
-    const platform::TextFileReport report = LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
+    const platform::TextFileReport report =
+        LoadMassTexts(robot.Mass(), robot.AccountDir(), robot.Screen());
     EXPECT_EQ(report.state, platform::TextFileState::Unreadable);
     EXPECT_EQ(report.reason, "Is a directory");
     EXPECT_FALSE(robot.Mass().MaySaveTexts());

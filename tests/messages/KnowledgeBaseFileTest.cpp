@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/GbkLiteral.h"
 #include "messages/Intake.h"
 #include "messages/KnowledgeBase.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "platform/TextDecoding.h"
 #include "support/FakeClock.h"
 #include "support/TestSupport.h"

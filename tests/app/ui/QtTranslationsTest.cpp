@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <QTranslator>
 
-#include "platform/GbkLiteral.h"
 #include "app/ui/QtTranslations.h"
 #include "app/ui/QtUiPort.h"
+#include "platform/GbkLiteral.h"
 
 namespace zelmo::app {
 namespace {
