@@ -113,9 +113,13 @@ void RunSessionSteps(Robot& robot, SessionStepsAfter after) {
         robot.StartThread([&robot, after] { KeepFetchingContactList(robot, after); });
     }
     contacts::SendStatusNotify(robot.Link(), *state);
-    // Only the SyncKey matters: what the first sync brings is never handed on.
-    protocol::SyncAnswer discarded;
-    SyncAndKeepKey(robot, discarded);
+    // At start what the first sync brings is history: only its SyncKey counts. After a
+    // re-login it holds what came during the gap; the handled ids keep out what the robot
+    // handled before the session ended.
+    protocol::SyncAnswer first;
+    if (SyncAndKeepKey(robot, first) && after == SessionStepsAfter::Relogin) {
+        PostSyncNews(robot.Queue(), robot.HandledMessages(), first);
+    }
     robot.Screen().RefreshContactLists();
     if (after == SessionStepsAfter::Start) {
         robot.Screen().FillMassCandidates();

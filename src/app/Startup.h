@@ -13,7 +13,8 @@ void RunStartup(Robot& robot);
 
 // The start-up's steps that talk to a newly logged-in session, also run after a re-login:
 // the contacts of the login's init answer, the contact list, the status notice, one
-// webwxsync whose news are dropped (only its SyncKey counts), then the lists are shown.
+// webwxsync, then the lists are shown. At start that sync's news are dropped (only its
+// SyncKey counts); after a re-login they are handed on, less what was handled already.
 // After a re-login the mass-send window's candidates stay as they are, with the user's
 // ticks (its 刷新 button reads the contacts anew).
 enum class SessionStepsAfter { Start, Relogin };

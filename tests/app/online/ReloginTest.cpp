@@ -207,6 +207,29 @@ TEST(ReloginOrderTest, LogoutFirstOn1100AndNoPollBetweenAnEndedSyncAndThePush) {
     }
 }
 
+// What arrives while the robot logs in again comes with the new session's first sync and
+// is answered once; what was answered before the end is not answered again.
+TEST(ReloginGapTest, AMessageFromTheGapIsAnsweredOnceTheRobotIsBack) {
+    OnlineRobot online(Account([](OnlineRobot::Options& options) { options.auto_login = false; }));
+    ASSERT_EQ(online.Start(), "");
+    sim::Simulator& simulator = online.Sim();
+    ASSERT_EQ(AnswerTo(online, "你好", 1), "你好呀，我是Zelmo");
+
+    const std::size_t polls = simulator.CountRequests("mmwebwx-bin/login");
+    simulator.EndSession(1101);
+    // The robot polls the phone's confirmation once the push is under way.
+    ASSERT_TRUE(simulator.WaitForRequests("mmwebwx-bin/login", polls + 1, WAIT));
+    simulator.DeliverMessage({sim::MessageKind::Text, "bob", "", "", "你好"});
+    simulator.Confirm();
+    ASSERT_TRUE(simulator.WaitForSentMessages(2, WAIT));
+    EXPECT_EQ(simulator.SentMessages()[1].to, simulator.UserNameOf("bob"));
+
+    // One more answer after it: had anything been answered twice, it would come first.
+    EXPECT_EQ(AnswerTo(online, "你好", 3), "你好呀，我是Zelmo");
+    EXPECT_EQ(simulator.SentMessages()[2].to, simulator.UserNameOf("alice"));
+    EXPECT_EQ(simulator.Violations(), std::vector<std::string>{});
+}
+
 // No push for these cookies: the QR code comes back, and its login resumes the same robot.
 TEST(ReloginFallbackTest, WithoutAPushTheLoginWindowComesBackWithAQrCode) {
     OnlineRobot online(Account());
