@@ -18,6 +18,7 @@
 #include "messages/FileNotices.h"
 #include "messages/LangTemplates.h"
 #include "platform/Files.h"
+#include "platform/FreeMemory.h"
 #include "platform/GbkLiteral.h"
 #include "platform/ManualResetEvent.h"
 #include "plugins/PluginHost.h"
@@ -152,6 +153,9 @@ void RunStartup(Robot& robot) {
 
     screen.ShowStatus(platform::Gbk("[5/5] 心跳监听"), false);
     robot.StartThread([&robot] { HeartbeatLoop(robot); });
+    // The start-up's big answers (the whole contact list) are freed by now; their pages
+    // go back instead of staying resident for the whole run.
+    platform::ReturnFreeMemory();
     screen.FadeOutStatus();
     screen.CloseStatus();
     screen.MainWindowReady();

@@ -58,6 +58,7 @@ int RefuseStart(const zelmo::app::StartProblem& problem, zelmo::app::AutoAnswer 
 
 int main(int argc, char** argv) {
     using namespace zelmo;
+    platform::UseOneArena();
     platform::KeepLargeBlocksApart();
     std::vector<std::string_view> args(argv + 1, argv + argc);
     const app::CommandLine command_line =

@@ -200,9 +200,6 @@ void HeadlessScreen::ShowOwnHeader(std::string_view, std::string_view nickname,
 }
 
 void HeadlessScreen::MainWindowReady() {
-    if (m_options.after_startup) {
-        m_options.after_startup();
-    }
     m_ready.store(true, std::memory_order_release);
     PrintLine("ready", m_robot != nullptr ? m_robot->AccountDir() : std::string());
 }

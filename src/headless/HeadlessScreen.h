@@ -43,8 +43,6 @@ public:
         app::AutoAnswer auto_answer = app::AutoAnswer::Ask;
         std::string qr_file;  // where each QR image goes
         QrScheme qr_scheme = QrScheme::LightOnDark;
-        // Runs once the start-up has finished (on the thread that ran it).
-        std::function<void()> after_startup;
     };
     // `sink` gets whole lines (and the QR's block lines) as UTF-8; `end_program` is told
     // the exit code when the core ends the program.

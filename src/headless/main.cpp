@@ -1,5 +1,4 @@
 // zelmo-headless: the robot without a window, for servers.
-#include <malloc.h>
 
 #include <csignal>
 #include <cstdio>
@@ -41,21 +40,13 @@ void WriteOut(std::string_view text) {
     std::fflush(stdout);
 }
 
-// The start-up's big answers (the whole contact list) are freed by now; give their pages
-// back instead of keeping them resident for the whole run.
-void ReturnFreedMemory() {
-    malloc_trim(0);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace zelmo;
     // Before any thread exists, so that every thread inherits the mask.
     headless::BlockProcessSignals();
-    // One malloc arena for all threads: arenas of their own kept the freed pages of the
-    // start-up resident (4 MB with 10,000 contacts), and the workers seldom allocate at once.
-    mallopt(M_ARENA_MAX, 1);
+    platform::UseOneArena();
     platform::KeepLargeBlocksApart();
 
     const std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -80,8 +71,8 @@ int main(int argc, char** argv) {
 
     platform::SystemClock clock;
     headless::HeadlessScreen screen(
-        {options.auto_answer, command_line.qr_file, command_line.qr_scheme, ReturnFreedMemory},
-        clock, WriteOut, headless::RequestEnd);
+        {options.auto_answer, command_line.qr_file, command_line.qr_scheme}, clock, WriteOut,
+        headless::RequestEnd);
     // A mistake found before any request: its line, then the end.
     const auto refuse_start = [&screen](const app::StartProblem& problem) {
         screen.ShowMessageBox(platform::Gbk("错误提示"), problem.text);

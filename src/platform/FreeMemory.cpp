@@ -22,6 +22,12 @@ void KeepLargeBlocksApart() {
 #endif
 }
 
+void UseOneArena() {
+#if defined(__GLIBC__)
+    mallopt(M_ARENA_MAX, 1);
+#endif
+}
+
 void ReturnFreeMemory() {
 #if defined(__GLIBC__)
     malloc_trim(0);

@@ -22,6 +22,7 @@
 #include "messages/MessageLog.h"
 #include "messages/ui/KnowledgeBaseEditor.h"
 #include "platform/Encoding.h"
+#include "platform/FreeMemory.h"
 #include "platform/EventLog.h"
 #include "widgets/QtText.h"
 
@@ -323,6 +324,9 @@ void QtUiPort::MainWindowReady() {
             m_main_faded_in = true;
             FadeIn(m_main.get());
         }
+        // The lists are filled by now (queued before this); what filling them freed goes
+        // back to the system too.
+        platform::ReturnFreeMemory();
     });
 }
 
