@@ -321,29 +321,6 @@ std::optional<std::uint32_t> UnicodeEscape(std::string_view raw, std::size_t& po
     return *unit;
 }
 
-char SimpleEscape(char c) {
-    switch (c) {
-        case '"':
-            return '"';
-        case '\\':
-            return '\\';
-        case '/':
-            return '/';
-        case 'b':
-            return '\b';
-        case 'f':
-            return '\f';
-        case 'n':
-            return '\n';
-        case 'r':
-            return '\r';
-        case 't':
-            return '\t';
-        default:
-            return '\0';
-    }
-}
-
 }  // namespace
 
 std::string UnescapeJson(std::string_view raw) {
@@ -368,7 +345,7 @@ std::string UnescapeJson(std::string_view raw) {
                 continue;
             }
         }
-        if (const char plain = SimpleEscape(raw[pos + 1]); plain != '\0') {
+        if (const char plain = JsonSimpleEscape(raw[pos + 1]); plain != '\0') {
             out.push_back(plain);
         } else {
             out.append(raw.substr(pos, 2));

@@ -47,6 +47,31 @@ inline void AppendUtf8(std::string& out, std::uint32_t code_point) {
     }
 }
 
+// The byte a one-letter JSON escape (\n, \t, \/, ...) stands for; NUL for any
+// other letter.
+inline char JsonSimpleEscape(char c) {
+    switch (c) {
+        case '"':
+            return '"';
+        case '\\':
+            return '\\';
+        case '/':
+            return '/';
+        case 'b':
+            return '\b';
+        case 'f':
+            return '\f';
+        case 'n':
+            return '\n';
+        case 'r':
+            return '\r';
+        case 't':
+            return '\t';
+        default:
+            return '\0';
+    }
+}
+
 // The four hex digits at raw[pos] (a \u escape's), either case; nothing when cut or not hex.
 inline std::optional<std::uint32_t> ParseHex4(std::string_view raw, std::size_t pos) {
     if (pos + 4 > raw.size()) {

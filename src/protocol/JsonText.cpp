@@ -46,29 +46,6 @@ std::optional<std::uint32_t> ReadUnicodeEscape(std::string_view raw, std::size_t
     return *unit;
 }
 
-char SimpleEscape(char c) {
-    switch (c) {
-        case '"':
-            return '"';
-        case '\\':
-            return '\\';
-        case '/':
-            return '/';
-        case 'b':
-            return '\b';
-        case 'f':
-            return '\f';
-        case 'n':
-            return '\n';
-        case 'r':
-            return '\r';
-        case 't':
-            return '\t';
-        default:
-            return '\0';
-    }
-}
-
 }  // namespace
 
 std::size_t FindJsonStringEnd(std::string_view text, std::size_t pos) {
@@ -113,7 +90,7 @@ std::string DecodeJsonString(std::string_view raw) {
         }
         flush();
         if (raw[pos] == '\\' && pos + 1 < raw.size()) {
-            if (const char plain = SimpleEscape(raw[pos + 1]); plain != '\0') {
+            if (const char plain = platform::JsonSimpleEscape(raw[pos + 1]); plain != '\0') {
                 out.push_back(plain);
                 pos += 2;
                 continue;

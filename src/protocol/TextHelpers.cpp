@@ -8,6 +8,7 @@
 
 #include "platform/Encoding.h"
 #include "platform/GbkText.h"
+#include "platform/Utf8Pieces.h"
 
 namespace zelmo::protocol {
 
@@ -222,21 +223,7 @@ std::string EntityText(std::string_view name) {
         return {};
     }
     std::string utf8;
-    if (code < 0x80) {
-        utf8.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        utf8.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        utf8.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        utf8.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        utf8.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        utf8.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        utf8.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
+    platform::AppendUtf8(utf8, code);
     return platform::Utf8ToGbk(utf8);
 }
 
