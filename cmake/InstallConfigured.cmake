@@ -14,5 +14,7 @@ configure_file("${ZELMO_DIST_DIR}/zelmo.desktop.in" "${staging}/zelmo.desktop" @
 configure_file("${ZELMO_DIST_DIR}/zelmo-headless.service.in" "${staging}/zelmo-headless.service"
   @ONLY)
 
-file(INSTALL "${staging}/zelmo.desktop" DESTINATION "${prefix}/${ZELMO_DATADIR}/applications")
+if(ZELMO_GUI)
+  file(INSTALL "${staging}/zelmo.desktop" DESTINATION "${prefix}/${ZELMO_DATADIR}/applications")
+endif()
 file(INSTALL "${staging}/zelmo-headless.service" DESTINATION "${prefix}/lib/systemd/user")
