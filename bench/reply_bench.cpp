@@ -608,6 +608,11 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::size_t largest = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000000;
     const bool with_hyperscan = !(argc > 2 && std::string_view(argv[2]) == "--no-hyperscan");
+    // The lookups pick their keywords from the base: an empty one has none to pick.
+    if (largest == 0) {
+        std::puts("usage: reply_bench [LARGEST_PAIRS (at least 1)] [--no-hyperscan]");
+        return 2;
+    }
     char folder_template[] = "/tmp/zelmo-reply-bench-XXXXXX";
     const char* folder = mkdtemp(folder_template);
     if (folder == nullptr) {
