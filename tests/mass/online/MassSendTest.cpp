@@ -91,8 +91,9 @@ private:
         m_clock.Advance(ms);
     }
 
-    OnlineRobot m_online;
+    // Before the robot: its threads may still pause (and so read the clock) until it is gone.
     FakeClock m_clock;
+    OnlineRobot m_online;
 };
 
 std::string StartLine() {
