@@ -24,22 +24,22 @@ public:
     // webwxgetcontact with `contacts` entries (about 1 in 25 a group, 1 in 20 a public
     // account), groups with an empty MemberList as the service sends them there.
     std::string GetContact(int contacts) {
-        const std::vector<sim::ContactSpec> specs = Contacts(contacts);
-        return sim::GetContactAnswer(sim::Era::Late2018, 0, Pointers(specs), SKEY);
+        const std::vector<sim::ContactSpec> listed = Contacts(contacts);
+        return sim::GetContactAnswer(sim::Era::Late2018, 0, Pointers(listed), SKEY);
     }
 
     // webwxinit with `contacts` recent chats in its ContactList, groups with their members.
     std::string Init(int contacts) {
-        std::vector<sim::ContactSpec> specs = Contacts(contacts);
-        specs.push_back(Group("recent", 6));
-        sim::AssignUserNames(specs);
+        std::vector<sim::ContactSpec> recent = Contacts(contacts);
+        recent.push_back(Group("recent", 6));
+        sim::AssignUserNames(recent);
         sim::InitData data;
         data.account.uin = 2100000042;
         data.account.user_name = OWN;
         data.account.nick_name = Name();
         data.account.signature = Text(40);
         data.account.sex = 2;
-        data.contacts = Pointers(specs);
+        data.contacts = Pointers(recent);
         data.sync_key = {{1, 658070058}, {2, 658070346}, {3, 658070192}, {1000, 1546209242}};
         data.skey = std::string(SKEY);
         data.system_time = 1546211468;
@@ -64,13 +64,14 @@ public:
         for (int i = 0; i < messages; ++i) {
             const sim::ContactSpec& friend_contact = people[Pick(people.size())];
             const bool in_group = i % 3 == 1;
-            sim::MessageSpec spec;
-            spec.kind = KindFor(i);
-            spec.text = Text(4 + static_cast<int>(Pick(60)));
-            spec.url = "https://mp.weixin.qq.com/s?__biz=MzA" + std::to_string(i) + "&mid=1&idx=1";
-            spec.notice = spec.kind == sim::MessageKind::SystemNotice ? "invite" : "";
-            spec.actor = friend_contact.nick_name;
-            spec.target = groups[0].members[Pick(groups[0].members.size())].nick_name;
+            sim::MessageSpec message;
+            message.kind = KindFor(i);
+            message.text = Text(4 + static_cast<int>(Pick(60)));
+            message.url =
+                "https://mp.weixin.qq.com/s?__biz=MzA" + std::to_string(i) + "&mid=1&idx=1";
+            message.notice = message.kind == sim::MessageKind::SystemNotice ? "invite" : "";
+            message.actor = friend_contact.nick_name;
+            message.target = groups[0].members[Pick(groups[0].members.size())].nick_name;
             sim::MessageParties parties;
             parties.from = in_group ? groups[0].user_name : friend_contact.user_name;
             parties.to = OWN;
@@ -82,7 +83,7 @@ public:
             parties.msg_id = std::to_string(4000000000000000000LL + i * 7919LL);
             parties.create_time = 1546211468 + i;
             parties.hex_token = Hex(128);
-            news.messages.push_back(sim::BuildMessage(spec, parties, sim::Era::Late2018));
+            news.messages.push_back(sim::BuildMessage(message, parties, sim::Era::Late2018));
         }
         sim::SyncData data;
         data.news = &news;
@@ -93,11 +94,11 @@ public:
 
     // The records behind GetContact, with their UserNames.
     std::vector<sim::ContactSpec> Contacts(int count) {
-        std::vector<sim::ContactSpec> specs;
-        specs.reserve(static_cast<std::size_t>(count));
+        std::vector<sim::ContactSpec> listed;
+        listed.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
             if (i % 25 == 24) {
-                specs.push_back(Group("g" + std::to_string(i), 0));
+                listed.push_back(Group("g" + std::to_string(i), 0));
                 continue;
             }
             sim::ContactSpec contact;
@@ -121,10 +122,10 @@ public:
             const auto& [province, city] = PLACES[Pick(std::size(PLACES))];
             contact.province = province;
             contact.city = city;
-            specs.push_back(std::move(contact));
+            listed.push_back(std::move(contact));
         }
-        sim::AssignUserNames(specs);
-        return specs;
+        sim::AssignUserNames(listed);
+        return listed;
     }
 
 private:
@@ -208,10 +209,10 @@ private:
     }
 
     static std::vector<const sim::ContactSpec*> Pointers(
-        const std::vector<sim::ContactSpec>& specs) {
+        const std::vector<sim::ContactSpec>& listed) {
         std::vector<const sim::ContactSpec*> list;
-        list.reserve(specs.size());
-        for (const sim::ContactSpec& contact : specs) {
+        list.reserve(listed.size());
+        for (const sim::ContactSpec& contact : listed) {
             list.push_back(&contact);
         }
         return list;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FuzzInput.h"
+#include "ScratchFolder.h"
 #include "messages/KnowledgeBase.h"
 #include "messages/ReplyFile.h"
 #include "platform/Files.h"
@@ -60,31 +61,6 @@ std::vector<ReplyPair> RowsOf(const zelmo::messages::KnowledgeBase& base) {
         rows.push_back(*base.Row(i));
     }
     return rows;
-}
-
-// A folder of its own, in memory where there is one: each input is written and saved.
-// Removed when the run ends.
-const std::string& Folder() {
-    struct Owned {
-        std::string path;
-        Owned() {
-            std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/zelmo-fuzz-XXXXXX"
-                                                                      : "/tmp/zelmo-fuzz-XXXXXX";
-            if (::mkdtemp(pattern.data()) != nullptr) {
-                path = pattern;
-            }
-        }
-        ~Owned() {
-            std::error_code error;
-            if (!path.empty()) {
-                std::filesystem::remove_all(path, error);
-            }
-        }
-        Owned(const Owned&) = delete;
-        Owned& operator=(const Owned&) = delete;
-    };
-    static const Owned folder;
-    return folder.path;
 }
 
 }  // namespace

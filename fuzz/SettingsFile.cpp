@@ -6,36 +6,12 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "ScratchFolder.h"
 #include "config/Settings.h"
 #include "platform/Files.h"
 #include "platform/TextDecoding.h"
 
 namespace {
-
-// A folder of its own, in memory where there is one: each input is written and saved.
-// Removed when the run ends.
-const std::string& Folder() {
-    struct Owned {
-        std::string path;
-        Owned() {
-            std::string pattern = std::filesystem::exists("/dev/shm") ? "/dev/shm/zelmo-fuzz-XXXXXX"
-                                                                      : "/tmp/zelmo-fuzz-XXXXXX";
-            if (::mkdtemp(pattern.data()) != nullptr) {
-                path = pattern;
-            }
-        }
-        ~Owned() {
-            std::error_code error;
-            if (!path.empty()) {
-                std::filesystem::remove_all(path, error);
-            }
-        }
-        Owned(const Owned&) = delete;
-        Owned& operator=(const Owned&) = delete;
-    };
-    static const Owned folder;
-    return folder.path;
-}
 
 // A value is at most the file and never holds a line feed (a lone CR is a byte of its
 // line).
