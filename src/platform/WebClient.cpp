@@ -113,12 +113,26 @@ std::string_view TrimBlanks(std::string_view text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+std::string_view HeaderName(std::string_view line) {
+    return line.substr(0, line.find(':'));
+}
+
+// True when one of the caller's lines names the same header (letter case ignored).
+bool Replaced(std::string_view fixed_line, std::span<const std::string_view> extra_headers) {
+    const std::string_view name = HeaderName(fixed_line);
+    return std::any_of(extra_headers.begin(), extra_headers.end(), [name](std::string_view line) {
+        return EqualsIgnoreCase(HeaderName(line), name);
+    });
+}
+
 ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header,
                      std::span<const std::string_view> extra_headers) {
     ListPtr list;
     bool ok = Append(list, ("Referer: " + std::string(url)).c_str());
     for (const char* line : FIXED_HEADERS) {
-        ok = ok && Append(list, line);
+        if (!Replaced(line, extra_headers)) {
+            ok = ok && Append(list, line);
+        }
     }
     if (!cookie_header.empty()) {
         ok = ok && Append(list, ("Cookie: " + std::string(cookie_header)).c_str());
@@ -131,20 +145,62 @@ ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header,
     return ok ? std::move(list) : ListPtr();
 }
 
+bool IsRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Where one hop's body goes: collected, or handed to the caller's sink; a redirect's own
+// body, which the next hop replaces, never reaches the sink.
+struct BodyTarget {
+    CURL* easy = nullptr;
+    std::string* body = nullptr;
+    const BodySink* sink = nullptr;
+    std::size_t limit = MAX_BODY_BYTES;
+    std::size_t received = 0;
+    bool follows_redirects = true;
+};
+
 // curl calls back through C frames: nothing may be thrown across them. A short count
 // makes curl end the transfer with an error, so the request fails (empty result).
 size_t WriteBody(char* data, size_t size, size_t count, void* user) noexcept {
-    auto& body = *static_cast<std::string*>(user);
+    auto& target = *static_cast<BodyTarget*>(user);
     const size_t bytes = size * count;
-    if (bytes > MAX_BODY_BYTES - body.size()) {
+    if (bytes > target.limit - target.received) {
         return 0;
     }
+    target.received += bytes;
     try {
-        body.append(data, bytes);
+        if (target.sink == nullptr) {
+            target.body->append(data, bytes);
+            return bytes;
+        }
+        long status = 0;
+        curl_easy_getinfo(target.easy, CURLINFO_RESPONSE_CODE, &status);
+        if (target.follows_redirects && IsRedirect(status)) {
+            return bytes;
+        }
+        return (*target.sink)(std::string_view(data, bytes)) ? bytes : 0;
     } catch (...) {
         return 0;
     }
-    return bytes;
+}
+
+// A host the user may reach in clear text: this machine only.
+bool IsLoopbackUrl(std::string_view url) {
+    CURLU* parsed = curl_url();
+    if (parsed == nullptr) {
+        return false;
+    }
+    bool loopback = false;
+    char* host = nullptr;
+    if (curl_url_set(parsed, CURLUPART_URL, std::string(url).c_str(), 0) == CURLUE_OK &&
+        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+        const std::string_view name(host);
+        loopback = name == "localhost" || name == "[::1]" || name.starts_with("127.");
+        curl_free(host);
+    }
+    curl_url_cleanup(parsed);
+    return loopback;
 }
 
 // Keeps only the last header block (the final answer after redirects), each line
@@ -211,10 +267,6 @@ void CollectSetCookies(std::string_view headers, std::string& jar) {
 double TimeoutScale(const WebClientConfig& config) {
     const double scale = config.timeout_scale;
     return std::isfinite(scale) && scale > 0 ? scale : 1.0;
-}
-
-bool IsRedirect(long status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // As browsers and the platform client do: a 303, or a 301/302 after a POST, is
@@ -329,13 +381,15 @@ struct WebClient::Impl {
 
     std::string Exchange(std::string_view url, const RequestOptions& options);
 
-    void Configure(CURL* easy, std::string_view method, std::string_view body, bool repeatable,
-                   const curl_slist* headers, std::int64_t timeout_ms) {
+    void Configure(CURL* easy, std::string_view method, std::string_view body,
+                   const RequestOptions& options, bool plain_http, const curl_slist* headers,
+                   std::int64_t timeout_ms) {
+        const bool repeatable = options.repeatable;
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
         // Cookies and tickets must never travel in clear text, whatever URL an answer names.
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https");
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, plain_http ? "http,https" : "https");
         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
         // We ask for gzip ourselves and decode only under the exact header spelling.
         curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
@@ -349,7 +403,7 @@ struct WebClient::Impl {
             curl_blob blob{ca_blob.data(), ca_blob.size(), CURL_BLOB_NOCOPY};
             curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
         }
-        if (connect_to) {
+        if (connect_to && !options.direct) {
             curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connect_to.get());
             curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
         }
@@ -406,6 +460,9 @@ WebClient::WebClient(WebClientConfig config) : m_impl(std::make_unique<Impl>()) 
 WebClient::~WebClient() = default;
 
 std::string WebClient::Request(std::string_view url, const RequestOptions& options) const {
+    if (options.head != nullptr) {
+        *options.head = {};
+    }
     if (url.empty() || m_impl->stopped.load()) {
         return {};
     }
@@ -449,6 +506,13 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
     std::string_view payload = options.body;
     std::string body;
     std::string header_text;
+    BodyTarget target{easy,
+                      &body,
+                      options.sink,
+                      options.max_body_bytes > 0 ? options.max_body_bytes : MAX_BODY_BYTES,
+                      0,
+                      !options.no_redirect};
+    const bool plain_http = options.allow_loopback_http && IsLoopbackUrl(url);
     CURLcode result = CURLE_OK;
     // Redirects are followed here rather than by curl, which would repeat a custom verb
     // such as "post" without its body on the next hop.
@@ -462,12 +526,13 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
         }
         body.clear();
         header_text.clear();
+        target.received = 0;
         // Only the connections, kept by the multi handle, outlive a hop.
         curl_easy_reset(easy);
-        Configure(easy, method, payload, options.repeatable, headers.get(), left);
+        Configure(easy, method, payload, options, plain_http && hop == 0, headers.get(), left);
         curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, WriteHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &header_text);
         result = Perform(slot, stopped);
@@ -496,8 +561,13 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
     if (result != CURLE_OK) {
         return {};
     }
-    if (header_text.find(GZIP_MARKER) != std::string::npos) {
-        body = Gunzip(body);
+    if (options.head != nullptr) {
+        options.head->complete = true;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &options.head->status);
+        options.head->headers = header_text;
+    }
+    if (options.sink == nullptr && header_text.find(GZIP_MARKER) != std::string::npos) {
+        body = Gunzip(body, target.limit);
     }
     if (options.cookie_jar != nullptr) {
         CollectSetCookies(header_text, *options.cookie_jar);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -19,6 +21,16 @@ struct WebClientConfig {
     double timeout_scale = 1.0;
 };
 
+// The final answer's head, for callers that need more than the body.
+struct AnswerHead {
+    bool complete = false;  // the exchange ended with an answer (whatever its status)
+    long status = 0;
+    std::string headers;  // the raw header text of the final answer, lines ending in CR LF
+};
+
+// Takes the body's bytes as they arrive; false ends the transfer (the request fails).
+using BodySink = std::function<bool(std::string_view bytes)>;
+
 struct RequestOptions {
     std::string_view method;  // empty means "GET"; sent exactly as given ("post" stays lowercase)
     std::string_view body;    // sent unchanged
@@ -31,8 +43,21 @@ struct RequestOptions {
     // A post the service may see twice without harm (one that only reads, such as a
     // sync with its key): it may go out on a kept connection, which curl can resend.
     bool repeatable = false;
-    // More header lines ("Name: value", each without a line break), after the fixed ones.
+    // More header lines ("Name: value", each without a line break), after the fixed ones;
+    // one that names a fixed header (Content-Type, User-Agent ...) takes its place.
     std::span<const std::string_view> extra_headers;
+    // Filled with the final answer's status and header text.
+    AnswerHead* head = nullptr;
+    // When given, the final answer's body goes here as it arrives, undecoded, and the
+    // result stays empty: large downloads never sit in memory whole.
+    const BodySink* sink = nullptr;
+    // The most body bytes this call accepts; 0 means MAX_BODY_BYTES.
+    std::size_t max_body_bytes = 0;
+    // Also plain http, to a loopback address only (127.0.0.0/8, [::1], localhost): a local
+    // server the user named. Redirects still never lead to plain http.
+    bool allow_loopback_http = false;
+    // Ignores the config's connect_to: for hosts the user named rather than the service's.
+    bool direct = false;
 };
 
 // One synchronous HTTPS exchange per call with the fixed browser-like header table.
@@ -47,9 +72,9 @@ public:
 
     // Blocks until the answer, the time-out or Stop(). Returns the body (gunzipped only
     // under the exact "\r\nContent-Encoding: gzip" header); empty on any failure, which
-    // includes a URL that is not https and a body above MAX_BODY_BYTES (received or
-    // decoded). Every method but GET and HEAD ("post") goes out on a new connection, so
-    // such a request is never sent twice, unless it is marked repeatable.
+    // includes a URL that is not https and a body above the limit (received or decoded). Every
+    // method but GET and HEAD ("post") goes out on a new connection, so such a request is never
+    // sent twice, unless it is marked repeatable.
     std::string Request(std::string_view url, const RequestOptions& options = {}) const;
 
     // Aborts requests in flight and makes every later one fail at once. Any thread.

@@ -257,6 +257,34 @@ TEST(WebClientPlainHttp, RefusesEveryUrlThatIsNotHttps) {
     EXPECT_EQ(arrivals.load(), 1);
 }
 
+// A local server the user named may be reached in clear text; nothing else may.
+TEST(WebClientPlainHttp, ReachesLoopbackOnlyWhenAskedAndGoesDirect) {
+    httplib::Server plain;
+    plain.Post("/v1/chat", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(req.get_header_value("Content-Type"), "text/plain");
+    });
+    const int port = plain.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread serving([&plain] { plain.listen_after_bind(); });
+    // connect_to names a port where nobody listens: a direct call must not go there.
+    const WebClient client(WebClientConfig{"127.0.0.1:1"});
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/v1/chat";
+    const std::string_view json[] = {"Content-Type: application/json"};
+    RequestOptions options{.method = "POST",
+                           .body = "{}",
+                           .timeout_s = 2,
+                           .extra_headers = json,
+                           .allow_loopback_http = true,
+                           .direct = true};
+    EXPECT_EQ(client.Request(url, options), "application/json") << "the fixed type stayed";
+    options.allow_loopback_http = false;
+    EXPECT_EQ(client.Request(url, options), "");
+    options.allow_loopback_http = true;
+    EXPECT_EQ(client.Request("http://wx.qq.com:" + std::to_string(port) + "/v1/chat", options), "");
+    plain.stop();
+    serving.join();
+}
+
 // An httplib server with a release event, so handlers that hold an answer end at teardown.
 class WebClientTest : public ::testing::Test {
 protected:
@@ -339,6 +367,44 @@ TEST_F(WebClientTest, ReturnsTheBodyWhateverTheStatus) {
         res.set_content("{\"BaseResponse\": {\"Ret\": 1100}}", "text/plain");
     });
     EXPECT_EQ(m_client->Request(base_url + "/boom"), "{\"BaseResponse\": {\"Ret\": 1100}}");
+}
+
+// Downloads: the final answer's head, and its body handed on as it arrives.
+TEST_F(WebClientTest, SinkTakesTheFinalBodyAndHeadTellsItsStatus) {
+    const std::string picture = "\xff\xd8\xff" + Plain(300000);
+    Http().Get("/moved", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("https://wx.qq.com/picture");
+        res.set_content("the redirect's own body", "text/plain");
+    });
+    Http().Get("/picture", [&picture](const httplib::Request&, httplib::Response& res) {
+        res.status = 206;
+        res.set_content(picture, "image/jpeg");
+    });
+    std::string received;
+    const BodySink sink = [&received](std::string_view bytes) {
+        received.append(bytes);
+        return true;
+    };
+    AnswerHead head;
+    EXPECT_EQ(m_client->Request(base_url + "/moved", {.head = &head, .sink = &sink}), "");
+    EXPECT_TRUE(head.complete);
+    EXPECT_EQ(head.status, 206);
+    EXPECT_NE(head.headers.find("Content-Type: image/jpeg\r\n"), std::string::npos);
+    EXPECT_EQ(received, picture);
+
+    // A sink that has had enough ends the transfer, and the call fails.
+    std::size_t taken = 0;
+    const BodySink enough = [&taken](std::string_view bytes) {
+        taken += bytes.size();
+        return taken < 100000;
+    };
+    EXPECT_EQ(m_client->Request(base_url + "/picture", {.head = &head, .sink = &enough}), "");
+    EXPECT_FALSE(head.complete);
+    EXPECT_LT(taken, picture.size());
+
+    EXPECT_EQ(m_client->Request(base_url + "/picture", {.max_body_bytes = 1000}), "");
+    EXPECT_EQ(m_client->Request(base_url + "/picture", {.max_body_bytes = picture.size()}),
+              picture);
 }
 
 TEST_F(WebClientTest, FailsEmptyOnUntrustedCertificateOrWrongHost) {
