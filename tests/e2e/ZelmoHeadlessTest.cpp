@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -302,6 +303,12 @@ TEST(ZelmoHeadlessTest, StopSignalDuringALongPollLogsOutOnceBeforeTheHeldPollEnd
         ASSERT_TRUE(run.Started());
         ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
         ASSERT_TRUE(run.Sim().WaitForRequest("synccheck", 10s));
+        // The folders the robot made hold its session and chats: its user's alone.
+        for (const std::string& folder : {run.DataRoot(), run.AccountDir()}) {
+            struct stat status {};
+            ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 0777, 0700u) << folder;
+        }
 
         ASSERT_TRUE(run.Signal(number));
         EXPECT_TRUE(ExitedWith(run.WaitForExit(10s), 0)) << number;
