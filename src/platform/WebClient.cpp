@@ -520,8 +520,12 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
     if (!headers) {
         return {};
     }
-    const std::string cookie_domain =
-        config.cookie_domain.empty() ? HostOf(url) : config.cookie_domain;
+    // The caller's cookies belong to the host it asked and to the service's domain.
+    const std::string first_host = HostOf(url);
+    const auto cookies_may_go = [&](std::string_view hop_url) {
+        const std::string host = HostOf(hop_url);
+        return host == first_host || InCookieDomain(host, config.cookie_domain);
+    };
     ListPtr foreign_headers;
     std::unique_ptr<Slot> acquired = Acquire();
     if (!acquired) {
@@ -564,7 +568,7 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
         // Only the connections, kept by the multi handle, outlive a hop.
         curl_easy_reset(easy);
         const curl_slist* hop_headers = headers.get();
-        if (hop > 0 && !InCookieDomain(HostOf(current_url), cookie_domain)) {
+        if (hop > 0 && !cookies_may_go(current_url)) {
             if (!foreign_headers) {
                 foreign_headers = BuildHeaders(OriginOf(url), {}, options.extra_headers);
             }
@@ -615,7 +619,7 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
         body = Gunzip(body, target.limit);
     }
     // Another domain's answer must not plant cookies that the service would get.
-    if (options.cookie_jar != nullptr && InCookieDomain(HostOf(current_url), cookie_domain)) {
+    if (options.cookie_jar != nullptr && cookies_may_go(current_url)) {
         CollectSetCookies(header_text, *options.cookie_jar);
     }
     return body;

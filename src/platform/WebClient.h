@@ -20,8 +20,8 @@ struct WebClientConfig {
     // real length; anything but a positive number counts as 1.
     double timeout_scale = 1.0;
     // The domain the callers' cookies belong to ("qq.com"): a redirect takes the Cookie
-    // header along only to that domain and the hosts below it. Empty: only to the host the
-    // request was made to.
+    // header along only to the host the request was made to, that domain and the hosts
+    // below it, and only their answers add to the cookie jar.
     std::string cookie_domain;
 };
 
