@@ -142,6 +142,10 @@ void HeartbeatLoop(Robot& robot) {
     jobs::Backoff backoff(jobs::SERVICE_RETRY_FIRST_MS, jobs::SERVICE_RETRY_MAX_MS);
     bool probe = false;
     while (!stop.load()) {
+        // News fetched while the user is asked about the end would wait unhandled.
+        if (!robot.WaitWhileIntakeHeld()) {
+            return;
+        }
         const CycleEnd end = probe ? RunProbe(robot) : RunCycle(robot);
         probe = end.unanswered;
         if (!end.go_on) {

@@ -26,6 +26,10 @@ void RunJob(Robot& robot, const jobs::Job& job) {
     if (NeedsService(job.kind) && !robot.Connection().WaitOnline()) {
         return;  // the robot stops
     }
+    // A received message waits while the user is asked about the end (it may learn).
+    if (job.kind == messages::JOB_INCOMING_MESSAGE && !robot.WaitWhileIntakeHeld()) {
+        return;
+    }
     const auto& t = job.texts;
     switch (job.kind) {
         case messages::JOB_SEND_TEXT:

@@ -98,6 +98,29 @@ void Robot::Stop() {
     m_sender.Close();
     m_connection.Shut();
     m_web.Stop();
+    // What waits at the intake's hold leaves: the waiters see the stop.
+    m_intake_open.Set();
+    m_knowledge.HoldLearning(false);
+}
+
+void Robot::HoldIntake() {
+    // Under the lock Stop() takes, so that no hold can follow the stop's release.
+    std::lock_guard lock(m_workers_mutex);
+    if (Stopping()) {
+        return;
+    }
+    m_intake_open.Reset();
+    m_knowledge.HoldLearning(true);
+}
+
+void Robot::ResumeIntake() {
+    m_knowledge.HoldLearning(false);
+    m_intake_open.Set();
+}
+
+bool Robot::WaitWhileIntakeHeld() const {
+    m_intake_open.Wait();
+    return !Stopping();
 }
 
 void Robot::Shutdown() {

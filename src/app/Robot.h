@@ -117,6 +117,17 @@ public:
     // Stops and joins every thread the robot started. Not from one of those threads.
     void Shutdown();
 
+    // The intake held while the user is asked about the end: the heartbeat polls no more,
+    // the workers start on no received message and no pair is learned, until resumed (or
+    // the robot stops). Any thread.
+    void HoldIntake();
+    void ResumeIntake();
+    // Blocks while the intake is held; false once the robot stops.
+    bool WaitWhileIntakeHeld() const;
+    // The user answered the close questions with a quit: what the knowledge base keeps
+    // unsaved then is the user's choice, which the end of the run leaves as it is.
+    std::atomic<bool>& QuitConfirmed() { return m_quit_confirmed; }
+
 private:
     struct Worker {
         std::thread thread;
@@ -132,6 +143,8 @@ private:
     LoginRun m_login;
     std::atomic<bool> m_session_end_reported{false};
     platform::ManualResetEvent m_stop;
+    platform::ManualResetEvent m_intake_open{true};
+    std::atomic<bool> m_quit_confirmed{false};
 
     std::string m_account_dir;
     std::atomic<bool> m_heartbeat_stop{false};

@@ -163,6 +163,9 @@ void RunStartup(Robot& robot) {
 
 bool ConfirmClose(Robot& robot) {
     UiPort& screen = robot.Screen();
+    // Once the user is asked about the save, nothing more may be learned: a pair learned
+    // while a box is open would be in neither the file nor the next run.
+    robot.HoldIntake();
     if (robot.Knowledge().Dirty() &&
         screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您还有未储存的的词库，是否保存？"))) {
         const messages::ReplyBaseSave saved =
@@ -172,8 +175,11 @@ bool ConfirmClose(Robot& robot) {
         }
     }
     if (!screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您确定要退出微信机器人吗"))) {
+        // The robot goes on: what waited is handled now, and learns as before.
+        robot.ResumeIntake();
         return false;
     }
+    robot.QuitConfirmed().store(true);
     robot.HeartbeatStop().store(true);
     protocol::SendLogout(robot.Link(), *robot.State());
     MarkSessionLoggedOut(robot.Options().data_root);
@@ -183,15 +189,6 @@ bool ConfirmClose(Robot& robot) {
 
 void StopOnSignal(Robot& robot) {
     UiPort& screen = robot.Screen();
-    if (!robot.AccountDir().empty() && robot.Knowledge().Dirty()) {
-        // No one is there to read a notice: a save that could not write the file keeps it
-        // and writes beside it, and the log says where.
-        const messages::ReplyBaseSave saved =
-            robot.Knowledge().Save(config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE));
-        if (const std::optional<messages::FileNotice> notice = messages::SaveNotice(saved)) {
-            screen.LogEvent("save", notice->text);
-        }
-    }
     const bool logged_in = !robot.State()->session.sid.empty();
     if (logged_in && !robot.HeartbeatStop().exchange(true)) {
         // On a robot thread, so that a service that does not answer cannot hold the end.

@@ -24,17 +24,17 @@ void RunSessionSteps(Robot& robot, SessionStepsAfter after);
 // are loaded), removes that file when it is off.
 void KeepSession(Robot& robot);
 
-// The close request of the main window: asks to save an unsaved knowledge base, then asks
-// to quit. On Yes: HeartbeatStop, logout (the saved session marked logged out), fade-out,
-// true. UI thread.
+// The close request of the main window: holds the intake, asks to save an unsaved
+// knowledge base, then asks to quit. On Yes: HeartbeatStop, logout (the saved session
+// marked logged out), fade-out, true. On No the intake goes on, and false. UI thread.
 bool ConfirmClose(Robot& robot);
 
 // How long a stop by signal waits for the logout before it ends anyway.
 inline constexpr std::chrono::milliseconds STOP_LOGOUT_WAIT{1500};
 
-// SIGINT or SIGTERM on the desktop: a deliberate close without questions. An unsaved
-// knowledge base is saved, a logged-in session logged out (and marked so), the program
-// ends with EXIT_STOPPED. UI thread.
+// SIGINT or SIGTERM on the desktop: a deliberate close without questions. HeartbeatStop,
+// a logged-in session logged out (and marked so), and the program ends with EXIT_STOPPED;
+// the unsaved knowledge base is saved once the workers have stopped (SaveAtEnd). UI thread.
 void StopOnSignal(Robot& robot);
 
 }  // namespace zelmo::app

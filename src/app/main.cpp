@@ -14,6 +14,7 @@
 #include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
+#include "app/RunEnd.h"
 #include "app/StartChecks.h"
 #include "app/Startup.h"
 #include "app/ui/DisplayCheck.h"
@@ -133,6 +134,8 @@ int main(int argc, char** argv) {
             Qt::QueuedConnection);
         exit_code = QApplication::exec();
         robot.Shutdown();
+        // Every end but the close question (which asked) keeps what was learned.
+        app::SaveAtEnd(robot);
     }
     return exit_code;
 }

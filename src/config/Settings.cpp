@@ -116,7 +116,10 @@ MassSettings LoadMassSettings(std::string_view path) {
 }
 
 SettingsFile LoadSettingsFile(std::string_view path) {
-    platform::TextFile file = platform::ReadTextFileForUpdate(path);
+    return ReadSettingsFile(platform::ReadTextFileForUpdate(path));
+}
+
+SettingsFile ReadSettingsFile(platform::TextFile file) {
     const SettingsReader reader(std::move(file.text));
     return SettingsFile{ReadSettings(reader), ReadMassSettings(reader), std::move(file.report)};
 }

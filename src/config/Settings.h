@@ -61,6 +61,8 @@ struct SettingsFile {
     platform::TextFileReport report;
 };
 SettingsFile LoadSettingsFile(std::string_view path);
+// The same from a file already read.
+SettingsFile ReadSettingsFile(platform::TextFile file);
 
 // Each writes its keys in the table's order, keeping every other line, comment and unknown
 // key, and replaces the file in one atomic step. A line break inside a text would end the

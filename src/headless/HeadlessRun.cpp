@@ -1,15 +1,16 @@
 #include "headless/HeadlessRun.h"
 
-#include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/Robot.h"
 #include "app/SessionFile.h"
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
+#include "config/SettingsReload.h"
 #include "headless/HeadlessScreen.h"
 #include "messages/KnowledgeBase.h"
-#include "messages/MessageLog.h"
 #include "platform/GbkLiteral.h"
 #include "platform/ManualResetEvent.h"
 #include "plugins/PluginHost.h"
@@ -31,6 +32,8 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
         app::MarkSessionLoggedOut(robot.Options().data_root);
     }
     robot.Shutdown();
+    // The answer below decides; the end of the run saves nothing more.
+    robot.QuitConfirmed().store(true);
     if (screen.AccountReady() && robot.Knowledge().Dirty() &&
         screen.AskYesNo(platform::Gbk("提示"), platform::Gbk("您还有未储存的的词库，是否保存？"))) {
         const std::string path = config::ConfigPath(robot.AccountDir(), config::REPLY_BASE_FILE);
@@ -44,44 +47,46 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
     }
 }
 
-std::string UnsavedPairsPath(const std::string& reply_base_path, long long unix_ms) {
-    const messages::LocalTime time = messages::ToLocalTime(unix_ms);
-    char digits[32];
-    std::snprintf(digits, sizeof digits, "%04d%02d%02d-%02d%02d%02d", time.year, time.month,
-                  time.day, time.hour, time.minute, time.second);
-    return reply_base_path + ".unsaved-" + digits;
-}
-
 void ReloadFiles(app::Robot& robot, HeadlessScreen& screen) {
     if (!screen.Ready()) {
         screen.PrintLine("reload", "skipped: the start-up has not finished");
         return;
     }
     const std::string& dir = robot.AccountDir();
+    std::vector<std::string> read;
     const std::string settings_path = config::ConfigPath(dir, config::SETTINGS_FILE);
-    robot.Settings().Set(config::LoadSettings(settings_path));
-    robot.Settings().SetMass(config::LoadMassSettings(settings_path));
+    config::SettingsReload settings = config::ReloadSettingsFile(settings_path);
+    if (settings.file) {
+        robot.Settings().Set(std::move(settings.file->settings));
+        robot.Settings().SetMass(std::move(settings.file->mass));
+        read.emplace_back("settings");
+    } else {
+        // The defaults would empty the shield list and answer whom it blocks.
+        screen.PrintLine("reload", "settings not read from " + settings_path + " (" +
+                                       settings.problem + "); the settings in force stay");
+    }
 
     const std::string reply_path = config::ConfigPath(dir, config::REPLY_BASE_FILE);
-    bool reload_base = true;
-    if (robot.Knowledge().Dirty()) {
-        const std::string side_path = UnsavedPairsPath(reply_path, robot.Clock().UnixMs());
-        reload_base = robot.Knowledge().Save(side_path);
-        // Without the side file the base stays as it is, learned pairs and all.
-        screen.PrintLine(
-            "reload", reload_base
-                          ? "unsaved knowledge-base pairs written to " + side_path
-                          : "could not write " + side_path + "; the knowledge base stays as it is");
-    }
-    if (reload_base) {
-        robot.Knowledge().Load(reply_path);
+    const messages::ReplyBaseReload base = robot.Knowledge().Reload(reply_path);
+    if (base.done) {
+        read.emplace_back("knowledge base");
+        if (base.carried > 0) {
+            screen.PrintLine("reload", "unsaved learned pairs kept in the knowledge base: " +
+                                           std::to_string(base.carried));
+        }
+    } else {
+        screen.PrintLine("reload", "knowledge base not read from " + reply_path +
+                                       " (the editor has unsaved changes)");
     }
 
     plugins::ScanPlugins(robot.Plugins(), dir, robot.Screen(), true);
     plugins::LoadEnableStates(robot.Plugins(), dir);
-    screen.PrintLine("reload", std::string(reload_base ? "settings, knowledge base and plugins"
-                                                       : "settings and plugins") +
-                                   " read from " + dir);
+    read.emplace_back("plugins");
+    std::string what;
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        what += (i == 0 ? "" : i + 1 == read.size() ? " and " : ", ") + read[i];
+    }
+    screen.PrintLine("reload", what + " read from " + dir);
 }
 
 }  // namespace zelmo::headless

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <string>
 
 namespace zelmo::app {
 class Robot;
@@ -22,12 +21,9 @@ inline constexpr std::chrono::milliseconds LOGOUT_WAIT{1500};
 void StopRobot(app::Robot& robot, HeadlessScreen& screen);
 
 // SIGHUP: the settings, the knowledge base and the plugins read again from the account's
-// files, once the start-up has finished. Unsaved learned pairs are first written beside
-// the knowledge base, so the reload loses none of them. Main thread.
+// files, once the start-up has finished. Unsaved learned pairs are carried into the
+// knowledge base read again, still unsaved; a settings file that cannot be read or was cut
+// off while written leaves the settings in force, and a line says why. Main thread.
 void ReloadFiles(app::Robot& robot, HeadlessScreen& screen);
-
-// Where ReloadFiles keeps unsaved pairs: the knowledge base's path, ".unsaved-" and the
-// local time as digits (YYYYMMDD-HHMMSS).
-std::string UnsavedPairsPath(const std::string& reply_base_path, long long unix_ms);
 
 }  // namespace zelmo::headless

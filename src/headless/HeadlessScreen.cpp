@@ -11,9 +11,9 @@
 #include "platform/Clock.h"
 #include "platform/Encoding.h"
 #include "platform/EventLog.h"
-#include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/PngImage.h"
+#include "platform/PrivateFile.h"
 
 namespace zelmo::headless {
 
@@ -163,7 +163,8 @@ void HeadlessScreen::SetLoginCaption(std::string_view text) {
 void HeadlessScreen::ShowQrImage(std::string_view image) {
     const std::string& path = m_options.qr_file;
     std::string block;
-    if (platform::WriteFileAtomic(path, image)) {
+    // The code carries the login's uuid: whoever reads it first can take the login.
+    if (platform::WritePrivateFileAtomic(path, image)) {
         block = "qr " + path;
     } else {
         block = "qr could not write " + path;

@@ -12,6 +12,7 @@
 #include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "app/Robot.h"
+#include "app/RunEnd.h"
 #include "app/StartChecks.h"
 #include "headless/HeadlessCommandLine.h"
 #include "headless/HeadlessRun.h"
@@ -113,6 +114,9 @@ int main(int argc, char** argv) {
             }
         }
         robot.Shutdown();
+        // A run that ended by itself (a re-login given up, a refused login) keeps what it
+        // learned, as a stop does: the next run starts from it.
+        app::SaveAtEnd(robot);
     }
     screen.PrintLine("end", "exit code " + std::to_string(exit_code));
     return exit_code;

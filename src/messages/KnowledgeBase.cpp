@@ -177,6 +177,45 @@ platform::TextFileReport KnowledgeBase::Load(std::string_view path) {
     return std::move(file.report);
 }
 
+ReplyBaseReload KnowledgeBase::Reload(std::string_view path) {
+    ReplyBaseReload result;
+    if (std::shared_lock lock(m_mutex); m_rows) {
+        return result;
+    }
+    platform::TextFile file = platform::ReadTextFileForUpdate(path, MAX_FILE_BYTES);
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_rows) {
+            return result;
+        }
+        std::vector<std::pair<std::string, std::string>> learned;
+        learned.reserve(m_base.size() - m_saved);
+        for (std::size_t i = m_saved; i < m_base.size(); ++i) {
+            learned.emplace_back(TextOf(m_base[i].keyword), TextOf(m_base[i].reply));
+        }
+        m_protected_path = platform::MayReplace(file.report) ? std::string() : std::string(path);
+        m_side_path.clear();
+        LoadTextLocked(std::move(file.text));
+        for (const auto& [keyword, reply] : learned) {
+            result.carried += AppendLearnedLocked(keyword, reply) ? 1 : 0;
+        }
+    }
+    Notify();
+    result.done = true;
+    result.report = std::move(file.report);
+    return result;
+}
+
+void KnowledgeBase::HoldLearning(bool hold) {
+    {
+        std::unique_lock lock(m_mutex);
+        m_learning_held = hold;
+    }
+    if (!hold) {
+        m_learning_released.notify_all();
+    }
+}
+
 bool KnowledgeBase::RowIsPairLocked(const EditorRow& row, std::size_t pair) const {
     const StoredPair& stored = m_base[pair];
     return row.origin == pair && TextOf(row.pair.keyword) == TextOf(stored.keyword) &&
@@ -399,20 +438,28 @@ void KnowledgeBase::LearnPair(std::string_view question, std::string_view answer
     }
     {
         std::unique_lock lock(m_mutex);
-        const std::optional<Span> keyword_span = Store(keyword);
-        const std::optional<Span> reply_span = keyword_span ? Store(reply) : std::nullopt;
-        if (!reply_span) {
+        m_learning_released.wait(lock, [this] { return !m_learning_held; });
+        if (!AppendLearnedLocked(keyword, reply)) {
             return;
         }
-        const StoredPair pair{*keyword_span, *reply_span};
-        if (m_rows) {
-            m_rows->push_back(EditorRow{pair, static_cast<std::uint32_t>(m_base.size())});
-        }
-        m_tail_folded.push_back(FoldKeyword(keyword));
-        m_base.push_back(pair);
-        IndexLearnedLocked();
     }
     Notify();
+}
+
+bool KnowledgeBase::AppendLearnedLocked(std::string_view keyword, std::string_view reply) {
+    const std::optional<Span> keyword_span = Store(keyword);
+    const std::optional<Span> reply_span = keyword_span ? Store(reply) : std::nullopt;
+    if (!reply_span) {
+        return false;
+    }
+    const StoredPair pair{*keyword_span, *reply_span};
+    if (m_rows) {
+        m_rows->push_back(EditorRow{pair, static_cast<std::uint32_t>(m_base.size())});
+    }
+    m_tail_folded.push_back(FoldKeyword(keyword));
+    m_base.push_back(pair);
+    IndexLearnedLocked();
+    return true;
 }
 
 KeywordMatch KnowledgeBase::MatchLocked(std::string_view content) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -32,6 +33,14 @@ struct ReplyBaseSave {
     operator bool() const { return ok; }
 };
 
+// What a reload did.
+struct ReplyBaseReload {
+    // False: nothing was read, as the editor's unsaved changes would have been dropped.
+    bool done = false;
+    platform::TextFileReport report;
+    std::size_t carried = 0;  // learned pairs carried into the base read again
+};
+
 // The keyword knowledge base ("config/reply.ini") with its editor rows. The base answers
 // lookups; the rows are what the editor shows and changes, and become the base on save.
 // The base keeps the file's bytes as read and views into them: a save writes back every
@@ -57,8 +66,16 @@ public:
     // file stays as "reply.ini.bak"), makes them the base and clears the dirty flag. Not
     // written (and still dirty) when the file could not be written.
     ReplyBaseSave Save(std::string_view path);
+    // The file read again while workers may learn, as Load reads it: the pairs learned
+    // since the last save are carried into the new base, still unsaved, in one step with the
+    // read, so none learned meanwhile is lost. Refused while the editor has unsaved changes.
+    ReplyBaseReload Reload(std::string_view path);
     // ReplyBaseDirty: learned pairs or editor changes not yet saved.
     bool Dirty() const;
+
+    // While held, LearnPair waits, so that nothing is learned after a save the user is
+    // asked about; releasing lets the waiting pairs in. Any thread.
+    void HoldLearning(bool hold);
 
     // The knowledge-base reply for a message (GBK), or empty: groups pass the reply
     // chance first; then the longest matching keyword wins, equals are picked at random;
@@ -71,7 +88,7 @@ public:
     std::string PickReplyFor(std::string_view keyword, platform::Clock& clock) const;
     // Appends a learned pair to the base and the editor rows and marks the base dirty.
     // Line breaks are stored as "[enter]". An empty answer is ignored: the file cannot
-    // hold it.
+    // hold it. Waits while learning is held.
     void LearnPair(std::string_view question, std::string_view answer);
 
     // The pairs (0-based, ascending) whose keywords are the longest found in the content:
@@ -137,6 +154,9 @@ private:
     std::optional<Span> Store(std::string_view text, std::optional<Span> reusable = {});
     std::optional<Span> StoreForRow(const EditorRow& row, bool keyword, std::string_view text);
     void LoadTextLocked(std::string text);
+    // Appends a learned pair (line breaks already stored); false when the texts would
+    // outgrow their offsets.
+    bool AppendLearnedLocked(std::string_view keyword, std::string_view reply);
     std::string MergedFileLocked() const;
     bool RowIsPairLocked(const EditorRow& row, std::size_t pair) const;
     std::vector<EditorRow>& RowsForChange();
@@ -150,6 +170,8 @@ private:
     void Notify() const;
 
     mutable std::shared_mutex m_mutex;
+    std::condition_variable_any m_learning_released;
+    bool m_learning_held = false;
     // The file's bytes (GBK) as loaded, or as last saved with editor changes; the body is
     // what precedes its trailing line breaks. Blocks saved since (learned pairs, one block
     // each with its leading separator) are in m_appended; on disk the file is body,

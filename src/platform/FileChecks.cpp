@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Files.h"
+
 namespace zelmo::platform {
 
 namespace {
@@ -23,13 +25,8 @@ std::string WritableFolderProblem(std::string_view path) {
         return Reason(ENOENT);
     }
     const std::filesystem::path folder{std::string(path)};
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return error.message();
-    }
-    if (!std::filesystem::is_directory(folder, error)) {
-        return Reason(ENOTDIR);
+    if (std::string problem = MakePrivateDirectories(path); !problem.empty()) {
+        return problem;
     }
     // Only a real write says whether saves will work (permissions, a read-only mount, ACLs).
     const std::string probe =

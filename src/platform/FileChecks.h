@@ -9,7 +9,8 @@ namespace zelmo::platform {
 // instead of surfacing later as a lost save. Each returns the system's reason (such as
 // "Permission denied" or "Not a directory") or an empty text when all is well.
 
-// Creates the folder and its parents when missing, then creates and removes a file in it.
+// Creates the folder and its parents when missing (private, as MakePrivateDirectories),
+// then creates and removes a file in it.
 std::string WritableFolderProblem(std::string_view path);
 
 // Opens the file for reading.

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -151,26 +152,40 @@ bool KeepPrevious(const fs::path& target) {
             break;
         }
     }
+    // A copy is as private as the file it keeps.
     FileRead previous = ReadWholeFile(target.string());
-    const std::string_view bytes = previous.bytes;
     return previous.state == FileRead::State::Read &&
-           WriteFileAtomic(backup.string(), std::span<const std::string_view>(&bytes, 1));
+           WriteFileAtomicLike(backup.string(), previous.bytes, target.string());
 }
 
+// The permission bits of the file at `path`; nothing when there is none.
+std::optional<mode_t> ModeOf(const fs::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    return status.st_mode & 0777;
+}
+
+// `mode`: the new file's permission bits; nothing keeps those of the file it replaces, or
+// gives a new one what the umask leaves of 0666.
 bool WriteAtomically(std::string_view path, std::span<const std::string_view> pieces,
-                     bool keep_previous) {
+                     bool keep_previous, std::optional<mode_t> mode = std::nullopt) {
     if (path.empty()) {
         return false;
     }
     const fs::path target = ToPath(path);
-    // The new file keeps the old one's permissions; a new one gets the usual ones.
-    struct stat old_status {};
-    const bool replacing = ::stat(target.c_str(), &old_status) == 0;
+    if (!mode) {
+        mode = ModeOf(target);
+    }
+    // The temporary is made with its final mode: between its creation and a later chmod
+    // another user could open it and read every byte written afterwards.
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
         temporary = TemporaryName(target, attempt);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode.value_or(0666));
         if (fd < 0 && errno != EEXIST) {
             return false;
         }
@@ -179,7 +194,9 @@ bool WriteAtomically(std::string_view path, std::span<const std::string_view> pi
     if (!file.Valid()) {
         return false;
     }
-    const bool moded = !replacing || ::fchmod(file.Get(), old_status.st_mode & 0777) == 0;
+    // Only bits the umask took away come back (a shared file stays shared); nothing is
+    // written yet.
+    const bool moded = !mode || ::fchmod(file.Get(), *mode) == 0;
     bool written = moded;
     BlockWriter writer(file.Get());
     for (const std::string_view piece : pieces) {
@@ -272,6 +289,16 @@ bool WriteFileAtomic(std::string_view path, std::span<const std::string_view> pi
     return WriteAtomically(path, pieces, false);
 }
 
+bool WriteFileAtomicLike(std::string_view path, std::string_view bytes, std::string_view model) {
+    return WriteAtomically(path, std::span<const std::string_view>(&bytes, 1), false,
+                           ModeOf(ToPath(model)));
+}
+
+bool WriteFileAtomicWithMode(std::string_view path, std::string_view bytes, unsigned mode) {
+    return WriteAtomically(path, std::span<const std::string_view>(&bytes, 1), false,
+                           static_cast<mode_t>(mode & 0777));
+}
+
 bool WriteFileKeepingBackup(std::string_view path, std::span<const std::string_view> pieces) {
     return WriteAtomically(path, pieces, true);
 }
@@ -284,14 +311,31 @@ std::string BackupPath(std::string_view path) {
     return std::string(path) + ".bak";
 }
 
-bool MakeDirectories(std::string_view path) {
+std::string MakePrivateDirectories(std::string_view path) {
     if (path.empty()) {
-        return false;
+        return ErrorText(ENOENT);
     }
-    std::error_code error;
     const fs::path folder = ToPath(path);
-    fs::create_directories(folder, error);
-    return fs::is_directory(folder, error);
+    fs::path made;
+    int error = 0;
+    for (const fs::path& part : folder) {
+        made /= part;
+        if (::mkdir(made.c_str(), 0700) == 0 || errno == EEXIST) {
+            error = 0;
+        } else if (error == 0) {
+            // The first failure says why; the folders below it fail as a consequence.
+            error = errno;
+        }
+    }
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0) {
+        return ErrorText(error != 0 ? error : errno);
+    }
+    return S_ISDIR(status.st_mode) ? std::string() : ErrorText(ENOTDIR);
+}
+
+bool MakeDirectories(std::string_view path) {
+    return MakePrivateDirectories(path).empty();
 }
 
 bool MatchWildcard(std::string_view name, std::string_view wildcard) {

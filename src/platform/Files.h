@@ -34,11 +34,19 @@ bool FileExists(std::string_view path);
 // Writes the bytes to a temporary file in the same folder, flushes it to the disk and
 // renames it over `path` (then flushes the folder), so readers and a power loss see
 // either the old or the new file, never a half-written or empty one. A replaced file's
-// permissions carry over. The temporary file is removed on failure. False when anything
-// failed.
+// permissions carry over, from the temporary's creation on. The temporary file is removed
+// on failure. False when anything failed.
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 // The same with the pieces written one after another.
 bool WriteFileAtomic(std::string_view path, std::span<const std::string_view> pieces);
+
+// As WriteFileAtomic, with the permission bits of the file at `model` (a new file's usual
+// ones when it is missing): a copy stays as private as its original.
+bool WriteFileAtomicLike(std::string_view path, std::string_view bytes, std::string_view model);
+
+// As WriteFileAtomic, the new file with exactly these permission bits from its creation
+// on, whatever the file it replaces had.
+bool WriteFileAtomicWithMode(std::string_view path, std::string_view bytes, unsigned mode);
 
 // As WriteFileAtomic, and the file it replaces stays beside it as `path` + ".bak" (one
 // generation: an older ".bak" goes), linked rather than copied where the file system
@@ -50,7 +58,11 @@ bool WriteFileKeepingBackup(std::string_view path, std::string_view bytes);
 // The name of the one-generation backup of `path`.
 std::string BackupPath(std::string_view path);
 
-// Creates the folder and its missing parents. True when the folder exists afterwards.
+// Creates the folder and its missing parents, each new one private to the user (0700
+// less the umask): the robot's folders hold its session and chats. Folders already there
+// stay as they are. Empty when the folder exists afterwards, else the system's reason.
+std::string MakePrivateDirectories(std::string_view path);
+// The same, true when the folder exists afterwards.
 bool MakeDirectories(std::string_view path);
 
 // Names (not paths) of the regular files directly in `folder` that match `wildcard`

@@ -4,8 +4,8 @@
 
 namespace zelmo::platform {
 
-// WriteFileAtomic for a file only its owner may read (mode 0600, tokens): the file is made
-// private before any byte reaches it, and the replace keeps that mode. False when anything
+// WriteFileAtomic for a file only its owner may read (mode 0600, tokens): private from the
+// temporary's creation on, whatever mode the file it replaces had. False when anything
 // failed; a failed write leaves the old file as it was.
 bool WritePrivateFileAtomic(std::string_view path, std::string_view bytes);
 

@@ -26,7 +26,8 @@ std::string KeepOriginal(std::string_view path, std::string_view bytes, std::str
         if (existing.state != FileRead::State::Missing) {
             continue;
         }
-        if (WriteFileAtomic(candidate, bytes)) {
+        // As private as the file it keeps.
+        if (WriteFileAtomicLike(candidate, bytes, path)) {
             return candidate;
         }
         reason = "its UTF-8 original could not be kept as " + candidate;

@@ -125,10 +125,10 @@ bool Replaced(std::string_view fixed_line, std::span<const std::string_view> ext
     });
 }
 
-ListPtr BuildHeaders(std::string_view url, std::string_view cookie_header,
+ListPtr BuildHeaders(std::string_view referer, std::string_view cookie_header,
                      std::span<const std::string_view> extra_headers) {
     ListPtr list;
-    bool ok = Append(list, ("Referer: " + std::string(url)).c_str());
+    bool ok = Append(list, ("Referer: " + std::string(referer)).c_str());
     for (const char* line : FIXED_HEADERS) {
         if (!Replaced(line, extra_headers)) {
             ok = ok && Append(list, line);
@@ -185,22 +185,51 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) noexcept {
     }
 }
 
-// A host the user may reach in clear text: this machine only.
-bool IsLoopbackUrl(std::string_view url) {
+// The URL's host in small letters; empty when it has none.
+std::string HostOf(std::string_view url) {
     CURLU* parsed = curl_url();
     if (parsed == nullptr) {
-        return false;
+        return {};
     }
-    bool loopback = false;
+    std::string name;
     char* host = nullptr;
     if (curl_url_set(parsed, CURLUPART_URL, std::string(url).c_str(), 0) == CURLUE_OK &&
         curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-        const std::string_view name(host);
-        loopback = name == "localhost" || name == "[::1]" || name.starts_with("127.");
+        name = host;
         curl_free(host);
     }
     curl_url_cleanup(parsed);
-    return loopback;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+    return name;
+}
+
+// A host the user may reach in clear text: this machine only.
+bool IsLoopbackUrl(std::string_view url) {
+    const std::string name = HostOf(url);
+    return name == "localhost" || name == "[::1]" || name.starts_with("127.");
+}
+
+// True when the cookies of `domain` (a leading dot aside) may go to `host`: the domain
+// itself or a host below it, never a host that merely ends in the same letters.
+bool InCookieDomain(std::string_view host, std::string_view domain) {
+    while (domain.starts_with('.')) {
+        domain.remove_prefix(1);
+    }
+    if (host.empty() || domain.empty() || host.size() < domain.size() ||
+        !EqualsIgnoreCase(host.substr(host.size() - domain.size()), domain)) {
+        return false;
+    }
+    return host.size() == domain.size() || host[host.size() - domain.size() - 1] == '.';
+}
+
+// What a browser tells another site it came from: the origin, not the path and query,
+// which carry the session's tickets.
+std::string OriginOf(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t path =
+        scheme == std::string_view::npos ? std::string_view::npos : url.find('/', scheme + 3);
+    return std::string(url.substr(0, path)) + "/";
 }
 
 // Keeps only the last header block (the final answer after redirects), each line
@@ -483,12 +512,21 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
             return {};
         }
     }
-    // Built once: every hop of a redirect carries the same table, Referer and Cookie
-    // included, as headers set on the platform's request object did. It outlives the lease.
+    // Built once: every hop of a redirect within the cookies' domain carries the same
+    // table, Referer and Cookie included, as headers set on the platform's request object
+    // did. A hop to another domain gets neither the cookies nor the path of the first URL.
+    // Both outlive the lease.
     const ListPtr headers = BuildHeaders(url, options.cookie_header, options.extra_headers);
     if (!headers) {
         return {};
     }
+    // The caller's cookies belong to the host it asked and to the service's domain.
+    const std::string first_host = HostOf(url);
+    const auto cookies_may_go = [&](std::string_view hop_url) {
+        const std::string host = HostOf(hop_url);
+        return host == first_host || InCookieDomain(host, config.cookie_domain);
+    };
+    ListPtr foreign_headers;
     std::unique_ptr<Slot> acquired = Acquire();
     if (!acquired) {
         return {};
@@ -529,7 +567,18 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
         target.received = 0;
         // Only the connections, kept by the multi handle, outlive a hop.
         curl_easy_reset(easy);
-        Configure(easy, method, payload, options, plain_http && hop == 0, headers.get(), left);
+        const curl_slist* hop_headers = headers.get();
+        if (hop > 0 && !cookies_may_go(current_url)) {
+            if (!foreign_headers) {
+                foreign_headers = BuildHeaders(OriginOf(url), {}, options.extra_headers);
+            }
+            if (!foreign_headers) {
+                result = CURLE_OUT_OF_MEMORY;
+                break;
+            }
+            hop_headers = foreign_headers.get();
+        }
+        Configure(easy, method, payload, options, plain_http && hop == 0, hop_headers, left);
         curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
@@ -569,7 +618,8 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
     if (options.sink == nullptr && header_text.find(GZIP_MARKER) != std::string::npos) {
         body = Gunzip(body, target.limit);
     }
-    if (options.cookie_jar != nullptr) {
+    // Another domain's answer must not plant cookies that the service would get.
+    if (options.cookie_jar != nullptr && cookies_may_go(current_url)) {
         CollectSetCookies(header_text, *options.cookie_jar);
     }
     return body;

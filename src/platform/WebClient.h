@@ -19,6 +19,10 @@ struct WebClientConfig {
     // Every time-out is multiplied by it, so tests can run time-outs in a fraction of their
     // real length; anything but a positive number counts as 1.
     double timeout_scale = 1.0;
+    // The domain the callers' cookies belong to ("qq.com"): a redirect takes the Cookie
+    // header along only to the host the request was made to, that domain and the hosts
+    // below it, and only their answers add to the cookie jar.
+    std::string cookie_domain;
 };
 
 // The final answer's head, for callers that need more than the body.

@@ -223,8 +223,20 @@ std::string FunFromUrl(const ServiceProfile& profile, std::string_view url) {
     return std::string(fun);
 }
 
+std::string CookieDomain(const ServiceProfile& profile) {
+    std::string_view domain = profile.web_host;
+    const std::size_t at = domain.find(FUN);
+    if (at != std::string_view::npos) {
+        domain.remove_prefix(at + FUN.size());
+    }
+    while (domain.starts_with('.')) {
+        domain.remove_prefix(1);
+    }
+    return std::string(domain);
+}
+
 platform::WebClientConfig ClientConfig(const ServiceProfile& profile) {
-    return {profile.connect_to, profile.ca_file, profile.timeout_scale};
+    return {profile.connect_to, profile.ca_file, profile.timeout_scale, CookieDomain(profile)};
 }
 
 }  // namespace zelmo::protocol

@@ -80,7 +80,12 @@ std::string LoginUrl(const ServiceProfile& profile);
 // variant that is not made of letters, digits and "-" only.
 std::string FunFromUrl(const ServiceProfile& profile, std::string_view url);
 
-// Where the profile's connections go, for constructing the WebClient.
+// The domain the service's cookies belong to: what follows "{fun}" in the web host's
+// template ("qq.com"), or the whole web host when it has no variant.
+std::string CookieDomain(const ServiceProfile& profile);
+
+// Where the profile's connections go and whose cookies they carry, for constructing the
+// WebClient.
 platform::WebClientConfig ClientConfig(const ServiceProfile& profile);
 
 }  // namespace zelmo::protocol

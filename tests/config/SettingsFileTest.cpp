@@ -6,6 +6,7 @@
 
 #include "config/MinimiseNotice.h"
 #include "config/Settings.h"
+#include "config/SettingsReload.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
@@ -244,6 +245,36 @@ TEST_F(SettingsFileTest, AUtf8FileReadsRightAndItsSavesKeepTheOriginalAndEveryOt
     EXPECT_FALSE(SaveSettings(Path(), Changed()));
     EXPECT_FALSE(SaveMassSettings(Path(), MassSettings{}));
     EXPECT_EQ(FileText(), utf16);
+}
+
+// A file caught while it is written gives nothing to a reload; one that merely lacks its
+// last line break is whole.
+TEST_F(SettingsFileTest, AReloadTakesNothingFromAFileCutOffWhileItWasWritten) {
+    const std::string whole = Gbk("[屏蔽设置]\r\n屏蔽uin=1,2\r\n");
+    const struct {
+        std::string text;
+        std::string problem;
+    } cases[] = {
+        {whole, ""},
+        {whole + "; note", ""},
+        {whole + Gbk("[机器人设置]"), ""},
+        {whole + Gbk("机器人姓名=小助手"), ""},
+        {"", "it is empty"},
+        {whole + Gbk("[机器人"), "its last line is cut off"},
+        {whole + Gbk("机器人姓"), "its last line is cut off"},
+        {whole + Gbk("机器人姓名=小助手").substr(0, 16), "it ends inside a character"},
+    };
+    for (const auto& file : cases) {
+        WriteText(file.text);
+        const SettingsReload reload = ReloadSettingsFile(Path());
+        EXPECT_EQ(reload.problem, file.problem) << file.text;
+        EXPECT_EQ(reload.file.has_value(), file.problem.empty()) << file.text;
+        if (reload.file) {
+            EXPECT_EQ(reload.file->settings.屏蔽uin, "1,2");
+        }
+    }
+    ASSERT_TRUE(platform::DeleteFile(Path()));
+    EXPECT_EQ(ReloadSettingsFile(Path()).file->settings, Settings{});
 }
 
 TEST_F(SettingsFileTest, MinimiseNoticeIsShownOnceThenRecorded) {

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -302,6 +303,12 @@ TEST(ZelmoHeadlessTest, StopSignalDuringALongPollLogsOutOnceBeforeTheHeldPollEnd
         ASSERT_TRUE(run.Started());
         ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
         ASSERT_TRUE(run.Sim().WaitForRequest("synccheck", 10s));
+        // The folders the robot made hold its session and chats: its user's alone.
+        for (const std::string& folder : {run.DataRoot(), run.AccountDir()}) {
+            struct stat status {};
+            ASSERT_EQ(::stat(folder.c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 0777, 0700u) << folder;
+        }
 
         ASSERT_TRUE(run.Signal(number));
         EXPECT_TRUE(ExitedWith(run.WaitForExit(10s), 0)) << number;
@@ -326,9 +333,13 @@ TEST(ZelmoHeadlessTest, StopSignalDuringALongPollLogsOutOnceBeforeTheHeldPollEnd
     }
 }
 
+// A file that cannot be read, or was cut off while it was written, leaves the settings in
+// force (the defaults would empty the shield list), and a line says which file and why.
 TEST(ZelmoHeadlessTest, ReloadSignalReadsTheSettingsFileAgain) {
     const std::string quiet = platform::Gbk("[机器人设置]\r\n显示消息=0\r\n");
-    HeadlessRun run({.account_files = {{"config/mzset.ini", quiet}}});
+    HeadlessRun run(
+        {.account_files = {{"config/mzset.ini", quiet},
+                           {"config/reply.ini", platform::Gbk("你好\r\n我是[mkname]")}}});
     ASSERT_TRUE(run.Started());
     ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
     // The start-up made the first webwxsync; the second brings the message, and its job is
@@ -338,14 +349,45 @@ TEST(ZelmoHeadlessTest, ReloadSignalReadsTheSettingsFileAgain) {
     const std::size_t polls = run.CountRequests("synccheck");
     ASSERT_TRUE(run.Sim().WaitForRequests("synccheck", polls + 1, 10s));
 
-    platform::WriteFileAtomic(run.AccountDir() + "/config/mzset.ini",
-                              platform::Gbk("[机器人设置]\r\n显示消息=1\r\n"));
+    const std::string settings_path = run.AccountDir() + "/config/mzset.ini";
+    const std::string in_force =
+        platform::Gbk("[机器人设置]\r\n显示消息=1\r\n机器人姓名=小助手\r\n");
+    platform::WriteFileAtomic(settings_path, in_force);
     ASSERT_TRUE(run.Signal(SIGHUP));
     EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("read from " + run.AccountDir()));
     run.Sim().DeliverMessage(TextFrom("bob", "after the reload"));
     EXPECT_THAT(run.WaitForLine("log "), HasSubstr("after the reload"));
     for (const std::string& line : run.LinesSoFar()) {
         EXPECT_THAT(line, ::testing::Not(HasSubstr("before the reload")));
+    }
+
+    const struct {
+        std::function<void()> spoil;
+        std::string why;
+    } spoilt[] = {
+        // Cut inside the key of the last line.
+        {[&] {
+             platform::WriteFileAtomic(settings_path, in_force.substr(0, in_force.size() - 11));
+         },
+         "its last line is cut off"},
+        {[&] {
+             platform::DeleteFile(settings_path);
+             platform::MakeDirectories(settings_path);
+         },
+         "Is a directory"},
+    };
+    std::size_t sent = 0;
+    for (const auto& file : spoilt) {
+        file.spoil();
+        ASSERT_TRUE(run.Signal(SIGHUP));
+        EXPECT_EQ(run.WaitForLine("reload settings "), "reload settings not read from " +
+                                                           settings_path + " (" + file.why +
+                                                           "); the settings in force stay");
+        EXPECT_EQ(run.WaitForLine("reload "),
+                  "reload knowledge base and plugins read from " + run.AccountDir());
+        run.Sim().DeliverMessage(TextFrom("alice", "你好"));
+        ASSERT_TRUE(WaitForSent(run.Sim(), ++sent));
+        EXPECT_EQ(SentTexts(run.Sim()).back(), "我是小助手") << file.why;
     }
 }
 
@@ -379,8 +421,47 @@ TEST(ZelmoHeadlessTest, AnswersFromTheKnowledgeBaseLearnsAndSavesTheLearnedPairA
     EXPECT_TRUE(asked);
 }
 
-// Needs the reply engine: a reload answers from the new file and keeps unsaved pairs.
-TEST(ZelmoHeadlessTest, ReloadAnswersFromTheNewKnowledgeBaseAndKeepsUnsavedPairsBesideIt) {
+// A run that ends by itself (the supervisor starts the next one) keeps what it learned:
+// a re-login given up (exit 1) and a refused one (exit 5) save the unsaved pairs too.
+TEST(ZelmoHeadlessTest, ARunThatEndsByItselfSavesTheLearnedPairs) {
+    for (const int code : {1, 5}) {
+        SCOPED_TRACE(code);
+        RunSetup setup;
+        if (code == 1) {
+            setup.auto_scan_ms = -1;  // nobody scans the re-login's codes
+        } else {
+            setup.profile_lines = "login_mode=web\n";
+        }
+        HeadlessRun run(setup);
+        ASSERT_TRUE(run.Started());
+        if (code == 1) {
+            ASSERT_FALSE(run.WaitForLine("qr ").empty()) << run.Stderr();
+            run.Sim().Scan();
+            run.Sim().Confirm();
+        }
+        ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+        run.Sim().DeliverMessage(TextFrom("alice", "问：早饭答：包子"));
+        ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+
+        if (code == 1) {
+            run.Sim().SetPushLoginFails(true);
+        } else {
+            run.Sim().SetRefuseWebLogin(true);
+        }
+        run.Sim().EndSession(1101);
+        for (int expired = 0; code == 1 && expired < 3; ++expired) {
+            ASSERT_FALSE(run.WaitForLine("qr ").empty());
+            run.Sim().ExpireCode();
+        }
+        EXPECT_TRUE(ExitedWith(run.WaitForExit(30s), code)) << run.Stderr();
+        EXPECT_EQ(platform::ReadFile(run.AccountDir() + "/config/reply.ini"),
+                  platform::Gbk("早饭\r\n包子"));
+    }
+}
+
+// Needs the reply engine: a reload answers from the new file and keeps the unsaved pairs,
+// which join the operator's file when the base is saved.
+TEST(ZelmoHeadlessTest, ReloadAnswersFromTheNewKnowledgeBaseAndKeepsUnsavedPairs) {
     HeadlessRun run;
     ASSERT_TRUE(run.Started());
     ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
@@ -390,19 +471,21 @@ TEST(ZelmoHeadlessTest, ReloadAnswersFromTheNewKnowledgeBaseAndKeepsUnsavedPairs
     const std::string reply_path = run.AccountDir() + "/config/reply.ini";
     platform::WriteFileAtomic(reply_path, platform::Gbk("早上好\r\n早安"));
     ASSERT_TRUE(run.Signal(SIGHUP));
-    const std::string kept = run.WaitForLine("reload unsaved knowledge-base pairs written to ");
-    ASSERT_FALSE(kept.empty());
-    const std::string side_path =
-        kept.substr(std::string_view("reload unsaved knowledge-base pairs written to ").size());
-    EXPECT_THAT(side_path, HasSubstr(reply_path + ".unsaved-"));
-    EXPECT_EQ(platform::ReadFile(side_path), platform::Gbk("早饭\r\n包子"));
+    EXPECT_EQ(run.WaitForLine("reload unsaved "),
+              "reload unsaved learned pairs kept in the knowledge base: 1");
     EXPECT_THAT(run.WaitForLine("reload "), HasSubstr("knowledge base"));
 
     run.Sim().DeliverMessage(TextFrom("bob", "早上好"));
     ASSERT_TRUE(WaitForSent(run.Sim(), 2));
-    EXPECT_EQ(SentTexts(run.Sim()).back(), "早安");
-    // The file is the operator's: nothing was written over it.
+    run.Sim().DeliverMessage(TextFrom("bob", "早饭吃什么"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 3));
+    EXPECT_EQ(SentTexts(run.Sim()),
+              (std::vector<std::string>{"学习成功！对我说早饭试试吧！", "早安", "包子"}));
+    // Nothing is written over the operator's file until the base is saved.
     EXPECT_EQ(platform::ReadFile(reply_path), platform::Gbk("早上好\r\n早安"));
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    EXPECT_EQ(platform::ReadFile(reply_path), platform::Gbk("早上好\r\n早安\r\n\r\n早饭\r\n包子"));
 }
 
 // A plugin put in the folder and enabled in its INI file answers after a reload.

@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <ctime>
@@ -191,6 +192,10 @@ TEST(HeadlessScreenTest, QrImageIsWrittenAndDrawnBelowItsPath) {
         ScreenRig rig(app::AutoAnswer::Ask, scheme);
         rig.Screen().ShowQrImage(png);
         EXPECT_EQ(platform::ReadFile(rig.QrFile()), png);
+        // It carries the login's uuid.
+        struct stat status {};
+        ASSERT_EQ(::stat(rig.QrFile().c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u);
         const std::string output = rig.Output();
         const std::size_t first_break = output.find('\n');
         ASSERT_NE(first_break, std::string::npos);

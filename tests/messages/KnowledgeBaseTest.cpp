@@ -252,6 +252,9 @@ TEST(KnowledgeBaseTest, EditorRowsChangeTheBaseOnlyWhenSaved) {
     loaded.base.SetRowKeyword(0, "changed");
     EXPECT_TRUE(loaded.base.Dirty());
     EXPECT_EQ(loaded.base.Row(0)->keyword, "changed");
+    // A reload would drop the editor's changes: refused.
+    EXPECT_FALSE(loaded.base.Reload(loaded.Path()).done);
+    EXPECT_EQ(loaded.base.Row(0)->keyword, "changed");
     // Lookups still answer from the base as loaded.
     EXPECT_EQ(loaded.base.LookupReply("k1", CHAT_FRIEND, settings, clock), "r1");
     EXPECT_EQ(loaded.base.LookupReply("changed", CHAT_FRIEND, settings, clock), "");
@@ -284,7 +287,8 @@ TEST(KnowledgeBaseTest, EmptyKeywordsNeverAnswer) {
     EXPECT_EQ(loaded.base.LookupReply("k", CHAT_FRIEND, settings, clock), "r");
 }
 
-TEST(KnowledgeBaseTest, LookupsRunWhileOtherThreadsLearn) {
+// A reload in between carries every pair learned, whenever it was learned.
+TEST(KnowledgeBaseTest, LookupsRunWhileOtherThreadsLearnAndTheFileIsReadAgain) {
     LoadedBase loaded(Block("seed", "s"));
     const config::Settings settings;
     std::vector<std::thread> threads;
@@ -296,6 +300,12 @@ TEST(KnowledgeBaseTest, LookupsRunWhileOtherThreadsLearn) {
             }
         });
     }
+    std::size_t reloads = 0;
+    std::thread reloader([&loaded, &reloads] {
+        for (int i = 0; i < 20; ++i) {
+            reloads += loaded.base.Reload(loaded.Path()).done ? 1 : 0;
+        }
+    });
     bool answered = true;
     std::thread reader([&] {
         test::FakeClock clock;
@@ -308,8 +318,11 @@ TEST(KnowledgeBaseTest, LookupsRunWhileOtherThreadsLearn) {
         thread.join();
     }
     reader.join();
+    reloader.join();
     EXPECT_TRUE(answered);
+    EXPECT_EQ(reloads, 20u);
     EXPECT_EQ(loaded.base.PairCount(), 901u);
+    EXPECT_TRUE(loaded.base.Dirty());
     test::FakeClock clock;
     EXPECT_EQ(loaded.base.LookupReply("xq2_299x", CHAT_FRIEND, settings, clock), "a");
 }

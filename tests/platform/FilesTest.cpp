@@ -97,11 +97,19 @@ TEST(FilesTest, FindFilesMatchesWildcardsAndSortsNames) {
 TEST(FilesTest, DirectoriesAndDeletion) {
     const test::TempDir dir;
     const std::string nested = dir.Path() + "/acct/config";
+    // Folders made for the robot's data are the user's alone; one already there stays.
+    const mode_t mask = ::umask(0022);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
     EXPECT_TRUE(MakeDirectories(nested));
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(dir.Path()), 0755u);
+    EXPECT_EQ(ModeOf(dir.Path() + "/acct"), 0700u);
+    EXPECT_EQ(ModeOf(nested), 0700u);
     EXPECT_TRUE(MakeDirectories(nested));  // already there
     ASSERT_TRUE(WriteFileAtomic(dir.Path() + "/file", "x"));
     EXPECT_FALSE(MakeDirectories(dir.Path() + "/file"));
     EXPECT_FALSE(MakeDirectories(dir.Path() + "/file/sub"));
+    EXPECT_EQ(MakePrivateDirectories(dir.Path() + "/file/sub"), "Not a directory");
 
     EXPECT_TRUE(DeleteFile(dir.Path() + "/file"));
     EXPECT_FALSE(FileExists(dir.Path() + "/file"));

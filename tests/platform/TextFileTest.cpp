@@ -114,9 +114,14 @@ TEST_F(TextFileTest, ReadsSayWhatTheyFoundAndOnlyUpdatesKeepTheUtf8Original) {
     EXPECT_TRUE(MayReplace(file.report));
     // The same original again is kept once; another one never replaces it.
     EXPECT_EQ(ReadTextFileForUpdate(m_path).report.backup_path, m_path + ".utf8-backup");
+    // A private original stays private in its copy.
     ASSERT_TRUE(WriteFileAtomic(m_path, utf8_text + "!"));
+    ASSERT_EQ(::chmod(m_path.c_str(), 0600), 0);
     file = ReadTextFileForUpdate(m_path);
     EXPECT_EQ(file.report.backup_path, m_path + ".utf8-backup-2");
+    struct stat status {};
+    ASSERT_EQ(::stat(file.report.backup_path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
     EXPECT_EQ(ReadFile(m_path + ".utf8-backup"), utf8_text);
     EXPECT_EQ(ReadFile(m_path + ".utf8-backup-2"), utf8_text + "!");
 

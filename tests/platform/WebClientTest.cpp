@@ -290,8 +290,9 @@ class WebClientTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_server.Start());
-        m_client =
-            std::make_unique<WebClient>(WebClientConfig{m_server.ConnectTo(), m_server.CaFile()});
+        // As the robot's client: the service's cookies belong to qq.com.
+        m_client = std::make_unique<WebClient>(
+            WebClientConfig{m_server.ConnectTo(), m_server.CaFile(), 1.0, "qq.com"});
     }
     void TearDown() override { m_release.Set(); }
 
@@ -305,14 +306,19 @@ protected:
 
 TEST_F(WebClientTest, FollowsRedirectsAndReadsCookiesOfTheFinalAnswerOnly) {
     std::string final_cookie;
+    std::string final_referer;
     Http().Get("/hop", [](const httplib::Request&, httplib::Response& res) {
         res.set_header("Set-Cookie", "hop=1; Path=/");
-        // Another host: the hand-set Cookie header must still go along.
+        // Another host of the service's domain: the hand-set Cookie header goes along.
         res.set_redirect("https://wx2.qq.com/final");
         res.set_content("moved", "text/plain");
     });
+    Http().Get("/away", [](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("https://localhost/final");
+    });
     Http().Get("/final", [&](const httplib::Request& req, httplib::Response& res) {
         final_cookie = req.get_header_value("Cookie");
+        final_referer = req.get_header_value("Referer");
         res.set_header("Set-Cookie", "final=2; Path=/");
         res.set_content("arrived", "text/plain");
     });
@@ -323,6 +329,15 @@ TEST_F(WebClientTest, FollowsRedirectsAndReadsCookiesOfTheFinalAnswerOnly) {
         "arrived");
     EXPECT_EQ(jar, "final=2");
     EXPECT_EQ(final_cookie, "wxsid=s");
+
+    // A host outside it gets no cookie nor the tickets of the URL, and sets none.
+    jar.clear();
+    EXPECT_EQ(m_client->Request(base_url + "/away?skey=secret",
+                                {.cookie_header = "wxsid=s", .cookie_jar = &jar}),
+              "arrived");
+    EXPECT_EQ(final_cookie, "");
+    EXPECT_EQ(final_referer, base_url + "/");
+    EXPECT_EQ(jar, "");
 
     jar.clear();
     final_cookie.clear();

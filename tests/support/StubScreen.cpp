@@ -44,6 +44,15 @@ void StubScreen::ShowMessageBox(std::string_view title, std::string_view text) {
     Record("ShowMessageBox", std::string(title) + "\n" + std::string(text));
 }
 bool StubScreen::AskYesNo(std::string_view title, std::string_view text) {
+    std::function<void(std::string_view)> while_open;
+    {
+        std::lock_guard lock(m_mutex);
+        while_open = m_while_asked;
+    }
+    // As long as a user would look at the box.
+    if (while_open) {
+        while_open(text);
+    }
     bool answer = false;
     {
         std::lock_guard lock(m_mutex);
@@ -60,6 +69,11 @@ bool StubScreen::AskYesNo(std::string_view title, std::string_view text) {
 void StubScreen::ScriptAnswers(std::initializer_list<bool> answers) {
     std::lock_guard lock(m_mutex);
     m_answers.insert(m_answers.end(), answers.begin(), answers.end());
+}
+
+void StubScreen::WhileAsked(std::function<void(std::string_view text)> while_open) {
+    std::lock_guard lock(m_mutex);
+    m_while_asked = std::move(while_open);
 }
 
 void StubScreen::SetDefaultAnswer(bool default_answer) {

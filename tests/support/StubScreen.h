@@ -70,6 +70,9 @@ public:
     // the number is 1 for a Yes.
     void ScriptAnswers(std::initializer_list<bool> answers);
     void SetDefaultAnswer(bool default_answer);
+    // Runs with every question's text before it is answered: what happens while the box is
+    // open.
+    void WhileAsked(std::function<void(std::string_view text)> while_open);
 
     void Cancel();
 
@@ -99,6 +102,7 @@ private:
     bool m_cancelled = false;
     std::deque<bool> m_answers;
     bool m_default_answer = false;
+    std::function<void(std::string_view)> m_while_asked;
     std::function<void(int ms)> m_delay_handler;
 };
 

@@ -5,10 +5,12 @@
 #include <utility>
 #include <vector>
 
+#include "app/RunEnd.h"
 #include "app/Startup.h"
 #include "config/AccountPaths.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "support/FifoGate.h"
 #include "support/OnlineRobot.h"
 
 namespace zelmo::test {
@@ -148,6 +150,54 @@ TEST(StartupTest, AnUnsavedKnowledgeBaseIsOfferedForSavingBeforeTheQuitQuestion)
     }
 }
 
+// Once the user is asked about the end nothing is learned: a worker that was handling a
+// learning command when the close came waits; after a No it learns and answers as before.
+TEST(StartupTest, NothingIsLearnedWhileTheCloseQuestionsAreOpen) {
+    for (const bool quit : {false, true}) {
+        SCOPED_TRACE(quit ? "quit" : "stay");
+        OnlineRobot::Options options;
+        options.synccheck_hold_ms = 200;
+        OnlineRobot online(options);
+        ASSERT_EQ(online.Start(), "");
+        // The worker reads the shield map before it learns: there it is held.
+        FifoGate held(config::UinFilePath(online.AccountDir()));
+        ASSERT_TRUE(held.Made());
+        online.Robot().Knowledge().LearnPair(platform::Gbk("天气"), platform::Gbk("晴"));
+        online.Sim().DeliverMessage({sim::MessageKind::Text, "alice", "", "", "问：晚安答：好梦"});
+        ASSERT_TRUE(held.WaitForReader(10s));
+
+        bool answered_while_asked = false;
+        online.Screen().WhileAsked([&](std::string_view text) {
+            if (text != platform::Gbk("您确定要退出微信机器人吗")) {
+                return;
+            }
+            held.Release();
+            // Unheld, the worker would learn and answer within moments.
+            if (!quit) {
+                answered_while_asked = online.Sim().WaitForSentMessages(1, 2s);
+            }
+        });
+        online.Screen().ScriptAnswers({true, quit});
+        EXPECT_EQ(app::ConfirmClose(online.Robot()), quit);
+        EXPECT_FALSE(answered_while_asked);
+        EXPECT_EQ(
+            platform::ReadFile(config::ConfigPath(online.AccountDir(), config::REPLY_BASE_FILE)),
+            platform::Gbk("天气\r\n晴"));
+        if (!quit) {
+            ASSERT_TRUE(online.Sim().WaitForSentMessages(1, 10s));
+            EXPECT_EQ(online.Sim().SentMessages()[0].content, "学习成功！对我说晚安试试吧！");
+            EXPECT_TRUE(online.Robot().Knowledge().Dirty());
+            continue;
+        }
+        // The quit decided: the end of the run saves nothing the worker learns as it stops.
+        online.Robot().Shutdown();
+        app::SaveAtEnd(online.Robot());
+        EXPECT_EQ(
+            platform::ReadFile(config::ConfigPath(online.AccountDir(), config::REPLY_BASE_FILE)),
+            platform::Gbk("天气\r\n晴"));
+    }
+}
+
 // A knowledge base that cannot be read is named with the reason at the start and never
 // written over; the quit question's save names the new file beside it. A UTF-8 settings
 // file is read and its conversion told once, with where the original is kept.
@@ -162,15 +212,16 @@ TEST(StartupTest, FilesThatCannotBeReadOrWereConvertedAreToldOfAndNothingIsWritt
     OnlineRobot online(std::move(options));
     ASSERT_EQ(online.Start(), "");
     const std::string reply_path = config::ConfigPath(online.AccountDir(), config::REPLY_BASE_FILE);
-    const std::string settings_path = config::ConfigPath(online.AccountDir(), config::SETTINGS_FILE);
+    const std::string settings_path =
+        config::ConfigPath(online.AccountDir(), config::SETTINGS_FILE);
     EXPECT_EQ(online.Screen().TextsOf("ShowMessageBox"),
               (std::vector<std::string>{
                   platform::Gbk("提示\n" + settings_path +
-                           " 是 UTF-8 编码，已转换读取；保存时写为 GBK，原文件保留为 " +
-                           settings_path + ".utf8-backup。"),
+                                " 是 UTF-8 编码，已转换读取；保存时写为 GBK，原文件保留为 " +
+                                settings_path + ".utf8-backup。"),
                   platform::Gbk("错误提示\n无法读取 " + reply_path +
-                           "：Is a directory\r\n词库从空开始，保存时写入它旁边的新文件。"
-                           "此文件不会被覆盖。")}));
+                                "：Is a directory\r\n词库从空开始，保存时写入它旁边的新文件。"
+                                "此文件不会被覆盖。")}));
 
     online.Robot().Knowledge().LearnPair(platform::Gbk("早安"), platform::Gbk("早上好呀"));
     online.Screen().ScriptAnswers({true, false});
