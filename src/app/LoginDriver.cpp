@@ -152,17 +152,26 @@ void ResumeSavedSession(Robot& robot, const protocol::SavedSession& saved) {
     draft.session = saved.session;
     draft.sync_key = saved.sync_key;
     const std::string& uin = saved.session.uin;
-    if (!saved.logged_out && TakeAutoLogin(robot, uin) == LoginStop::None &&
-        protocol::InitSession(robot.Link(), draft)) {
-        FinishLogin(robot);
-        return;
+    if (!saved.logged_out && AutoLoginStopNow(robot, uin) == LoginStop::None) {
+        const bool resumed = protocol::InitSession(robot.Link(), draft);
+        if (resumed || !draft.init_answer.empty()) {
+            CountAutoLogin(robot, uin);
+        }
+        if (resumed) {
+            FinishLogin(robot);
+            return;
+        }
     }
     if (robot.Stopping()) {
         return;
     }
-    const PushOutcome push = TakeAutoLogin(robot, uin) == LoginStop::None
-                                 ? PushLogin(robot, saved.session)
-                                 : PushOutcome::NotPossible;
+    PushOutcome push = PushOutcome::NotPossible;
+    if (AutoLoginStopNow(robot, uin) == LoginStop::None) {
+        push = PushLogin(robot, saved.session);
+        if (push != PushOutcome::NoAnswer && push != PushOutcome::Stopped) {
+            CountAutoLogin(robot, uin);
+        }
+    }
     switch (push) {
         case PushOutcome::Done:
             FinishLogin(robot);
@@ -216,8 +225,10 @@ bool StartLogin(Robot& robot) {
     LoginRun& run = robot.Login();
     protocol::Session& session = run.draft.session;
 
-    if (!run.user_asked.exchange(false) && run.relogin.load() &&
-        TakeAutoLogin(robot, robot.State()->session.uin) != LoginStop::None) {
+    // A re-login's code that the user did not ask for is a login the robot starts by itself.
+    const bool by_itself = !run.user_asked.exchange(false) && run.relogin.load();
+    const std::string uin = robot.State()->session.uin;
+    if (by_itself && AutoLoginStopNow(robot, uin) != LoginStop::None) {
         run.auto_login_stopped.store(true);
         run.relogin_ok.store(false);
         run.relogin_done.Set();
@@ -259,6 +270,9 @@ bool StartLogin(Robot& robot) {
         }
         const bool fetch_ended = fetch_done->load(std::memory_order_acquire);
         if (run.qr_ready.load(std::memory_order_acquire)) {
+            if (by_itself) {
+                CountAutoLogin(robot, uin);
+            }
             screen.ShowQrImage(session.qr_image);
             screen.SetLoginCaption(platform::Gbk("请用手机微信扫一扫二维码"));
             break;

@@ -140,18 +140,13 @@ int AutoLoginCapFor(Robot& robot, std::string_view uin) {
     return AutoLoginCap(config::LoadSettings(path).自动登录上限);
 }
 
-LoginStop TakeAutoLogin(Robot& robot, std::string_view uin) {
-    const int cap = AutoLoginCapFor(robot, uin);
+void CountAutoLogin(Robot& robot, std::string_view uin) {
     std::lock_guard lock(robot.SessionFileMutex());
     LoginHistory history = HistoryOf(robot, uin);
     const std::int64_t now = robot.Clock().UnixMs();
     Forget(history, now);
-    const LoginStop stop = AutoLoginStop(history, now, cap);
-    if (stop == LoginStop::None) {
-        history.auto_logins_ms.push_back(now);
-        SaveLoginHistory(robot.Options().data_root, history);
-    }
-    return stop;
+    history.auto_logins_ms.push_back(now);
+    SaveLoginHistory(robot.Options().data_root, history);
 }
 
 LoginStop AutoLoginStopNow(Robot& robot, std::string_view uin) {

@@ -51,11 +51,11 @@ std::string LoginStopText(LoginStop stop, const LoginHistory& history, int cap);
 // The account's cap: the loaded settings once the start-up read them, else its file.
 int AutoLoginCapFor(Robot& robot, std::string_view uin);
 
-// Before a login the robot starts by itself for the account `uin`: counts it in
-// session.ini and says None, or says why it may not (and counts nothing).
-LoginStop TakeAutoLogin(Robot& robot, std::string_view uin);
-// The same question without counting.
+// Whether the robot may start a login by itself for the account `uin` now.
 LoginStop AutoLoginStopNow(Robot& robot, std::string_view uin);
+// Counts a login the robot started by itself in session.ini. Only attempts that reached the
+// service count: a network that is down logs nobody in.
+void CountAutoLogin(Robot& robot, std::string_view uin);
 // The service ended the session of `generation`: a session ended right after its login
 // adds one to the row in session.ini, any other starts it over. The history after.
 LoginHistory NoteSessionEnd(Robot& robot, std::string_view uin, std::uint64_t generation);

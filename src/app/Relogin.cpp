@@ -166,12 +166,15 @@ bool Relogin(Robot& robot, std::string_view retcode) {
         if (Stopping(robot)) {
             return false;
         }
-        if (const LoginStop stop = TakeAutoLogin(robot, base.uin); stop != LoginStop::None) {
+        if (const LoginStop stop = AutoLoginStopNow(robot, base.uin); stop != LoginStop::None) {
             return WaitForUser(robot, base, stop);
         }
         const PushOutcome push = PushLogin(robot, base);
         if (push == PushOutcome::Stopped) {
             return false;
+        }
+        if (push != PushOutcome::NoAnswer) {
+            CountAutoLogin(robot, base.uin);
         }
         if (push == PushOutcome::Done && SameAccount(robot, base.uin)) {
             Resume(robot);

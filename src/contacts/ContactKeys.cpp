@@ -197,6 +197,10 @@ KeyAssignment ContactKeys::AssignLogin(const ContactStore& store) {
     std::lock_guard lock(m_mutex);
     ++m_login;
     m_now.clear();
+    // Members come by the thousand at every login; a text never waits for one across two.
+    std::erase_if(m_seen, [this](const auto& seen) {
+        return seen.second.member && seen.second.login + 1 < m_login;
+    });
     return AssignLocked(store.Snapshot());
 }
 
@@ -379,7 +383,8 @@ void ContactKeys::GiveLocked(Item& item, std::size_t index) {
     entry.changed = true;
     item.entry = index;
     item.waits = false;
-    m_seen[item.user_name] = Seen{entry.known.key, m_login};
+    m_seen[item.user_name] =
+        Seen{entry.known.key, m_login, item.identity.kind == IdentityKind::Member};
     m_now[entry.known.key] = item.user_name;
 }
 
@@ -392,7 +397,8 @@ void ContactKeys::CreateLocked(Item& item, KeyAssignment& result) {
     entry.changed = true;
     item.entry = m_entries.size();
     item.waits = false;
-    m_seen[item.user_name] = Seen{entry.known.key, m_login};
+    m_seen[item.user_name] =
+        Seen{entry.known.key, m_login, item.identity.kind == IdentityKind::Member};
     m_now[entry.known.key] = item.user_name;
     AddEntryLocked(std::move(entry));
     ++result.created;

@@ -99,6 +99,7 @@ private:
     struct Seen {
         ContactKey key;  // empty: a group that waits for its members
         std::uint32_t login = 0;
+        bool member = false;  // a group member's
     };
     struct Item;
 
