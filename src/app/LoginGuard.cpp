@@ -17,7 +17,7 @@ namespace {
 constexpr int DEFAULT_CAP = 12;
 // More than any cap needs; a file written by hand cannot make the list grow without end.
 constexpr std::size_t MAX_KEPT_LOGINS = 1000;
-constexpr std::size_t MAX_LINE = 32 * 1024;
+constexpr std::size_t MAX_LINE = std::size_t{32} * 1024;
 
 std::string_view Value(std::string_view text, std::string_view key) {
     for (std::size_t start = 0; start < text.size();) {

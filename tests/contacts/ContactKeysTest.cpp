@@ -85,6 +85,7 @@ public:
 
     std::vector<ContactKey> KeysOf(const std::vector<std::string>& names) const {
         std::vector<ContactKey> found;
+        found.reserve(names.size());
         for (const std::string& name : names) {
             found.push_back(keys.KeyOf(name));
         }

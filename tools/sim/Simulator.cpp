@@ -1,6 +1,7 @@
 #include "sim/Simulator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -359,9 +360,8 @@ void Simulator::Impl::RenameAtLoginLocked() {
             }
         }
         std::shuffle(friends.begin(), friends.end(), random);
-        const auto changes = static_cast<std::size_t>(
-            static_cast<double>(friends.size()) * std::min(options.rename_nickname_share, 1.0) +
-            0.5);
+        const auto changes = static_cast<std::size_t>(std::lround(
+            static_cast<double>(friends.size()) * std::min(options.rename_nickname_share, 1.0)));
         for (std::size_t i = 0; i < changes; ++i) {
             friends[i]->nick_name += "~" + std::to_string(random() % 1000);
         }
