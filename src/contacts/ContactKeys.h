@@ -75,7 +75,8 @@ public:
     // that contact's key. Nothing for a group the login's assignment has not reached.
     KeyAssignment AssignMembers(const ContactRecord& group);
 
-    // The key of a UserName of this run's logins; empty when it has none (yet).
+    // The key of a UserName of this run's logins (a group member's: of the current or the
+    // last login); empty when it has none (yet).
     ContactKey KeyOf(std::string_view user_name) const;
     // The UserName the key's contact has in the current login; empty when none.
     std::string UserNameOf(std::string_view key) const;
