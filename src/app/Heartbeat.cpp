@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/LoginGuard.h"
 #include "app/Relogin.h"
 #include "app/Robot.h"
 #include "contacts/ContactJobs.h"
@@ -29,8 +30,8 @@ CycleEnd LogInAgain(Robot& robot, std::string_view retcode) {
 }
 
 // A poll answered with a retcode other than "0". Every session-ending code is decided
-// here, in one place.
-CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
+// here, in one place. `generation`: the connection's when the poll went out.
+CycleEnd OnRetcode(Robot& robot, const std::string& retcode, std::uint64_t generation) {
     if (EndsSession(retcode) && AutoReloginOn(robot)) {
         return LogInAgain(robot, retcode);
     }
@@ -41,13 +42,22 @@ CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
         return {true, true};
     }
     if (retcode == "1101") {
-        connection.Set(protocol::STATE_OFFLINE);
+        connection.SetFound(generation, protocol::STATE_OFFLINE);
         return {true, true};
     }
     // 1102 (cookies refused), 1205 (too frequent) and codes nobody knows: the robot is not
     // listening, whatever it showed before.
-    connection.Set(protocol::STATE_LISTEN_FAILED);
+    connection.SetFound(generation, protocol::STATE_LISTEN_FAILED);
     return {true, true};
+}
+
+// News handed on: messages came on this session.
+void HandOn(Robot& robot, const protocol::ProtocolState& state,
+            const protocol::SyncAnswer& answer) {
+    PostSyncNews(robot.Queue(), robot.HandledMessages(), answer);
+    if (!answer.messages.empty()) {
+        robot.Watch().Active(state.generation);
+    }
 }
 
 // After a poll that got no answer, the next cycle asks with a webwxsync, which the service
@@ -55,6 +65,8 @@ CycleEnd OnRetcode(Robot& robot, const std::string& retcode) {
 // for the robot to be online would wait that long after the network came back.
 CycleEnd RunProbe(Robot& robot) {
     protocol::Connection& connection = robot.Connection();
+    const std::uint64_t generation = connection.Generation();
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
     protocol::SyncAnswer answer;
     const bool synced = SyncAndKeepKey(robot, answer);
     if (robot.HeartbeatStop().load()) {
@@ -64,33 +76,39 @@ CycleEnd RunProbe(Robot& robot) {
         return LogInAgain(robot, "1101");
     }
     if (!synced) {
-        connection.Set(protocol::STATE_LISTEN_FAILED);
+        connection.SetFound(generation, protocol::STATE_LISTEN_FAILED);
         return {true, true};
     }
-    PostSyncNews(robot.Queue(), robot.HandledMessages(), answer);
-    connection.Set(protocol::STATE_ONLINE);
+    HandOn(robot, *state, answer);
+    connection.SetFound(generation, protocol::STATE_ONLINE);
     return {true, false};
 }
 
 CycleEnd RunCycle(Robot& robot) {
     protocol::Connection& connection = robot.Connection();
+    // Read before the poll goes out: a send that meets the end of the session while the
+    // poll is held raises it, and the poll's answer must not put the robot back online.
+    const std::uint64_t generation = connection.Generation();
     // A send met the end of the session: with 自动重新登录 the loop logs in again before it
     // polls on.
     if (robot.SessionEndReported().exchange(false) && AutoReloginOn(robot)) {
         return LogInAgain(robot, "1101");
     }
     const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    if (robot.Watch().TakeProved(state->generation, robot.Clock().TickMs())) {
+        NoteSessionProved(robot, state->session.uin);
+    }
     const protocol::SyncCheckAnswer check = protocol::SyncCheck(robot.Link(), *state);
     // Whoever stopped the loop (a close, a logout) has already spoken to the service.
     if (robot.HeartbeatStop().load()) {
         return {false, false};
     }
     if (!check.ok) {
-        connection.Set(protocol::STATE_LISTEN_FAILED);
+        connection.SetFound(generation, protocol::STATE_LISTEN_FAILED);
         return {true, true, true};
     }
     if (check.retcode != "0") {
-        return OnRetcode(robot, check.retcode);
+        return OnRetcode(robot, check.retcode, generation);
     }
     if (check.selector != "0") {
         protocol::SyncAnswer answer;
@@ -98,12 +116,12 @@ CycleEnd RunCycle(Robot& robot) {
             if (SyncAnswerEndsSession(answer) && AutoReloginOn(robot)) {
                 return LogInAgain(robot, "1101");
             }
-            connection.Set(protocol::STATE_REQUEST_FAILED);
+            connection.SetFound(generation, protocol::STATE_REQUEST_FAILED);
             return {true, true};
         }
-        PostSyncNews(robot.Queue(), robot.HandledMessages(), answer);
+        HandOn(robot, *state, answer);
     }
-    connection.Set(protocol::STATE_ONLINE);
+    connection.SetFound(generation, protocol::STATE_ONLINE);
     return {true, false};
 }
 

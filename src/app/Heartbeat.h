@@ -29,7 +29,9 @@ void LogoutOnLoss(Robot& robot);
 // without an answer the next cycle is a webwxsync alone, so a service that is back shows
 // online at once.
 // When the service ends the session and 自动重新登录 is on, the loop logs in again
-// (Relogin) before it goes on.
+// (Relogin) before it goes on. A poll that was out when a send met the end of the session
+// changes nothing (Connection::Generation): it cannot put the robot back online on the
+// session that ended.
 void HeartbeatLoop(Robot& robot);
 
 }  // namespace zelmo::app

@@ -1,5 +1,6 @@
 #include "app/JobDispatch.h"
 
+#include "app/KeyAssignment.h"
 #include "app/Robot.h"
 #include "contacts/ContactJobs.h"
 #include "contacts/ContactRequests.h"
@@ -36,10 +37,15 @@ void RunJob(Robot& robot, const jobs::Job& job) {
             // The sender paces it; the worker is free at once.
             robot.Sender().Post(t[0], t[1], messages::SendKind::Reply);
             break;
-        case contacts::JOB_CONTACT_CHANGED:
+        case contacts::JOB_CONTACT_CHANGED: {
+            const std::size_t known = robot.Contacts().Count();
             contacts::EnsureContactKnown(robot.Link(), *robot.State(), robot.Contacts(),
                                          robot.Queue(), robot.Screen(), robot.Pause(), t[0]);
+            if (robot.Contacts().Count() != known) {
+                AssignContactKeys(robot, KeysFor::More);
+            }
             break;
+        }
         case messages::JOB_LOG_ENTRY:
             messages::LogMessage(robot.Log(), robot.Contacts(), robot.State()->own, t[0], t[1],
                                  t[2]);
@@ -47,6 +53,7 @@ void RunJob(Robot& robot, const jobs::Job& job) {
         case contacts::JOB_GROUP_MEMBERS:
             contacts::FetchGroupMembers(robot.Link(), *robot.State(), robot.Contacts(),
                                         robot.Screen(), robot.Pause(), t[0]);
+            AssignMemberKeys(robot, static_cast<std::size_t>(protocol::IntegerValue(t[0])));
             break;
         case messages::JOB_INCOMING_MESSAGE:
             messages::HandleIncomingMessage(robot.Intake(), t[0]);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/ExitCodes.h"
+#include "app/LoginGuard.h"
 #include "app/Robot.h"
 #include "app/SessionFile.h"
 #include "app/StartChecks.h"
@@ -121,15 +122,6 @@ bool AccountFolderUsable(Robot& robot) {
     return false;
 }
 
-// The draft became a session: publish it, keeping the init answer (which only the start-up
-// reads) out of the copy.
-void PublishDraft(Robot& robot) {
-    protocol::ProtocolState& draft = robot.Login().draft;
-    std::string init_answer = std::move(draft.init_answer);
-    robot.Sessions().Publish(draft);
-    draft.init_answer = std::move(init_answer);
-}
-
 // A login thread's login is complete and initialised.
 void FinishLogin(Robot& robot) {
     UiPort& screen = robot.Screen();
@@ -159,14 +151,28 @@ void ResumeSavedSession(Robot& robot, const protocol::SavedSession& saved) {
     draft = {};
     draft.session = saved.session;
     draft.sync_key = saved.sync_key;
-    if (!saved.logged_out && protocol::InitSession(robot.Link(), draft)) {
-        FinishLogin(robot);
-        return;
+    const std::string& uin = saved.session.uin;
+    if (!saved.logged_out && AutoLoginStopNow(robot, uin) == LoginStop::None) {
+        const bool resumed = protocol::InitSession(robot.Link(), draft);
+        if (resumed || !draft.init_answer.empty()) {
+            CountAutoLogin(robot, uin);
+        }
+        if (resumed) {
+            FinishLogin(robot);
+            return;
+        }
     }
     if (robot.Stopping()) {
         return;
     }
-    switch (PushLogin(robot, saved.session)) {
+    PushOutcome push = PushOutcome::NotPossible;
+    if (AutoLoginStopNow(robot, uin) == LoginStop::None) {
+        push = PushLogin(robot, saved.session);
+        if (push != PushOutcome::NoAnswer && push != PushOutcome::Stopped) {
+            CountAutoLogin(robot, uin);
+        }
+    }
+    switch (push) {
         case PushOutcome::Done:
             FinishLogin(robot);
             return;
@@ -187,9 +193,26 @@ void ResumeSavedSession(Robot& robot, const protocol::SavedSession& saved) {
 
 }  // namespace
 
+void PublishDraft(Robot& robot) {
+    protocol::ProtocolState& draft = robot.Login().draft;
+    std::string init_answer = std::move(draft.init_answer);
+    robot.Sessions().Publish(draft);
+    draft.init_answer = std::move(init_answer);
+    robot.Watch().LoggedIn(robot.State()->generation, robot.Clock().TickMs());
+}
+
 bool BeginLogin(Robot& robot) {
-    const std::optional<protocol::SavedSession> saved = LoadSession(robot.Options().data_root);
-    if (!saved || !AutoReloginFor(robot.Options().data_root, saved->session.uin)) {
+    const std::string& data_root = robot.Options().data_root;
+    const std::optional<protocol::SavedSession> saved = LoadSession(data_root);
+    if (!saved || !AutoReloginFor(data_root, saved->session.uin)) {
+        return StartLogin(robot);
+    }
+    // The robot logs in by itself no more: the user scans, or does not.
+    if (const LoginStop stop = AutoLoginStopNow(robot, saved->session.uin);
+        stop != LoginStop::None) {
+        robot.Screen().ShowMessageBox(platform::Gbk("错误提示"),
+                                      LoginStopText(stop, LoadLoginHistory(data_root),
+                                                    AutoLoginCapFor(robot, saved->session.uin)));
         return StartLogin(robot);
     }
     robot.Screen().HideLoginWindow();
@@ -201,6 +224,16 @@ bool StartLogin(Robot& robot) {
     UiPort& screen = robot.Screen();
     LoginRun& run = robot.Login();
     protocol::Session& session = run.draft.session;
+
+    // A re-login's code that the user did not ask for is a login the robot starts by itself.
+    const bool by_itself = !run.user_asked.exchange(false) && run.relogin.load();
+    const std::string uin = robot.State()->session.uin;
+    if (by_itself && AutoLoginStopNow(robot, uin) != LoginStop::None) {
+        run.auto_login_stopped.store(true);
+        run.relogin_ok.store(false);
+        run.relogin_done.Set();
+        return false;
+    }
 
     // The wait below must see only this cycle's image: clear the last one before the fetch.
     run.qr_ready.store(false, std::memory_order_release);
@@ -237,6 +270,9 @@ bool StartLogin(Robot& robot) {
         }
         const bool fetch_ended = fetch_done->load(std::memory_order_acquire);
         if (run.qr_ready.load(std::memory_order_acquire)) {
+            if (by_itself) {
+                CountAutoLogin(robot, uin);
+            }
             screen.ShowQrImage(session.qr_image);
             screen.SetLoginCaption(platform::Gbk("请用手机微信扫一扫二维码"));
             break;
@@ -321,6 +357,7 @@ void RequestNewQrCode(Robot& robot) {
     if (!robot.Login().waiting_for_request.exchange(false)) {
         return;
     }
+    robot.Login().user_asked.store(true);
     robot.StartThread([&robot] { RestartLogin(robot); });
 }
 

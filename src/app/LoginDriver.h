@@ -8,14 +8,22 @@ class Robot;
 
 // The program's first login. With a saved session whose account has 自动重新登录 on, a
 // robot thread tries that session (webwxinit, no QR code), then asks the account's phone
-// (PushLogin), and starts a QR cycle only when both fail. Without one: StartLogin. Any
-// thread; true when a QR code is on the screen now (the login window may fade in).
+// (PushLogin), and starts a QR cycle only when both fail. Without one: StartLogin. Both
+// tries count as logins the robot starts by itself (LoginGuard); where it may start none,
+// a "错误提示" box says why and the QR code waits for the user's scan. Any thread; true
+// when a QR code is on the screen now (the login window may fade in).
 bool BeginLogin(Robot& robot);
 
 // One QR cycle: starts the fetch, shows the status texts, waits for the image and starts
 // the poll thread. Any thread. False when no image came (the first login then reports
 // 10001 and ends the program; a re-login leaves that to its caller) or the robot stops.
+// A re-login's cycle that the user did not ask for counts as a login the robot starts by
+// itself, and does not start where it may start none (LoginRun::auto_login_stopped).
 bool StartLogin(Robot& robot);
+
+// The login's draft became the session: it is published (the init answer, which only the
+// start-up reads, stays with the draft) and its life watched from now on.
+void PublishDraft(Robot& robot);
 
 // Thread body: polls the login state until the phone confirms or the code expires, then
 // completes the login, hands over to the main window and runs its start-up (or hands the
@@ -28,7 +36,7 @@ void LoginPollThread(Robot& robot);
 void ReportLoginError(Robot& robot, int code);
 
 // The user asked for a new QR code (a click on the login window's picture): starts one
-// when an expired code waits for that. Any thread.
+// when the login window waits for that. Any thread.
 void RequestNewQrCode(Robot& robot);
 
 enum class PushOutcome {

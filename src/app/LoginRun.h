@@ -26,6 +26,11 @@ struct LoginRun {
     std::atomic<bool> waiting_for_request{false};
     // Codes that expired unscanned since the re-login's QR cycles began.
     std::atomic<int> expired_codes{0};
+    // The user asked for the next code (a click on the login window's picture): a login
+    // of the user's, not one the robot starts by itself.
+    std::atomic<bool> user_asked{false};
+    // A re-login's QR cycle did not start: the robot may log in by itself no more.
+    std::atomic<bool> auto_login_stopped{false};
 };
 
 }  // namespace zelmo::app

@@ -5,7 +5,9 @@
 
 #include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
+#include "app/LoginGuard.h"
 #include "app/Robot.h"
+#include "app/SessionFile.h"
 #include "app/Startup.h"
 #include "platform/GbkLiteral.h"
 #include "protocol/ConnectionState.h"
@@ -23,7 +25,7 @@ constexpr int UNATTENDED_ATTEMPTS = 8;
 constexpr int UNATTENDED_EXPIRED_CODES = 3;
 constexpr std::chrono::milliseconds DONE_CHECK{200};
 
-enum class QrOutcome { Done, NoImage, NoScan, Stopped };
+enum class QrOutcome { Done, NoImage, NoScan, Stopped, NotByItself };
 
 bool Stopping(Robot& robot) {
     return robot.Stopping() || robot.HeartbeatStop().load();
@@ -41,9 +43,13 @@ QrOutcome QrRelogin(Robot& robot) {
     run.relogin_ok.store(false);
     run.relogin_done.Reset();
     run.expired_codes.store(0);
+    run.auto_login_stopped.store(false);
     run.relogin.store(true);
     if (!StartLogin(robot)) {
         run.relogin.store(false);
+        if (run.auto_login_stopped.load()) {
+            return QrOutcome::NotByItself;
+        }
         return Stopping(robot) ? QrOutcome::Stopped : QrOutcome::NoImage;
     }
     robot.Screen().ShowLoginWindow();
@@ -59,9 +65,10 @@ QrOutcome QrRelogin(Robot& robot) {
         }
     }
     run.relogin.store(false);
-    // Raised without a session: a later cycle of this login found no QR code.
+    // Raised without a session: a later cycle of this login found no QR code, or may not
+    // start by itself.
     if (outcome == QrOutcome::Done && !run.relogin_ok.load()) {
-        return QrOutcome::NoImage;
+        return run.auto_login_stopped.load() ? QrOutcome::NotByItself : QrOutcome::NoImage;
     }
     return outcome;
 }
@@ -79,10 +86,7 @@ bool SameAccount(Robot& robot, const std::string& uin) {
 }
 
 void Resume(Robot& robot) {
-    protocol::ProtocolState& draft = robot.Login().draft;
-    std::string init_answer = std::move(draft.init_answer);
-    robot.Sessions().Publish(draft);
-    draft.init_answer = std::move(init_answer);
+    PublishDraft(robot);
     RunSessionSteps(robot, SessionStepsAfter::Relogin);
     KeepSession(robot);
     // Sends that met the old session's end meanwhile have nothing more to say.
@@ -95,6 +99,43 @@ bool GiveUp(Robot& robot) {
     robot.Screen().CloseStatus();
     robot.Screen().EndProgram(EXIT_LOGIN_FAILED);
     return false;
+}
+
+// The robot may log in by itself no more: a "错误提示" box says why. Unattended, the program
+// ends (a supervisor's restart then waits for a scan); the desktop waits at the login window
+// until the user asks for a QR code and logs in with it.
+bool WaitForUser(Robot& robot, const protocol::Session& base, LoginStop stop) {
+    UiPort& screen = robot.Screen();
+    screen.CloseStatus();
+    screen.ShowMessageBox(platform::Gbk("错误提示"),
+                          LoginStopText(stop, LoadLoginHistory(robot.Options().data_root),
+                                        AutoLoginCapFor(robot, base.uin)));
+    if (robot.Options().unattended) {
+        return GiveUp(robot);
+    }
+    screen.SetMainCaption(protocol::CaptionFor(protocol::STATE_OFFLINE));
+    LoginRun& run = robot.Login();
+    for (;;) {
+        run.relogin_ok.store(false);
+        run.relogin_done.Reset();
+        run.relogin.store(true);
+        run.waiting_for_request.store(true);
+        screen.ShowQrImage({});
+        screen.SetLoginCaption(platform::Gbk("已停止自动登录，点击这里获取二维码"));
+        screen.ShowLoginWindow();
+        while (!run.relogin_done.WaitFor(DONE_CHECK)) {
+            if (Stopping(robot)) {
+                run.relogin.store(false);
+                run.waiting_for_request.store(false);
+                return false;
+            }
+        }
+        run.relogin.store(false);
+        if (run.relogin_ok.load() && SameAccount(robot, base.uin)) {
+            Resume(robot);
+            return true;
+        }
+    }
 }
 
 }  // namespace
@@ -114,18 +155,26 @@ bool AutoReloginOn(Robot& robot) {
 bool Relogin(Robot& robot, std::string_view retcode) {
     SetOnline(robot, false);
     robot.Screen().SetMainCaption(platform::Gbk("Zelmo 5.3  重新登录中"));
-    const protocol::Session base = robot.State()->session;
+    const std::shared_ptr<const protocol::ProtocolState> ended = robot.State();
+    const protocol::Session base = ended->session;
     if (retcode == "1100") {
-        protocol::SendLogout(robot.Link(), *robot.State());
+        protocol::SendLogout(robot.Link(), *ended);
     }
+    NoteSessionEnd(robot, base.uin, ended->generation);
     int pause_ms = FIRST_PAUSE_MS;
     for (int attempt = 1;; ++attempt) {
         if (Stopping(robot)) {
             return false;
         }
+        if (const LoginStop stop = AutoLoginStopNow(robot, base.uin); stop != LoginStop::None) {
+            return WaitForUser(robot, base, stop);
+        }
         const PushOutcome push = PushLogin(robot, base);
         if (push == PushOutcome::Stopped) {
             return false;
+        }
+        if (push != PushOutcome::NoAnswer) {
+            CountAutoLogin(robot, base.uin);
         }
         if (push == PushOutcome::Done && SameAccount(robot, base.uin)) {
             Resume(robot);
@@ -145,6 +194,10 @@ bool Relogin(Robot& robot, std::string_view retcode) {
             const QrOutcome qr = QrRelogin(robot);
             if (qr == QrOutcome::Stopped) {
                 return false;
+            }
+            if (qr == QrOutcome::NotByItself) {
+                const LoginStop stop = AutoLoginStopNow(robot, base.uin);
+                return WaitForUser(robot, base, stop == LoginStop::None ? LoginStop::Capped : stop);
             }
             if (qr == QrOutcome::NoScan) {
                 return GiveUp(robot);

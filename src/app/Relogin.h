@@ -23,8 +23,12 @@ bool AutoReloginOn(Robot& robot);
 // doubling up to 5 min between failed attempts. Once logged in to the same account: the
 // new session is published and saved, the contacts and the status notice run again, and
 // the robot is online. Knowledge base, settings, plugins, windows and log stay as they
-// are. True then; false when the robot stops, or (unattended) gave up and ended the
-// program with EXIT_LOGIN_FAILED.
+// are. Every push and every QR code counts as a login the robot starts by itself; after two
+// sessions in a row that the service ended right after their login, or beyond
+// 自动登录上限, the robot starts none (LoginGuard): a "错误提示" box says why, then the
+// desktop waits at the login window until the user asks for a QR code, and an unattended
+// robot ends the program with EXIT_LOGIN_FAILED. True once logged in again; false when the
+// robot stops, or (unattended) gave up and ended the program.
 bool Relogin(Robot& robot, std::string_view retcode);
 
 }  // namespace zelmo::app

@@ -24,18 +24,25 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_web(protocol::ClientConfig(m_profile)),
       m_clock(clock),
       m_screen(screen),
+      m_keys(clock),
       m_log(screen, clock),
-      m_sender({Link(), m_sessions, m_settings, Pause(), m_connection, m_log, m_contacts}),
+      m_sender({Link(), m_sessions, m_settings, Pause(), m_connection, m_log, m_contacts, m_keys}),
       m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock} {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
     m_queue.SetDropHandler([this](const jobs::Job& job) { LogDroppedJob(*this, job); });
     // The heartbeat takes it at its next cycle; until then the session is gone, and what
-    // waits for the service waits on.
-    m_sender.SetSessionEndListener([this] {
-        m_session_end_reported.store(true);
-        m_connection.Set(protocol::STATE_OFFLINE);
-    });
+    // waits for the service waits on. An answer about a session that a re-login has
+    // replaced says nothing about the new one.
+    messages::SessionNotices notices;
+    notices.ended = [this](std::uint64_t generation) {
+        if (generation == m_sessions.Snapshot()->generation) {
+            m_connection.ReportSessionEnd();
+            m_session_end_reported.store(true);
+        }
+    };
+    notices.took_text = [this](std::uint64_t generation) { m_watch.Active(generation); };
+    m_sender.SetSessionNotices(std::move(notices));
 }
 
 Robot::~Robot() {

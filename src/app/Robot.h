@@ -10,8 +10,10 @@
 
 #include "app/LoginRun.h"
 #include "app/RunOptions.h"
+#include "app/SessionWatch.h"
 #include "app/UiPort.h"
 #include "config/SettingsStore.h"
+#include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "jobs/JobQueue.h"
 #include "jobs/ThreadStarter.h"
@@ -61,9 +63,13 @@ public:
     protocol::SessionStore& Sessions() { return m_sessions; }
     // What the login threads share, the session they build included.
     LoginRun& Login() { return m_login; }
-    // Raised by a send that the service answered with the end of the session; the
+    // Raised by a send that the service answered with the end of the current session; the
     // heartbeat takes it at its next cycle.
     std::atomic<bool>& SessionEndReported() { return m_session_end_reported; }
+    // When the current session was logged in, and whether it handled a message.
+    SessionWatch& Watch() { return m_watch; }
+    // Held around every change of session.ini, which several threads write.
+    std::mutex& SessionFileMutex() { return m_session_file_mutex; }
 
     // The account's data folder; set by the start-up before any thread that reads it.
     const std::string& AccountDir() const { return m_account_dir; }
@@ -81,6 +87,8 @@ public:
     protocol::RecentMessageIds& HandledMessages() { return m_handled_messages; }
 
     contacts::ContactStore& Contacts() { return m_contacts; }
+    // Every contact's key, the same across logins.
+    contacts::ContactKeys& Keys() { return m_keys; }
     // The IncomingQueue: every background job; a send job hands its text to the sender.
     jobs::JobQueue& Queue() { return m_queue; }
     config::SettingsStore& Settings() { return m_settings; }
@@ -142,6 +150,8 @@ private:
     protocol::SessionStore m_sessions;
     LoginRun m_login;
     std::atomic<bool> m_session_end_reported{false};
+    SessionWatch m_watch;
+    std::mutex m_session_file_mutex;
     platform::ManualResetEvent m_stop;
     platform::ManualResetEvent m_intake_open{true};
     std::atomic<bool> m_quit_confirmed{false};
@@ -151,6 +161,7 @@ private:
     protocol::Connection m_connection;
     protocol::RecentMessageIds m_handled_messages;
     contacts::ContactStore m_contacts;
+    contacts::ContactKeys m_keys;
     jobs::JobQueue m_queue;
     config::SettingsStore m_settings;
     messages::LangTemplates m_templates;

@@ -8,6 +8,8 @@
 #include "app/ExitCodes.h"
 #include "app/Heartbeat.h"
 #include "app/JobDispatch.h"
+#include "app/KeyAssignment.h"
+#include "app/Relogin.h"
 #include "app/Robot.h"
 #include "app/SessionFile.h"
 #include "config/AccountPaths.h"
@@ -94,6 +96,7 @@ void KeepFetchingContactList(Robot& robot, SessionStepsAfter after) {
                                           robot.Queue());
     });
     if (fetched) {
+        AssignContactKeys(robot, KeysFor::More);
         robot.Screen().RefreshContactLists();
         if (after == SessionStepsAfter::Start) {
             robot.Screen().FillMassCandidates();
@@ -104,6 +107,8 @@ void KeepFetchingContactList(Robot& robot, SessionStepsAfter after) {
 }  // namespace
 
 void RunSessionSteps(Robot& robot, SessionStepsAfter after) {
+    // The service names every contact anew at each login.
+    robot.Contacts().BeginLogin();
     std::string& init_answer = robot.Login().draft.init_answer;
     contacts::AddContacts(robot.Contacts(), robot.Queue(), init_answer);
     // Nothing reads it again; with many contacts it is megabytes.
@@ -113,13 +118,25 @@ void RunSessionSteps(Robot& robot, SessionStepsAfter after) {
     if (!contacts::FetchContactList(robot.Link(), *state, robot.Contacts(), robot.Queue())) {
         robot.StartThread([&robot, after] { KeepFetchingContactList(robot, after); });
     }
+    // Before anything is sent on the new session: texts queued before a re-login reach
+    // their contacts through these keys.
+    AssignContactKeys(robot, KeysFor::NewLogin);
     contacts::SendStatusNotify(robot.Link(), *state);
-    // At start what the first sync brings is history: only its SyncKey counts. After a
-    // re-login it holds what came during the gap; the handled ids keep out what the robot
-    // handled before the session ended.
     protocol::SyncAnswer first;
-    if (SyncAndKeepKey(robot, first) && after == SessionStepsAfter::Relogin) {
+    if (after == SessionStepsAfter::Start) {
+        // What the first sync brings is history: only its SyncKey counts, and it must count
+        // before the heartbeat polls, or the heartbeat's first sync brings the history back
+        // to be answered. A session the service ended meanwhile is the heartbeat's to see.
+        jobs::RetryUntilDone(robot.Pause(), [&robot, &first] {
+            return SyncAndKeepKey(robot, first) || SyncAnswerEndsSession(first);
+        });
+    } else if (SyncAndKeepKey(robot, first)) {
+        // After a re-login it holds what came during the gap; the handled ids keep out what
+        // the robot handled before the session ended.
         PostSyncNews(robot.Queue(), robot.HandledMessages(), first);
+        if (!first.messages.empty()) {
+            robot.Watch().Active(state->generation);
+        }
     }
     robot.Screen().RefreshContactLists();
     if (after == SessionStepsAfter::Start) {
@@ -129,6 +146,7 @@ void RunSessionSteps(Robot& robot, SessionStepsAfter after) {
 
 void KeepSession(Robot& robot) {
     const std::string& data_root = robot.Options().data_root;
+    std::lock_guard lock(robot.SessionFileMutex());
     if (robot.Settings().Get()->自动重新登录) {
         SaveSession(data_root, *robot.State());
     } else {

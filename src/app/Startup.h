@@ -12,9 +12,11 @@ class Robot;
 void RunStartup(Robot& robot);
 
 // The start-up's steps that talk to a newly logged-in session, also run after a re-login:
-// the contacts of the login's init answer, the contact list, the status notice, one
-// webwxsync, then the lists are shown. At start that sync's news are dropped (only its
-// SyncKey counts); after a re-login they are handed on, less what was handled already.
+// the contacts of the login's init answer, the contact list (its contacts get their keys),
+// the status notice, one webwxsync, then the lists are shown. At start that sync's news
+// are dropped (only its SyncKey counts) and a failed one is tried again, backing off, until
+// it succeeds or the service ended the session, so the heartbeat never gets that history;
+// after a re-login they are handed on, less what was handled already.
 // After a re-login the mass-send window's candidates stay as they are, with the user's
 // ticks (its 刷新 button reads the contacts anew).
 enum class SessionStepsAfter { Start, Relogin };

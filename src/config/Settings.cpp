@@ -92,6 +92,7 @@ Settings ReadSettings(const SettingsReader& file) {
     settings.群管_移 = file.Text(GROUP, "群管_移", defaults.群管_移);
     settings.回复过期秒数 = file.Text(REPLY, "回复过期秒数", defaults.回复过期秒数);
     settings.自动重新登录 = file.Flag(ROBOT, "自动重新登录", defaults.自动重新登录);
+    settings.自动登录上限 = file.Text(ROBOT, "自动登录上限", defaults.自动登录上限);
     return settings;
 }
 
@@ -131,6 +132,8 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Flag(ROBOT, "好友学习", settings.好友学习);
     file.Flag(ROBOT, "群学习", settings.群学习);
     file.Flag(ROBOT, "显示消息", settings.显示消息);
+    file.Flag(ROBOT, "自动重新登录", settings.自动重新登录);
+    file.Text(ROBOT, "自动登录上限", settings.自动登录上限);
     file.Flag(PLUGIN, "开启列表", settings.开启列表);
     file.Text(PLUGIN, "列表词", settings.列表词);
     file.Flag(REPLY, "启用回复", settings.启用回复);

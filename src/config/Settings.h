@@ -31,8 +31,11 @@ struct Settings {
     // sent late; "0" never drops one.
     std::string 回复过期秒数 = "300";
     // Resume a saved session at start and log in again without a scan when the service ends
-    // the session. Edited in the file only, so SaveSettings leaves its line alone.
+    // the session (section 机器人设置, as the next one).
     bool 自动重新登录 = true;
+    // Most logins the robot starts by itself (hot starts, push re-logins, a re-login's QR
+    // codes) in any 24 hours; "0" for no cap.
+    std::string 自动登录上限 = "12";
 
     bool operator==(const Settings&) const = default;
 };

@@ -42,12 +42,16 @@ std::string NormalizeReplyChance(std::string_view text) {
     return std::to_string(value);
 }
 
-std::string NormalizeReplyExpiry(std::string_view text) {
+std::string NormalizeCount(std::string_view text, std::string_view fallback) {
     const std::size_t first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos || text[first] < '0' || text[first] > '9') {
-        return std::string(DEFAULT_EXPIRY);
+        return std::string(fallback);
     }
     return std::to_string(protocol::IntegerValue(text));
+}
+
+std::string NormalizeReplyExpiry(std::string_view text) {
+    return NormalizeCount(text, DEFAULT_EXPIRY);
 }
 
 std::string JoinShieldLines(std::string_view text) {

@@ -12,9 +12,12 @@ namespace zelmo::config {
 // otherwise "100".
 std::string NormalizeReplyChance(std::string_view text);
 
-// 回复过期秒数 as typed: its whole seconds (leading blanks, then digits up to the first other
-// character) as decimal text; "0" (never) stays. A text that does not start with a digit
-// gives the default "300".
+// A count as typed (回复过期秒数, 每分钟回复上限, 自动登录上限): its whole number (leading
+// blanks, then digits up to the first other character) as decimal text; "0" (none, no
+// limit) stays. A text that does not start with a digit gives `fallback`.
+std::string NormalizeCount(std::string_view text, std::string_view fallback);
+
+// 回复过期秒数 as typed: NormalizeCount with the default "300".
 std::string NormalizeReplyExpiry(std::string_view text);
 
 // 屏蔽uin typed one per line: the line breaks between lines become ","; breaks at either

@@ -33,6 +33,7 @@ enum Field : std::uint8_t {
     OWNER_UIN,
     CHAT_ROOM_ID,
     VERIFY_FLAG,
+    SIGNATURE,
     FIELD_COUNT,
     NO_FIELD = FIELD_COUNT,
 };
@@ -45,6 +46,8 @@ Field FieldOf(std::string_view key) {
             return key == "City" ? CITY : NO_FIELD;
         case 5:
             return key == "Alias" ? ALIAS : NO_FIELD;
+        case 9:
+            return key == "Signature" ? SIGNATURE : NO_FIELD;
         case 8:
             return key == "NickName"   ? NICK_NAME
                    : key == "UserName" ? USER_NAME
@@ -94,6 +97,7 @@ ContactRecord BuildRecord(const Frame& frame) {
     record.RemarkName = protocol::ShownText(v[REMARK_NAME]);
     record.MemberCount = protocol::TokenText(v[MEMBER_COUNT]);
     record.OwnerUin = protocol::TokenText(v[OWNER_UIN]);
+    record.Signature = protocol::NameText(v[SIGNATURE]);
     record.kind = ContactKind(protocol::TokenText(v[SEX]), protocol::TokenText(v[VERIFY_FLAG]),
                               record.UserName);
     return record;

@@ -34,6 +34,7 @@ constexpr std::string_view PROVINCE_KEY = "\"Province\": \"";
 constexpr std::string_view CITY_KEY = "\"City\": \"";
 constexpr std::string_view REMARK_NAME_KEY = "\"RemarkName\": \"";
 constexpr std::string_view DISPLAY_NAME_KEY = "\"DisplayName\": \"";
+constexpr std::string_view SIGNATURE_KEY = "\"Signature\": \"";
 
 std::string CutNumber(std::string_view object, std::string_view marker) {
     return protocol::ExtractBetween(object, marker, NUMBER_END);
@@ -98,6 +99,7 @@ ContactRecord CutContact(std::string_view object) {
     record.RemarkName = CutShownText(object, REMARK_NAME_KEY);
     record.MemberCount = CutNumber(object, MEMBER_COUNT_MARKER);
     record.OwnerUin = CutNumber(object, OWNER_UIN_MARKER);
+    record.Signature = CutNickName(object, SIGNATURE_KEY);
     record.kind = ContactKind(raw_sex, raw_verify_flag, record.UserName);
     return record;
 }

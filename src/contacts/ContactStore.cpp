@@ -9,7 +9,7 @@ namespace zelmo::contacts {
 namespace {
 
 // The order of the texts in a packed record: the UserName first, as lookups read it most.
-constexpr std::size_t FIELD_COUNT = 10;
+constexpr std::size_t FIELD_COUNT = 11;
 constexpr std::size_t FIELD_USER_NAME = 0;
 constexpr std::size_t FIELD_NICK_NAME = 1;
 constexpr std::size_t FIELD_KIND = 3;
@@ -20,13 +20,13 @@ using MutableFields = std::array<std::string*, FIELD_COUNT>;
 Fields FieldsOf(const ContactRecord& record) {
     return {&record.UserName,    &record.NickName, &record.Uin,        &record.kind,
             &record.Province,    &record.City,     &record.RemarkName, &record.Alias,
-            &record.MemberCount, &record.OwnerUin};
+            &record.MemberCount, &record.OwnerUin, &record.Signature};
 }
 
 MutableFields FieldsOf(ContactRecord& record) {
     return {&record.UserName,    &record.NickName, &record.Uin,        &record.kind,
             &record.Province,    &record.City,     &record.RemarkName, &record.Alias,
-            &record.MemberCount, &record.OwnerUin};
+            &record.MemberCount, &record.OwnerUin, &record.Signature};
 }
 
 // Lengths are written seven bits a byte, low bits first; a set high bit means more.
@@ -155,13 +155,26 @@ void ContactStore::Place(Slot entry) {
 std::size_t ContactStore::AppendIfNew(ContactRecord record) {
     Packed packed = Pack(record);
     std::lock_guard lock(m_mutex);
-    if (Find(record.UserName) != std::string_view::npos) {
+    if (const std::size_t known = Find(record.UserName); known != std::string_view::npos) {
+        m_records[known].login = m_login;
         return 0;
     }
     packed.members = std::move(record.Members);
+    packed.login = m_login;
     m_records.push_back(std::move(packed));
     Index(m_records.size() - 1);
     return m_records.size();
+}
+
+void ContactStore::BeginLogin() {
+    std::lock_guard lock(m_mutex);
+    ++m_login;
+}
+
+bool ContactStore::InCurrentLogin(std::string_view user_name) const {
+    std::lock_guard lock(m_mutex);
+    const std::size_t position = Find(user_name);
+    return position != std::string_view::npos && m_records[position].login == m_login;
 }
 
 std::size_t ContactStore::FindContactIndex(std::string_view user_name) const {
@@ -223,7 +236,9 @@ std::map<std::string, std::size_t, std::less<>> ContactStore::CountKinds() const
     std::lock_guard lock(m_mutex);
     std::map<std::string, std::size_t, std::less<>> counts;
     for (const Packed& packed : m_records) {
-        ++counts[std::string(TextOf(packed, FIELD_KIND))];
+        if (packed.login == m_login) {
+            ++counts[std::string(TextOf(packed, FIELD_KIND))];
+        }
     }
     return counts;
 }
@@ -241,7 +256,9 @@ std::vector<ContactRecord> ContactStore::Snapshot() const {
     std::vector<ContactRecord> records;
     records.reserve(m_records.size());
     for (const Packed& packed : m_records) {
-        records.push_back(Unpack(packed));
+        if (packed.login == m_login) {
+            records.push_back(Unpack(packed));
+        }
     }
     return records;
 }
@@ -259,6 +276,7 @@ bool ContactStore::SetGroupMembers(std::size_t index, std::string member_count,
     // The UserName stays, so the record keeps its slot in the index.
     Packed changed = Pack(record);
     changed.members = std::move(members);
+    changed.login = packed.login;
     packed = std::move(changed);
     return true;
 }

@@ -43,16 +43,26 @@ struct ContactRecord {
     std::string MemberCount;
     std::vector<MemberRecord> Members;
     std::string OwnerUin;
+    std::string Signature;
 };
 
-// Every contact known during one login, indexed from 1 in order of arrival. Records are
-// never removed or reordered and UserNames are unique. Any thread: one mutex guards the
-// records, so a lookup-and-append is one step.
+// Every contact known during the run, indexed from 1 in order of arrival. Records are
+// never removed or reordered and UserNames are unique. The service names every contact
+// anew at each login, so the records of earlier logins stay (a log row or a queued text
+// may still name them) but only those of the current login are listed. Any thread: one
+// mutex guards the records, so a lookup-and-append is one step.
 class ContactStore {
 public:
     // Appends the record unless its UserName is known. The new 1-based index, or 0 when
-    // a record of that UserName exists (the store is unchanged then).
+    // a record of that UserName exists (its fields stay as they are; it belongs to the
+    // current login from now on).
     std::size_t AppendIfNew(ContactRecord record);
+
+    // A new login begins: every record known so far belongs to an earlier one until an
+    // answer of this login names it again.
+    void BeginLogin();
+    // True when the UserName's record was named by an answer of the current login.
+    bool InCurrentLogin(std::string_view user_name) const;
 
     // 1-based index of the record with exactly this UserName (case-sensitive); 0 when none.
     std::size_t FindContactIndex(std::string_view user_name) const;
@@ -66,12 +76,13 @@ public:
     std::string MemberName(std::string_view group_user_name,
                            std::string_view member_user_name) const;
 
+    // Every record, of every login.
     std::size_t Count() const;
-    // How many records hold each kind.
+    // How many records of the current login hold each kind.
     std::map<std::string, std::size_t, std::less<>> CountKinds() const;
     // A copy of the record at a 1-based index; nothing for an index out of range.
     std::optional<ContactRecord> At(std::size_t index) const;
-    // Copies of every record, in index order.
+    // Copies of the current login's records, in index order.
     std::vector<ContactRecord> Snapshot() const;
 
     // Sets a group's member data (after a member fetch). False for an index out of range.
@@ -85,6 +96,7 @@ private:
     struct Packed {
         std::string texts;
         std::vector<MemberRecord> members;
+        std::uint32_t login = 0;  // the last login whose answers named it
     };
     // A slot of the UserName index: a 1-based record index (0 free) and its name's hash,
     // so a probe rarely reads a record in vain and the table grows without hashing the
@@ -109,6 +121,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<Packed> m_records;
+    std::uint32_t m_login = 0;
     // An open-addressing table keyed by UserName, at most half full: eight bytes a contact
     // where a node map took about fifty.
     std::vector<Slot> m_slots;

@@ -121,43 +121,61 @@ void Sender::Run() {
     }
 }
 
-bool Sender::Deliver(Outgoing& outgoing) {
-    // A text that waits for the robot to come online holds no worker: only this thread.
-    if (!m_parts.connection.WaitOnline()) {
-        return false;
-    }
+bool Sender::DropBeforeTry(Outgoing& outgoing) {
     if (Expired(outgoing)) {
         const std::string waited =
             std::to_string((m_parts.link.clock.TickMs() - outgoing.queued_ms) / MS_PER_SECOND);
         Report(outgoing, platform::Gbk("回复等待") + waited + platform::Gbk("秒已过期，未发送"));
-        if (outgoing.done) {
-            outgoing.done->set_value({});
-        }
         return true;
     }
+    // Never to a stale name, and never to whoever has it now.
+    std::optional<std::string> to = m_parts.keys.AddressNow(outgoing.text.to);
+    if (!to) {
+        Report(outgoing, platform::Gbk("重新登录后找不到这个联系人，未发送"));
+        return true;
+    }
+    outgoing.text.to = std::move(*to);
+    return false;
+}
+
+bool Sender::Deliver(Outgoing& outgoing) {
     // One pair of ids per text: a retry after a refusal is the same message again.
-    const std::string client_id = m_ids.Next();
+    std::string client_id;
     jobs::Backoff backoff(REFUSED_FIRST_WAIT_MS, REFUSED_MAX_WAIT_MS);
     std::string ret;
     bool stopping = false;
+    bool dropped = false;
     int session_ends = 0;
     for (int tries = 1;; ++tries) {
-        ret = PostSendMsg(m_parts.link, *m_parts.sessions.Snapshot(), outgoing.text.to,
-                          outgoing.text.text, client_id);
+        // A text that waits for the robot to come online holds no worker: only this thread.
+        if (!m_parts.connection.WaitOnline()) {
+            stopping = true;
+            break;
+        }
+        // A wait for a new session or a back-off may have made it too old, or renamed its
+        // contact: checked before every try, not only the first.
+        if (DropBeforeTry(outgoing)) {
+            dropped = true;
+            break;
+        }
+        if (client_id.empty()) {
+            client_id = m_ids.Next();
+        }
+        const std::shared_ptr<const protocol::ProtocolState> state = m_parts.sessions.Snapshot();
+        ret = PostSendMsg(m_parts.link, *state, outgoing.text.to, outgoing.text.text, client_id);
+        if (ret == RET_SENT && m_notices.took_text) {
+            m_notices.took_text(state->generation);
+        }
         if (!m_parts.pause(SEND_PAUSE_MS)) {
             stopping = true;
             break;
         }
         if (ret == "1100" || ret == "1101") {
-            if (m_session_ended) {
-                m_session_ended();
+            if (m_notices.ended) {
+                m_notices.ended(state->generation);
             }
             // The text goes out on the next session, not on the one that ended.
             if (++session_ends < MAX_SESSION_END_TRIES) {
-                if (!m_parts.connection.WaitOnline()) {
-                    stopping = true;
-                    break;
-                }
                 continue;
             }
         }
@@ -166,13 +184,13 @@ bool Sender::Deliver(Outgoing& outgoing) {
         }
         const int wait_ms = backoff.Failed();
         TellBackoff(outgoing, wait_ms);
-        if (!m_parts.pause(wait_ms) || !m_parts.connection.WaitOnline()) {
+        if (!m_parts.pause(wait_ms)) {
             stopping = true;
             break;
         }
     }
     // A stopping robot reports nothing: a request cut short by the stop is no failure.
-    if (ret != RET_SENT && !stopping) {
+    if (ret != RET_SENT && !stopping && !dropped) {
         if (ret == RET_TOO_FREQUENT) {
             Report(outgoing, platform::Gbk("发送过于频繁(Ret 1205)，") +
                                  std::to_string(MAX_SEND_TRIES) +
@@ -185,7 +203,7 @@ bool Sender::Deliver(Outgoing& outgoing) {
         }
     }
     if (outgoing.done) {
-        outgoing.done->set_value(ret);
+        outgoing.done->set_value(dropped ? std::string() : ret);
         outgoing.done.reset();
     }
     std::lock_guard lock(m_mutex);
@@ -222,8 +240,8 @@ void Sender::TellBackoff(const Outgoing& current, int wait_ms) const {
     }
 }
 
-void Sender::SetSessionEndListener(std::function<void()> listener) {
-    m_session_ended = std::move(listener);
+void Sender::SetSessionNotices(SessionNotices notices) {
+    m_notices = std::move(notices);
 }
 
 void Sender::Report(const Outgoing& outgoing, std::string_view reason) const {

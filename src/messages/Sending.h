@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/SettingsStore.h"
+#include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "messages/MessageLog.h"
 #include "messages/SendIds.h"
@@ -36,8 +37,9 @@ inline constexpr int MAX_SESSION_END_TRIES = 3;
 // Texts waiting to be sent; beyond it the oldest waiting one is dropped (and logged).
 inline constexpr std::size_t MAX_WAITING_SENDS = 2000;
 
-// A reply is dropped when it waited longer than the settings' 回复过期秒数 (0: never);
-// any other text (the chat window's, a mass run's) waits as long as it takes.
+// A reply is dropped when it waited longer than the settings' 回复过期秒数 (0: never),
+// whenever that shows, before any try; any other text (the chat window's, a mass run's)
+// waits as long as it takes.
 enum class SendKind { Reply, Text };
 
 // Told that the sender backs off before its next try: how long it waits, in ms.
@@ -52,8 +54,9 @@ struct WaitingText {
 
 // What the sender works with: the sessions it sends on (always the current one), the settings
 // (robot name, reply expiry), the wait after each send (ending early when the run stops), the
-// connection it waits on while offline, and the message log with the names for the texts it cannot
-// send.
+// connection it waits on while offline, the message log with the names for the texts it cannot
+// send, and the contacts' keys, through which a text queued before a re-login reaches the
+// same contact under its new UserName.
 struct SenderParts {
     protocol::ServiceLink link;
     const protocol::SessionStore& sessions;
@@ -62,13 +65,23 @@ struct SenderParts {
     const protocol::Connection& connection;
     MessageLog& log;
     const contacts::ContactStore& contacts;
+    const contacts::ContactKeys& keys;
+};
+
+// What the sender learns about the session a text went out on (its generation), told on
+// the sender thread: the service ended it (Ret 1100 or 1101), or took a text on it.
+struct SessionNotices {
+    std::function<void(std::uint64_t generation)> ended;
+    std::function<void(std::uint64_t generation)> took_text;
 };
 
 // Every text the robot sends leaves through here: one sender thread takes them first in,
 // first out and sends one at a time, SEND_PAUSE_MS apart, and only while online. The
 // threads that hand texts in never wait for the pace. A text refused as too frequent is
 // tried again before any later one, with the same ids; any other failure is logged and
-// not retried, so nothing goes out twice.
+// not retried, so nothing goes out twice. Before every try the text is addressed anew
+// (a re-login may have renamed its contact); one whose contact the current login does not
+// have is dropped, as is a reply that became too old, each with a log row.
 class Sender {
 public:
     explicit Sender(SenderParts parts);
@@ -91,9 +104,9 @@ public:
     // The texts waiting now, oldest first (the one being sent is not among them).
     std::vector<WaitingText> Waiting() const;
 
-    // Told (on the sender thread) when the service answers a send with the end of the
-    // session, before the sender waits to be online again. Set before Run().
-    void SetSessionEndListener(std::function<void()> listener);
+    // Told what sends found out about their sessions; `ended` before the sender waits to
+    // be online again. Set before Run().
+    void SetSessionNotices(SessionNotices notices);
 
 private:
     struct Outgoing {
@@ -105,6 +118,9 @@ private:
 
     void Enqueue(Outgoing outgoing);
     bool Expired(const Outgoing& outgoing) const;
+    // Logs and drops a text that may not go out now (too old, its contact gone); false
+    // when it may.
+    bool DropBeforeTry(Outgoing& outgoing);
     // Sends one text with its retries; false when the run stops meanwhile.
     bool Deliver(Outgoing& outgoing);
     void TellBackoff(const Outgoing& current, int wait_ms) const;
@@ -116,7 +132,7 @@ private:
     std::condition_variable m_changed;
     std::deque<Outgoing> m_waiting;
     bool m_closed = false;
-    std::function<void()> m_session_ended;
+    SessionNotices m_notices;
 };
 
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case

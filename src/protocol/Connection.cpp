@@ -10,6 +10,32 @@ void Connection::Set(int state) {
     m_changed.notify_all();
 }
 
+std::uint64_t Connection::Generation() const {
+    std::lock_guard lock(m_mutex);
+    return m_generation;
+}
+
+void Connection::ReportSessionEnd() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_state = STATE_OFFLINE;
+        ++m_generation;
+    }
+    m_changed.notify_all();
+}
+
+bool Connection::SetFound(std::uint64_t generation, int state) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (generation != m_generation) {
+            return false;
+        }
+        m_state = state;
+    }
+    m_changed.notify_all();
+    return true;
+}
+
 int Connection::State() const {
     std::lock_guard lock(m_mutex);
     return m_state;

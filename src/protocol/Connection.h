@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 
 #include "protocol/ConnectionState.h"
@@ -19,6 +20,16 @@ public:
     int State() const;
     bool Online() const { return State() == STATE_ONLINE; }
 
+    // Moves on at every report that the service ended the session, so that what a request
+    // sent before the report found cannot undo it: a poll held open across the report
+    // says nothing about the session since.
+    std::uint64_t Generation() const;
+    // The service ended the session: offline, and the next generation.
+    void ReportSessionEnd();
+    // Sets the state that a request found which went out in `generation`; false (nothing
+    // changed) when the generation moved on meanwhile.
+    bool SetFound(std::uint64_t generation, int state);
+
     // Blocks while the state is not online. True once online, false once shut (at once
     // when it already is).
     bool WaitOnline() const;
@@ -32,6 +43,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     int m_state = STATE_ONLINE;
+    std::uint64_t m_generation = 0;
     bool m_shut = false;
     mutable std::size_t m_waiting = 0;
 };

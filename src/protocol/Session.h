@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,8 @@ struct SyncKey {
 
 // All protocol state the login produces.
 struct ProtocolState {
+    // One per published login, counting from 1 (SessionStore); 0 before the first.
+    std::uint64_t generation = 0;
     Session session;
     // The whole webwxinit answer as the service sent it (UTF-8). Only the login's own copy
     // holds it (the start-up reads the contacts from it); published snapshots leave it empty.

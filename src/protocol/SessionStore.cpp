@@ -24,9 +24,9 @@ void SessionStore::Publish(ProtocolState state) {
     state.session.qr_image.shrink_to_fit();
     state.init_answer.clear();
     state.init_answer.shrink_to_fit();
-    auto published = std::make_shared<const ProtocolState>(std::move(state));
     std::lock_guard lock(m_mutex);
-    m_state = std::move(published);
+    state.generation = ++m_generation;
+    m_state = std::make_shared<const ProtocolState>(std::move(state));
 }
 
 void SessionStore::Update(const std::function<void(ProtocolState&)>& change) {

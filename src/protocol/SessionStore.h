@@ -18,8 +18,9 @@ public:
     // The state as it is now (an empty one before the first login); never null.
     std::shared_ptr<const ProtocolState> Snapshot() const;
 
-    // Replaces the whole state (a login). The QR image and the init answer stay with the
-    // login: no reader needs them, and every SyncKey update would copy them.
+    // Replaces the whole state (a login) and gives it the next generation. The QR image and
+    // the init answer stay with the login: no reader needs them, and every SyncKey update
+    // would copy them.
     void Publish(ProtocolState state);
 
     // Publishes a changed copy of the current state.
@@ -32,6 +33,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::shared_ptr<const ProtocolState> m_state;
+    std::uint64_t m_generation = 0;
 };
 
 }  // namespace zelmo::protocol

@@ -63,6 +63,7 @@ TEST_F(SettingsFileTest, AbsentFileGivesTheKeyTableDefaults) {
     EXPECT_EQ(settings.群管_邀, "");
     EXPECT_EQ(settings.群管_移, "");
     EXPECT_EQ(settings.回复过期秒数, "300");
+    EXPECT_EQ(settings.自动登录上限, "12");
     EXPECT_FALSE(settings.群默认);
     for (const BoolKey& key : SettingsBoolKeys()) {
         if (std::string(key.key) != "群默认") {
@@ -131,11 +132,11 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
     // A fresh file holds the keys in the order they are written, each in its section.
     const std::string text = FileText();
     const std::vector<const char*> order = {
-        "[屏蔽设置]",      "屏蔽uin=",      "[机器人设置]", "机器人姓名=", "好友学习=",
-        "群学习=",         "显示消息=",     "[插件设置]",   "开启列表=",   "列表词=",
-        "[回复设置]",      "启用回复=",     "回复几率=",    "好友默认=",   "群默认=",
-        "每分钟回复上限=", "回复过期秒数=", "[群管设置]",   "启用群管=",   "群管_加=",
-        "群管_邀=",        "群管_移=",
+        "[屏蔽设置]", "屏蔽uin=",  "[机器人设置]",    "机器人姓名=",    "好友学习=",
+        "群学习=",    "显示消息=", "自动重新登录=0",  "自动登录上限=3", "[插件设置]",
+        "开启列表=",  "列表词=",   "[回复设置]",      "启用回复=",      "回复几率=",
+        "好友默认=",  "群默认=",   "每分钟回复上限=", "回复过期秒数=",  "[群管设置]",
+        "启用群管=",  "群管_加=",  "群管_邀=",        "群管_移=",
     };
     std::size_t last = 0;
     for (const char* item : order) {

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "contacts/ContactStore.h"
+#include "support/TestSupport.h"
 
 namespace zelmo::contacts {
 namespace {
+
+using test::Contact;
 
 ContactRecord Named(std::string user_name, std::string nick_name = "nick") {
     ContactRecord record;
@@ -69,6 +72,7 @@ TEST(ContactStoreTest, EveryFieldComesBackAsItWentInAmongManyRecords) {
         record.Alias = std::string(128, 'a');
         record.MemberCount = "12";
         record.OwnerUin = "";
+        record.Signature = std::string(i % 50, 's');
         ASSERT_EQ(store.AppendIfNew(record), i + 1);
     }
     EXPECT_EQ(store.AppendIfNew(Named("@0")), 0u);
@@ -87,9 +91,33 @@ TEST(ContactStoreTest, EveryFieldComesBackAsItWentInAmongManyRecords) {
         EXPECT_EQ(record.Alias, std::string(128, 'a'));
         EXPECT_EQ(record.MemberCount, "12");
         EXPECT_EQ(record.OwnerUin, "");
+        EXPECT_EQ(record.Signature, std::string(i % 50, 's'));
     }
     EXPECT_EQ(store.FindContactIndex("@1"), 0u);
     EXPECT_EQ(store.Snapshot().size(), COUNT);
+}
+
+// After a re-login the service names everyone anew: the lists show that login's records,
+// while the older ones stay for what still names them.
+TEST(ContactStoreTest, OnlyTheCurrentLoginsRecordsAreListed) {
+    ContactStore store;
+    store.AppendIfNew(Contact("@old", "Alice", "女"));
+    store.AppendIfNew(Contact("@kept", "Bob", "男"));
+    store.BeginLogin();
+    EXPECT_TRUE(store.Snapshot().empty());
+    EXPECT_FALSE(store.InCurrentLogin("@kept"));
+    EXPECT_EQ(store.AppendIfNew(Contact("@new", "Alice", "女")), 3u);
+    EXPECT_EQ(store.AppendIfNew(Contact("@kept", "Bob", "男")), 0u);
+
+    const std::vector<ContactRecord> listed = store.Snapshot();
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].UserName, "@kept");
+    EXPECT_EQ(listed[1].UserName, "@new");
+    EXPECT_EQ(store.CountKinds().at(std::string(KIND_FEMALE)), 1u);
+    EXPECT_TRUE(store.InCurrentLogin("@kept"));
+    EXPECT_FALSE(store.InCurrentLogin("@old"));
+    EXPECT_EQ(store.FindNickName("@old"), "Alice");
+    EXPECT_EQ(store.Count(), 3u);
 }
 
 TEST(ContactStoreTest, LookupsCompareTheWholeNameWithCase) {

@@ -97,6 +97,7 @@ void ExpectTrickyRecords(const ContactStore& store, const sim::ContactSpec& tric
     EXPECT_EQ(first.Province, Utf8ToGbk(tricky.province));
     EXPECT_EQ(first.City, Utf8ToGbk(tricky.city));
     EXPECT_EQ(first.Alias, tricky.alias);
+    EXPECT_EQ(first.Signature, Utf8ToGbk("签名\",!"));
     EXPECT_EQ(first.Uin, "123456789");
     EXPECT_EQ(first.kind, KIND_FEMALE);  // cut after the nickname's brace
     EXPECT_EQ(first.MemberCount, "0");
@@ -159,6 +160,7 @@ TEST_P(ParseContactsTest, TextsEndAtTheirRealQuoteAndAreDecodedWhileTokensStayRa
     tricky.province = "广东\",";
     tricky.city = "深圳 \\\"";
     tricky.alias = "a\",b";
+    tricky.signature = "签名\",😹!";
     tricky.uin = 123456789;
     sim::ContactSpec emoji = Person("emoji", "Bob 😹 & <Co>", 1);
     sim::ContactSpec group = Group("group", "群 [微笑]", {Person("member", "m", 1)});

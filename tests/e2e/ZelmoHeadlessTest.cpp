@@ -611,6 +611,36 @@ TEST(ZelmoHeadlessTest, StaysLoggedInAcrossAKillALostSessionAndAStop) {
     EXPECT_EQ(run.Sim().Violations(), std::vector<std::string>{});
 }
 
+// The service ends each session a second after its login: after the second such session
+// the robot logs in by itself no more. It says so on a box line and ends with 1; the
+// supervisor's restart neither resumes the session nor asks the phone, it shows a QR code.
+TEST(ZelmoHeadlessTest, SessionsEndedRightAfterTheLoginEndTheRunWithABoxLineAndNoMoreLogins) {
+    RunSetup setup;
+    setup.before_start = [](sim::Simulator& simulator) { simulator.SetEndSessionAfterLogin(1000); };
+    HeadlessRun run(setup);
+    ASSERT_TRUE(run.Started());
+    const std::string box = run.WaitForLine("box ", 60s);
+    EXPECT_EQ(box,
+              "box 错误提示: 服务器在登录后随即结束了会话，已连续2次。反复登录可能导致帐号被限制，"
+              "机器人已停止自动登录。您可以：等几个小时再登录；确认这个帐号可以在电脑上登录微信；"
+              "或者换一个帐号。")
+        << run.Stderr();
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 1));
+    EXPECT_THAT(run.LinesSoFar().back(), HasSubstr(" end exit code 1"));
+    EXPECT_EQ(run.Sim().Login().pushes, 1);
+
+    const std::size_t inits = run.CountRequests("webwxinit");
+    run.Sim().SetEndSessionAfterLogin(-1);
+    run.StartAgain();
+    EXPECT_EQ(run.WaitForLine("box "), box);
+    EXPECT_EQ(run.WaitForLine("qr "), "qr " + run.QrFile());
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    EXPECT_EQ(run.Sim().Login().pushes, 1);
+    EXPECT_EQ(run.CountRequests("webwxinit"), inits + 1);
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+}
+
 // A refusal is shown once and ends the program at once, with its own code.
 TEST(ZelmoHeadlessTest, ARefusedLoginEndsWithinFiveSecondsWithANonZeroCode) {
     HeadlessRun run({.refuse_web_login = true, .profile_lines = "login_mode=web\n"});

@@ -282,3 +282,31 @@ TEST(LoginFlow, AutomaticConfirmationAnswersAPushToo) {
     }
     EXPECT_EQ(poll.body.rfind("window.code=200;\n", 0), 0u) << poll.body;
 }
+
+// As the service does: a new login names everyone anew (a member who is a friend keeps one
+// name), and a share of the friends may have changed their nicknames meanwhile.
+TEST(LoginFlow, RenamingAtLoginGivesEveryoneNewNamesAndChangesAShareOfNicknames) {
+    sim::SimulatorOptions options = Harness::Options(200);
+    options.rename_at_login = true;
+    options.rename_nickname_share = 0.5;
+    Harness h(options);
+    ASSERT_TRUE(h.simulator.Start());
+    ASSERT_FALSE(h.Login().empty());
+    const std::vector<sim::ContactInfo> before = h.simulator.Contacts();
+    const std::string own = h.simulator.Session().user_name;
+    const std::string carol = h.simulator.UserNameOf("carol");
+
+    ASSERT_FALSE(h.Login().empty());
+    const std::vector<sim::ContactInfo> after = h.simulator.Contacts();
+    ASSERT_EQ(after.size(), before.size());
+    int renamed_friends = 0;
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_NE(after[i].user_name, before[i].user_name) << after[i].id;
+        EXPECT_EQ(after[i].user_name.rfind(after[i].is_group ? "@@" : "@", 0), 0u);
+        renamed_friends += after[i].nick_name != before[i].nick_name ? 1 : 0;
+    }
+    EXPECT_EQ(renamed_friends, 1);  // one of the two friends
+    EXPECT_NE(h.simulator.Session().user_name, own);
+    EXPECT_NE(h.simulator.UserNameOf("carol"), carol);
+    EXPECT_TRUE(h.simulator.Violations().empty()) << h.simulator.Violations()[0];
+}

@@ -34,6 +34,9 @@ public:
         // The simulator scans and confirms every QR code (and push) by itself; without, the
         // first login is scanned and confirmed by Start() and later ones by the test.
         bool auto_login = true;
+        // The simulator's SimulatorOptions of the same names.
+        bool rename_at_login = false;
+        int end_session_after_login_ms = -1;
     };
     static constexpr const char* DEFAULT_UIN = "2100000001";
 

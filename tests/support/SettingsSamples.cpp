@@ -24,6 +24,8 @@ config::Settings ChangedSettings() {
     settings.群管_邀 = Gbk("[name]被邀请进来了");
     settings.群管_移 = Gbk("再见[name]");
     settings.回复过期秒数 = "45";
+    settings.自动重新登录 = false;
+    settings.自动登录上限 = "3";
     return settings;
 }
 

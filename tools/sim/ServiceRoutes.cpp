@@ -551,6 +551,9 @@ HttpResponse Impl::NewLoginPage(const HttpRequest& request, const std::string& h
             past_sessions.back().ended_retcode = 1101;
         }
     }
+    if (counts.logins > 0) {
+        RenameAtLoginLocked();
+    }
     session.uuid = uuid;
     session.fun = scenario.fun;
     session.uin = std::to_string(scenario.account.uin);
@@ -621,6 +624,8 @@ HttpResponse Impl::WebwxInit(const HttpRequest& request, const std::string& host
             data.sync_key = SyncKeyFor(acked);
             data.skey = session.skey;
             data.system_time = UnixNow();
+            session_init_ms = NowMs();
+            state_changed.notify_all();
         }
         answer = InitAnswer(options.era, data);
     }

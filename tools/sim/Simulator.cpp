@@ -1,8 +1,10 @@
 #include "sim/Simulator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "sim/ControlApi.h"
@@ -349,6 +351,59 @@ void Simulator::Impl::EndSessionLocked(int retcode) {
     state_changed.notify_all();
 }
 
+void Simulator::Impl::RenameAtLoginLocked() {
+    if (options.rename_nickname_share > 0) {
+        std::vector<ContactSpec*> friends;
+        for (ContactSpec& contact : contacts) {
+            if (!contact.is_group && contact.contact_flag == 1) {
+                friends.push_back(&contact);
+            }
+        }
+        std::shuffle(friends.begin(), friends.end(), random);
+        const auto changes = static_cast<std::size_t>(std::lround(
+            static_cast<double>(friends.size()) * std::min(options.rename_nickname_share, 1.0)));
+        for (std::size_t i = 0; i < changes; ++i) {
+            friends[i]->nick_name += "~" + std::to_string(random() % 1000);
+        }
+    }
+    if (!options.rename_at_login) {
+        return;
+    }
+    // One new name per old one: a member who is a friend stays one person.
+    std::map<std::string, std::string> renamed;
+    const auto rename = [&](std::string& user_name, bool group) {
+        auto [it, added] = renamed.try_emplace(user_name);
+        if (added) {
+            it->second = (group ? "@@" : "@") + RandomHex(random, 64);
+        }
+        user_name = it->second;
+    };
+    rename(scenario.account.user_name, false);
+    for (ContactSpec& contact : contacts) {
+        rename(contact.user_name, contact.is_group);
+        for (ContactSpec& member : contact.members) {
+            rename(member.user_name, false);
+        }
+    }
+    for (News& item : news) {
+        if (!item.is_message) {
+            ContactSpec& changed = item.change.contact;
+            rename(changed.user_name, changed.is_group);
+            for (ContactSpec& member : changed.members) {
+                rename(member.user_name, false);
+            }
+            continue;
+        }
+        MessageObject& message = item.message;
+        for (const auto& [old_name, new_name] : renamed) {
+            for (std::string* text :
+                 {&message.from, &message.to, &message.content, &message.status_notify_user_name}) {
+                ReplaceAll(*text, old_name, new_name);
+            }
+        }
+    }
+}
+
 void Simulator::Impl::RunScheduler() {
     std::unique_lock lock(mutex);
     while (!stopping) {
@@ -368,6 +423,12 @@ void Simulator::Impl::RunScheduler() {
         if (session.logged_in && next_event < scenario.events.size()) {
             consider(session_start_ms + scenario.events[next_event].at_ms);
         }
+        const bool ends_after_login = session.logged_in && session.ended_retcode == 0 &&
+                                      session_init_ms >= 0 &&
+                                      options.end_session_after_login_ms >= 0;
+        if (ends_after_login) {
+            consider(session_init_ms + options.end_session_after_login_ms);
+        }
         // Due bulk messages go out here at once; what remains is in the future.
         if (const std::int64_t bulk_due = RunBulksLocked(now); bulk_due >= 0) {
             consider(bulk_due);
@@ -379,6 +440,10 @@ void Simulator::Impl::RunScheduler() {
             } else if (login == Login::Scanned && options.auto_confirm_ms >= 0 &&
                        scanned_ms + options.auto_confirm_ms <= now) {
                 ConfirmLocked();
+            } else if (ends_after_login &&
+                       session_init_ms + options.end_session_after_login_ms <= now) {
+                session_init_ms = -1;
+                EndSessionLocked(options.end_session_retcode);
             } else if (session.logged_in && next_event < scenario.events.size()) {
                 const ScenarioEvent event = scenario.events[next_event++];
                 switch (event.kind) {
@@ -585,6 +650,19 @@ void Simulator::SetRefuseWebLogin(bool refuse) {
 void Simulator::SetPushLoginFails(bool fails) {
     std::lock_guard lock(m_impl->mutex);
     m_impl->options.push_login_fails = fails;
+}
+
+void Simulator::SetRenameAtLogin(bool rename, double nickname_share) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->options.rename_at_login = rename;
+    m_impl->options.rename_nickname_share = nickname_share;
+}
+
+void Simulator::SetEndSessionAfterLogin(int ms, int retcode) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->options.end_session_after_login_ms = ms;
+    m_impl->options.end_session_retcode = retcode;
+    m_impl->state_changed.notify_all();
 }
 
 LoginInfo Simulator::Login() const {

@@ -215,6 +215,17 @@ struct SimulatorOptions {
     int send_min_interval_ms = 0;   // faster sends get Ret 1025
     bool refuse_web_login = false;  // web-mode redirects get the 1203 refusal
     bool push_login_fails = false;  // webwxpushloginurl gives no uuid
+    // At each login after the first, every UserName (contacts, group members and the own
+    // account) is new, as the real service gives them; news that wait for the new session
+    // name the new ones.
+    bool rename_at_login = false;
+    // At each login after the first, this share (0 to 1) of the friends change their
+    // nicknames.
+    double rename_nickname_share = 0;
+    // The service ends every session this long after its webwxinit (a scan, a push
+    // confirmation or a hot start): synccheck then answers `end_session_retcode`. -1 never.
+    int end_session_after_login_ms = -1;
+    int end_session_retcode = 1102;
     // Told one line (UTF-8) per message delivered to the robot and per text the robot
     // sent, for watching a demo. Called with the simulator's lock held: print, nothing more.
     std::function<void(const std::string& line)> traffic;
@@ -247,6 +258,11 @@ public:
     void ExpireCode();
     void SetRefuseWebLogin(bool refuse);
     void SetPushLoginFails(bool fails);
+    // SimulatorOptions::rename_at_login and rename_nickname_share, from the next login on.
+    void SetRenameAtLogin(bool rename, double nickname_share = 0);
+    // SimulatorOptions::end_session_after_login_ms (-1 off) for the sessions from the next
+    // webwxinit on.
+    void SetEndSessionAfterLogin(int ms, int retcode = 1102);
     LoginInfo Login() const;
 
     void DeliverMessage(const MessageSpec& message);

@@ -91,6 +91,8 @@ struct Simulator::Impl {
     std::set<std::string> accepted_local_ids;
     bool seventeen_digit_ids = false;  // the client sent the 17-digit shape this session
     std::int64_t session_start_ms = -1;
+    // The current session's last successful webwxinit; -1 none (or its end was played).
+    std::int64_t session_init_ms = -1;
     std::size_t next_event = 0;
     std::deque<News> news;
     std::uint64_t next_seq = 1;
@@ -134,6 +136,8 @@ struct Simulator::Impl {
     void ChangeContactLocked(const ContactSpec& change);
     void DeleteContactLocked(std::string_view who);
     void EndSessionLocked(int retcode);
+    // A new login: every UserName new, and a share of the nicknames, as the options say.
+    void RenameAtLoginLocked();
     const ContactSpec* FindContactLocked(std::string_view who) const;
     // NickName of a contact named by id, NickName or UserName; the name itself when unknown.
     std::string DisplayNameLocked(std::string_view who) const;

@@ -14,7 +14,8 @@ constexpr const char* USAGE =
     "                 [--era 2016|2018] [--login-hold-ms N] [--synccheck-hold-ms N]\n"
     "                 [--auto-scan-ms N] [--auto-confirm-ms N] [--location-href]\n"
     "                 [--send-interval-ms N] [--refuse-web-login] [--print-traffic]\n"
-    "                 [--version] [--help]\n";
+    "                 [--rename-at-login] [--rename-nicknames-percent N]\n"
+    "                 [--end-session-after-login-ms N] [--version] [--help]\n";
 
 bool ParseInt(const char* text, int& out) {
     try {
@@ -58,6 +59,10 @@ int main(int argc, char** argv) {
             options.refuse_web_login = true;
             continue;
         }
+        if (arg == "--rename-at-login") {
+            options.rename_at_login = true;
+            continue;
+        }
         if (!has_value) {
             std::fputs(USAGE, stderr);
             return 2;
@@ -83,6 +88,15 @@ int main(int argc, char** argv) {
             number = &options.auto_confirm_ms;
         } else if (arg == "--send-interval-ms") {
             number = &options.send_min_interval_ms;
+        } else if (arg == "--end-session-after-login-ms") {
+            number = &options.end_session_after_login_ms;
+        } else if (arg == "--rename-nicknames-percent") {
+            int percent = 0;
+            if (!ParseInt(value, percent)) {
+                std::fprintf(stderr, "zelmo-sim: %s needs a number\n", arg.c_str());
+                return 2;
+            }
+            options.rename_nickname_share = percent / 100.0;
         } else {
             std::fputs(USAGE, stderr);
             return 2;

@@ -80,9 +80,12 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
             m_open_editor();
         }
     });
-    m_reply_chance->installEventFilter(this);
-    m_reply_expiry->installEventFilter(this);
-    m_shield->installEventFilter(this);
+    for (QWidget* box :
+         {static_cast<QWidget*>(m_reply_chance), static_cast<QWidget*>(m_shield),
+          static_cast<QWidget*>(m_reply_expiry), static_cast<QWidget*>(m_replies_per_minute),
+          static_cast<QWidget*>(m_auto_login_cap)}) {
+        box->installEventFilter(this);
+    }
 
     FillSettingsWindow(*m_settings.Get());
 }
@@ -108,9 +111,34 @@ QWidget* SettingsWindow::NewBasicPage() {
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(robot_box);
+    layout->addWidget(NewLimitsBox(page));
     layout->addWidget(shield_box);
     layout->addStretch();
     return page;
+}
+
+QWidget* SettingsWindow::NewLimitsBox(QWidget* page) {
+    auto* box = new QGroupBox(U("回复与登录"), page);
+    // One row: a caption, the count's box, and what its unit and its 0 mean.
+    const auto count_row = [box](QLineEdit* edit, const char* before, const char* after) {
+        edit->setFixedWidth(CHANCE_BOX_WIDTH);
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(U(before), box));
+        row->addWidget(edit);
+        row->addWidget(new QLabel(U(after), box));
+        row->addStretch();
+        return row;
+    };
+    m_replies_per_minute = NewLineEdit("编辑框_每分钟回复上限", box);
+    m_reply_expiry = NewLineEdit("编辑框_回复过期秒数", box);
+    m_auto_relogin = NewCheckBox("选择框_自动重新登录", "会话结束后自动重新登录（无需扫码）", box);
+    m_auto_login_cap = NewLineEdit("编辑框_自动登录上限", box);
+    auto* layout = new QVBoxLayout(box);
+    layout->addLayout(count_row(m_replies_per_minute, "每个聊天每分钟最多回复", "条（0 为不限）"));
+    layout->addLayout(count_row(m_reply_expiry, "回复等待超过", "秒则不再发送（0 为不限）"));
+    layout->addWidget(m_auto_relogin);
+    layout->addLayout(count_row(m_auto_login_cap, "24小时内最多自动登录", "次（0 为不限）"));
+    return box;
 }
 
 QWidget* SettingsWindow::NewChatPage() {
@@ -140,20 +168,10 @@ QWidget* SettingsWindow::NewChatPage() {
     chance_layout->addWidget(new QLabel(U("%"), chance_box));
     chance_layout->addStretch();
 
-    auto* expiry_box = new QGroupBox(U("回复"), page);
-    m_reply_expiry = NewLineEdit("编辑框_回复过期秒数", expiry_box);
-    m_reply_expiry->setFixedWidth(CHANCE_BOX_WIDTH);
-    auto* expiry_layout = new QHBoxLayout(expiry_box);
-    expiry_layout->addWidget(new QLabel(U("回复等待超过"), expiry_box));
-    expiry_layout->addWidget(m_reply_expiry);
-    expiry_layout->addWidget(new QLabel(U("秒则不再发送（0 为不限）"), expiry_box));
-    expiry_layout->addStretch();
-
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(learning_box);
     layout->addWidget(default_box);
     layout->addWidget(chance_box);
-    layout->addWidget(expiry_box);
     layout->addStretch();
     return page;
 }
@@ -221,6 +239,9 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_group_learning->setChecked(settings.群学习);
     m_reply_chance->setText(ToQString(settings.回复几率));
     m_reply_expiry->setText(ToQString(settings.回复过期秒数));
+    m_replies_per_minute->setText(ToQString(settings.每分钟回复上限));
+    m_auto_relogin->setChecked(settings.自动重新登录);
+    m_auto_login_cap->setText(ToQString(settings.自动登录上限));
     m_reply_enabled->setChecked(settings.启用回复);
 }
 
@@ -240,6 +261,11 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.群学习 = m_group_learning->isChecked();
     settings.回复几率 = NormalizeReplyChance(ToGbk(m_reply_chance->text()));
     settings.回复过期秒数 = NormalizeReplyExpiry(ToGbk(m_reply_expiry->text()));
+    settings.每分钟回复上限 =
+        NormalizeCount(ToGbk(m_replies_per_minute->text()), Settings{}.每分钟回复上限);
+    settings.自动重新登录 = m_auto_relogin->isChecked();
+    settings.自动登录上限 =
+        NormalizeCount(ToGbk(m_auto_login_cap->text()), Settings{}.自动登录上限);
     settings.启用回复 = m_reply_enabled->isChecked();
 }
 
@@ -263,11 +289,17 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
         if (normal != m_reply_chance->text()) {
             m_reply_chance->setText(normal);
         }
-    } else if (watched == m_reply_expiry) {
+    } else if (watched == m_reply_expiry || watched == m_replies_per_minute ||
+               watched == m_auto_login_cap) {
+        auto* edit = static_cast<QLineEdit*>(watched);
+        const Settings defaults;
+        const std::string& fallback = edit == m_reply_expiry         ? defaults.回复过期秒数
+                                      : edit == m_replies_per_minute ? defaults.每分钟回复上限
+                                                                     : defaults.自动登录上限;
         const QString normal =
-            widgets::ToQString(NormalizeReplyExpiry(widgets::ToGbk(m_reply_expiry->text())));
-        if (normal != m_reply_expiry->text()) {
-            m_reply_expiry->setText(normal);
+            widgets::ToQString(NormalizeCount(widgets::ToGbk(edit->text()), fallback));
+        if (normal != edit->text()) {
+            edit->setText(normal);
         }
     } else if (watched == m_shield) {
         const QString joined =

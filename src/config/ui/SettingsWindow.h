@@ -24,9 +24,9 @@ public:
     SettingsWindow(SettingsStore& settings, const std::string& account_dir, QWidget* owner,
                    std::function<void()> open_editor);
 
-    // Copies the fourteen fields shown here into the controls (显示消息 is not shown).
+    // Copies the seventeen fields shown here into the controls (显示消息 is not shown).
     void FillSettingsWindow(const Settings& settings);
-    // Copies the controls into those fourteen fields, with the typing rules applied, so a
+    // Copies the controls into those seventeen fields, with the typing rules applied, so a
     // box that still has the focus is read as if it had lost it; 显示消息 stays as it is.
     void ReadSettingsWindow(Settings& settings) const;
 
@@ -46,6 +46,8 @@ protected:
 
 private:
     QWidget* NewBasicPage();
+    // 每分钟回复上限, 回复过期秒数, 自动重新登录 and 自动登录上限.
+    QWidget* NewLimitsBox(QWidget* page);
     QWidget* NewChatPage();
     QWidget* NewGroupPage();
     QWidget* NewPluginPage();
@@ -71,6 +73,9 @@ private:
     QCheckBox* m_group_learning = nullptr;
     QLineEdit* m_reply_chance = nullptr;
     QLineEdit* m_reply_expiry = nullptr;
+    QLineEdit* m_replies_per_minute = nullptr;
+    QCheckBox* m_auto_relogin = nullptr;
+    QLineEdit* m_auto_login_cap = nullptr;
     QCheckBox* m_reply_enabled = nullptr;
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;

@@ -13,8 +13,12 @@
 #include <vector>
 
 #include "app/ExitCodes.h"
+#include "app/LoginDriver.h"
+#include "app/LoginGuard.h"
 #include "app/SessionFile.h"
 #include "app/Startup.h"
+#include "mass/MassSender.h"
+#include "messages/Sending.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "protocol/ConnectionState.h"
@@ -34,6 +38,8 @@ const std::string RELOGGING = Gbk("Zelmo 5.3  重新登录中");
 OnlineRobot::Options Account(std::function<void(OnlineRobot::Options&)> change = {}) {
     OnlineRobot::Options options;
     options.synccheck_hold_ms = 300;
+    // As the service does: every contact has a new UserName after each login.
+    options.rename_at_login = true;
     options.prepare = [](const std::string& account_dir) {
         platform::WriteFileAtomic(account_dir + "/config/reply.ini",
                                   Gbk("你好\r\n你好呀，我是[mkname]"));
@@ -169,6 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
                  ASSERT_EQ(refused.size(), 1u);
                  EXPECT_EQ(sent[0].content, "hi");
                  EXPECT_EQ(sent[0].client_msg_id, refused[0].client_msg_id);
+                 // To the same friend, under the name the new login gave her.
+                 EXPECT_EQ(sent[0].to, online.Sim().UserNameOf("bob"));
+                 EXPECT_NE(sent[0].to, refused[0].to);
              }}),
     [](const ::testing::TestParamInfo<Loss>& info) { return std::string(info.param.name); });
 
@@ -228,6 +237,193 @@ TEST(ReloginGapTest, AMessageFromTheGapIsAnsweredOnceTheRobotIsBack) {
     EXPECT_EQ(AnswerTo(online, "你好", 3), "你好呀，我是Zelmo");
     EXPECT_EQ(simulator.SentMessages()[2].to, simulator.UserNameOf("alice"));
     EXPECT_EQ(simulator.Violations(), std::vector<std::string>{});
+}
+
+// A poll held open when a send meets the end of the session answers for the session as it
+// was before: it must not put the robot back online, or the text goes out again on the
+// dead session. It waits for the new one.
+TEST(ReloginOrderTest, APollHeldAcrossTheEndASendMetDoesNotBringTheOldSessionBack) {
+    OnlineRobot online(
+        Account([](OnlineRobot::Options& options) { options.synccheck_hold_ms = 3000; }));
+    ASSERT_EQ(online.Start(), "");
+    sim::Simulator& simulator = online.Sim();
+    const std::string old_sid = simulator.Session().sid;
+    const std::string bob = simulator.UserNameOf("bob");
+    const std::size_t polls = simulator.CountRequests("synccheck");
+    ASSERT_TRUE(simulator.WaitForRequests("synccheck", polls + 1, WAIT));
+    // The service still answers that poll "nothing new"; the send hears the end.
+    simulator.RefuseSends(1101, 1);
+    EXPECT_EQ(online.Robot().Sender().SendText(bob, "hi"), "0");
+
+    const std::string new_sid = simulator.Session().sid;
+    EXPECT_NE(new_sid, old_sid);
+    std::vector<std::string> sends;
+    for (const sim::RecordedRequest& request : simulator.Requests()) {
+        if (request.path.find("webwxsendmsg") != std::string::npos) {
+            sends.push_back(request.query.find("sid=" + new_sid) != std::string::npos ? "new"
+                                                                                      : "old");
+        }
+    }
+    EXPECT_EQ(sends, (std::vector<std::string>{"old", "new"}));
+    EXPECT_EQ(simulator.Login().pushes, 1);
+}
+
+// Texts queued before a re-login, a mass run's among them, reach the same contacts under the
+// names the new login gave them; one whose contact is gone is dropped with a log row, never
+// sent to a stale or a different name.
+TEST(ReloginRenameTest, QueuedTextsAndAMassRunReachTheSameContactsUnderTheirNewNames) {
+    OnlineRobot online(Account([](OnlineRobot::Options& options) { options.auto_login = false; }));
+    ASSERT_EQ(online.Start(), "");
+    sim::Simulator& simulator = online.Sim();
+    app::Robot& robot = online.Robot();
+    const std::string alice = simulator.UserNameOf("alice");
+    const std::string bob = simulator.UserNameOf("bob");
+    const std::string team = simulator.UserNameOf("team");
+
+    const std::size_t polls = simulator.CountRequests("mmwebwx-bin/login");
+    simulator.EndSession(1101);
+    // The robot waits for the phone's confirmation: offline, every text waits.
+    ASSERT_TRUE(simulator.WaitForRequests("mmwebwx-bin/login", polls + 1, WAIT));
+    robot.Sender().Post(alice, "for alice", messages::SendKind::Reply);
+    robot.Sender().Post(bob, "for bob", messages::SendKind::Text);
+    robot.Mass().SetTexts({mass::AdText{Gbk("文本"), "mass text"}});
+    robot.Mass().SetTicked(0, true);
+    mass::StartStopMass(robot.MassParts(),
+                        mass::MassRequest{{"0", "1", "0"},
+                                          {mass::MassMember{alice, Gbk("Alice")},
+                                           mass::MassMember{team, Gbk("Team")}}});
+    simulator.DeleteContact("bob");
+    simulator.Confirm();
+
+    ASSERT_TRUE(simulator.WaitForSentMessages(3, WAIT));
+    ASSERT_TRUE(online.Screen().WaitForCall("SetMassRunning", WAIT, 2));
+    const std::vector<sim::SentMessage> sent = simulator.SentMessages();
+    ASSERT_EQ(sent.size(), 3u);
+    const std::string new_alice = simulator.UserNameOf("alice");
+    const std::string new_team = simulator.UserNameOf("team");
+    EXPECT_NE(new_alice, alice);
+    EXPECT_NE(new_team, team);
+    EXPECT_EQ(sent[0].content, "for alice");
+    EXPECT_EQ(sent[0].to, new_alice);
+    EXPECT_EQ(sent[1].content, "mass text");
+    EXPECT_EQ(sent[1].to, new_alice);
+    EXPECT_EQ(sent[2].content, "mass text");
+    EXPECT_EQ(sent[2].to, new_team);
+    for (const sim::SentMessage& message : sent) {
+        EXPECT_EQ(message.ret, 0) << message.content;
+    }
+    const std::vector<std::string> rows = online.Screen().TextsOf("AddLogRow");
+    EXPECT_EQ(
+        std::count_if(rows.begin(), rows.end(),
+                      [](const std::string& row) {
+                          return row.starts_with(Gbk("[↑]未发送\t")) &&
+                                 row.ends_with(Gbk("重新登录后找不到这个联系人，未发送：for bob"));
+                      }),
+        1);
+    // The contacts and their keys: the same people, the new names.
+    EXPECT_EQ(robot.Keys().KeyOf(new_alice), robot.Keys().KeyOf(alice));
+    EXPECT_EQ(robot.Keys().UserNameOf(robot.Keys().KeyOf(alice)), new_alice);
+    EXPECT_EQ(robot.Contacts().Snapshot().size(), simulator.Contacts().size());
+    EXPECT_EQ(simulator.Violations(), std::vector<std::string>{});
+}
+
+// Sessions the service ends right after their login, twice in a row: the robot logs in by
+// itself no more. It says why and what to do; the desktop waits for the user at the login
+// window, zelmo-headless ends with 1, and a restart does not go around it.
+TEST(LoginGuardTest, TwoSessionsEndedRightAfterTheLoginStopTheRobotsOwnLogins) {
+    const auto stop_box = [](const StubScreen& screen) {
+        for (const std::string& text : screen.TextsOf("ShowMessageBox")) {
+            if (text.starts_with(Gbk("错误提示\n服务器在登录后随即结束了会话，已连续2次。"))) {
+                return text;
+            }
+        }
+        return std::string();
+    };
+    {
+        OnlineRobot online(Account(
+            [](OnlineRobot::Options& options) { options.end_session_after_login_ms = 300; }));
+        ASSERT_EQ(online.Start(), "");
+        StubScreen& screen = online.Screen();
+        ASSERT_TRUE(screen.WaitForCaption(Gbk("已停止自动登录，点击这里获取二维码"), WAIT));
+        const std::string box = stop_box(screen);
+        EXPECT_NE(box.find(Gbk("反复登录可能导致帐号被限制")), std::string::npos) << box;
+        EXPECT_NE(box.find(Gbk("确认这个帐号可以在电脑上登录微信")), std::string::npos);
+        EXPECT_EQ(online.Sim().Login().pushes, 1);
+        EXPECT_EQ(screen.CountOf("EndProgram"), 0u);
+        EXPECT_EQ(screen.CountOf("ShowQrImage"), 2u);  // the first login's, then an empty one
+        EXPECT_EQ(app::LoadLoginHistory(online.DataRoot()).quick_ends, 2);
+
+        // The user asks for a code and logs in; a session that answers a message is never
+        // counted, so the ordinary re-login afterwards is the robot's again.
+        online.Sim().SetEndSessionAfterLogin(-1);
+        app::RequestNewQrCode(online.Robot());
+        ASSERT_TRUE(screen.WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+        EXPECT_EQ(AnswerTo(online, "你好", 1), "你好呀，我是Zelmo");
+        online.Sim().EndSession(1101);
+        ASSERT_TRUE(online.Sim().WaitForRequests("webwxpushloginurl", 2, WAIT));
+        ASSERT_TRUE(screen.WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+        EXPECT_EQ(app::LoadLoginHistory(online.DataRoot()).quick_ends, 0);
+    }
+    {
+        OnlineRobot online(Account([](OnlineRobot::Options& options) {
+            options.unattended = true;
+            options.end_session_after_login_ms = 300;
+        }));
+        ASSERT_EQ(online.Start(), "");
+        ASSERT_TRUE(online.Screen().WaitForCall("EndProgram", WAIT));
+        EXPECT_EQ(ExitCode(online.Screen()), app::EXIT_LOGIN_FAILED);
+        EXPECT_FALSE(stop_box(online.Screen()).empty());
+        EXPECT_EQ(online.Sim().Login().pushes, 1);
+
+        // A supervisor restarts it: no hot start, no push, a QR code that waits for a scan.
+        const std::size_t inits = online.Sim().CountRequests("webwxinit");
+        online.Sim().SetEndSessionAfterLogin(-1);
+        ASSERT_EQ(online.Restart(), "");
+        EXPECT_FALSE(stop_box(online.Screen()).empty());
+        EXPECT_EQ(online.Screen().CountOf("ShowQrImage"), 1u);
+        EXPECT_EQ(online.Sim().Login().pushes, 1);
+        EXPECT_EQ(online.Sim().CountRequests("webwxinit"), inits + 1);
+    }
+}
+
+// 自动登录上限: logins the robot starts by itself count in session.ini; beyond the cap it
+// waits for the user, and a restart counts on.
+TEST(LoginGuardTest, LoginsTheRobotStartsByItselfAreCappedAcrossRestarts) {
+    OnlineRobot online(Account([](OnlineRobot::Options& options) {
+        options.prepare = [](const std::string& account_dir) {
+            platform::WriteFileAtomic(account_dir + "/config/reply.ini",
+                                      Gbk("你好\r\n你好呀，我是[mkname]"));
+            platform::WriteFileAtomic(account_dir + "/config/mzset.ini",
+                                      Gbk("[机器人设置]\r\n自动登录上限=2\r\n"));
+        };
+    }));
+    ASSERT_EQ(online.Start(), "");
+    StubScreen& screen = online.Screen();
+    for (int push = 1; push <= 2; ++push) {
+        // Each session handled a message: no session ended right after its login.
+        AnswerTo(online, "你好", online.Sim().SentMessages().size() + 1);
+        online.Sim().EndSession(1101);
+        ASSERT_TRUE(online.Sim().WaitForRequests("webwxpushloginurl", push, WAIT));
+        ASSERT_TRUE(online.Sim().WaitForRequests("webwxinit", push + 1, WAIT));
+        ASSERT_TRUE(screen.WaitUntil(LastCaptionAfter(RELOGGING, ONLINE), WAIT));
+    }
+    AnswerTo(online, "你好", online.Sim().SentMessages().size() + 1);
+    online.Sim().EndSession(1101);
+    ASSERT_TRUE(screen.WaitForCaption(Gbk("已停止自动登录，点击这里获取二维码"), WAIT));
+    const std::vector<std::string> boxes = screen.TextsOf("ShowMessageBox");
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_TRUE(boxes.back().starts_with(
+        Gbk("错误提示\n机器人在24小时内已自动登录2次，达到上限（机器人设置 自动登录上限）。")))
+        << boxes.back();
+    EXPECT_EQ(online.Sim().Login().pushes, 2);
+    EXPECT_EQ(app::LoadLoginHistory(online.DataRoot()).auto_logins_ms.size(), 2u);
+
+    // A new process: the saved session is not tried, the user scans.
+    const std::size_t inits = online.Sim().CountRequests("webwxinit");
+    ASSERT_EQ(online.Restart(), "");
+    EXPECT_EQ(online.Screen().CountOf("ShowQrImage"), 1u);
+    EXPECT_EQ(online.Sim().Login().pushes, 2);
+    EXPECT_EQ(online.Sim().CountRequests("webwxinit"), inits + 1);
 }
 
 // No push for these cookies: the QR code comes back, and its login resumes the same robot.

@@ -290,7 +290,38 @@ TEST(RunningFaultMatrix, UnsendableTextsAreLoggedNotRetriedAndLateRepliesExpire)
     EXPECT_EQ(unsent[1].destination, Gbk("Bob"));
     EXPECT_EQ(unsent[2].content, Gbk("发送失败(Ret 1)，未发送：refused once"));
     EXPECT_EQ(unsent[2].destination, Gbk("Alice"));
+
+    // A reply that ages while it backs off itself is dropped before the try that would be
+    // late (the fifth comes after more than 1.5 s of back-off here), not sent late.
+    rig.Sim().RefuseSends(1205, 4);
+    rig.Sim().DeliverMessage({.from = "alice", .text = "问：slow答：reply"});
+    ASSERT_TRUE(WaitForRows(rig.Screen(), "[↑]未发送", 4));
+    const std::vector<Row> late = RowsLabelled(rig.Screen(), "[↑]未发送");
+    EXPECT_TRUE(late[3].content.starts_with(Gbk("回复等待")));
+    EXPECT_TRUE(late[3].content.ends_with(Gbk("秒已过期，未发送：学习成功！对我说slow试试吧！")));
+    EXPECT_EQ(late[3].destination, Gbk("Alice"));
+    EXPECT_GE(rig.Sim().RefusedMessages().size(), refused.size() + 2);
+    EXPECT_EQ(rig.Sim().SentMessages().size(), 1u);
     EXPECT_TRUE(rig.Sim().Violations().empty()) << rig.Sim().Violations().front();
+}
+
+// The start-up's sync acknowledges the history the service keeps for a new session. When
+// it fails (no answer, a cut one), it is tried again before the heartbeat polls, so the
+// history never reaches the heartbeat's first sync and is never answered.
+TEST(RunningFaultMatrix, AFailedFirstSyncIsTriedAgainSoHistoryIsNeverAnswered) {
+    for (const sim::FaultKind kind : {sim::FaultKind::Reset, sim::FaultKind::CutBeforeSyncKey}) {
+        FaultRig rig(Running());
+        rig.Sim().DeliverMessage({.from = "bob", .text = "问：old答：history"});
+        rig.Sim().SetFault("webwxsync", sim::Fault{.kind = kind, .times = 2});
+        ASSERT_EQ(rig.StartRobot(), "");
+        rig.Sim().DeliverMessage({.from = "alice", .text = "问：new答：fresh"});
+        ASSERT_TRUE(rig.Sim().WaitForSentMessages(1, WAIT));
+        const std::vector<sim::SentMessage> sent = rig.Sim().SentMessages();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].content, "学习成功！对我说new试试吧！");
+        EXPECT_GE(rig.RequestCount("webwxsync"), 3u);
+        EXPECT_TRUE(rig.Sim().Violations().empty()) << rig.Sim().Violations().front();
+    }
 }
 
 TEST(RunningFaultMatrix, ACutSyncAnswerIsNotActedOnSoABurstIsAnsweredOnce) {

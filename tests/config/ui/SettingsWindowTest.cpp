@@ -58,19 +58,23 @@ struct Controls {
         group_learning = box("选择框_群内学习");
         chance = edit("编辑框_回复几率");
         expiry = edit("编辑框_回复过期秒数");
+        per_minute = edit("编辑框_每分钟回复上限");
+        auto_relogin = box("选择框_自动重新登录");
+        login_cap = edit("编辑框_自动登录上限");
         reply_enabled = box("选择框_是否回复消息");
         editor_button = window.findChild<QPushButton*>(U("按钮_词库编辑器"));
     }
     bool Complete() const {
         return shield && name && group_enabled && join && invite && remove && default_friend &&
                default_group && list_enabled && list_word && friend_learning && group_learning &&
-               chance && expiry && reply_enabled && editor_button;
+               chance && expiry && per_minute && auto_relogin && login_cap && reply_enabled &&
+               editor_button;
     }
 
     QPlainTextEdit* shield;
-    QLineEdit *name, *join, *invite, *remove, *list_word, *chance, *expiry;
+    QLineEdit *name, *join, *invite, *remove, *list_word, *chance, *expiry, *per_minute, *login_cap;
     QCheckBox *group_enabled, *default_friend, *default_group, *list_enabled, *friend_learning,
-        *group_learning, *reply_enabled;
+        *group_learning, *auto_relogin, *reply_enabled;
     QPushButton* editor_button;
 };
 
@@ -153,12 +157,23 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
     EXPECT_EQ(controls.friend_learning->text(), U("好友学习"));
     EXPECT_EQ(controls.group_learning->text(), U("群内学习"));
     EXPECT_EQ(controls.reply_enabled->text(), U("启动自主发言"));
+    EXPECT_EQ(controls.auto_relogin->text(), U("会话结束后自动重新登录（无需扫码）"));
     for (const char* text :
          {"忽略以下uin号（多个uin号请使用半角逗号分隔）：", "机器人姓名：", "加入", "邀入", "移出",
           "机器人收到", "时自动回复插件列表", "群内词库回复几率：", "%", "设置将自动保存",
           "提示：需群管理权限，留空为不回复昵称用[name]代替", "回复等待超过",
-          "秒则不再发送（0 为不限）"}) {
+          "秒则不再发送（0 为不限）", "每个聊天每分钟最多回复", "条（0 为不限）",
+          "24小时内最多自动登录", "次（0 为不限）"}) {
         EXPECT_NE(LabelWithText(*window, text), nullptr) << text;
+    }
+    // The limits of replies and logins are on the general page, beside the robot's name.
+    ShowTabOf(*window, controls.name);
+    const QWidget* general = window->findChild<QTabWidget*>()->currentWidget();
+    for (const QWidget* limit :
+         {static_cast<QWidget*>(controls.per_minute), static_cast<QWidget*>(controls.expiry),
+          static_cast<QWidget*>(controls.auto_relogin),
+          static_cast<QWidget*>(controls.login_cap)}) {
+        EXPECT_TRUE(general->isAncestorOf(limit)) << limit->objectName().toStdString();
     }
 
     // The plugin tab holds the list-word row and the plugin page's host; the word's box
@@ -185,7 +200,7 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
     window->close();
 }
 
-TEST_F(SettingsWindowTest, FillsAndReadsTheFourteenFields) {
+TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
     Robot().Settings().Set(Changed());
     QPointer<SettingsWindow> window = Open();
     const Controls controls(*window);
@@ -205,27 +220,26 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheFourteenFields) {
     EXPECT_FALSE(controls.group_learning->isChecked());
     EXPECT_EQ(controls.chance->text(), U("35"));
     EXPECT_EQ(controls.expiry->text(), U("45"));
+    EXPECT_EQ(controls.per_minute->text(), U("5"));
+    EXPECT_FALSE(controls.auto_relogin->isChecked());
+    EXPECT_EQ(controls.login_cap->text(), U("3"));
     EXPECT_FALSE(controls.reply_enabled->isChecked());
 
-    // Reading leaves 显示消息 and 每分钟回复上限 (the file's alone) as they were and gives
-    // back every shown field.
+    // Reading leaves 显示消息 as it was and gives back every shown field.
     Settings read;
     read.显示消息 = true;
-    read.每分钟回复上限 = "7";
     window->ReadSettingsWindow(read);
     Settings expected = Changed();
     expected.显示消息 = true;
-    expected.每分钟回复上限 = "7";
     EXPECT_EQ(read, expected);
 
     // And the defaults fill and read back as the defaults.
     window->FillSettingsWindow(Settings{});
     EXPECT_TRUE(controls.reply_enabled->isChecked());
+    EXPECT_TRUE(controls.auto_relogin->isChecked());
     EXPECT_FALSE(controls.default_group->isChecked());
     window->ReadSettingsWindow(read);
-    Settings defaults;
-    defaults.每分钟回复上限 = "7";
-    EXPECT_EQ(read, defaults);
+    EXPECT_EQ(read, Settings{});
 
     // A page built after the window fills itself after the window's own controls.
     QString name_seen;
@@ -249,12 +263,17 @@ TEST_F(SettingsWindowTest, FocusLossFixesTheChanceAndJoinsTheShieldLines) {
         EXPECT_EQ(controls.chance->text(), U(shown)) << typed;
     }
 
-    const std::vector<std::pair<const char*, const char*>> expiries = {
-        {"0", "0"}, {" 45s", "45"}, {"abc", "300"}, {"-5", "300"}, {"", "300"}};
-    for (const auto& [typed, shown] : expiries) {
-        controls.expiry->setText(U(typed));
-        LoseFocus(controls.expiry);
-        EXPECT_EQ(controls.expiry->text(), U(shown)) << typed;
+    // The counts keep their whole number (0: no limit); anything else is the default.
+    const std::vector<std::pair<const char*, const char*>> counts = {
+        {"0", "0"}, {" 45s", "45"}, {"abc", ""}, {"-5", ""}, {"", ""}};
+    for (const auto& [edit, fallback] :
+         {std::pair{controls.expiry, "300"}, std::pair{controls.per_minute, "20"},
+          std::pair{controls.login_cap, "12"}}) {
+        for (const auto& [typed, shown] : counts) {
+            edit->setText(U(typed));
+            LoseFocus(edit);
+            EXPECT_EQ(edit->text(), U(*shown != '\0' ? shown : fallback)) << typed;
+        }
     }
 
     controls.shield->setPlainText(U("111\n222\n333"));
