@@ -140,6 +140,11 @@ int AutoLoginCapFor(Robot& robot, std::string_view uin) {
     return AutoLoginCap(config::LoadSettings(path).自动登录上限);
 }
 
+void MarkLoggedOut(Robot& robot) {
+    std::lock_guard lock(robot.SessionFileMutex());
+    MarkSessionLoggedOut(robot.Options().data_root);
+}
+
 void CountAutoLogin(Robot& robot, std::string_view uin) {
     std::lock_guard lock(robot.SessionFileMutex());
     LoginHistory history = HistoryOf(robot, uin);

@@ -53,6 +53,9 @@ int AutoLoginCapFor(Robot& robot, std::string_view uin);
 
 // Whether the robot may start a login by itself for the account `uin` now.
 LoginStop AutoLoginStopNow(Robot& robot, std::string_view uin);
+// MarkSessionLoggedOut under the lock of every session.ini write, so a close during a
+// re-login cannot undo the login history the re-login writes meanwhile.
+void MarkLoggedOut(Robot& robot);
 // Counts a login the robot started by itself in session.ini. Only attempts that reached the
 // service count: a network that is down logs nobody in.
 void CountAutoLogin(Robot& robot, std::string_view uin);

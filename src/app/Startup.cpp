@@ -200,7 +200,7 @@ bool ConfirmClose(Robot& robot) {
     robot.QuitConfirmed().store(true);
     robot.HeartbeatStop().store(true);
     protocol::SendLogout(robot.Link(), *robot.State());
-    MarkSessionLoggedOut(robot.Options().data_root);
+    MarkLoggedOut(robot);
     screen.FadeOutMainWindow();
     return true;
 }
@@ -217,7 +217,7 @@ void StopOnSignal(Robot& robot) {
             })) {
             sent->WaitFor(STOP_LOGOUT_WAIT);
         }
-        MarkSessionLoggedOut(robot.Options().data_root);
+        MarkLoggedOut(robot);
     }
     screen.EndProgram(EXIT_STOPPED);
 }

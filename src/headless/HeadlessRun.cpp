@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/Robot.h"
-#include "app/SessionFile.h"
+#include "app/LoginGuard.h"
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "config/SettingsReload.h"
@@ -29,7 +29,7 @@ void StopRobot(app::Robot& robot, HeadlessScreen& screen) {
             })) {
             sent->WaitFor(LOGOUT_WAIT);
         }
-        app::MarkSessionLoggedOut(robot.Options().data_root);
+        app::MarkLoggedOut(robot);
     }
     robot.Shutdown();
     // The answer below decides; the end of the run saves nothing more.
