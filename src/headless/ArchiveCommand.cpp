@@ -271,7 +271,7 @@ std::string FindArchive(std::string_view data_root, std::string_view uin, std::s
     const std::string root(data_root);
     std::error_code code;
     if (!uin.empty()) {
-        const std::string path =
+        std::string path =
             root + "/" + std::string(uin) + "/" + std::string(store::DATABASE_FILE_NAME);
         if (!fs::is_regular_file(path, code)) {
             *problem = "no database: " + path;

@@ -20,8 +20,7 @@ constexpr std::string_view ROW_COLUMNS =
     "a.sender_name, a.msg_id, a.text, a.result, a.recalled";
 
 // A chat given by its key or by part of its name.
-constexpr std::string_view CHAT_FILTER =
-    "(?3 = '' OR a.chat_key = ?3 OR instr(a.chat_name, ?3) > 0)";
+constexpr std::string_view CHAT_FILTER = "(a.chat_key = ?3 OR instr(a.chat_name, ?3) > 0)";
 
 ArchiveRow ReadRow(const SqliteStatement& s) {
     ArchiveRow row;
@@ -99,6 +98,7 @@ std::optional<ArchiveReader> ArchiveReader::Open(std::string_view path, std::str
 SearchPage ArchiveReader::Search(const SearchQuery& query) {
     SearchPage page;
     const bool indexed = Indexed(query.text);
+    // Only the conditions asked for: a scan of every row pays for each one per row.
     std::string sql;
     if (indexed) {
         // The index finds rows holding the text's trigrams (with wildcards, a few more); the
@@ -106,20 +106,24 @@ SearchPage ArchiveReader::Search(const SearchQuery& query) {
         // so rows come in its descending order.
         sql = Select(
             "FROM archive_text f CROSS JOIN archive a ON a.id = f.rowid "
-            "WHERE f.text LIKE ?1 AND a.text LIKE ?2 ESCAPE '\\' AND f.rowid < ?4 "
-            "AND a.time_ms >= ?5 AND " +
-            std::string(CHAT_FILTER) + " ORDER BY f.rowid DESC LIMIT ?6");
+            "WHERE f.text LIKE ?1 AND a.text LIKE ?2 ESCAPE '\\' AND f.rowid < ?4");
     } else {
-        // Without ASCII letters case does not matter, and instr is the quicker test.
-        const bool letters = std::any_of(query.text.begin(), query.text.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        });
-        const std::string_view test =
-            letters ? "a.text LIKE ?2 ESCAPE '\\'" : "instr(a.text, ?1) > 0";
-        sql = Select("FROM archive a WHERE a.id < ?4 AND (?1 = '' OR " + std::string(test) +
-                     ") AND a.time_ms >= ?5 AND " + std::string(CHAT_FILTER) +
-                     " ORDER BY a.id DESC LIMIT ?6");
+        sql = Select("FROM archive a WHERE a.id < ?4");
+        if (!query.text.empty()) {
+            // Without ASCII letters case does not matter, and instr is the quicker test.
+            const bool letters = std::any_of(query.text.begin(), query.text.end(), [](char c) {
+                return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+            });
+            sql += letters ? " AND a.text LIKE ?2 ESCAPE '\\'" : " AND instr(a.text, ?1) > 0";
+        }
     }
+    if (query.since_ms != 0) {
+        sql += " AND a.time_ms >= ?5";
+    }
+    if (!query.chat.empty()) {
+        sql += " AND " + std::string(CHAT_FILTER);
+    }
+    sql += indexed ? " ORDER BY f.rowid DESC LIMIT ?6" : " ORDER BY a.id DESC LIMIT ?6";
     SqliteStatement s = m_db.Prepare(sql);
     if (!s.Valid()) {
         page.error = m_db.ErrorText();
@@ -132,8 +136,8 @@ SearchPage ArchiveReader::Search(const SearchQuery& query) {
     s.Bind(4, query.before_id > 0 ? query.before_id : std::numeric_limits<std::int64_t>::max());
     s.Bind(5, query.since_ms);
     s.Bind(6, std::int64_t{limit});
-    SqliteStatus status;
-    while ((status = s.Step()) == SqliteStatus::Row) {
+    SqliteStatus status = s.Step();
+    for (; status == SqliteStatus::Row; status = s.Step()) {
         page.rows.push_back(ReadRow(s));
     }
     if (status != SqliteStatus::Done) {
@@ -153,8 +157,8 @@ RowsRead ArchiveReader::LastRows(int count, std::string_view chat_key) {
         Select("FROM archive a WHERE ?1 = '' OR a.chat_key = ?1 ORDER BY a.id DESC LIMIT ?2"));
     s.Bind(1, chat_key);
     s.Bind(2, std::int64_t{std::max(count, 0)});
-    SqliteStatus status;
-    while ((status = s.Step()) == SqliteStatus::Row) {
+    SqliteStatus status = s.Step();
+    for (; status == SqliteStatus::Row; status = s.Step()) {
         read.rows.push_back(ReadRow(s));
     }
     if (status != SqliteStatus::Done) {
@@ -168,11 +172,11 @@ RowsRead ArchiveReader::LastRows(int count, std::string_view chat_key) {
 
 std::string ArchiveReader::ForEachRow(std::string_view chat,
                                       const std::function<bool(const ArchiveRow&)>& sink) {
-    SqliteStatement s =
-        m_db.Prepare(Select("FROM archive a WHERE " + std::string(CHAT_FILTER) + " ORDER BY a.id"));
+    SqliteStatement s = m_db.Prepare(
+        Select("FROM archive a WHERE ?3 = '' OR " + std::string(CHAT_FILTER) + " ORDER BY a.id"));
     s.Bind(3, chat);
-    SqliteStatus status;
-    while ((status = s.Step()) == SqliteStatus::Row) {
+    SqliteStatus status = s.Step();
+    for (; status == SqliteStatus::Row; status = s.Step()) {
         if (!sink(ReadRow(s))) {
             return {};
         }
@@ -186,8 +190,8 @@ KeysRead ArchiveReader::LoadContactKeys() {
         "SELECT key, kind, uin, alias, remark_name, nick_name, sex, province, city, signature, "
         "member_names, group_key, display_name, first_seen_ms, last_seen_ms FROM contact_keys");
     SqliteStatement members = m_db.Prepare("SELECT value FROM json_each(?1)");
-    SqliteStatus status;
-    while ((status = s.Step()) == SqliteStatus::Row) {
+    SqliteStatus status = s.Step();
+    for (; status == SqliteStatus::Row; status = s.Step()) {
         ContactKeyRecord key;
         key.key = s.ColumnText(0);
         key.kind = s.ColumnText(1);

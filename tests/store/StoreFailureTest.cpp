@@ -261,7 +261,7 @@ TEST(StoreFailureTest, AFullDiskKeepsRowsInMemoryAndWritesThemWhenThereIsRoom) {
     rlimit old_limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
     rlimit limit = old_limit;
-    limit.rlim_cur = static_cast<rlim_t>(LargestFile(options.path) + 64 * 1024);
+    limit.rlim_cur = static_cast<rlim_t>(LargestFile(options.path) + 64LL * 1024);
     if (old_limit.rlim_cur != RLIM_INFINITY && old_limit.rlim_cur < limit.rlim_cur) {
         GTEST_SKIP() << "the file-size limit is already lower than the test needs";
     }
@@ -341,7 +341,8 @@ TEST(StoreFailureTest, KillNineDuringABurstLosesAtMostTheLastSecondAndNeverTheFi
                 break;
             }
             pending.append(buffer, static_cast<std::size_t>(got));
-            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            for (std::size_t end = pending.find('\n'); end != std::string::npos;
+                 end = pending.find('\n')) {
                 reports.emplace_back(Clock::now(), std::stoll(pending.substr(0, end)));
                 pending.erase(0, end + 1);
             }

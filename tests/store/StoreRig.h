@@ -107,7 +107,7 @@ inline std::int64_t CountRows(const std::string& path) {
 // "ok" when the pages and the text index agree with themselves.
 inline std::string CheckFile(const std::string& path) {
     platform::SqliteConnection db = Connect(path);
-    const std::string pages = db.QueryText("PRAGMA quick_check").value_or("no answer");
+    std::string pages = db.QueryText("PRAGMA quick_check").value_or("no answer");
     if (pages != "ok") {
         return pages;
     }

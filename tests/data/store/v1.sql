@@ -19,6 +19,8 @@ CREATE INDEX archive_msg_id ON archive(msg_id) WHERE msg_id <> '';
 CREATE VIRTUAL TABLE archive_text USING fts5(
     text, content='archive', content_rowid='id', tokenize='trigram', detail='none',
     columnsize=0);
+INSERT INTO archive_text(archive_text, rank) VALUES ('automerge', 16);
+INSERT INTO archive_text(archive_text, rank) VALUES ('crisismerge', 64);
 CREATE TRIGGER archive_text_delete AFTER DELETE ON archive BEGIN
     INSERT INTO archive_text(archive_text, rowid, text) VALUES ('delete', old.id, old.text);
 END;
