@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <optional>
 
 #include "store/Schema.h"
 
@@ -63,14 +64,42 @@ bool NoRoomFor(const std::string& path) {
     return largest + LOW_ROOM_BYTES > static_cast<long long>(limit.rlim_cur);
 }
 
+// The schema version in the file's header (bytes 60 to 63); nothing when the file does not
+// start as an SQLite database.
+std::optional<std::int64_t> HeaderVersion(const std::string& path) {
+    static constexpr std::string_view MAGIC{"SQLite format 3\0", 16};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return std::nullopt;
+    }
+    unsigned char header[64] = {};
+    const std::size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    if (got < sizeof header || std::memcmp(header, MAGIC.data(), MAGIC.size()) != 0) {
+        return std::nullopt;
+    }
+    return (std::int64_t{header[60]} << 24) | (header[61] << 16) | (header[62] << 8) | header[63];
+}
+
 OpenedDatabase FailureOfLastCall(const SqliteConnection& db, std::string_view path) {
-    return Failure(FailureAt(db.LastStatus(), path), db.ErrorText());
+    OpenedDatabase failure = Failure(FailureAt(db.LastStatus(), path), db.ErrorText());
+    // A newer program's schema may use what this SQLite cannot parse, which it calls a
+    // damaged schema: such a file is left alone, never moved aside.
+    if (failure.failure == StoreFailure::Corrupt &&
+        HeaderVersion(std::string(path)).value_or(0) > SCHEMA_VERSION) {
+        failure.failure = StoreFailure::TooNew;
+    }
+    return failure;
 }
 
 }  // namespace
 
 OpenedDatabase OpenWritable(std::string_view path, int busy_timeout_ms) {
     const std::string file(path);
+    if (file.empty()) {
+        // SQLite would open a private temporary database: rows would vanish at the end.
+        return Failure(StoreFailure::CannotOpen, "no file name");
+    }
     const bool fresh = !HoldsBytes(file);
     platform::SqliteOpen open =
         SqliteConnection::Open(file, SqliteConnection::Mode::ReadWriteCreate);
