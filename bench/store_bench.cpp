@@ -362,7 +362,10 @@ store::ArchiveRow MakeRow(std::mt19937& random, const Population& people, std::i
         row.sender_key = member.key;
         row.sender_name = member.name;
     }
-    row.msg_id = std::to_string(1000000000000000000LL + index * 7919 + random() % 7919);
+    // The service's MsgIds are 19-digit numbers in no order.
+    row.msg_id = std::to_string(1000000000000000000ULL +
+                                (static_cast<std::uint64_t>(random()) << 32 | random()) %
+                                    8000000000000000000ULL);
     row.text = row.kind == "文本" ? ChatText(random, index) : row.kind;
     if (row.direction == store::Direction::Out) {
         row.result = "ok";

@@ -18,6 +18,9 @@ using platform::SqliteStatus;
 // Changes written in one transaction at most: big enough for the text index to work in
 // bulk, small enough that a transaction never holds the lock for long.
 constexpr std::size_t MAX_BATCH = 8000;
+// A message can be recalled for a few minutes only: its row is among the newest ones (a
+// scan of these takes about 10 ms; recalls are rare).
+constexpr std::int64_t RECALL_WINDOW_ROWS = 100000;
 // Rows a retention pass deletes per transaction, between writes.
 constexpr int RETENTION_BATCH = 500;
 constexpr std::int64_t DAY_MS = std::int64_t{24} * 3600 * 1000;
@@ -54,8 +57,9 @@ struct Store::Writer {
             "INSERT INTO archive(time_ms, direction, kind, chat_key, chat_name, sender_key, "
             "sender_name, msg_id, text, result, recalled) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
         index_row = db.Prepare("INSERT INTO archive_text(rowid, text) VALUES (?, ?)");
-        mark_recalled =
-            db.Prepare("UPDATE archive SET recalled = 1 WHERE msg_id = ?1 AND msg_id <> ''");
+        mark_recalled = db.Prepare(
+            "UPDATE archive SET recalled = 1 WHERE id > (SELECT ifnull(max(id), 0) FROM archive) "
+            "- ?2 AND msg_id = ?1");
         save_key = db.Prepare(
             "INSERT OR REPLACE INTO contact_keys(key, kind, uin, alias, remark_name, nick_name, "
             "sex, province, city, signature, member_names, group_key, display_name, "
@@ -108,6 +112,7 @@ struct Store::Writer {
 
     SqliteStatus Write(const Recall& recall) {
         mark_recalled.Bind(1, recall.msg_id);
+        mark_recalled.Bind(2, RECALL_WINDOW_ROWS);
         return Finish(mark_recalled);
     }
 

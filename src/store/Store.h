@@ -57,7 +57,8 @@ public:
 
     // Queue one change for the writer. Any thread; never waits for the disk.
     void Append(ArchiveRow row);
-    // Marks every row of this MsgId recalled (rows queued before it included).
+    // Marks the rows of this MsgId recalled, among the newest 100,000 rows (queued ones
+    // included): a message can be recalled for a few minutes only.
     void MarkRecalled(std::string_view msg_id);
     // New or changed contact keys; a known key's record is replaced.
     void SaveContactKeys(std::vector<ContactKeyRecord> records);

@@ -15,7 +15,6 @@ CREATE TABLE archive(
     recalled INTEGER NOT NULL DEFAULT 0
 );
 CREATE INDEX archive_chat ON archive(chat_key);
-CREATE INDEX archive_msg_id ON archive(msg_id) WHERE msg_id <> '';
 CREATE VIRTUAL TABLE archive_text USING fts5(
     text, content='archive', content_rowid='id', tokenize='trigram', detail='none',
     columnsize=0);
