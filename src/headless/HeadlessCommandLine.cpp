@@ -1,5 +1,7 @@
 #include "headless/HeadlessCommandLine.h"
 
+#include "headless/ArchiveCommand.h"
+
 namespace zelmo::headless {
 
 namespace {
@@ -75,7 +77,8 @@ HeadlessCommandLine ParseHeadlessCommandLine(const std::vector<std::string_view>
 std::string HeadlessUsageText() {
     return "Usage: zelmo-headless [--data-dir DIR] [--service FILE] [--auto-answer yes|no]\n"
            "                      [--qr-file PATH] [--qr-scheme light-on-dark|dark-on-light]\n"
-           "                      [--version] [--help]\n"
+           "                      [--version] [--help]\n" +
+           ArchiveSynopsis() +
            "\n"
            "The robot without a window: every event is one time-stamped line on standard\n"
            "output, the login QR code is drawn in the terminal and written to a file.\n"
@@ -95,7 +98,9 @@ std::string HeadlessUsageText() {
            "  --help                show this text\n"
            "\n"
            "Signals: SIGINT and SIGTERM log out and end the program; SIGHUP reads the\n"
-           "settings, the knowledge base and the plugins again from their files.\n";
+           "settings, the knowledge base and the plugins again from their files.\n"
+           "\n" +
+           ArchiveHelpText();
 }
 
 }  // namespace zelmo::headless

@@ -14,6 +14,7 @@
 #include "app/Robot.h"
 #include "app/RunEnd.h"
 #include "app/StartChecks.h"
+#include "headless/ArchiveCommand.h"
 #include "headless/HeadlessCommandLine.h"
 #include "headless/HeadlessRun.h"
 #include "headless/HeadlessScreen.h"
@@ -41,16 +42,50 @@ void WriteOut(std::string_view text) {
     std::fflush(stdout);
 }
 
+// Archive output: written in large blocks (an export may be big); false once it failed.
+bool WriteRows(std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+}
+
+void WriteProblem(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// search and export: read the archive and end, without the robot.
+int RunArchive(const zelmo::headless::ArchiveCommand& command) {
+    using namespace zelmo;
+    if (command.show_help) {
+        std::fputs(headless::HeadlessUsageText().c_str(), stdout);
+        return 0;
+    }
+    if (!command.error.empty()) {
+        std::fprintf(stderr, "zelmo-headless: %s\n\n%s", command.error.c_str(),
+                     headless::HeadlessUsageText().c_str());
+        return headless::ARCHIVE_USAGE;
+    }
+    const int code = headless::RunArchiveCommand(command, WriteRows, WriteProblem);
+    if (std::fflush(stdout) != 0 && code == headless::ARCHIVE_ROWS) {
+        WriteProblem("zelmo-headless: cannot write the output\n");
+        return headless::ARCHIVE_NO_ROWS;
+    }
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace zelmo;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const headless::ArchiveCommand archive =
+        headless::ParseArchiveCommand(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"));
+    if (archive.kind != headless::ArchiveCommand::Kind::None) {
+        return RunArchive(archive);
+    }
     // Before any thread exists, so that every thread inherits the mask.
     headless::BlockProcessSignals();
     platform::UseOneArena();
     platform::KeepLargeBlocksApart();
 
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
     const headless::HeadlessCommandLine command_line =
         headless::ParseHeadlessCommandLine(args, EnvOrEmpty("XDG_DATA_HOME"), EnvOrEmpty("HOME"),
                                            EnvOrEmpty(headless::QR_SCHEME_VARIABLE), IsFolder);

@@ -78,8 +78,9 @@ TEST(HeadlessCommandLineTest, MistakesAreReportedAndHelpIsShown) {
     EXPECT_TRUE(version.common.show_version);
     EXPECT_EQ(version.common.error, "");
     const std::string usage = headless::HeadlessUsageText();
-    for (const char* option : {"--data-dir", "--service", "--auto-answer", "--qr-file",
-                               "--qr-scheme", "--version", "--help", "ZELMO_QR_SCHEME", "SIGHUP"}) {
+    for (const char* option :
+         {"--data-dir", "--service", "--auto-answer", "--qr-file", "--qr-scheme", "--version",
+          "--help", "ZELMO_QR_SCHEME", "SIGHUP", "search TEXT", "export --format", "--uin"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
 }
