@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -51,6 +52,8 @@ struct Simulator::Impl {
     std::string web_variant;
     std::string push_primary;
     std::string push_variant;
+    std::string file_primary;
+    std::string file_variant;
     CertificateFiles certificates;
     std::string profile_path;
     std::string head_image;
@@ -108,6 +111,35 @@ struct Simulator::Impl {
     std::deque<Bulk> bulks;
     std::vector<DeliveryRecord> deliveries;
 
+    // Media: what each delivered media message serves, the uploads (by ClientMediaId while
+    // they run), what check-uploads promised, and the media sends.
+    struct MediaMessage {
+        MessageKind kind = MessageKind::Picture;
+        std::string from;
+        std::string media_id;
+        std::string file_name;
+    };
+    struct Upload {
+        UploadRecord record;
+        std::string bytes;
+        std::string form_id;
+        std::string request_json;
+        std::string last_chunk;  // a repeat of the last chunk is answered again
+        std::size_t next_chunk = 0;
+        bool done = false;
+    };
+    struct Promise {
+        std::string aes_key;
+        std::string signature;
+    };
+    std::map<std::string, MediaMessage> media_messages;
+    std::vector<Upload> uploads;
+    std::map<std::string, Promise> check_promises;    // by FileMd5
+    std::map<std::string, std::string> md5_of_media;  // completed uploads, computed when asked
+    std::vector<MediaSendRecord> media_sends;
+    int fail_chunk = -1;
+    int fail_chunk_ret = 0;
+
     std::vector<RecordedRequest> requests;
     std::vector<std::string> violations;
     std::vector<std::pair<std::string, Fault>> faults;
@@ -161,6 +193,17 @@ struct Simulator::Impl {
     HttpResponse Logout(const HttpRequest& request, const std::string& host);
     HttpResponse PushLoginUrl(const HttpRequest& request, const std::string& host);
     HttpResponse HeadImage(const HttpRequest& request);
+    HttpResponse MediaDownload(const HttpRequest& request, const std::string& host,
+                               const std::string& name);
+    HttpResponse FileDownload(const HttpRequest& request, const std::string& host);
+    HttpResponse UploadMedia(const HttpRequest& request, const std::string& host);
+    HttpResponse CheckUpload(const HttpRequest& request, const std::string& host);
+    HttpResponse SendMedia(const HttpRequest& request, const std::string& host,
+                           const std::string& name);
+    // The upload whose MediaId it is; null when none gave it. Caller holds the mutex.
+    const Upload* UploadOfMediaLocked(std::string_view media_id) const;
+    // MD5 of a completed upload's bytes (hex), computed once. Caller holds the mutex.
+    std::string Md5OfUploadLocked(const Upload& upload);
 };
 
 }  // namespace sim

@@ -248,7 +248,13 @@ struct TlsServer::Impl {
             if (connection == "close" || connection == "Close") {
                 response.close = true;
             }
-            if (!WriteAll(ssl, SerializeResponse(response)) || response.close) {
+            const std::string wire = SerializeResponse(response);
+            if (response.cut_at < response.body.size()) {
+                const std::size_t head = wire.size() - response.body.size();
+                WriteAll(ssl, std::string_view(wire).substr(0, head + response.cut_at));
+                return false;
+            }
+            if (!WriteAll(ssl, wire) || response.close) {
                 return false;
             }
         }
