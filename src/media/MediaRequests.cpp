@@ -80,7 +80,7 @@ std::string BaseRequestJson(const protocol::ProtocolState& state) {
     const protocol::Session& session = state.session;
     // The envelope of every other request, filled by hand: the tokens are plain ASCII and
     // the rest of the body must not pass through the template's GBK conversion.
-    return R"({"BaseRequest":{"Uin":)" + session.uin + R"(,"Sid":")" + JsonString(session.sid) +
+    return R"("BaseRequest":{"Uin":)" + session.uin + R"(,"Sid":")" + JsonString(session.sid) +
            R"(","Skey":"@)" + JsonString(session.skey) + R"(","DeviceID":")" +
            JsonString(session.deviceid) + R"("},)";
 }

@@ -20,7 +20,8 @@ std::string XmlEscape(std::string_view text);
 // Every byte but letters, digits and "-._~" as %XX, for a query value.
 std::string PercentEncode(std::string_view text);
 
-// The BaseRequest member of every media request, with the comma that follows it.
+// The BaseRequest member of every media request ("BaseRequest":{...}), with the comma that
+// follows it.
 std::string BaseRequestJson(const protocol::ProtocolState& state);
 
 // The value of one cookie in the session's jar; empty when it has none.

@@ -71,7 +71,7 @@ SendAnswer SendUploadedMedia(const protocol::ServiceLink& link,
     msg += R"(,"FromUserName":")" + JsonString(state.own.UserName) + R"(","ToUserName":")" +
            JsonString(to) + R"(","LocalID":)" + IdJson(client_id) + R"(,"ClientMsgId":)" +
            IdJson(client_id) + "}";
-    const std::string body = BaseRequestJson(state) + R"("Msg":)" + msg + R"(,"Scene":0})";
+    const std::string body = "{" + BaseRequestJson(state) + R"("Msg":)" + msg + R"(,"Scene":0})";
     const std::string url = protocol::WebUrl(link.profile, state.session.fun) + std::string(WEBWX) +
                             std::string(shape.endpoint) + "?fun=" + std::string(shape.fun) +
                             "&f=json&pass_ticket=" + state.session.pass_ticket;

@@ -117,7 +117,7 @@ std::string UploadRequestJson(const Upload& upload) {
 // Asks whether the service has the file already. Empty when the upload may go on.
 std::string CheckUpload(Upload& upload) {
     const protocol::ProtocolState& state = upload.state;
-    std::string body = BaseRequestJson(state);
+    std::string body = "{" + BaseRequestJson(state);
     body += R"("FileMd5":")" + upload.md5 + R"(","FileName":")" + JsonString(upload.media.name);
     body += R"(","FileSize":)" + std::to_string(upload.media.size);
     body += R"(,"FileType":)" + std::to_string(CHECK_FILE_TYPE);
