@@ -152,40 +152,46 @@ std::string SendChunks(Upload& upload, platform::FileReader& file, std::string& 
     for (std::uint64_t chunk = 0; chunk < chunks; ++chunk) {
         const std::string which = platform::Gbk("第") + std::to_string(chunk + 1) + "/" +
                                   std::to_string(chunks) + platform::Gbk("块上传失败");
-        body.clear();
-        AddField(body, boundary, "id", "WU_FILE_" + std::to_string(upload.number));
-        AddField(body, boundary, "name", upload.media.name);
-        AddField(body, boundary, "type", mime);
-        AddField(body, boundary, "lastModifiedDate", JavaScriptDate(upload.modified_ms));
-        AddField(body, boundary, "size", std::to_string(size));
+        std::string fields;
+        AddField(fields, boundary, "id", "WU_FILE_" + std::to_string(upload.number));
+        AddField(fields, boundary, "name", upload.media.name);
+        AddField(fields, boundary, "type", mime);
+        AddField(fields, boundary, "lastModifiedDate", JavaScriptDate(upload.modified_ms));
+        AddField(fields, boundary, "size", std::to_string(size));
         if (chunks > 1) {
-            AddField(body, boundary, "chunks", std::to_string(chunks));
-            AddField(body, boundary, "chunk", std::to_string(chunk));
+            AddField(fields, boundary, "chunks", std::to_string(chunks));
+            AddField(fields, boundary, "chunk", std::to_string(chunk));
         }
-        AddField(body, boundary, "mediatype", MediaType(upload.media.extension));
-        AddField(body, boundary, "uploadmediarequest", request_json);
-        AddField(body, boundary, "webwx_data_ticket", data_ticket);
-        AddField(body, boundary, "pass_ticket", upload.state.session.pass_ticket);
-        body.append("--").append(boundary).append("\r\n");
-        body.append("Content-Disposition: form-data; name=\"filename\"; filename=\"")
+        AddField(fields, boundary, "mediatype", MediaType(upload.media.extension));
+        AddField(fields, boundary, "uploadmediarequest", request_json);
+        AddField(fields, boundary, "webwx_data_ticket", data_ticket);
+        AddField(fields, boundary, "pass_ticket", upload.state.session.pass_ticket);
+        fields.append("--").append(boundary).append("\r\n");
+        fields.append("Content-Disposition: form-data; name=\"filename\"; filename=\"")
             .append(FormFileName(upload.media.name))
             .append("\"\r\nContent-Type: ")
             .append(mime)
             .append("\r\n\r\n");
+        const std::string tail = "\r\n--" + boundary + "--\r\n";
         const std::size_t want = static_cast<std::size_t>(
             std::min<std::uint64_t>(UPLOAD_CHUNK_BYTES, size - chunk * UPLOAD_CHUNK_BYTES));
-        const std::size_t at = body.size();
-        body.resize(at + want);
-        if (file.Read(body.data() + at, want) != want) {
+        // The buffer only ever grows: the chunk is read into place, never cleared or copied.
+        const std::size_t length = fields.size() + want + tail.size();
+        if (body.size() < length) {
+            body.resize(length);
+        }
+        std::copy(fields.begin(), fields.end(), body.begin());
+        if (file.Read(body.data() + fields.size(), want) != want) {
             return platform::Gbk("读取文件失败：") +
                    (file.Error().empty() ? platform::Gbk("文件在上传时变短了") : file.Error());
         }
-        body.append("\r\n--").append(boundary).append("--\r\n");
+        std::copy(tail.begin(), tail.end(),
+                  body.begin() + static_cast<std::ptrdiff_t>(fields.size() + want));
 
         platform::AnswerHead head;
         platform::RequestOptions options;
         options.method = "post";
-        options.body = body;
+        options.body = std::string_view(body.data(), length);
         options.cookie_header = upload.state.session.cookies;
         options.timeout_s = CHUNK_TIMEOUT_S;
         options.extra_headers = headers;

@@ -30,11 +30,12 @@ constexpr std::string_view FIELDS_MANY[] = {
     "chunks",      "chunk",   "mediatype", "uploadmediarequest", "webwx_data_ticket",
     "pass_ticket", "filename"};
 
+// A part of the form; its value points into the request's body.
 struct FormPart {
     std::string name;
     std::string file_name;
     bool is_file = false;
-    std::string value;
+    std::string_view value;
 };
 
 // The value of `key="..."` in a Content-Disposition line.
@@ -85,7 +86,7 @@ bool ParseForm(const HttpRequest& request, std::vector<FormPart>& parts) {
         part.name = DispositionValue(head, "name");
         part.is_file = head.find("; filename=\"") != std::string_view::npos;
         part.file_name = DispositionValue(head, "filename");
-        part.value = std::string(body.substr(content, end - content));
+        part.value = body.substr(content, end - content);
         parts.push_back(std::move(part));
         pos = end + 2 + delimiter.size();
     }
@@ -344,7 +345,9 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
     if (!in_order) {
         return refuse("the form's fields are missing or out of order");
     }
-    const auto value = [&](std::string_view name) { return Field(parts, name)->value; };
+    const auto value = [&](std::string_view name) {
+        return std::string(Field(parts, name)->value);
+    };
     const FormPart& file = *Field(parts, "filename");
     if (value("webwx_data_ticket") != session.data_ticket ||
         value("pass_ticket") != session.pass_ticket) {
@@ -412,6 +415,7 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
         fresh.record.size = size;
         fresh.record.chunks = chunks;
         fresh.record.file_md5 = upload_request.value("FileMd5", std::string());
+        fresh.bytes.reserve(size);
         fresh.form_id = value("id");
         fresh.request_json = value("uploadmediarequest");
         const auto promise = check_promises.find(fresh.record.file_md5);
@@ -435,7 +439,10 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
         return refuse("a chunk's id, name, size or uploadmediarequest changed within the upload");
     }
     const bool repeat =
-        upload.next_chunk > 0 && chunk + 1 == upload.next_chunk && file.value == upload.last_chunk;
+        upload.next_chunk > 0 && chunk + 1 == upload.next_chunk &&
+        file.value.size() == upload.last_chunk_bytes &&
+        std::string_view(upload.bytes).substr(upload.bytes.size() - upload.last_chunk_bytes) ==
+            file.value;
     if (!repeat && chunk != upload.next_chunk) {
         upload.record.failed = true;
         return refuse("chunk " + std::to_string(chunk) + " came instead of chunk " +
@@ -448,7 +455,7 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
     }
     if (!repeat) {
         upload.bytes += file.value;
-        upload.last_chunk = file.value;
+        upload.last_chunk_bytes = file.value.size();
         ++upload.next_chunk;
         ++upload.record.chunks_received;
         if (upload.next_chunk == chunks) {

@@ -153,7 +153,8 @@ struct RecordedRequest {
     std::string sni;     // TLS server name
     std::string path;
     std::string query;  // raw, without "?"
-    std::string body;
+    std::string body;   // its first 64 KiB
+    std::size_t body_size = 0;
     std::string cookie;                                        // Cookie header, empty when absent
     std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
     std::int64_t at_ms = 0;                                    // since Start()

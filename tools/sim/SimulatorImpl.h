@@ -124,7 +124,7 @@ struct Simulator::Impl {
         std::string bytes;
         std::string form_id;
         std::string request_json;
-        std::string last_chunk;  // a repeat of the last chunk is answered again
+        std::size_t last_chunk_bytes = 0;  // a repeat of the last chunk is answered again
         std::size_t next_chunk = 0;
         bool done = false;
     };
@@ -175,6 +175,9 @@ struct Simulator::Impl {
 
     // --- the service ---
     HttpResponse Handle(HttpRequest& request);
+    // Logs the request and picks its fault; `host` is the Host header without its port.
+    Fault Record(const HttpRequest& request, std::string& host);
+    HttpResponse Respond(const HttpRequest& request, const std::string& host, const Fault& fault);
     HttpResponse Route(const HttpRequest& request, const std::string& host);
     HttpResponse HomePage();
     HttpResponse JsLogin(const HttpRequest& request);
