@@ -42,7 +42,7 @@ std::optional<ReplyMedia> ParseReplyMedia(std::string_view reply) {
     static const struct {
         std::string opening;
         ReplyMediaKind kind;
-    } FORMS[] = {
+    } forms[] = {
         {platform::Gbk("[图片="), ReplyMediaKind::Picture},
         {platform::Gbk("[视频="), ReplyMediaKind::Video},
         {platform::Gbk("[文件="), ReplyMediaKind::File},
@@ -50,7 +50,7 @@ std::optional<ReplyMedia> ParseReplyMedia(std::string_view reply) {
     if (reply.empty() || reply.back() != ']') {
         return std::nullopt;
     }
-    for (const auto& form : FORMS) {
+    for (const auto& form : forms) {
         if (reply.size() > form.opening.size() && reply.starts_with(form.opening)) {
             const std::string_view name =
                 reply.substr(form.opening.size(), reply.size() - form.opening.size() - 1);
@@ -73,7 +73,7 @@ std::string ResolveReplyFile(std::string_view account_dir, const ReplyMedia& med
         return {};
     }
     const std::string folder = RepliesFolder(account_dir) + "/";
-    const std::string utf8 = folder + platform::GbkToUtf8(media.name);
+    std::string utf8 = folder + platform::GbkToUtf8(media.name);
     if (IsRegularFile(utf8)) {
         return utf8;
     }

@@ -208,7 +208,9 @@ std::string SendChunks(Upload& upload, platform::FileReader& file, std::string& 
         }
         const std::string ret = AnswerRet(answer);
         if (ret != "0") {
-            return which + (ret.empty() ? platform::Gbk("(应答无法识别)") : "(Ret " + ret + ")");
+            std::string why = which;
+            why += ret.empty() ? platform::Gbk("(应答无法识别)") : "(Ret " + ret + ")";
+            return why;
         }
         if (chunk + 1 == chunks) {
             upload.media.media_id = AnswerValue(answer, "MediaId");

@@ -335,6 +335,7 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
     }
     const bool several = Field(parts, "chunks") != nullptr;
     std::vector<std::string_view> names;
+    names.reserve(parts.size());
     for (const FormPart& part : parts) {
         names.push_back(part.name);
     }

@@ -181,7 +181,7 @@ TEST_F(DownloadTest, ACapACutAFullDiskOrTooLittleSpaceLeaveNothingBehind) {
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
     const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = previous;
-    limited.rlim_cur = 64 * 1024;
+    limited.rlim_cur = rlim_t{64} * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     outcome = Download(video, Place());
     setrlimit(RLIMIT_FSIZE, &previous);

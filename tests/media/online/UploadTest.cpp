@@ -28,7 +28,7 @@ protected:
     void SetUp() override { ASSERT_EQ(m_rig.LogIn(), ""); }
 
     std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = m_dir.Path() + "/" + name;
+        std::string path = m_dir.Path() + "/" + name;
         std::ofstream(path, std::ios::binary) << bytes;
         return path;
     }
