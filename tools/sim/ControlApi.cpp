@@ -69,6 +69,7 @@ Json ToJson(const UploadRecord& upload) {
             {"chunks", upload.chunks},
             {"chunks_received", upload.chunks_received},
             {"file_md5", upload.file_md5},
+            {"bytes_md5", upload.bytes_md5},
             {"checked", upload.checked},
             {"failed", upload.failed}};
 }

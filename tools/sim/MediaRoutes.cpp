@@ -14,6 +14,9 @@ using Impl = Simulator::Impl;
 
 constexpr std::size_t CHUNK_BYTES = 524288;
 constexpr std::uint64_t MAX_UPLOAD_BYTES = std::uint64_t{100} << 20;
+// The uploads' bytes kept for inspection; older ones are dropped, so a long run (a benchmark)
+// neither grows without end nor pays for fresh memory on every upload.
+constexpr std::uint64_t MAX_KEPT_UPLOAD_BYTES = std::uint64_t{64} << 20;
 // The form's fields in the web client's order; the chunk fields only for several chunks.
 constexpr std::string_view FIELDS_ONE[] = {"id",
                                            "name",
@@ -173,12 +176,22 @@ const Impl::Upload* Impl::UploadOfMediaLocked(std::string_view media_id) const {
     return nullptr;
 }
 
-std::string Impl::Md5OfUploadLocked(const Upload& upload) {
-    std::string& md5 = md5_of_media[upload.record.media_id];
-    if (md5.empty()) {
-        md5 = Md5Hex(upload.bytes);
+void Impl::DigestUploadLocked(Upload& upload) {
+    if (upload.done && upload.record.bytes_md5.empty() && !upload.bytes.empty()) {
+        upload.record.bytes_md5 = Md5Hex(upload.bytes);
     }
-    return md5;
+}
+
+void Impl::MakeRoomForUploadLocked(std::uint64_t more) {
+    std::uint64_t kept = more;
+    for (auto it = uploads.rbegin(); it != uploads.rend(); ++it) {
+        kept += it->bytes.size();
+        // The newest stay; older ones keep their record, the MediaId and the stated MD5.
+        if (kept > MAX_KEPT_UPLOAD_BYTES && it->done) {
+            kept -= it->bytes.size();
+            std::string().swap(it->bytes);
+        }
+    }
 }
 
 // webwxgetmsgimg, webwxgetvoice, webwxgetvideo: the media of a delivered message.
@@ -297,8 +310,9 @@ HttpResponse Impl::CheckUpload(const HttpRequest& request, const std::string& ho
         } else {
             // The service keeps what it was given: a file it has needs no upload.
             for (const Upload& upload : uploads) {
+                // Whether the stated MD5 was true the uploads' listing tells.
                 if (upload.done && upload.record.size == size.get<std::uint64_t>() &&
-                    Md5OfUploadLocked(upload) == md5) {
+                    upload.record.file_md5 == md5) {
                     media_id = upload.record.media_id;
                 }
             }
@@ -416,6 +430,7 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
         fresh.record.size = size;
         fresh.record.chunks = chunks;
         fresh.record.file_md5 = upload_request.value("FileMd5", std::string());
+        MakeRoomForUploadLocked(size);
         fresh.bytes.reserve(size);
         fresh.form_id = value("id");
         fresh.request_json = value("uploadmediarequest");
@@ -437,6 +452,7 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
     if (value("id") != upload.form_id || value("uploadmediarequest") != upload.request_json ||
         value("name") != upload.record.name || size != upload.record.size) {
         upload.record.failed = true;
+        std::string().swap(upload.bytes);
         return refuse("a chunk's id, name, size or uploadmediarequest changed within the upload");
     }
     const bool repeat =
@@ -446,12 +462,14 @@ HttpResponse Impl::UploadMedia(const HttpRequest& request, const std::string& ho
             file.value;
     if (!repeat && chunk != upload.next_chunk) {
         upload.record.failed = true;
+        std::string().swap(upload.bytes);
         return refuse("chunk " + std::to_string(chunk) + " came instead of chunk " +
                       std::to_string(upload.next_chunk));
     }
     if (!repeat && fail_chunk >= 0 && chunk == static_cast<std::uint64_t>(fail_chunk)) {
         fail_chunk = -1;
         upload.record.failed = true;
+        std::string().swap(upload.bytes);
         return Text(UploadMediaAnswer(fail_chunk_ret, "", 0));
     }
     if (!repeat) {

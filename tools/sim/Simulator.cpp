@@ -765,10 +765,11 @@ std::string Simulator::MediaOf(std::string_view msg_id) const {
     return found == m_impl->media_messages.end() ? std::string() : MediaSample(found->second.kind);
 }
 
-std::vector<UploadRecord> Simulator::Uploads() const {
+std::vector<UploadRecord> Simulator::Uploads() {
     std::lock_guard lock(m_impl->mutex);
     std::vector<UploadRecord> records;
-    for (const Impl::Upload& upload : m_impl->uploads) {
+    for (Impl::Upload& upload : m_impl->uploads) {
+        m_impl->DigestUploadLocked(upload);
         records.push_back(upload.record);
     }
     return records;

@@ -183,6 +183,9 @@ struct UploadRecord {
     std::size_t chunks = 0;  // the chunks the form names (1 without the chunk fields)
     std::size_t chunks_received = 0;
     std::string file_md5;  // as the request stated it
+    // MD5 of the bytes received, computed when the uploads are listed; empty before the
+    // upload completed, and when its bytes were dropped (beyond 64 MiB kept) unlisted.
+    std::string bytes_md5;
     bool checked = false;  // a check-upload came first; the upload carried its signature
     bool failed = false;   // a chunk was refused; the upload ended there
 };
@@ -334,8 +337,9 @@ public:
     // The bytes the service serves for a delivered picture, sticker, voice, video or file
     // message; empty for any other MsgId.
     std::string MediaOf(std::string_view msg_id) const;
-    // Every upload so far, and the bytes a completed one delivered (by its MediaId).
-    std::vector<UploadRecord> Uploads() const;
+    // Every upload so far, and the bytes a completed one delivered (by its MediaId). The
+    // bytes of the newest completed uploads are kept, 64 MiB in all.
+    std::vector<UploadRecord> Uploads();
     std::string UploadedBytes(std::string_view media_id) const;
     // Every media message the robot sent, accepted or not, oldest first.
     std::vector<MediaSendRecord> MediaSends() const;

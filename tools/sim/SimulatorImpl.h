@@ -134,8 +134,7 @@ struct Simulator::Impl {
     };
     std::map<std::string, MediaMessage> media_messages;
     std::vector<Upload> uploads;
-    std::map<std::string, Promise> check_promises;    // by FileMd5
-    std::map<std::string, std::string> md5_of_media;  // completed uploads, computed when asked
+    std::map<std::string, Promise> check_promises;  // by FileMd5
     std::vector<MediaSendRecord> media_sends;
     int fail_chunk = -1;
     int fail_chunk_ret = 0;
@@ -205,8 +204,11 @@ struct Simulator::Impl {
                            const std::string& name);
     // The upload whose MediaId it is; null when none gave it. Caller holds the mutex.
     const Upload* UploadOfMediaLocked(std::string_view media_id) const;
-    // MD5 of a completed upload's bytes (hex), computed once. Caller holds the mutex.
-    std::string Md5OfUploadLocked(const Upload& upload);
+    // Fills a completed upload's bytes_md5 while its bytes are kept. Caller holds the mutex.
+    void DigestUploadLocked(Upload& upload);
+    // Drops the bytes of the oldest completed uploads until `more` bytes fit beside the rest.
+    // Caller holds the mutex.
+    void MakeRoomForUploadLocked(std::uint64_t more);
 };
 
 }  // namespace sim

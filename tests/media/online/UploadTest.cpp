@@ -79,6 +79,7 @@ TEST_F(UploadTest, PicturesVideosAndStickersGoUpInChunksAndOutByTheirMediaId) {
         EXPECT_EQ(uploads[i].chunks, cases[i].chunks);
         EXPECT_EQ(uploads[i].chunks_received, cases[i].chunks);
         EXPECT_EQ(uploads[i].to, Alice());
+        EXPECT_EQ(uploads[i].bytes_md5, uploads[i].file_md5);
         EXPECT_FALSE(uploads[i].checked);
         EXPECT_EQ(sends[i].endpoint, cases[i].endpoint);
         EXPECT_EQ(sends[i].media_id, uploads[i].media_id);
@@ -106,6 +107,7 @@ TEST_F(UploadTest, ALargeFileIsCheckedFirstSentWithItsSignatureAndNeverUploadedT
     const std::vector<sim::UploadRecord> uploads = m_rig.Sim().Uploads();
     ASSERT_EQ(uploads.size(), 1u);
     EXPECT_TRUE(uploads[0].checked);
+    EXPECT_EQ(uploads[0].bytes_md5, uploads[0].file_md5);
     EXPECT_EQ(uploads[0].media_type, "doc");
     EXPECT_TRUE(m_rig.Sim().UploadedBytes(result.media->media_id) == bytes);
 
