@@ -99,6 +99,9 @@ DownloadRequest MediaDownloadRequest(const protocol::ServiceProfile& profile,
 DownloadOutcome DownloadMedia(const protocol::ServiceLink& link,
                               const protocol::ProtocolState& state, const ReceivedMedia& media,
                               const DownloadPlace& place, const std::atomic<bool>* stop) {
+    if (place.account_dir.empty()) {
+        return Outcome(DownloadStatus::NoSpace, platform::Gbk("没有账号文件夹，未下载"));
+    }
     const std::string folder = MediaFolder(place.account_dir, link.clock.UnixMs());
     if (!platform::MakeDirectories(folder)) {
         return Outcome(DownloadStatus::NoSpace, platform::Gbk("无法创建媒体文件夹，未下载"));

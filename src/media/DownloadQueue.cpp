@@ -139,6 +139,9 @@ void DownloadQueue::Stop() {
         const std::lock_guard lock(m_state->mutex);
         m_state->stopped.store(true);
         for (auto& waiting : m_state->waiting) {
+            for (const Waiting& dropped : waiting) {
+                m_state->pending.erase(dropped.media.MsgId);
+            }
             waiting.clear();
         }
     }
