@@ -255,10 +255,17 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user) noexcept {
     return bytes;
 }
 
+// The flags that end a transfer: the client's Stop() and the caller's own cancel.
+struct StopFlags {
+    const std::atomic<bool>* stopped = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+    bool Set() const { return stopped->load() || (cancel != nullptr && cancel->load()); }
+};
+
 // Ends a transfer from inside curl while data keeps flowing; a silent wait is ended by
 // Stop()'s wake-up of the poll instead.
 int CheckStop(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept {
-    return static_cast<const std::atomic<bool>*>(user)->load() ? 1 : 0;
+    return static_cast<const StopFlags*>(user)->Set() ? 1 : 0;
 }
 
 void CollectSetCookies(std::string_view headers, std::string& jar) {
@@ -308,7 +315,7 @@ bool TurnsIntoGet(long status, std::string_view method) {
 }
 
 // Runs the transfer on the slot's multi handle until it ends or the stop flag is seen.
-CURLcode Perform(Slot& slot, const std::atomic<bool>& stopped) {
+CURLcode Perform(Slot& slot, const StopFlags& stop) {
     CURLM* multi = slot.multi.get();
     CURL* easy = slot.easy.get();
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
@@ -316,7 +323,7 @@ CURLcode Perform(Slot& slot, const std::atomic<bool>& stopped) {
     }
     CURLcode result = CURLE_ABORTED_BY_CALLBACK;
     int running = 1;
-    while (!stopped.load()) {
+    while (!stop.Set()) {
         if (curl_multi_perform(multi, &running) != CURLM_OK) {
             result = CURLE_FAILED_INIT;
             break;
@@ -412,7 +419,7 @@ struct WebClient::Impl {
 
     void Configure(CURL* easy, std::string_view method, std::string_view body,
                    const RequestOptions& options, bool plain_http, const curl_slist* headers,
-                   std::int64_t timeout_ms) {
+                   std::int64_t timeout_ms, const StopFlags& stop) {
         const bool repeatable = options.repeatable;
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
@@ -444,7 +451,7 @@ struct WebClient::Impl {
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(timeout_ms));
         curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, CheckStop);
-        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &stopped);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &stop);
 
         const std::string verb(method);
         if (EqualsIgnoreCase(method, "GET")) {
@@ -551,6 +558,7 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
                       0,
                       !options.no_redirect};
     const bool plain_http = options.allow_loopback_http && IsLoopbackUrl(url);
+    const StopFlags stop{&stopped, options.cancel};
     CURLcode result = CURLE_OK;
     // Redirects are followed here rather than by curl, which would repeat a custom verb
     // such as "post" without its body on the next hop.
@@ -578,13 +586,14 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
             }
             hop_headers = foreign_headers.get();
         }
-        Configure(easy, method, payload, options, plain_http && hop == 0, hop_headers, left);
+        Configure(easy, method, payload, options, plain_http && hop == 0, hop_headers, left,
+                  stop);
         curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, WriteHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &header_text);
-        result = Perform(slot, stopped);
+        result = Perform(slot, stop);
         if (result != CURLE_OK || options.no_redirect) {
             break;
         }

@@ -62,6 +62,9 @@ struct RequestOptions {
     bool allow_loopback_http = false;
     // Ignores the config's connect_to: for hosts the user named rather than the service's.
     bool direct = false;
+    // When given, setting it ends this request (within a poll slice of a second) as Stop()
+    // ends every request: for a caller that stops its own work while the client goes on.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // One synchronous HTTPS exchange per call with the fixed browser-like header table.

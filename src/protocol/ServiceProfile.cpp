@@ -13,11 +13,11 @@ namespace zelmo::protocol {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> HOST_KEYS = {"login_host", "web_host", "push_host",
-                                                       "short_link_host"};
-constexpr std::array<std::string_view, 10> KNOWN_KEYS = {
-    "login_host", "web_host", "push_host",     "short_link_host", "port",
-    "connect_to", "ca_file",  "timeout_scale", "login_mode",      "extspam"};
+constexpr std::array<std::string_view, 5> HOST_KEYS = {"login_host", "web_host", "push_host",
+                                                       "file_host", "short_link_host"};
+constexpr std::array<std::string_view, 11> KNOWN_KEYS = {
+    "login_host", "web_host", "push_host",     "file_host",  "short_link_host", "port",
+    "connect_to", "ca_file",  "timeout_scale", "login_mode", "extspam"};
 
 constexpr std::string_view FUN = "{fun}";
 constexpr std::string_view SECTION = "service";
@@ -118,6 +118,7 @@ ServiceProfile LoadServiceProfile(std::string_view path) {
     profile.login_host = ReadOr(path, "login_host", profile.login_host);
     profile.web_host = ReadOr(path, "web_host", profile.web_host);
     profile.push_host = ReadOr(path, "push_host", profile.push_host);
+    profile.file_host = ReadOr(path, "file_host", profile.file_host);
     profile.short_link_host = ReadOr(path, "short_link_host", profile.short_link_host);
     profile.port = ParsePort(platform::ReadIniItem(path, SECTION, "port"));
     profile.connect_to = ReadOr(path, "connect_to", profile.connect_to);
@@ -174,6 +175,14 @@ std::string PushHost(const ServiceProfile& profile, std::string_view fun) {
     return Expand(profile.push_host, fun);
 }
 
+std::string FileHost(const ServiceProfile& profile, std::string_view fun) {
+    // The service's file hosts have always been the page host with "file." in front.
+    if (profile.file_host.empty()) {
+        return "file." + Expand(profile.web_host, fun);
+    }
+    return Expand(profile.file_host, fun);
+}
+
 std::string LoginHost(const ServiceProfile& profile) {
     return profile.login_host;
 }
@@ -193,6 +202,10 @@ std::string WebUrl(const ServiceProfile& profile, std::string_view fun) {
 
 std::string PushUrl(const ServiceProfile& profile, std::string_view fun) {
     return HostUrl(profile, PushHost(profile, fun));
+}
+
+std::string FileUrl(const ServiceProfile& profile, std::string_view fun) {
+    return HostUrl(profile, FileHost(profile, fun));
 }
 
 std::string LoginUrl(const ServiceProfile& profile) {

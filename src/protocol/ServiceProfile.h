@@ -29,6 +29,8 @@ struct ServiceProfile {
     std::string login_host = "login.weixin.qq.com";
     std::string web_host = "wx{fun}.qq.com";
     std::string push_host = "webpush{fun}.weixin.qq.com";
+    // Uploads and file downloads: a template as web_host; empty means "file." + web_host.
+    std::string file_host;
     std::string short_link_host = "url.cn";
     int port = 0;            // 0 means the scheme's default (443)
     std::string connect_to;  // "HOST:PORT" every connection goes to (tests); empty for none
@@ -65,6 +67,8 @@ ProfileCheck CheckServiceProfile(std::string_view path);
 std::string WebHost(const ServiceProfile& profile, std::string_view fun);
 // The push host with the variant.
 std::string PushHost(const ServiceProfile& profile, std::string_view fun);
+// The file host (uploads, file downloads) with the variant.
+std::string FileHost(const ServiceProfile& profile, std::string_view fun);
 std::string LoginHost(const ServiceProfile& profile);
 
 // "https://host", or "https://host:port" when the profile names a port.
@@ -73,6 +77,7 @@ std::string HostUrl(const ServiceProfile& profile, std::string_view host);
 // Shorthands for HostUrl over the hosts above.
 std::string WebUrl(const ServiceProfile& profile, std::string_view fun);
 std::string PushUrl(const ServiceProfile& profile, std::string_view fun);
+std::string FileUrl(const ServiceProfile& profile, std::string_view fun);
 std::string LoginUrl(const ServiceProfile& profile);
 
 // The host variant named by an https URL on the web-client host family ("2" for

@@ -16,6 +16,8 @@ TEST(ServiceProfileTest, DefaultsAreTheRealService) {
     EXPECT_EQ(WebHost(profile, "2"), "wx2.qq.com");
     EXPECT_EQ(PushHost(profile, ""), "webpush.weixin.qq.com");
     EXPECT_EQ(PushHost(profile, "2"), "webpush2.weixin.qq.com");
+    EXPECT_EQ(FileHost(profile, ""), "file.wx.qq.com");
+    EXPECT_EQ(FileHost(profile, "2"), "file.wx2.qq.com");
     EXPECT_EQ(profile.short_link_host, "url.cn");
     EXPECT_EQ(WebUrl(profile, "2"), "https://wx2.qq.com");
     EXPECT_EQ(LoginUrl(profile), "https://login.weixin.qq.com");
@@ -32,12 +34,16 @@ TEST(ServiceProfileTest, LoadsTheServiceSectionKeepingDefaults) {
     EXPECT_EQ(profile.short_link_host, "url.cn");
     EXPECT_EQ(WebHost(profile, "5"), "web5.sim.test");
     EXPECT_EQ(PushUrl(profile, ""), "https://push.sim.test:8443");
+    // Without a file_host the file host follows the web host.
+    EXPECT_EQ(FileUrl(profile, "5"), "https://file.web5.sim.test:8443");
     EXPECT_EQ(HostUrl(profile, "h"), "https://h:8443");
     const platform::WebClientConfig config = ClientConfig(profile);
     EXPECT_EQ(config.connect_to, "127.0.0.1:8443");
     EXPECT_EQ(config.ca_file, "/tmp/ca.pem");
 
     EXPECT_EQ(LoadServiceProfile(dir.Path() + "/missing.ini").web_host, "wx{fun}.qq.com");
+    std::ofstream(path) << "[service]\nfile_host=up{fun}.sim.test\n";
+    EXPECT_EQ(FileHost(LoadServiceProfile(path), "3"), "up3.sim.test");
     std::ofstream(path) << "[service]\nport=99999\n";
     EXPECT_EQ(LoadServiceProfile(path).port, 0);
     std::ofstream(path) << "[service]\nport=80x\n";

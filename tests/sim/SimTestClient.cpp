@@ -60,6 +60,10 @@ Answer Harness::Send(const std::string& host, const std::string& method, const s
     if (!cookie.empty()) {
         request.set_header("Cookie", cookie);
     }
+    // A header given replaces the default of its name.
+    for (const auto& [key, value] : headers) {
+        request.headers.erase(key);
+    }
     for (const auto& [key, value] : headers) {
         request.set_header(key, value);
     }

@@ -26,7 +26,8 @@ struct Harness {
     static sim::SimulatorOptions Options(int hold_ms = 300);
 
     // One request over real TLS to `host` (SNI and Host carry the name). Each opens its own
-    // connection, so two calls may stand for two client processes.
+    // connection, so two calls may stand for two client processes. `headers` replace the
+    // defaults (Accept-Encoding, Content-Type) of their names.
     Answer Send(const std::string& host, const std::string& method, const std::string& target,
                 const std::string& body = "", const std::string& cookie = "", bool gzip = true,
                 const httplib::Headers& headers = {}) const;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <vector>
 
 #include "SimTestClient.h"
 
@@ -105,4 +107,82 @@ TEST(Strictness, RecordsTheRequestAsReceived) {
     ASSERT_NE(accept, names.end());
     ASSERT_NE(cookie, names.end());
     EXPECT_TRUE(h.simulator.Violations().empty());
+}
+
+TEST(Strictness, UploadChunksOutOfOrderShapeOrSizeAreRefused) {
+    Harness h(Harness::Options(200));
+    ASSERT_TRUE(h.simulator.Start());
+    std::string cookie;
+    ASSERT_NE(h.LoginAndInit(cookie).find("\"Ret\": 0,"), std::string::npos);
+    const sim::SessionInfo session = h.simulator.Session();
+    constexpr std::size_t CHUNK = 524288;
+    const std::size_t size = CHUNK + 10;
+    const std::string request =
+        h.Envelope() + R"(,"UploadType":2,"ClientMediaId":1234,)" + R"("TotalLen":)" +
+        std::to_string(size) + R"(,"StartPos":0,"DataLen":)" + std::to_string(size) +
+        R"(,"MediaType":4,"FromUserName":")" + session.user_name +
+        R"(","ToUserName":"filehelper","FileMd5":")" + std::string(32, 'a') + "\"}";
+    const std::string boundary = "----WebKitFormBoundaryTEST";
+    // The web client's fields, in the order given, and `bytes` as the file.
+    const auto upload = [&](std::vector<std::string> order, int chunk, const std::string& bytes) {
+        const std::map<std::string, std::string> values = {
+            {"id", "WU_FILE_0"},
+            {"name", "a.pdf"},
+            {"type", "application/pdf"},
+            {"lastModifiedDate", "Thu Jan 01 1970 08:00:00 GMT+0800"},
+            {"size", std::to_string(size)},
+            {"chunks", "2"},
+            {"chunk", std::to_string(chunk)},
+            {"mediatype", "doc"},
+            {"uploadmediarequest", request},
+            {"webwx_data_ticket", session.data_ticket},
+            {"pass_ticket", session.pass_ticket}};
+        std::string body;
+        for (const std::string& name : order) {
+            body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name +
+                    "\"\r\n\r\n" + values.at(name) + "\r\n";
+        }
+        body += "--" + boundary +
+                "\r\nContent-Disposition: form-data; name=\"filename\"; filename=\"a.pdf\"\r\n"
+                "Content-Type: application/pdf\r\n\r\n" +
+                bytes + "\r\n--" + boundary + "--\r\n";
+        return h.Send(h.simulator.HostFor("file"), "post",
+                      "/cgi-bin/mmwebwx-bin/webwxuploadmedia?f=json", body, cookie, true,
+                      {{"Content-Type", "multipart/form-data; boundary=" + boundary}});
+    };
+    const std::vector<std::string> order = {
+        "id",         "name",  "type",      "lastModifiedDate",   "size",
+        "chunks",     "chunk", "mediatype", "uploadmediarequest", "webwx_data_ticket",
+        "pass_ticket"};
+    const std::string first(CHUNK, 'x');
+    const std::string second(10, 'y');
+    const auto ret_of = [](const Answer& answer) {
+        const std::size_t at = answer.body.find("\"Ret\": ");
+        return at == std::string::npos
+                   ? std::string("none")
+                   : answer.body.substr(at + 7, answer.body.find(',', at) - at - 7);
+    };
+
+    EXPECT_EQ(ret_of(upload(order, 1, second)), "-1");
+    EXPECT_TRUE(HasViolation(h.simulator, "never began"));
+    std::vector<std::string> swapped = order;
+    std::swap(swapped[2], swapped[7]);
+    EXPECT_EQ(ret_of(upload(swapped, 0, first)), "-1");
+    EXPECT_TRUE(HasViolation(h.simulator, "out of order"));
+    EXPECT_EQ(ret_of(upload(order, 0, first.substr(1))), "-1");
+    EXPECT_TRUE(HasViolation(h.simulator, "bytes instead of"));
+
+    // In order: the first chunk's answer has no MediaId, a repeat of it is taken again, and
+    // the last one brings it.
+    Answer answer = upload(order, 0, first);
+    EXPECT_EQ(ret_of(answer), "0") << answer.body;
+    EXPECT_NE(answer.body.find("\"MediaId\": \"\",\n\"StartPos\": 524288,"), std::string::npos);
+    EXPECT_EQ(ret_of(upload(order, 0, first)), "0");
+    answer = upload(order, 1, second);
+    EXPECT_EQ(ret_of(answer), "0");
+    EXPECT_NE(answer.body.find("\"MediaId\": \"@crypt_"), std::string::npos) << answer.body;
+    const std::vector<sim::UploadRecord> uploads = h.simulator.Uploads();
+    ASSERT_FALSE(uploads.empty());
+    EXPECT_EQ(uploads.back().chunks_received, 2u);
+    EXPECT_EQ(h.simulator.UploadedBytes(uploads.back().media_id), first + second);
 }

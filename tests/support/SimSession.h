@@ -8,6 +8,7 @@
 
 #include "platform/Clock.h"
 #include "platform/WebClient.h"
+#include "protocol/ServiceLink.h"
 #include "protocol/ServiceProfile.h"
 #include "protocol/Session.h"
 #include "protocol/Templates.h"
@@ -37,6 +38,8 @@ public:
     sim::Simulator& Sim() { return *m_sim; }
     protocol::ProtocolState& State() { return m_state; }
     const platform::WebClient& Web() const { return *m_web; }
+    // What the client's own requests talk through (after LogIn()).
+    protocol::ServiceLink Link() { return {*m_web, m_profile, m_clock}; }
 
     // One synccheck as the heartbeat sends it (30 s hold), answer as received.
     std::string SyncCheck();

@@ -360,6 +360,26 @@ std::string SendMsgAnswer(int ret, std::string_view msg_id, std::string_view loc
     return out.Finish();
 }
 
+std::string UploadMediaAnswer(int ret, std::string_view media_id, std::uint64_t start_pos) {
+    LayoutWriter out;
+    WriteBaseResponse(out, ret);
+    out.String("MediaId", ret == 0 ? media_id : "");
+    out.Number("StartPos", ret == 0 ? static_cast<std::int64_t>(start_pos) : 0);
+    out.Number("CDNThumbImgHeight", 0);
+    out.Number("CDNThumbImgWidth", 0);
+    return out.Finish();
+}
+
+std::string CheckUploadAnswer(int ret, std::string_view media_id, std::string_view aes_key,
+                              std::string_view signature) {
+    LayoutWriter out;
+    WriteBaseResponse(out, ret);
+    out.String("MediaId", ret == 0 ? media_id : "");
+    out.String("AESKey", ret == 0 ? aes_key : "");
+    out.String("Signature", ret == 0 ? signature : "");
+    return out.Finish();
+}
+
 std::string InitAnswer(Era era, const InitData& data) {
     const bool ok = data.ret == 0;
     LayoutWriter out;

@@ -48,6 +48,12 @@ std::string SyncCheckAnswer(std::string_view retcode, std::string_view selector)
 std::string BaseResponseAnswer(int ret);
 std::string StatusNotifyAnswer(int ret, std::string_view msg_id);
 std::string SendMsgAnswer(int ret, std::string_view msg_id, std::string_view local_id);
+// webwxuploadmedia: the MediaId (empty but on the last chunk) and the bytes taken so far.
+std::string UploadMediaAnswer(int ret, std::string_view media_id, std::uint64_t start_pos);
+// webwxcheckupload: a MediaId when the service has the file, else the key and signature the
+// upload and the send must carry.
+std::string CheckUploadAnswer(int ret, std::string_view media_id, std::string_view aes_key,
+                              std::string_view signature);
 
 // --- Large answers ---
 struct InitData {

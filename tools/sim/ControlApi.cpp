@@ -48,6 +48,32 @@ Json ToJson(const SentMessage& message) {
             {"at_ms", message.at_ms}};
 }
 
+Json ToJson(const MediaSendRecord& send) {
+    return {{"endpoint", send.endpoint},   {"type", send.type},
+            {"from", send.from},           {"to", send.to},
+            {"media_id", send.media_id},   {"content", send.content},
+            {"signature", send.signature}, {"client_msg_id", send.client_msg_id},
+            {"local_id", send.local_id},   {"file_name", send.file_name},
+            {"size", send.size},           {"ret", send.ret},
+            {"at_ms", send.at_ms}};
+}
+
+Json ToJson(const UploadRecord& upload) {
+    return {{"client_media_id", upload.client_media_id},
+            {"media_id", upload.media_id},
+            {"name", upload.name},
+            {"type", upload.type},
+            {"media_type", upload.media_type},
+            {"to", upload.to},
+            {"size", upload.size},
+            {"chunks", upload.chunks},
+            {"chunks_received", upload.chunks_received},
+            {"file_md5", upload.file_md5},
+            {"bytes_md5", upload.bytes_md5},
+            {"checked", upload.checked},
+            {"failed", upload.failed}};
+}
+
 Json ToJson(const DeliveryRecord& record) {
     return {{"msg_id", record.msg_id},
             {"from", record.from},
@@ -120,6 +146,7 @@ bool FaultFromJsonText(std::string_view json_text, Fault& fault) {
         {"garbage", FaultKind::Garbage},
         {"huge", FaultKind::Huge},
         {"cut_before_synckey", FaultKind::CutBeforeSyncKey},
+        {"cut_body", FaultKind::CutBody},
     };
     const std::string kind = root.value("kind", std::string());
     bool known = false;
@@ -346,6 +373,32 @@ struct ControlApi::Impl {
                 }
                 Reply(response, answer);
             });
+        // The media messages sent and the uploads behind them.
+        server.Get("/media-sent", [this](const httplib::Request&, httplib::Response& response) {
+            Json sends = Json::array();
+            for (const MediaSendRecord& send : simulator.MediaSends()) {
+                sends.push_back(ToJson(send));
+            }
+            Json uploads = Json::array();
+            for (const UploadRecord& upload : simulator.Uploads()) {
+                uploads.push_back(ToJson(upload));
+            }
+            Reply(response, {{"sends", sends}, {"uploads", uploads}});
+        });
+        // {"chunk": 2, "ret": -1}: the next upload's third chunk is refused; a negative chunk
+        // clears.
+        server.Post("/upload-fault",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        const Json body = Json::parse(request.body, nullptr, false);
+                        long long chunk = 0;
+                        long long ret = -1;
+                        if (!body.is_object() || !ReadInteger(body, "chunk", chunk) ||
+                            (body.contains("ret") && !ReadInteger(body, "ret", ret))) {
+                            return Bad(response, "expected {\"chunk\": N, \"ret\": R}");
+                        }
+                        simulator.FailUploadChunk(static_cast<int>(chunk), static_cast<int>(ret));
+                        Ok(response);
+                    });
         server.Get("/violations", [this](const httplib::Request&, httplib::Response& response) {
             Reply(response, simulator.Violations());
         });

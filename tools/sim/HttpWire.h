@@ -27,6 +27,9 @@ struct HttpResponse {
     std::string body;
     bool reset = false;  // drop the connection with a TCP reset instead of answering
     bool close = false;
+    // Sends the head (with the whole Content-Length) and only so many body bytes, then
+    // closes: an answer cut off. npos sends it whole.
+    std::size_t cut_at = std::string::npos;
 };
 
 // First value of a header, name compared without case; empty when absent.

@@ -14,6 +14,7 @@ bool WriteServiceProfile(const std::string& path, const ServiceProfile& profile)
             << "login_host=" << profile.login_host << "\n"
             << "web_host=" << profile.web_host << "\n"
             << "push_host=" << profile.push_host << "\n"
+            << "file_host=" << profile.file_host << "\n"
             << "short_link_host=" << profile.short_link_host << "\n"
             << "connect_to=" << profile.connect_to << "\n"
             << "ca_file=" << profile.ca_file << "\n";

@@ -8,6 +8,7 @@ struct ServiceProfile {
     std::string login_host;
     std::string web_host;   // template with {fun}
     std::string push_host;  // template with {fun}
+    std::string file_host;  // template with {fun}
     std::string short_link_host;
     std::string connect_to;  // HOST:PORT
     std::string ca_file;     // absolute path

@@ -5,32 +5,24 @@
 #include "sim/DesktopLogin.h"
 #include "sim/GzipText.h"
 #include "sim/QrPng.h"
+#include "sim/RouteChecks.h"
 #include "sim/SimulatorImpl.h"
 #include "sim/Tokens.h"
 
 namespace sim {
-namespace {
 
-using Json = nlohmann::json;
-using Impl = Simulator::Impl;
-
-constexpr std::string_view WEBWX = "/cgi-bin/mmwebwx-bin/";
-
-enum class Envelope { None, Optional, Init, Sync, Full };
-
-struct Check {
-    Envelope envelope = Envelope::Full;
-    bool skey_in_query = true;
-    bool pass_ticket = true;
-    bool undefined_ticket_ok = false;
-};
-
-HttpResponse Text(std::string body, std::string content_type = "text/plain") {
+HttpResponse Text(std::string body, std::string content_type) {
     HttpResponse response;
     response.headers.emplace_back("Content-Type", std::move(content_type));
     response.body = std::move(body);
     return response;
 }
+
+namespace {
+
+using Impl = Simulator::Impl;
+
+constexpr std::string_view WEBWX = "/cgi-bin/mmwebwx-bin/";
 
 bool AcceptsGzip(const HttpRequest& request) {
     return HeaderValue(request.headers, "Accept-Encoding").find("gzip") != std::string::npos;
@@ -66,6 +58,8 @@ int EndedRet(int retcode, bool init) {
     return retcode == 1102 && !init ? 1101 : retcode;
 }
 
+}  // namespace
+
 std::string JsonScalarText(const Json& value) {
     if (value.is_string()) {
         return value.get<std::string>();
@@ -92,8 +86,9 @@ int CheckSession(Impl& impl, const HttpRequest& request, const std::string& host
         impl.ViolationLocked(where + ": request before login");
         return 1100;
     }
-    if (host != impl.web_variant) {
-        impl.ViolationLocked(where + ": sent to host " + host + " instead of " + impl.web_variant);
+    const std::string& expected = check.host == nullptr ? impl.web_variant : *check.host;
+    if (host != expected) {
+        impl.ViolationLocked(where + ": sent to host " + host + " instead of " + expected);
         return 1;
     }
     const bool init = where == "webwxinit";
@@ -160,6 +155,8 @@ int CheckSession(Impl& impl, const HttpRequest& request, const std::string& host
     return EndedRet(impl.session.ended_retcode, init);
 }
 
+namespace {
+
 bool IsDigits(const std::string& text, std::size_t length) {
     return text.size() == length &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -167,25 +164,28 @@ bool IsDigits(const std::string& text, std::size_t length) {
 
 // The service may take a repeated id for a resend. The 17-digit shape (milliseconds and a
 // counter) is required only once the client has used it in this session.
-void CheckMessageIdsLocked(Impl& impl, const SentMessage& sent) {
+}  // namespace
+
+void CheckMessageIdsLocked(Simulator::Impl& impl, const SentMessage& sent, std::string_view where) {
     const auto check = [&](const std::string& id, std::set<std::string>& used, const char* name) {
         if (id.empty()) {
             return;
         }
         if (!used.insert(id).second) {
-            impl.ViolationLocked("webwxsendmsg: " + std::string(name) + " " + id +
+            impl.ViolationLocked(std::string(where) + ": " + name + " " + id +
                                  " was already used by an accepted send");
         }
         if (IsDigits(id, 17)) {
             impl.seventeen_digit_ids = true;
         } else if (impl.seventeen_digit_ids) {
-            impl.ViolationLocked("webwxsendmsg: " + std::string(name) + " " + id +
-                                 " is not 17 digits");
+            impl.ViolationLocked(std::string(where) + ": " + name + " " + id + " is not 17 digits");
         }
     };
     check(sent.client_msg_id, impl.accepted_client_ids, "ClientMsgId");
     check(sent.local_id, impl.accepted_local_ids, "LocalID");
 }
+
+namespace {
 
 bool ParseSyncKeyJson(const Json& value, SyncKeyList& key) {
     if (!value.is_object() || !value.contains("List") || !value["List"].is_array()) {
@@ -224,10 +224,20 @@ bool ParseSyncKeyText(const std::string& raw, SyncKeyList& key) {
     return !key.empty();
 }
 
+// The log keeps a body's start only: upload chunks are kept whole by the upload itself, and
+// a copy of each would slow the simulator below the client it measures.
+constexpr std::size_t MAX_RECORDED_BODY = 64u << 10;
+
 }  // namespace
 
 HttpResponse Impl::Handle(HttpRequest& request) {
-    std::string host = HeaderValue(request.headers, "Host");
+    std::string host;
+    const Fault fault = Record(request, host);
+    return Respond(request, host, fault);
+}
+
+Fault Impl::Record(const HttpRequest& request, std::string& host) {
+    host = HeaderValue(request.headers, "Host");
     host = host.substr(0, host.find(':'));
     std::transform(host.begin(), host.end(), host.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -240,7 +250,8 @@ HttpResponse Impl::Handle(HttpRequest& request) {
         record.sni = request.sni;
         record.path = request.path;
         record.query = request.query;
-        record.body = request.body;
+        record.body = request.body.substr(0, MAX_RECORDED_BODY);
+        record.body_size = request.body.size();
         record.cookie = HeaderValue(request.headers, "Cookie");
         record.headers = request.headers;
         record.at_ms = NowMs();
@@ -260,11 +271,16 @@ HttpResponse Impl::Handle(HttpRequest& request) {
         }
     }
     request_seen.notify_all();
+    return fault;
+}
 
+HttpResponse Impl::Respond(const HttpRequest& request, const std::string& host,
+                           const Fault& fault) {
     switch (fault.kind) {
         case FaultKind::None:
         case FaultKind::TruncatedGzip:
         case FaultKind::CutBeforeSyncKey:
+        case FaultKind::CutBody:
             break;
         case FaultKind::Delay: {
             std::unique_lock lock(mutex);
@@ -320,6 +336,9 @@ HttpResponse Impl::Handle(HttpRequest& request) {
                       [](const auto& header) { return header.first == "Content-Encoding"; });
         response.headers.emplace_back("Content-Encoding", "gzip");
     }
+    if (fault.kind == FaultKind::CutBody) {
+        response.cut_at = response.body.size() / 2;
+    }
     if (fault.kind == FaultKind::CutBeforeSyncKey) {
         const bool packed = HeaderValue(response.headers, "Content-Encoding") == "gzip";
         std::string text = packed ? GzipDecompress(response.body) : response.body;
@@ -346,6 +365,13 @@ HttpResponse Impl::Route(const HttpRequest& request, const std::string& host) {
     } else if (host == push_primary || host == push_variant) {
         if (path == "/cgi-bin/mmwebwx-bin/synccheck") {
             return SyncCheck(request, host);
+        }
+    } else if (host == file_primary || host == file_variant) {
+        if (path == "/cgi-bin/mmwebwx-bin/webwxuploadmedia") {
+            return UploadMedia(request, host);
+        }
+        if (path == "/cgi-bin/mmwebwx-bin/webwxgetmedia") {
+            return FileDownload(request, host);
         }
     } else if (web) {
         if (path == "/" && host == web_primary) {
@@ -388,6 +414,16 @@ HttpResponse Impl::Route(const HttpRequest& request, const std::string& host) {
             }
             if (name == "webwxgeticon" || name == "webwxgetheadimg") {
                 return HeadImage(request);
+            }
+            if (name == "webwxgetmsgimg" || name == "webwxgetvoice" || name == "webwxgetvideo") {
+                return MediaDownload(request, host, name);
+            }
+            if (name == "webwxcheckupload") {
+                return CheckUpload(request, host);
+            }
+            if (name == "webwxsendmsgimg" || name == "webwxsendvideomsg" ||
+                name == "webwxsendappmsg" || name == "webwxsendemoticon") {
+                return SendMedia(request, host, name);
             }
         }
     }
@@ -851,7 +887,7 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         sent_message.ret = ret;
         if (ret == 0) {
             last_send_ms = sent_message.at_ms;
-            CheckMessageIdsLocked(*this, sent_message);
+            CheckMessageIdsLocked(*this, sent_message, "webwxsendmsg");
         }
         if (ret != -1) {
             sent.push_back(sent_message);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "sim/ControlApi.h"
+#include "sim/MediaSamples.h"
 #include "sim/QrPng.h"
 #include "sim/ServiceProfile.h"
 #include "sim/SimulatorImpl.h"
@@ -247,6 +248,10 @@ std::size_t Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
     item.is_message = true;
     item.selector = "2";
     item.message = BuildMessage(incoming, parties, options.era);
+    if (!MediaSample(incoming.kind).empty()) {
+        media_messages[item.message.msg_id] = {incoming.kind, item.message.from,
+                                               item.message.media_id, item.message.file_name};
+    }
     item.record = deliveries.size();
     DeliveryRecord record;
     record.msg_id = item.message.msg_id;
@@ -522,15 +527,19 @@ bool Simulator::Start() {
     impl.web_variant = ExpandHost(options.web_host, scenario.fun);
     impl.push_primary = ExpandHost(options.push_host, "");
     impl.push_variant = ExpandHost(options.push_host, scenario.fun);
+    const std::string file_host =
+        options.file_host.empty() ? "file." + options.web_host : options.file_host;
+    impl.file_primary = ExpandHost(file_host, "");
+    impl.file_variant = ExpandHost(file_host, scenario.fun);
 
     std::error_code error;
     const std::filesystem::path workdir =
         std::filesystem::absolute(options.workdir.empty() ? "." : options.workdir, error);
     std::filesystem::create_directories(workdir, error);
-    std::vector<std::string> names = {
-        "*.qq.com",        "*.weixin.qq.com", "qq.com",
-        impl.login_host,   impl.web_primary,  impl.web_variant,
-        impl.push_primary, impl.push_variant, options.short_link_host};
+    std::vector<std::string> names = {"*.qq.com",        "*.weixin.qq.com",      "qq.com",
+                                      impl.login_host,   impl.web_primary,       impl.web_variant,
+                                      impl.push_primary, impl.push_variant,      impl.file_primary,
+                                      impl.file_variant, options.short_link_host};
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     impl.certificates = MakeCertificates(workdir.string(), names);
@@ -556,6 +565,7 @@ bool Simulator::Start() {
     profile.login_host = impl.login_host;
     profile.web_host = options.web_host;
     profile.push_host = options.push_host;
+    profile.file_host = file_host;
     profile.short_link_host = options.short_link_host;
     profile.connect_to = "127.0.0.1:" + std::to_string(impl.server.Port());
     profile.ca_file = impl.certificates.ca_cert;
@@ -623,6 +633,9 @@ std::string Simulator::HostFor(std::string_view kind) const {
     }
     if (kind == "push") {
         return m_impl->push_variant;
+    }
+    if (kind == "file") {
+        return m_impl->file_variant;
     }
     return m_impl->web_variant;
 }
@@ -822,6 +835,46 @@ bool Simulator::WaitForSentMessages(std::size_t count, std::chrono::milliseconds
 SessionInfo Simulator::Session() const {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->session;
+}
+
+std::string Simulator::MediaOf(std::string_view msg_id) const {
+    std::lock_guard lock(m_impl->mutex);
+    const auto found = m_impl->media_messages.find(std::string(msg_id));
+    return found == m_impl->media_messages.end() ? std::string() : MediaSample(found->second.kind);
+}
+
+std::vector<UploadRecord> Simulator::Uploads() {
+    std::lock_guard lock(m_impl->mutex);
+    std::vector<UploadRecord> records;
+    for (Impl::Upload& upload : m_impl->uploads) {
+        m_impl->DigestUploadLocked(upload);
+        records.push_back(upload.record);
+    }
+    return records;
+}
+
+std::string Simulator::UploadedBytes(std::string_view media_id) const {
+    std::lock_guard lock(m_impl->mutex);
+    const Impl::Upload* upload = m_impl->UploadOfMediaLocked(media_id);
+    return upload == nullptr ? std::string() : upload->bytes;
+}
+
+std::vector<MediaSendRecord> Simulator::MediaSends() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->media_sends;
+}
+
+bool Simulator::WaitForMediaSends(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_impl->mutex);
+    return m_impl->request_seen.wait_for(lock, timeout, [&] {
+        return m_impl->media_sends.size() >= count || m_impl->stopping;
+    }) && !m_impl->stopping;
+}
+
+void Simulator::FailUploadChunk(int chunk, int ret) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->fail_chunk = chunk;
+    m_impl->fail_chunk_ret = ret;
 }
 
 }  // namespace sim

@@ -30,6 +30,9 @@ enum class FaultKind {
     // 200 with the real answer (Ret 0) ending right before its "SyncKey" (halfway when it
     // has none): well framed and, where the client accepts it, a complete gzip stream.
     CutBeforeSyncKey,
+    // The real answer announced whole (Content-Length) but only its first half sent before
+    // the connection closes: a download cut off.
+    CutBody,
 };
 
 // A fault for every request whose path contains the key it is set under (a key holding a
@@ -150,7 +153,8 @@ struct RecordedRequest {
     std::string sni;     // TLS server name
     std::string path;
     std::string query;  // raw, without "?"
-    std::string body;
+    std::string body;   // its first 64 KiB
+    std::size_t body_size = 0;
     std::string cookie;                                        // Cookie header, empty when absent
     std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
     std::int64_t at_ms = 0;                                    // since Start()
@@ -164,6 +168,42 @@ struct SentMessage {
     std::string client_msg_id;
     std::string local_id;
     int ret = 0;  // what the service answered
+    std::int64_t at_ms = 0;
+};
+
+// One upload the service took (or refused) in chunks.
+struct UploadRecord {
+    std::string client_media_id;
+    std::string media_id;    // given with the last chunk; empty until then or when refused
+    std::string name;        // the form's file name
+    std::string type;        // the form's MIME type
+    std::string media_type;  // pic, video or doc
+    std::string to;
+    std::uint64_t size = 0;
+    std::size_t chunks = 0;  // the chunks the form names (1 without the chunk fields)
+    std::size_t chunks_received = 0;
+    std::string file_md5;  // as the request stated it
+    // MD5 of the bytes received, computed when the uploads are listed; empty before the
+    // upload completed, and when its bytes were dropped (beyond 64 MiB kept) unlisted.
+    std::string bytes_md5;
+    bool checked = false;  // a check-upload came first; the upload carried its signature
+    bool failed = false;   // a chunk was refused; the upload ended there
+};
+
+// One media message the robot sent.
+struct MediaSendRecord {
+    std::string endpoint;  // webwxsendmsgimg, webwxsendvideomsg, webwxsendappmsg, webwxsendemoticon
+    int type = 0;
+    std::string from;
+    std::string to;
+    std::string media_id;
+    std::string content;    // a file's appmsg XML
+    std::string signature;  // a file's, after a check-upload
+    std::string client_msg_id;
+    std::string local_id;
+    std::string file_name;  // of the upload the MediaId names
+    std::uint64_t size = 0;
+    int ret = 0;
     std::int64_t at_ms = 0;
 };
 
@@ -206,6 +246,7 @@ struct SimulatorOptions {
     std::string login_host = "login.weixin.qq.com";
     std::string web_host = "wx{fun}.qq.com";
     std::string push_host = "webpush{fun}.weixin.qq.com";
+    std::string file_host;  // template; empty: "file." + web_host
     std::string short_link_host = "url.cn";
     int login_poll_hold_ms = 25000;
     int synccheck_hold_ms = 25000;
@@ -249,8 +290,9 @@ public:
     int ControlPort() const;  // -1 without a control API
     std::string ProfilePath() const;
     std::string CaFile() const;
-    std::string CurrentUuid() const;                   // empty before the first jslogin
-    std::string HostFor(std::string_view kind) const;  // "login", "web", "primary", "push"
+    std::string CurrentUuid() const;  // empty before the first jslogin
+    // "login", "web", "primary", "push", "file"
+    std::string HostFor(std::string_view kind) const;
 
     void Scan();
     // The phone confirms a scanned code or a pending push login.
@@ -307,6 +349,21 @@ public:
     // Blocks until `count` texts were taken by webwxsendmsg (true) or the time-out.
     bool WaitForSentMessages(std::size_t count, std::chrono::milliseconds timeout);
     SessionInfo Session() const;
+
+    // The bytes the service serves for a delivered picture, sticker, voice, video or file
+    // message; empty for any other MsgId.
+    std::string MediaOf(std::string_view msg_id) const;
+    // Every upload so far, and the bytes a completed one delivered (by its MediaId). The
+    // bytes of the newest completed uploads are kept, 64 MiB in all.
+    std::vector<UploadRecord> Uploads();
+    std::string UploadedBytes(std::string_view media_id) const;
+    // Every media message the robot sent, accepted or not, oldest first.
+    std::vector<MediaSendRecord> MediaSends() const;
+    // Blocks until `count` media messages were taken (true) or the time-out.
+    bool WaitForMediaSends(std::size_t count, std::chrono::milliseconds timeout);
+    // The next upload to reach chunk `chunk` (0-based) gets Ret `ret` for it, and the upload
+    // ends there. A negative chunk clears.
+    void FailUploadChunk(int chunk, int ret);
 
     struct Impl;
 

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -51,6 +52,8 @@ struct Simulator::Impl {
     std::string web_variant;
     std::string push_primary;
     std::string push_variant;
+    std::string file_primary;
+    std::string file_variant;
     CertificateFiles certificates;
     std::string profile_path;
     std::string head_image;
@@ -110,6 +113,34 @@ struct Simulator::Impl {
     std::deque<Bulk> bulks;
     std::vector<DeliveryRecord> deliveries;
 
+    // Media: what each delivered media message serves, the uploads (by ClientMediaId while
+    // they run), what check-uploads promised, and the media sends.
+    struct MediaMessage {
+        MessageKind kind = MessageKind::Picture;
+        std::string from;
+        std::string media_id;
+        std::string file_name;
+    };
+    struct Upload {
+        UploadRecord record;
+        std::string bytes;
+        std::string form_id;
+        std::string request_json;
+        std::size_t last_chunk_bytes = 0;  // a repeat of the last chunk is answered again
+        std::size_t next_chunk = 0;
+        bool done = false;
+    };
+    struct Promise {
+        std::string aes_key;
+        std::string signature;
+    };
+    std::map<std::string, MediaMessage> media_messages;
+    std::vector<Upload> uploads;
+    std::map<std::string, Promise> check_promises;  // by FileMd5
+    std::vector<MediaSendRecord> media_sends;
+    int fail_chunk = -1;
+    int fail_chunk_ret = 0;
+
     std::vector<RecordedRequest> requests;
     std::vector<std::string> violations;
     std::vector<std::pair<std::string, Fault>> faults;
@@ -147,6 +178,9 @@ struct Simulator::Impl {
 
     // --- the service ---
     HttpResponse Handle(HttpRequest& request);
+    // Logs the request and picks its fault; `host` is the Host header without its port.
+    Fault Record(const HttpRequest& request, std::string& host);
+    HttpResponse Respond(const HttpRequest& request, const std::string& host, const Fault& fault);
     HttpResponse Route(const HttpRequest& request, const std::string& host);
     HttpResponse HomePage();
     HttpResponse JsLogin(const HttpRequest& request);
@@ -165,6 +199,20 @@ struct Simulator::Impl {
     HttpResponse Logout(const HttpRequest& request, const std::string& host);
     HttpResponse PushLoginUrl(const HttpRequest& request, const std::string& host);
     HttpResponse HeadImage(const HttpRequest& request);
+    HttpResponse MediaDownload(const HttpRequest& request, const std::string& host,
+                               const std::string& name);
+    HttpResponse FileDownload(const HttpRequest& request, const std::string& host);
+    HttpResponse UploadMedia(const HttpRequest& request, const std::string& host);
+    HttpResponse CheckUpload(const HttpRequest& request, const std::string& host);
+    HttpResponse SendMedia(const HttpRequest& request, const std::string& host,
+                           const std::string& name);
+    // The upload whose MediaId it is; null when none gave it. Caller holds the mutex.
+    const Upload* UploadOfMediaLocked(std::string_view media_id) const;
+    // Fills a completed upload's bytes_md5 while its bytes are kept. Caller holds the mutex.
+    void DigestUploadLocked(Upload& upload);
+    // Drops the bytes of the oldest completed uploads until `more` bytes fit beside the rest.
+    // Caller holds the mutex.
+    void MakeRoomForUploadLocked(std::uint64_t more);
 };
 
 }  // namespace sim

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <list>
@@ -55,14 +56,22 @@ public:
         }
     }
 
+    // What the buffer holds first, the rest read straight into `out`: a large body is
+    // neither grown piece by piece nor copied again.
     bool ReadExact(std::size_t count, std::string& out) {
-        while (m_buffer.size() < count) {
-            if (!Fill()) {
+        const std::size_t buffered = std::min(count, m_buffer.size());
+        out.append(m_buffer, 0, buffered);
+        m_buffer.erase(0, buffered);
+        std::size_t at = out.size();
+        out.resize(at + count - buffered);
+        while (at < out.size()) {
+            const std::size_t want = std::min<std::size_t>(out.size() - at, 1u << 30);
+            const int n = SSL_read(m_ssl, out.data() + at, static_cast<int>(want));
+            if (n <= 0) {
                 return false;
             }
+            at += static_cast<std::size_t>(n);
         }
-        out.append(m_buffer, 0, count);
-        m_buffer.erase(0, count);
         return true;
     }
 
@@ -248,7 +257,13 @@ struct TlsServer::Impl {
             if (connection == "close" || connection == "Close") {
                 response.close = true;
             }
-            if (!WriteAll(ssl, SerializeResponse(response)) || response.close) {
+            const std::string wire = SerializeResponse(response);
+            if (response.cut_at < response.body.size()) {
+                const std::size_t head = wire.size() - response.body.size();
+                WriteAll(ssl, std::string_view(wire).substr(0, head + response.cut_at));
+                return false;
+            }
+            if (!WriteAll(ssl, wire) || response.close) {
                 return false;
             }
         }

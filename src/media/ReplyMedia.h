@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "media/MediaKind.h"
+
+namespace zelmo::media {
+
+// A knowledge-base reply that sends a file from the account's replies/ folder.
+enum class ReplyMediaKind : std::uint8_t { Picture, Video, File };
+
+struct ReplyMedia {
+    ReplyMediaKind kind = ReplyMediaKind::Picture;
+    std::string name;  // a plain file name (GBK)
+};
+
+// A reply (GBK) that is exactly "[图片=NAME]", "[视频=NAME]" or "[文件=NAME]" with NAME a plain
+// file name: not empty, at most 100 bytes, no folder ("/" or "\"), no "..", no leading dot, no
+// control characters. Nothing for any other text, which is sent as the text it is.
+std::optional<ReplyMedia> ParseReplyMedia(std::string_view reply);
+
+// "<account_dir>/replies": the only folder such replies send from.
+std::string RepliesFolder(std::string_view account_dir);
+
+// The regular file the reply names in the replies folder (file-system bytes): its UTF-8 name,
+// else its name as GBK bytes (a file copied from a GBK system). Empty when neither is there.
+std::string ResolveReplyFile(std::string_view account_dir, const ReplyMedia& media);
+
+// How a file the reply names goes out: a picture reply with a gif as a sticker, with another
+// picture as a picture; a video reply with an mp4 as a video; everything else as a file.
+SendAs SendAsFor(ReplyMediaKind kind, std::string_view file_name);
+
+}  // namespace zelmo::media
