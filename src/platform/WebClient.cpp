@@ -195,8 +195,7 @@ bool IsLoopbackUrl(std::string_view url) {
     char* host = nullptr;
     if (curl_url_set(parsed, CURLUPART_URL, std::string(url).c_str(), 0) == CURLUE_OK &&
         curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-        const std::string_view name(host);
-        loopback = name == "localhost" || name == "[::1]" || name.starts_with("127.");
+        loopback = IsLoopbackHost(host);
         curl_free(host);
     }
     curl_url_cleanup(parsed);
@@ -585,6 +584,31 @@ void WebClient::Stop() {
 
 bool WebClient::Stopped() const {
     return m_impl->stopped.load();
+}
+
+bool IsLoopbackHost(std::string_view host) {
+    if (EqualsIgnoreCase(host, "localhost") || host == "[::1]") {
+        return true;
+    }
+    if (!host.starts_with("127.")) {
+        return false;
+    }
+    int dots = 0;
+    int digits = 0;
+    int value = 0;
+    for (const char c : host) {
+        if (c == '.' && digits > 0 && dots < 3) {
+            ++dots;
+            digits = 0;
+            value = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3 && value * 10 + (c - '0') <= 255) {
+            ++digits;
+            value = value * 10 + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    return dots == 3 && digits > 0;
 }
 
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right) {
