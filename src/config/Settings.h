@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/AiSettings.h"
 #include "platform/TextFile.h"
 
 namespace zelmo::config {
@@ -33,6 +34,8 @@ struct Settings {
     // Resume a saved session at start and log in again without a scan when the service ends
     // the session. Edited in the file only, so SaveSettings leaves its line alone.
     bool 自动重新登录 = true;
+    // Section [AI回复]: answers from a language model.
+    AiSettings ai;
 
     bool operator==(const Settings&) const = default;
 };

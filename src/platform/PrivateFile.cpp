@@ -10,17 +10,21 @@
 
 namespace zelmo::platform {
 
-bool WritePrivateFileAtomic(std::string_view path, std::string_view bytes) {
+bool KeepPrivate(std::string_view path) {
     const std::string name(path);
-    // WriteFileAtomic gives the new file the old one's mode before it writes: an empty
-    // private file first makes every later write private from its first byte on.
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         return false;
     }
     const bool private_mode = ::fchmod(fd, 0600) == 0;
     ::close(fd);
-    return private_mode && WriteFileAtomic(path, bytes);
+    return private_mode;
+}
+
+bool WritePrivateFileAtomic(std::string_view path, std::string_view bytes) {
+    // WriteFileAtomic gives the new file the old one's mode before it writes: an empty
+    // private file first makes every later write private from its first byte on.
+    return KeepPrivate(path) && WriteFileAtomic(path, bytes);
 }
 
 }  // namespace zelmo::platform
