@@ -108,6 +108,10 @@ struct Simulator::Impl {
     std::deque<Bulk> bulks;
     std::vector<DeliveryRecord> deliveries;
 
+    std::deque<ModelScript> model_scripts;
+    std::vector<ModelCall> model_calls;
+    std::uint64_t model_stalls_ended = 0;  // counts EndModelStalls()
+
     std::vector<RecordedRequest> requests;
     std::vector<std::string> violations;
     std::vector<std::pair<std::string, Fault>> faults;
@@ -161,6 +165,7 @@ struct Simulator::Impl {
     HttpResponse Logout(const HttpRequest& request, const std::string& host);
     HttpResponse PushLoginUrl(const HttpRequest& request, const std::string& host);
     HttpResponse HeadImage(const HttpRequest& request);
+    HttpResponse ChatCompletions(const HttpRequest& request);
 };
 
 }  // namespace sim
