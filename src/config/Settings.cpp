@@ -4,6 +4,7 @@
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "platform/IniFile.h"
+#include "platform/PrivateFile.h"
 #include "platform/TextFile.h"
 
 namespace zelmo::config {
@@ -52,6 +53,12 @@ public:
         m_ok = m_ok &&
                platform::SetIniTextItem(m_text, platform::Gbk(section), platform::Gbk(key), value);
     }
+    // Makes the file (and so the one that replaces it) and its backup, which a file system
+    // without links gets as a copy, readable by their owner alone.
+    void MakePrivate() {
+        m_ok = m_ok && platform::KeepPrivate(m_path) &&
+               platform::KeepPrivate(platform::BackupPath(m_path));
+    }
     bool Commit() const { return m_ok && platform::WriteFileKeepingBackup(m_path, m_text); }
 
 private:
@@ -66,10 +73,44 @@ constexpr std::string_view PLUGIN = "插件设置";
 constexpr std::string_view REPLY = "回复设置";
 constexpr std::string_view GROUP = "群管设置";
 constexpr std::string_view MASS = "群发设置";
+constexpr std::string_view AI = "AI回复";
 
 }  // namespace
 
 namespace {
+
+AiSettings ReadAiSettings(const SettingsReader& file) {
+    const AiSettings defaults;
+    AiSettings ai;
+    ai.启用 = file.Flag(AI, "启用", defaults.启用);
+    ai.接口地址 = file.Text(AI, "接口地址", defaults.接口地址);
+    ai.密钥 = file.Text(AI, "密钥", defaults.密钥);
+    ai.模型 = file.Text(AI, "模型", defaults.模型);
+    ai.系统提示 = file.Text(AI, "系统提示", defaults.系统提示);
+    ai.上下文条数 = file.Text(AI, "上下文条数", defaults.上下文条数);
+    ai.最长回复 = file.Text(AI, "最长回复", defaults.最长回复);
+    ai.超时秒数 = file.Text(AI, "超时秒数", defaults.超时秒数);
+    ai.好友 = file.Flag(AI, "好友", defaults.好友);
+    ai.群 = file.Text(AI, "群", defaults.群);
+    ai.每日上限 = file.Text(AI, "每日上限", defaults.每日上限);
+    ai.触发前缀 = file.Text(AI, "触发前缀", defaults.触发前缀);
+    return ai;
+}
+
+void WriteAiSettings(SettingsWriter& file, const AiSettings& ai) {
+    file.Flag(AI, "启用", ai.启用);
+    file.Text(AI, "接口地址", ai.接口地址);
+    file.Text(AI, "密钥", ai.密钥);
+    file.Text(AI, "模型", ai.模型);
+    file.Text(AI, "系统提示", ai.系统提示);
+    file.Text(AI, "上下文条数", ai.上下文条数);
+    file.Text(AI, "最长回复", ai.最长回复);
+    file.Text(AI, "超时秒数", ai.超时秒数);
+    file.Flag(AI, "好友", ai.好友);
+    file.Text(AI, "群", ai.群);
+    file.Text(AI, "每日上限", ai.每日上限);
+    file.Text(AI, "触发前缀", ai.触发前缀);
+}
 
 Settings ReadSettings(const SettingsReader& file) {
     const Settings defaults;
@@ -93,6 +134,7 @@ Settings ReadSettings(const SettingsReader& file) {
     settings.回复过期秒数 = file.Text(REPLY, "回复过期秒数", defaults.回复过期秒数);
     settings.自动重新登录 = file.Flag(ROBOT, "自动重新登录", defaults.自动重新登录);
     settings.自动登录上限 = file.Text(ROBOT, "自动登录上限", defaults.自动登录上限);
+    settings.ai = ReadAiSettings(file);
     return settings;
 }
 
@@ -146,6 +188,11 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Text(GROUP, "群管_加", settings.群管_加);
     file.Text(GROUP, "群管_邀", settings.群管_邀);
     file.Text(GROUP, "群管_移", settings.群管_移);
+    WriteAiSettings(file, settings.ai);
+    // The file now holds a key that spends the user's money: only its owner may read it.
+    if (!settings.ai.密钥.empty()) {
+        file.MakePrivate();
+    }
     return file.Commit();
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/AiSettings.h"
 #include "platform/TextFile.h"
 
 namespace zelmo::config {
@@ -36,6 +37,8 @@ struct Settings {
     // Most logins the robot starts by itself (hot starts, push re-logins, a re-login's QR
     // codes) in any 24 hours; "0" for no cap.
     std::string 自动登录上限 = "12";
+    // Section [AI回复]: answers from a language model.
+    AiSettings ai;
 
     bool operator==(const Settings&) const = default;
 };

@@ -185,9 +185,8 @@ std::int32_t DecodeUtf8(const unsigned char* data, std::size_t size, std::size_t
     return code;
 }
 
-}  // namespace
-
-std::string Utf8ToGbk(std::string_view utf8) {
+template <bool DROP>
+std::string ConvertUtf8ToGbk(std::string_view utf8) {
     const std::string_view text = UpToNul(utf8);
     const Tables& tables = GetTables();
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
@@ -218,7 +217,9 @@ std::string Utf8ToGbk(std::string_view utf8) {
             }
             const std::uint16_t gbk = code > 0 && code <= 0xFFFF ? tables.to_gbk[code] : 0;
             if (gbk == 0) {
-                *write++ = UNMAPPABLE;
+                if constexpr (!DROP) {
+                    *write++ = UNMAPPABLE;
+                }
             } else if (gbk < 0x100) {
                 *write++ = static_cast<char>(gbk);
             } else {
@@ -229,6 +230,16 @@ std::string Utf8ToGbk(std::string_view utf8) {
     }
     out.resize(static_cast<std::size_t>(write - out.data()));
     return out;
+}
+
+}  // namespace
+
+std::string Utf8ToGbk(std::string_view utf8) {
+    return ConvertUtf8ToGbk<false>(utf8);
+}
+
+std::string Utf8ToGbkDropping(std::string_view utf8) {
+    return ConvertUtf8ToGbk<true>(utf8);
 }
 
 std::string GbkToUtf8(std::string_view gbk) {

@@ -9,6 +9,10 @@ namespace zelmo::platform {
 // invalid UTF-8 sequences likewise. The result ends at the first NUL of the input.
 std::string Utf8ToGbk(std::string_view utf8);
 
+// The same, but each character GBK cannot hold (and each invalid sequence) is left out:
+// for texts written elsewhere that the chat shows, where a "?" would read as part of them.
+std::string Utf8ToGbkDropping(std::string_view utf8);
+
 // GBK text to UTF-8 bytes; an invalid GBK byte becomes "?". Ends at the first NUL.
 std::string GbkToUtf8(std::string_view gbk);
 

@@ -42,6 +42,8 @@ const std::vector<Masking>& Maskings() {
         add("(\"(?:" + keys + ")\"\\s*:\\s*\")(?:[^\"\\\\]|\\\\.)*", "\\1***");
         add("(<(?:" + keys + ")>)[^<]*", "\\1***");
         add("@crypt_[A-Za-z0-9_\\-+/=]+", "@crypt_***");
+        // A language model's key, as an Authorization header carries it.
+        add("(bearer\\s+)[^\\s\"'<>,]+", "\\1***");
         return list;
     }();
     return maskings;

@@ -206,8 +206,7 @@ std::string HostOf(std::string_view url) {
 
 // A host the user may reach in clear text: this machine only.
 bool IsLoopbackUrl(std::string_view url) {
-    const std::string name = HostOf(url);
-    return name == "localhost" || name == "[::1]" || name.starts_with("127.");
+    return IsLoopbackHost(HostOf(url));
 }
 
 // True when the cookies of `domain` (a leading dot aside) may go to `host`: the domain
@@ -644,6 +643,31 @@ void WebClient::Stop() {
 
 bool WebClient::Stopped() const {
     return m_impl->stopped.load();
+}
+
+bool IsLoopbackHost(std::string_view host) {
+    if (EqualsIgnoreCase(host, "localhost") || host == "[::1]") {
+        return true;
+    }
+    if (!host.starts_with("127.")) {
+        return false;
+    }
+    int dots = 0;
+    int digits = 0;
+    int value = 0;
+    for (const char c : host) {
+        if (c == '.' && digits > 0 && dots < 3) {
+            ++dots;
+            digits = 0;
+            value = 0;
+        } else if (c >= '0' && c <= '9' && digits < 3 && value * 10 + (c - '0') <= 255) {
+            ++digits;
+            value = value * 10 + (c - '0');
+        } else {
+            return false;
+        }
+    }
+    return dots == 3 && digits > 0;
 }
 
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right) {

@@ -93,6 +93,11 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// A host name that is this machine: "localhost" (any letter case), "[::1]", or an IPv4
+// address 127.x.x.x written as four decimal numbers. A name that merely starts with "127."
+// is looked up like any other and may be anywhere.
+bool IsLoopbackHost(std::string_view host);
+
 // The header-parsing helper: case-sensitive; see the definition for the empty-marker rules.
 std::string TextBetween(std::string_view text, std::string_view left, std::string_view right);
 

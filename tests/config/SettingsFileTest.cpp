@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <string>
@@ -77,6 +78,14 @@ TEST_F(SettingsFileTest, AbsentFileGivesTheKeyTableDefaults) {
     EXPECT_EQ(mass.重复延时, "2000");
     EXPECT_TRUE(mass.监控日志);
     EXPECT_FALSE(platform::FileExists(Path()));  // reading never creates the file
+    EXPECT_FALSE(settings.ai.启用);
+    EXPECT_TRUE(settings.ai.好友);
+    EXPECT_EQ(settings.ai.群, "1");
+    EXPECT_EQ(settings.ai.上下文条数, "10");
+    EXPECT_EQ(settings.ai.最长回复, "500");
+    EXPECT_EQ(settings.ai.超时秒数, "30");
+    EXPECT_EQ(settings.ai.每日上限, "500");
+    EXPECT_NE(settings.ai.系统提示.find("[mkname]"), std::string::npos);
 
     // A file without our sections gives the defaults too.
     WriteText("[other]\r\nkey=1\r\n");
@@ -136,7 +145,10 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
         "群学习=",    "显示消息=", "自动重新登录=0",  "自动登录上限=3", "[插件设置]",
         "开启列表=",  "列表词=",   "[回复设置]",      "启用回复=",      "回复几率=",
         "好友默认=",  "群默认=",   "每分钟回复上限=", "回复过期秒数=",  "[群管设置]",
-        "启用群管=",  "群管_加=",  "群管_邀=",        "群管_移=",
+        "启用群管=",  "群管_加=",  "群管_邀=",        "群管_移=",      "[AI回复]",
+        "启用=",      "接口地址=", "密钥=",           "模型=",          "系统提示=",
+        "上下文条数=", "最长回复=", "超时秒数=",       "好友=",          "群=",
+        "每日上限=",  "触发前缀=",
     };
     std::size_t last = 0;
     for (const char* item : order) {
@@ -148,6 +160,12 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
     EXPECT_NE(text.find(Gbk("群默认=1")), std::string::npos);
     EXPECT_NE(text.find(Gbk("每分钟回复上限=5")), std::string::npos);
     EXPECT_NE(text.find(Gbk("好友默认=0")), std::string::npos);
+    // It holds the model's key now: neither it nor its backup is for other users' eyes.
+    for (const std::string& file : {Path(), platform::BackupPath(Path())}) {
+        struct stat status {};
+        ASSERT_EQ(::stat(file.c_str(), &status), 0) << file;
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << file;
+    }
 
     // Saving the defaults over it brings every field back.
     ASSERT_TRUE(SaveSettings(Path(), Settings{}));

@@ -56,6 +56,10 @@ TEST(EncodingTest, EachUnmappableCharacterBecomesOneQuestionMark) {
     EXPECT_EQ(Utf8ToGbk("a" + utf8_grinning + "b" + utf8_trademark + "c"), "a?b?c");
     EXPECT_EQ(Utf8ToGbk(utf8_grinning + utf8_grinning + utf8_grinning), "???");
     EXPECT_EQ(Utf8ToGbk(utf8_grinning + utf8_zhongwen), "?" + gbk_zhongwen);
+    // The dropping form leaves them out and keeps a "?" that was written.
+    EXPECT_EQ(
+        Utf8ToGbkDropping("a" + utf8_grinning + "b?" + utf8_trademark + "\x80" + utf8_zhongwen),
+        "ab?" + gbk_zhongwen);
 }
 
 TEST(EncodingTest, InvalidUtf8GivesQuestionMarksAndKeepsWhatFollows) {

@@ -137,15 +137,16 @@ TEST(EventLogTest, LinesAreStampedEscapedCutAndNeverHoldTokensOrCookies) {
         "{\"Skey\": \"@crypt_9f\\\"x\", \"Sid\":\"s1\", \"Uin\": 123} "
         "<error><ret>0</ret><skey>@crypt_77</skey><wxsid>w2</wxsid><wxuin>123</wxuin>"
         "<pass_ticket>p3</pass_ticket></error> set-cookie: webwx_auth_ticket=zz; Path=/\n"
-        "uuid=ab_c== loose @crypt_dead_beef";
+        "uuid=ab_c== loose @crypt_dead_beef Authorization: Bearer sk-live_0123";
     const std::string masked = MaskSecrets(secrets);
     for (const char* secret : {"ab12", "Xy9z", "Q%2Bw", "abc", "def", "9f", "s1", "@crypt_77", "w2",
-                               "p3", "zz", "ab_c", "dead_beef"}) {
+                               "p3", "zz", "ab_c", "dead_beef", "sk-live_0123"}) {
         EXPECT_EQ(masked.find(secret), std::string::npos) << secret << " in " << masked;
     }
     // What helps a reader stays.
-    for (const char* kept : {"synccheck?r=1&skey=***&sid=***&uin=123&pass_ticket=***",
-                             "\"Uin\": 123", "<wxuin>123</wxuin>", "<ret>0</ret>", "loose"}) {
+    for (const char* kept :
+         {"synccheck?r=1&skey=***&sid=***&uin=123&pass_ticket=***", "\"Uin\": 123",
+          "<wxuin>123</wxuin>", "<ret>0</ret>", "loose", "Bearer ***"}) {
         EXPECT_NE(masked.find(kept), std::string::npos) << kept << " not in " << masked;
     }
 

@@ -283,6 +283,14 @@ TEST(WebClientPlainHttp, ReachesLoopbackOnlyWhenAskedAndGoesDirect) {
     EXPECT_EQ(client.Request("http://wx.qq.com:" + std::to_string(port) + "/v1/chat", options), "");
     plain.stop();
     serving.join();
+    // Only an address is this machine: a name that starts like one is looked up anywhere.
+    for (const char* host : {"localhost", "LocalHost", "[::1]", "127.0.0.1", "127.255.3.9"}) {
+        EXPECT_TRUE(IsLoopbackHost(host)) << host;
+    }
+    for (const char* host : {"127.evil.example", "127.0.0.1.nip.io", "127.0.0.256", "127.1",
+                             "127.0.0.", "128.0.0.1", "localhost.example", ""}) {
+        EXPECT_FALSE(IsLoopbackHost(host)) << host;
+    }
 }
 
 // An httplib server with a release event, so handlers that hold an answer end at teardown.

@@ -117,3 +117,26 @@ TEST(ControlApi, NewCallsReachTheServiceAndRefuseMalformedBodies) {
     EXPECT_EQ(contacts(), 500);
     EXPECT_EQ(contacts(), 200);
 }
+
+// The demo scripts the model endpoint from its shell, as the tests do in process.
+TEST(ControlApi, ModelScriptsGoInAndTheCallsComeOutAsJson) {
+    sim::SimulatorOptions options = Harness::Options(5000);
+    options.control_port = 0;
+    Harness h(options);
+    ASSERT_TRUE(h.simulator.Start());
+    Control control(h.simulator.ControlPort());
+    EXPECT_EQ(control.Post("/model/answer", R"({"match": "hi", "content": null, "refusal": "no"})"),
+              200);
+    EXPECT_EQ(control.Post("/model/answer", R"({"status": "teapot"})"), 400);
+    const std::string body =
+        R"({"model":"m","messages":[{"role":"user","content":"hi there"}],"stream":false})";
+    const nlohmann::json answer = nlohmann::json::parse(
+        h.Send("127.0.0.1", "POST", "/v1/chat/completions", body, "", false).body, nullptr, false);
+    EXPECT_TRUE(answer["choices"][0]["message"]["content"].is_null());
+    EXPECT_EQ(answer["choices"][0]["message"]["refusal"], "no");
+    const nlohmann::json calls = control.Get("/model/calls");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0]["messages"][0]["content"], "hi there");
+    EXPECT_EQ(calls[0]["stream"], "false");
+    EXPECT_TRUE(calls[0]["valid"]);
+}

@@ -26,6 +26,19 @@ config::Settings ChangedSettings() {
     settings.回复过期秒数 = "45";
     settings.自动重新登录 = false;
     settings.自动登录上限 = "3";
+    config::AiSettings& ai = settings.ai;
+    ai.启用 = true;
+    ai.接口地址 = "https://api.example.com/v1";
+    ai.密钥 = "sk-sample-0123456789abcdef";
+    ai.模型 = "chat-model-1";
+    ai.系统提示 = Gbk("你是[mkname]。[enter]只说中文。");
+    ai.上下文条数 = "4";
+    ai.最长回复 = "120";
+    ai.超时秒数 = "9";
+    ai.好友 = false;
+    ai.群 = "2";
+    ai.每日上限 = "0";
+    ai.触发前缀 = Gbk("小助手");
     return settings;
 }
 

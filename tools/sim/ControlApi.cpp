@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "sim/ModelEndpoint.h"
 #include "sim/Scenario.h"
 #include "sim/Simulator.h"
 
@@ -399,6 +400,36 @@ struct ControlApi::Impl {
                         simulator.FailUploadChunk(static_cast<int>(chunk), static_cast<int>(ret));
                         Ok(response);
                     });
+        // A scripted answer of the model endpoint: the ModelScript fields by name.
+        server.Post("/model/answer",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        ModelScript script;
+                        if (!ModelScriptFromJsonText(request.body, script)) {
+                            return Bad(response, "expected {\"content\": ..., \"status\": ...}");
+                        }
+                        simulator.QueueModelAnswer(std::move(script));
+                        Ok(response);
+                    });
+        action("/model/clear", [this] { simulator.ClearModelAnswers(); });
+        action("/model/end-stalls", [this] { simulator.EndModelStalls(); });
+        server.Get("/model/calls", [this](const httplib::Request&, httplib::Response& response) {
+            Json list = Json::array();
+            for (const ModelCall& call : simulator.ModelCalls()) {
+                Json messages = Json::array();
+                for (const auto& [role, content] : call.messages) {
+                    messages.push_back({{"role", role}, {"content", content}});
+                }
+                list.push_back({{"model", call.model},
+                                {"messages", messages},
+                                {"stream", call.stream},
+                                {"max_tokens", call.max_tokens},
+                                {"authorization", call.authorization},
+                                {"valid", call.valid},
+                                {"status", call.status},
+                                {"at_ms", call.at_ms}});
+            }
+            Reply(response, list);
+        });
         server.Get("/violations", [this](const httplib::Request&, httplib::Response& response) {
             Reply(response, simulator.Violations());
         });

@@ -352,6 +352,9 @@ HttpResponse Impl::Respond(const HttpRequest& request, const std::string& host,
 HttpResponse Impl::Route(const HttpRequest& request, const std::string& host) {
     const std::string& path = request.path;
     const bool web = host == web_primary || host == web_variant;
+    if (path == "/v1/chat/completions") {
+        return ChatCompletions(request);
+    }
     if (host == login_host) {
         if (path == "/jslogin") {
             return JsLogin(request);

@@ -236,6 +236,40 @@ struct LoginInfo {
     int web_refusals = 0;       // web-mode redirects answered 1203
 };
 
+// One scripted answer of the model endpoint ("/v1/chat/completions").
+struct ModelScript {
+    std::string match;  // the last user turn holds it (UTF-8); empty: any question
+    std::string model;  // the request names exactly this model; empty: any
+    int status = 200;
+    std::string content;        // the answer (UTF-8)
+    bool null_content = false;  // content null, with `refusal` beside it
+    std::string refusal;
+    // When set, the body sent as it stands (HTML, plain text, a broken object) under
+    // content_type, instead of the answer or error object the status calls for.
+    std::string body;
+    std::string content_type = "application/json";
+    int delay_ms = 0;        // a stall before the answer; it ends early when the simulator stops
+    int retry_after_s = -1;  // sent as "Retry-After" when >= 0
+    int prompt_tokens = -1;  // usage; -1 counts characters
+    int completion_tokens = -1;
+    std::string finish_reason = "stop";
+    int times = 1;  // answers so many matching requests; 0 or less: until cleared
+};
+
+// What the model endpoint was asked.
+struct ModelCall {
+    std::string model;
+    std::vector<std::pair<std::string, std::string>> messages;  // role, content; in order
+    std::string stream;         // the "stream" value as written; empty when absent
+    long long max_tokens = -1;  // -1 when absent
+    std::string authorization;  // the header as sent; empty when absent
+    std::string content_type;
+    std::string body;
+    bool valid = false;  // a JSON object with a string model and a list of messages
+    int status = 0;      // what the endpoint answered
+    std::int64_t at_ms = 0;
+};
+
 struct SimulatorOptions {
     std::string workdir;        // certificates and the service profile go here
     std::string scenario_json;  // scenario text; empty uses scenario_file
@@ -364,6 +398,19 @@ public:
     // The next upload to reach chunk `chunk` (0-based) gets Ret `ret` for it, and the upload
     // ends there. A negative chunk clears.
     void FailUploadChunk(int chunk, int ret);
+    // The language-model endpoint: "/v1/chat/completions" on the TLS server under any host
+    // name, so https://127.0.0.1:<port>/v1 reaches it directly. Unscripted questions get a
+    // short echo answer. Scripts are tried in the order queued; the first that matches
+    // answers and is used up after its `times`.
+    std::string ModelBaseUrl() const;  // "https://127.0.0.1:<port>/v1"
+    void QueueModelAnswer(ModelScript script);
+    void ClearModelAnswers();
+    // Ends every stall now: the stalled requests get their answers at once.
+    void EndModelStalls();
+    std::vector<ModelCall> ModelCalls() const;
+    // Blocks until `count` requests reached the endpoint (true) or the time-out; a request
+    // counts as soon as it arrived, before any stall.
+    bool WaitForModelCalls(std::size_t count, std::chrono::milliseconds timeout);
 
     struct Impl;
 

@@ -140,6 +140,9 @@ struct Simulator::Impl {
     std::vector<MediaSendRecord> media_sends;
     int fail_chunk = -1;
     int fail_chunk_ret = 0;
+    std::deque<ModelScript> model_scripts;
+    std::vector<ModelCall> model_calls;
+    std::uint64_t model_stalls_ended = 0;  // counts EndModelStalls()
 
     std::vector<RecordedRequest> requests;
     std::vector<std::string> violations;
@@ -213,6 +216,7 @@ struct Simulator::Impl {
     // Drops the bytes of the oldest completed uploads until `more` bytes fit beside the rest.
     // Caller holds the mutex.
     void MakeRoomForUploadLocked(std::uint64_t more);
+    HttpResponse ChatCompletions(const HttpRequest& request);
 };
 
 }  // namespace sim

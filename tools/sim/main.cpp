@@ -126,6 +126,7 @@ int main(int argc, char** argv) {
     std::printf("profile: %s\n", simulator.ProfilePath().c_str());
     std::printf("service: 127.0.0.1:%d\n", simulator.Port());
     std::printf("control: http://127.0.0.1:%d\n", simulator.ControlPort());
+    std::printf("model: %s\n", simulator.ModelBaseUrl().c_str());
     std::fflush(stdout);
     int received = 0;
     sigwait(&stop_signals, &received);
