@@ -360,6 +360,14 @@ std::string SendMsgAnswer(int ret, std::string_view msg_id, std::string_view loc
     return out.Finish();
 }
 
+std::string RevokeMsgAnswer(int ret) {
+    LayoutWriter out;
+    WriteBaseResponse(out, ret);
+    out.String("Introduction", "");
+    out.String("SysWording", "");
+    return out.Finish();
+}
+
 std::string InitAnswer(Era era, const InitData& data) {
     const bool ok = data.ret == 0;
     LayoutWriter out;

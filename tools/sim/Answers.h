@@ -48,6 +48,8 @@ std::string SyncCheckAnswer(std::string_view retcode, std::string_view selector)
 std::string BaseResponseAnswer(int ret);
 std::string StatusNotifyAnswer(int ret, std::string_view msg_id);
 std::string SendMsgAnswer(int ret, std::string_view msg_id, std::string_view local_id);
+// webwxrevokemsg: the BaseResponse, then "Introduction" and "SysWording".
+std::string RevokeMsgAnswer(int ret);
 
 // --- Large answers ---
 struct InitData {
