@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,12 +47,16 @@ inline config::OneBotSettings RigSettings() {
 // does not run): what the transports and the read-only actions need.
 class OneBotRig {
 public:
-    explicit OneBotRig(config::OneBotSettings settings = RigSettings()) {
-        protocol::ProtocolState state;
-        state.own.UserName = "@self";
-        state.own.NickName = platform::Utf8ToGbk("机器人");
-        sessions.Publish(state);
-        contacts.AppendIfNew(Contact("@alice", "Alice", "女"));
+    // Logged in as `state` (by default a made-up account with one friend).
+    explicit OneBotRig(config::OneBotSettings settings = RigSettings(),
+                       std::optional<protocol::ProtocolState> state = std::nullopt) {
+        if (!state) {
+            state.emplace();
+            state->own.UserName = "@self";
+            state->own.NickName = platform::Utf8ToGbk("机器人");
+            contacts.AppendIfNew(Contact("@alice", "Alice", "女"));
+        }
+        sessions.Publish(*state);
         service = std::make_unique<onebot::OneBotService>(
             onebot::OneBotParts{{web, profile, clock},
                                 sessions,
