@@ -10,6 +10,39 @@ using platform::Json;
 
 namespace {
 
+void AppendField(std::string& out, std::string_view key, std::string_view utf8, bool first) {
+    if (!first) {
+        out.push_back(',');
+    }
+    platform::AppendJsonString(out, key);
+    out.push_back(':');
+    platform::AppendJsonString(out, utf8);
+}
+
+// A list of people written straight as text: a friend list of thousands is no document of
+// thousands of objects first. The fields are those of UserInfo.
+void AppendUserInfo(std::string& out, const ContactIds& ids,
+                    const contacts::ContactRecord& contact) {
+    out.push_back('{');
+    AppendField(out, "user_id", ids.IdOf(contact.UserName), true);
+    AppendField(out, "user_name", GbkToUtf8(contact.NickName), false);
+    AppendField(out, "user_displayname", "", false);
+    AppendField(out, "user_remark", GbkToUtf8(contact.RemarkName), false);
+    AppendField(out, "wx.alias", GbkToUtf8(contact.Alias), false);
+    out.push_back('}');
+}
+
+// Every contact of the store, one at a time, so the store is never copied whole.
+template <typename Visit>
+void ForEachContact(const contacts::ContactStore& store, Visit visit) {
+    const std::size_t count = store.Count();
+    for (std::size_t index = 1; index <= count; ++index) {
+        if (const std::optional<contacts::ContactRecord> contact = store.At(index)) {
+            visit(*contact);
+        }
+    }
+}
+
 Json UserInfo(const ContactIds& ids, const contacts::ContactRecord& contact) {
     Json info = Json::MakeObject();
     info.Set("user_id", ids.IdOf(contact.UserName));
@@ -59,12 +92,11 @@ bool IsKnownUserName(const ActionContext& context, std::string_view user_name) {
         context.parts.contacts.FindContactIndex(user_name) != 0) {
         return true;
     }
-    for (const contacts::ContactRecord& contact : context.parts.contacts.Snapshot()) {
-        if (FindMember(contact, user_name) != nullptr) {
-            return true;
-        }
-    }
-    return false;
+    bool found = false;
+    ForEachContact(context.parts.contacts, [&](const contacts::ContactRecord& contact) {
+        found = found || FindMember(contact, user_name) != nullptr;
+    });
+    return found;
 }
 
 }  // namespace
@@ -89,13 +121,17 @@ ActionResult GetUserInfo(const ActionContext& context, const Json& params) {
 
 ActionResult GetFriendList(const ActionContext& context) {
     const std::string own = context.parts.sessions.Snapshot()->own.UserName;
-    Json friends = Json::MakeArray();
-    for (const contacts::ContactRecord& contact : context.parts.contacts.Snapshot()) {
+    std::string friends = "[";
+    ForEachContact(context.parts.contacts, [&](const contacts::ContactRecord& contact) {
         if (IsPerson(contact) && contact.UserName != own) {
-            friends.Push(UserInfo(context.ids, contact));
+            if (friends.size() > 1) {
+                friends.push_back(',');
+            }
+            AppendUserInfo(friends, context.ids, contact);
         }
-    }
-    return Ok(std::move(friends));
+    });
+    friends.push_back(']');
+    return Ok(Json::MakeRaw(std::move(friends)));
 }
 
 ActionResult GetGroupInfo(const ActionContext& context, const Json& params) {
@@ -106,11 +142,11 @@ ActionResult GetGroupInfo(const ActionContext& context, const Json& params) {
 
 ActionResult GetGroupList(const ActionContext& context) {
     Json groups = Json::MakeArray();
-    for (const contacts::ContactRecord& contact : context.parts.contacts.Snapshot()) {
+    ForEachContact(context.parts.contacts, [&](const contacts::ContactRecord& contact) {
         if (IsGroup(contact)) {
             groups.Push(GroupInfo(context.ids, contact));
         }
-    }
+    });
     return Ok(std::move(groups));
 }
 

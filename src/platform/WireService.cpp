@@ -129,6 +129,9 @@ public:
           m_timer(core.io.get_executor()),
           m_outgoing(outgoing) {
         m_ws.read_message_max(core.limits.max_body_bytes);
+        // One frame per message: a large answer (a friend list) goes out in one write rather
+        // than in thousands of 4 KB frames.
+        m_ws.auto_fragment(false);
     }
 
     void KeepSlot(ConnectionSlot slot) { m_slot.emplace(std::move(slot)); }

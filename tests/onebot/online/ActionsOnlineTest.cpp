@@ -8,7 +8,9 @@
 
 #include "onebot/OneBotService.h"
 #include "platform/Encoding.h"
+#include "platform/Files.h"
 #include "protocol/RevokeRequest.h"
+#include "support/ChildProcess.h"
 #include "support/OnlineRobot.h"
 #include "support/WsPeer.h"
 
@@ -54,7 +56,8 @@ protected:
             settings);
         const std::vector<onebot::ListenerReport> reports = service->Start();
         ASSERT_EQ(reports.size(), 1U);
-        ASSERT_EQ(client.Connect(reports[0].port, "/"), "");
+        port = reports[0].port;
+        ASSERT_EQ(client.Connect(port, "/"), "");
         ASSERT_TRUE(client.Receive(WAIT));  // meta.connect
         // The members of the group come with a fetch of their own after the start-up.
         ASSERT_TRUE(online->Sim().WaitForRequest("webwxbatchgetcontact", WAIT));
@@ -90,6 +93,7 @@ protected:
     std::unique_ptr<OnlineRobot> online;
     std::unique_ptr<onebot::OneBotService> service;
     WsPeer client;
+    int port = 0;
     int echo = 0;
 };
 
@@ -212,6 +216,24 @@ TEST_F(ActionsOnlineTest, RefusalsOfTheServiceAndALoggedOutRobotAnswer34xxxAndSe
     EXPECT_EQ(Call("send_message", text)["retcode"], 0);
     ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
     EXPECT_EQ(sim.SentMessages().size(), 1U);
+}
+
+TEST_F(ActionsOnlineTest, TheExampleClientAnswersAFriendsPingWithPong) {
+    const std::string errors = online->DataRoot() + "/example.err";
+    ChildProcess example(
+        {"/usr/bin/python3", std::string(ZELMO_SOURCE_DIR) + "/examples/onebot/ping_pong.py",
+         "ws://127.0.0.1:" + std::to_string(port) + "/"},
+        {}, errors);
+    std::size_t next = 0;
+    ASSERT_TRUE(example.WaitForLine(&next, "connected", WAIT)) << platform::ReadFile(errors);
+    // An item as the service sends it, as the intake hands it on.
+    service->OnMessageItem(R"({"MsgId": "7001", "FromUserName": ")" + Id("alice") +
+                           R"(", "ToUserName": ")" + Id("self") +
+                           R"(", "MsgType": 1, "Content": "ping", "CreateTime": 1700000000})");
+    ASSERT_TRUE(example.WaitForLine(&next, "-> pong", WAIT));
+    ASSERT_TRUE(online->Sim().WaitForSentMessages(1, WAIT));
+    EXPECT_EQ(online->Sim().SentMessages()[0].to, Id("alice"));
+    EXPECT_EQ(online->Sim().SentMessages()[0].content, "pong");
 }
 
 TEST_F(ActionsOnlineTest, ARecallNamesTheSendsIdsAndTheServiceTakesItOnce) {
