@@ -56,8 +56,9 @@ void ActionHandler::Handle(std::string_view text, Transport transport,
                           echo));
         return;
     }
-    Run(*request, transport,
-        [done = std::move(done), echo](ActionResult result) { done(ResponseText(result, echo)); });
+    Run(*request, transport, [done = std::move(done), echo](const ActionResult& result) {
+        done(ResponseText(result, echo));
+    });
 }
 
 void ActionHandler::Run(const ActionRequest& request, Transport transport, ActionDone done) {

@@ -67,11 +67,13 @@ ActionResult GetGroupMemberInfo(const ActionContext& context, const platform::Js
 ActionResult GetGroupMemberList(const ActionContext& context, const platform::Json& params);
 ActionResult SetRemark(const ActionContext& context, const platform::Json& params);
 ActionResult GetContactKey(const ActionContext& context, const platform::Json& params);
-void SendMessage(const ActionContext& context, const platform::Json& params, ActionDone done);
+void SendMessage(const ActionContext& context, const platform::Json& params,
+                 const ActionDone& done);
 ActionResult DeleteMessage(const ActionContext& context, const platform::Json& params);
 ActionResult UploadFile(const ActionContext& context, const platform::Json& params);
 ActionResult GetFile(const ActionContext& context, const platform::Json& params);
-void GetLatestEvents(const ActionContext& context, const platform::Json& params, ActionDone done);
+void GetLatestEvents(const ActionContext& context, const platform::Json& params,
+                     const ActionDone& done);
 
 // The robot's own id for frameworks; empty while it is not logged in.
 std::string SelfId(const ActionContext& context);

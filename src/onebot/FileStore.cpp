@@ -12,7 +12,7 @@ namespace zelmo::onebot {
 namespace {
 
 constexpr std::size_t ID_LENGTH = 32;
-constexpr std::size_t MAX_META_BYTES = 64 * 1024;
+constexpr std::size_t MAX_META_BYTES = std::size_t{64} * 1024;
 
 bool IsFileId(std::string_view id) {
     return id.size() == ID_LENGTH &&

@@ -22,7 +22,7 @@ std::string LocalMessageId(std::int64_t start_unix_ms) {
 
 }  // namespace
 
-void SendMessage(const ActionContext& context, const Json& params, ActionDone done) {
+void SendMessage(const ActionContext& context, const Json& params, const ActionDone& done) {
     ActionResult error;
     const std::optional<std::string> detail_type = RequiredString(params, "detail_type", error);
     if (!detail_type) {
@@ -78,7 +78,7 @@ void SendMessage(const ActionContext& context, const Json& params, ActionDone do
         platform::GbkToUtf8(context.parts.sessions.Snapshot()->own.NickName);
     MessageMemory& memory = context.memory;
     const std::int64_t start_ms = context.start_unix_ms;
-    auto sent = [done, &memory, to, own_name, text = *text, start_ms](SendOutcome outcome) {
+    auto sent = [done, &memory, to, own_name, text = *text, start_ms](const SendOutcome& outcome) {
         if (outcome.retcode != OK) {
             done(Failed(outcome.retcode, outcome.message));
             return;

@@ -33,7 +33,7 @@ ActionResult GetStatus(const ActionContext& context) {
     return Ok(StatusData(good, online, self));
 }
 
-void GetLatestEvents(const ActionContext& context, const Json& params, ActionDone done) {
+void GetLatestEvents(const ActionContext& context, const Json& params, const ActionDone& done) {
     ActionResult error;
     const std::optional<std::int64_t> limit = Count(params, "limit", 0, error);
     const std::optional<std::int64_t> timeout =

@@ -150,7 +150,7 @@ std::vector<ListenerReport> OneBotService::Start() {
     for (const std::string& url : config::SplitUrlList(m_settings.Webhook)) {
         WebhookParts parts{
             m_web, m_settings.访问令牌,
-            [this](std::string request) {
+            [this](const std::string& request) {
                 HandleRequest(request, Transport::Webhook, [this](const std::string& response) {
                     if (!response.starts_with(R"({"status":"ok")")) {
                         Log("OneBot Webhook 的动作失败：" + response.substr(0, 300));

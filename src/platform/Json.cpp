@@ -10,9 +10,9 @@ namespace zelmo::platform {
 
 namespace {
 
-const std::string EMPTY_STRING;
-const Json::Array EMPTY_ARRAY;
-const Json::Object EMPTY_OBJECT;
+const std::string empty_string;
+const Json::Array empty_array;
+const Json::Object empty_object;
 
 // Length of the valid UTF-8 sequence at data[0] (overlong forms, surrogates and values past
 // U+10FFFF are invalid); 0 when invalid or cut.
@@ -398,17 +398,17 @@ double Json::AsDouble() const {
 
 const std::string& Json::AsString() const {
     const auto* value = std::get_if<std::string>(&m_value);
-    return value != nullptr ? *value : EMPTY_STRING;
+    return value != nullptr ? *value : empty_string;
 }
 
 const Json::Array& Json::Items() const {
     const auto* value = std::get_if<Array>(&m_value);
-    return value != nullptr ? *value : EMPTY_ARRAY;
+    return value != nullptr ? *value : empty_array;
 }
 
 const Json::Object& Json::Members() const {
     const auto* value = std::get_if<Object>(&m_value);
-    return value != nullptr ? *value : EMPTY_OBJECT;
+    return value != nullptr ? *value : empty_object;
 }
 
 const Json* Json::Find(std::string_view key) const {

@@ -25,7 +25,7 @@ std::string Sha256::HexDigest() {
     EVP_DigestFinal_ex(m_impl->context, digest, &length);
     constexpr char HEX[] = "0123456789abcdef";
     std::string hex;
-    hex.reserve(length * 2);
+    hex.reserve(static_cast<std::size_t>(length) * 2);
     for (unsigned int i = 0; i < length; ++i) {
         hex.push_back(HEX[digest[i] >> 4]);
         hex.push_back(HEX[digest[i] & 0x0F]);

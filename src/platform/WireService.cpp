@@ -411,12 +411,13 @@ private:
         }
         head.content_type = std::string_view(request[http::field::content_type]);
         head.upgrade = websocket::is_upgrade(request);
-        if (head.upgrade ? !m_websocket : !m_http) {
-            Refuse(404);
-            return;
-        }
+        // The handler's checks (authentication first) come before anything else is said.
         if (const int status = m_core.handler.Admit(head); status != 0) {
             Refuse(status);
+            return;
+        }
+        if (head.upgrade ? !m_websocket : !m_http) {
+            Refuse(404);
             return;
         }
         if (too_large && !head.upgrade) {
