@@ -188,7 +188,8 @@ void AddTextWithMentions(Json& segments, std::string_view text,
 
 // "coord=<lat>,<lng>" of a location's map URL.
 bool ReadCoordinates(std::string_view url, double& latitude, double& longitude) {
-    const std::string_view coord = Between(std::string(url) + "&", "coord=", "&");
+    const std::string query = std::string(url) + "&";
+    const std::string_view coord = Between(query, "coord=", "&");
     const std::size_t comma = coord.find(',');
     if (comma == std::string_view::npos) {
         return false;

@@ -200,19 +200,19 @@ TEST_F(ActionsOnlineTest, RefusalsOfTheServiceAndALoggedOutRobotAnswer34xxxAndSe
     sim.RefuseSends(0, 0);
     EXPECT_TRUE(sim.SentMessages().empty());
 
-    // A text waits for a logged-out robot a bounded time, then fails unsent.
+    // A text waits for a logged-out robot a bounded time, then fails unsent. (The robot's own
+    // state is the heartbeat's to set: the outbox watches one that stays logged out.)
     app::Robot& robot = online->Robot();
-    onebot::Outbox outbox(robot.Sender(), robot.Connection(), robot.Settings(), robot.Clock(),
+    protocol::Connection logged_out;
+    logged_out.Set(protocol::STATE_OFFLINE);
+    onebot::Outbox outbox(robot.Sender(), logged_out, robot.Settings(), robot.Clock(),
                           onebot::OUTBOX_CAPACITY, 100);
-    robot.Connection().Set(protocol::STATE_OFFLINE);
     std::promise<onebot::SendOutcome> outcome;
-    ASSERT_TRUE(outbox.Post(Id("bob"), "later", [&](onebot::SendOutcome result) {
-        outcome.set_value(std::move(result));
-    }));
+    ASSERT_TRUE(outbox.Post(Id("bob"), "later",
+                            [&](const onebot::SendOutcome& result) { outcome.set_value(result); }));
     std::future<onebot::SendOutcome> ended = outcome.get_future();
     ASSERT_EQ(ended.wait_for(WAIT), std::future_status::ready);
     EXPECT_EQ(ended.get().retcode, 34002);
-    robot.Connection().Set(protocol::STATE_ONLINE);
     EXPECT_EQ(Call("send_message", text)["retcode"], 0);
     ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
     EXPECT_EQ(sim.SentMessages().size(), 1U);
