@@ -50,12 +50,23 @@ bool Connection::WaitOnline() const {
     return !m_shut;
 }
 
+bool Connection::WaitOnlineFor(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, timeout, [this] { return m_shut || m_state == STATE_ONLINE; });
+    return !m_shut && m_state == STATE_ONLINE;
+}
+
 void Connection::Shut() {
     {
         std::lock_guard lock(m_mutex);
         m_shut = true;
     }
     m_changed.notify_all();
+}
+
+bool Connection::IsShut() const {
+    std::lock_guard lock(m_mutex);
+    return m_shut;
 }
 
 bool Connection::WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout) const {

@@ -33,8 +33,12 @@ public:
     // Blocks while the state is not online. True once online, false once shut (at once
     // when it already is).
     bool WaitOnline() const;
+    // WaitOnline with a time-out: true once online; false once shut or when `timeout` ran
+    // out first. Not counted by WaitForWaiters.
+    bool WaitOnlineFor(std::chrono::milliseconds timeout) const;
     // Wakes every waiter for good: the robot stops. The state stays readable.
     void Shut();
+    bool IsShut() const;
 
     // True once at least `count` threads block in WaitOnline, false after the time-out.
     bool WaitForWaiters(std::size_t count, std::chrono::milliseconds timeout) const;

@@ -380,6 +380,14 @@ std::string CheckUploadAnswer(int ret, std::string_view media_id, std::string_vi
     return out.Finish();
 }
 
+std::string RevokeMsgAnswer(int ret) {
+    LayoutWriter out;
+    WriteBaseResponse(out, ret);
+    out.String("Introduction", "");
+    out.String("SysWording", "");
+    return out.Finish();
+}
+
 std::string InitAnswer(Era era, const InitData& data) {
     const bool ok = data.ret == 0;
     LayoutWriter out;

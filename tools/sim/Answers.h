@@ -54,6 +54,8 @@ std::string UploadMediaAnswer(int ret, std::string_view media_id, std::uint64_t 
 // upload and the send must carry.
 std::string CheckUploadAnswer(int ret, std::string_view media_id, std::string_view aes_key,
                               std::string_view signature);
+// webwxrevokemsg: the BaseResponse, then "Introduction" and "SysWording".
+std::string RevokeMsgAnswer(int ret);
 
 // --- Large answers ---
 struct InitData {

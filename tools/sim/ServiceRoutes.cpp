@@ -409,6 +409,9 @@ HttpResponse Impl::Route(const HttpRequest& request, const std::string& host) {
             if (name == "webwxoplog") {
                 return OpLog(request, host);
             }
+            if (name == "webwxrevokemsg") {
+                return RevokeMsg(request, host);
+            }
             if (name == "webwxlogout") {
                 return Logout(request, host);
             }
@@ -906,7 +909,36 @@ HttpResponse Impl::SendMsg(const HttpRequest& request, const std::string& host) 
         }
     }
     const std::string msg_id = RandomDigits(random, 19);
+    if (ret == 0 && !sent.empty()) {
+        sent.back().msg_id = msg_id;
+    }
     return Text(SendMsgAnswer(ret, msg_id, local_id));
+}
+
+HttpResponse Impl::RevokeMsg(const HttpRequest& request, const std::string& host) {
+    // The service takes a recall for about two minutes after the send.
+    constexpr std::int64_t REVOKE_LIMIT_MS = 120000;
+    std::lock_guard lock(mutex);
+    Json body;
+    int ret = CheckSession(*this, request, host, Check{Envelope::Full}, body);
+    if (ret == 0) {
+        const std::string client_id =
+            body.contains("ClientMsgId") ? JsonScalarText(body["ClientMsgId"]) : std::string();
+        const std::string server_id =
+            body.contains("SvrMsgId") ? JsonScalarText(body["SvrMsgId"]) : std::string();
+        const std::string to = body.value("ToUserName", std::string());
+        ret = -1;
+        for (SentMessage& message : sent) {
+            if (message.ret == 0 && !message.msg_id.empty() && message.msg_id == server_id &&
+                message.local_id == client_id && message.to == to && !message.revoked &&
+                NowMs() - message.at_ms <= REVOKE_LIMIT_MS) {
+                message.revoked = true;
+                ret = 0;
+                break;
+            }
+        }
+    }
+    return Text(RevokeMsgAnswer(ret));
 }
 
 HttpResponse Impl::OpLog(const HttpRequest& request, const std::string& host) {

@@ -169,6 +169,8 @@ struct SentMessage {
     std::string local_id;
     int ret = 0;  // what the service answered
     std::int64_t at_ms = 0;
+    std::string msg_id;    // the MsgID the service answered; empty when it refused
+    bool revoked = false;  // taken back by webwxrevokemsg
 };
 
 // One upload the service took (or refused) in chunks.

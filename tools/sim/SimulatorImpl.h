@@ -199,6 +199,7 @@ struct Simulator::Impl {
     HttpResponse StatusNotify(const HttpRequest& request, const std::string& host);
     HttpResponse SendMsg(const HttpRequest& request, const std::string& host);
     HttpResponse OpLog(const HttpRequest& request, const std::string& host);
+    HttpResponse RevokeMsg(const HttpRequest& request, const std::string& host);
     HttpResponse Logout(const HttpRequest& request, const std::string& host);
     HttpResponse PushLoginUrl(const HttpRequest& request, const std::string& host);
     HttpResponse HeadImage(const HttpRequest& request);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "config/SettingsStore.h"
+#include "contacts/ContactStore.h"
+#include "messages/ReplyGuard.h"
+#include "messages/Sending.h"
+#include "protocol/Connection.h"
+#include "protocol/ServiceLink.h"
+#include "protocol/SessionStore.h"
+
+namespace zelmo::onebot {
+
+// The robot's parts the frameworks reach: the session (own profile, requests), the contacts,
+// whether it is online, the paced sender with the per-chat limit, the settings (limits), where
+// uploaded files are kept, the program's version, and a line for the owner (GBK; may be
+// empty).
+struct OneBotParts {
+    protocol::ServiceLink link;
+    const protocol::SessionStore& sessions;
+    const contacts::ContactStore& contacts;
+    const protocol::Connection& connection;
+    messages::Sender& sender;
+    messages::ReplyGuard& guard;
+    const config::SettingsStore& settings;
+    std::string files_folder;
+    std::string version;
+    std::function<void(std::string_view gbk_line)> log;
+};
+
+}  // namespace zelmo::onebot

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "contacts/ContactStore.h"
+#include "onebot/Action.h"
+#include "onebot/ContactIds.h"
+#include "onebot/MessageMemory.h"
+#include "platform/Json.h"
+
+namespace zelmo::onebot {
+
+struct Segment {
+    std::string type;
+    platform::Json data;  // an object
+};
+
+// The `message` of an action: a plain string (one text segment), one segment, or a list of
+// them. Nothing, with `error` set, for another type (BAD_PARAM), a segment without a string
+// type or an object data (BAD_SEGMENT_DATA), or a type the robot cannot send
+// (UNSUPPORTED_SEGMENT).
+std::optional<std::vector<Segment>> ReadSegments(const platform::Json& message,
+                                                 ActionResult& error);
+
+// What the text of a message is made with: the chat it goes to (a group's record when it is
+// one) and the messages a reply may quote.
+struct ComposeContext {
+    const contacts::ContactStore& contacts;
+    const ContactIds& ids;
+    const MessageMemory& memory;
+    std::optional<contacts::ContactRecord> group;  // set when the chat is a group
+};
+
+// The text (UTF-8) the segments make: texts as they are, a mention as "@", the name the chat
+// knows the person by and the service's separator U+2005, everyone as "@所有人" and the
+// separator, a reply as the quoted message in front. Nothing, with `error` set, for a mention
+// of someone the chat does not know, a reply to an unknown message, or an empty text.
+std::optional<std::string> ComposeText(const std::vector<Segment>& segments,
+                                       const ComposeContext& context, ActionResult& error);
+
+// The composed text as the robot's sender takes it (GBK). The service's mention separator
+// has no GBK form, so it goes as a plain blank until the sender can carry it.
+std::string RobotText(std::string_view utf8);
+
+}  // namespace zelmo::onebot
