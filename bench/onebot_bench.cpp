@@ -77,6 +77,7 @@ struct QuietParts {
     platform::WebClient web;
     protocol::SessionStore sessions;
     contacts::ContactStore contacts;
+    contacts::ContactKeys keys{clock};
     protocol::Connection connection;
     config::SettingsStore settings;
     test::StubScreen screen;
@@ -87,7 +88,8 @@ struct QuietParts {
                              [](int) { return true; },
                              connection,
                              log,
-                             contacts}};
+                             contacts,
+                             keys}};
     messages::ReplyGuard guard;
 };
 

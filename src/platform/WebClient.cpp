@@ -585,8 +585,7 @@ std::string WebClient::Impl::Exchange(std::string_view url, const RequestOptions
             }
             hop_headers = foreign_headers.get();
         }
-        Configure(easy, method, payload, options, plain_http && hop == 0, hop_headers, left,
-                  stop);
+        Configure(easy, method, payload, options, plain_http && hop == 0, hop_headers, left, stop);
         curl_easy_setopt(easy, CURLOPT_URL, current_url.c_str());
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &target);

@@ -12,6 +12,7 @@
 
 #include "config/OneBotSettings.h"
 #include "config/SettingsStore.h"
+#include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "messages/MessageLog.h"
 #include "messages/ReplyGuard.h"
@@ -105,6 +106,7 @@ public:
     platform::WebClient web;
     protocol::SessionStore sessions;
     contacts::ContactStore contacts;
+    contacts::ContactKeys keys{clock};
     protocol::Connection connection;
     config::SettingsStore settings_store;
     StubScreen screen;
@@ -115,7 +117,8 @@ public:
                              [](int) { return true; },
                              connection,
                              log,
-                             contacts}};
+                             contacts,
+                             keys}};
     messages::ReplyGuard guard;
     std::unique_ptr<onebot::OneBotService> service;
     std::vector<onebot::ListenerReport> reports;
