@@ -43,6 +43,7 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     };
     notices.took_text = [this](std::uint64_t generation) { m_watch.Active(generation); };
     m_sender.SetSessionNotices(std::move(notices));
+    m_sender.SetObservers(m_observers);
 }
 
 Robot::~Robot() {
@@ -50,8 +51,8 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(),   m_sessions, Pause(),   m_settings,   m_contacts,
-            m_screen, m_queue,    m_replies, m_reply_guard};
+    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts,
+            m_screen, m_queue,    m_replies, m_reply_guard, m_observers};
 }
 
 mass::MassParts Robot::MassParts() {

@@ -22,6 +22,7 @@
 #include "messages/Intake.h"
 #include "messages/KnowledgeBase.h"
 #include "messages/LangTemplates.h"
+#include "messages/MessageEvents.h"
 #include "messages/MessageLog.h"
 #include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
@@ -102,6 +103,9 @@ public:
     messages::MessageLog& Log() { return m_log; }
     // How many replies each chat got in the last minute.
     messages::ReplyGuard& ReplyGuard() { return m_reply_guard; }
+    // Told of every message handled and every text sent (the archive, OneBot, media, the
+    // model's context). Added to before the threads start.
+    messages::MessageObservers& Observers() { return m_observers; }
 
     // The parts the reply chain and the intake reach, and those of a mass run.
     const messages::ReplySources& Replies() const { return m_replies; }
@@ -172,6 +176,7 @@ private:
     messages::Sender m_sender;
     messages::ReplyGuard m_reply_guard;
     messages::ReplySources m_replies;
+    messages::MessageObservers m_observers;
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;

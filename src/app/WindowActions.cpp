@@ -21,7 +21,8 @@ bool ReloadAvatar(Robot& robot) {
 
 void SendChatText(Robot& robot, const std::string& user_name, const std::string& text) {
     // Typed by the user, so it never expires the way a late reply does.
-    robot.Sender().Post(user_name, text, messages::SendKind::Text);
+    robot.Sender().Post(user_name, text, messages::SendKind::Text,
+                        {messages::SendOrigin::Chat, {}});
     const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
     messages::LogMessage(robot.Log(), robot.Contacts(), state->own, state->own.UserName, user_name,
                          text);

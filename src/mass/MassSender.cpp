@@ -176,7 +176,8 @@ void MassWorker(const MassParts& parts) {
                                       text.text);
                 // Queued behind the replies already waiting, then the sender's turn is
                 // theirs again: a run never shuts replies out.
-                const std::string ret = parts.sender.SendText(member.UserName, text.text, paused);
+                const std::string ret = parts.sender.SendText(member.UserName, text.text, paused,
+                                                              {messages::SendOrigin::Mass, {}});
                 Log(parts, "\r\n" + MassStatusWord(ret) + sent_to + member.NickName);
                 Pause(parts, message_delay);
             }

@@ -97,19 +97,26 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
     }
     // Written on another device of the own account: learn the partner, never answer.
     const std::shared_ptr<const protocol::ProtocolState> state = parts.sessions.Snapshot();
-    if (from == state->own.UserName) {
+    const bool own = from == state->own.UserName;
+    if (own) {
         contacts::EnsureContactKnown(parts.link, *state, parts.contacts, parts.queue, parts.lists,
                                      parts.pause, to);
-        return;
-    }
-    // Official accounts broadcast; an answer would only talk to a machine.
-    if (classified.answering == Answering::Never ||
-        parts.contacts.FindKind(from) == contacts::KIND_PUBLIC) {
-        return;
-    }
-    if (settings->启用回复) {
+    } else if (classified.answering != Answering::Never && settings->启用回复 &&
+               // Official accounts broadcast; an answer would only talk to a machine.
+               parts.contacts.FindKind(from) != contacts::KIND_PUBLIC) {
         DecideReply(parts, *settings, from, content, classified.answering);
     }
+    const std::string& chat = own ? to : from;
+    const ChatParts split = SplitChat(chat, content);
+    const std::string& sender = own ? from : split.group_sender.empty() ? from : split.group_sender;
+    parts.observers.Received({.item = item,
+                              .message = message,
+                              .classified = classified,
+                              .text = split.content,
+                              .chat_type = split.chat_type,
+                              .chat = chat,
+                              .sender = sender,
+                              .own = own});
 }
 
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,

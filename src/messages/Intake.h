@@ -9,6 +9,7 @@
 #include "contacts/ListsPort.h"
 #include "jobs/JobQueue.h"
 #include "messages/Classification.h"
+#include "messages/MessageEvents.h"
 #include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
 #include "platform/Pause.h"
@@ -52,12 +53,13 @@ struct IntakeParts {
     jobs::JobQueue& queue;
     const ReplySources& replies;
     ReplyGuard& guard;
+    const MessageObservers& observers;  // told of every message once it is handled
 };
 
 // Job kind 5: one raw AddMsgList item; the caller runs it only while the robot is online.
 // Dropped when it has no content; posts the log job (the content as people read it) when
 // messages are shown; replies only to other accounts, and never to what the classification
-// or the sender's kind (an official account) rules out.
+// or the sender's kind (an official account) rules out; then tells the observers.
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list, chat type, the

@@ -35,6 +35,7 @@ ReceivedMessage ReadMessageItem(std::string_view item) {
     message.RecommendUserName = std::move(read.RecommendInfo.UserName);
     message.RecommendNickName = std::move(read.RecommendInfo.NickName);
     message.FileName = std::move(read.FileName);
+    message.CreateTime = protocol::IntegerValue(read.CreateTime);
     return message;
 }
 

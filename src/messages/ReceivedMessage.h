@@ -21,6 +21,7 @@ struct ReceivedMessage {
     std::string RecommendUserName;  // RecommendInfo's UserName (cards, friend requests)
     std::string RecommendNickName;
     std::string FileName;
+    long long CreateTime = 0;  // Unix seconds, as the service stamped it
 };
 
 // Reads one AddMsgList item, its bytes as the service sent them (UTF-8), in one pass. Any

@@ -36,8 +36,9 @@ std::string ExpandOutgoing(std::string_view text, std::string_view robot_name) {
     return platform::ReplaceAllGbk(named, "[enter]", "\r\n", true);
 }
 
-std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
-                        std::string_view to, std::string_view text, std::string_view client_id) {
+protocol::SendAnswer PostSendMsg(const protocol::ServiceLink& link,
+                                 const protocol::ProtocolState& state, std::string_view to,
+                                 std::string_view text, std::string_view client_id) {
     // The template is filled in one pass, so words in the message that look like
     // placeholders are never expanded; escaping keeps the message one JSON string.
     const std::string message = protocol::JsonEscape(text);
@@ -47,28 +48,35 @@ std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::Proto
     call.message = message;
     std::string body(SEND_BODY_HEAD);
     body.append(client_id).append(SEND_BODY_MIDDLE).append(client_id).append(SEND_BODY_TAIL);
-    const std::string answer = protocol::PostToWebHost(link, state, SEND_PATH, body, call);
-    return protocol::ExtractBetween(answer, "Ret\": ", ",");
+    return protocol::ReadSendAnswer(protocol::PostToWebHost(link, state, SEND_PATH, body, call));
 }
 
 Sender::Sender(SenderParts parts) : m_parts(std::move(parts)), m_ids(m_parts.link.clock) {}
 
-void Sender::Post(std::string_view to, std::string_view text, SendKind kind) {
+void Sender::Post(std::string_view to, std::string_view text, SendKind kind, SendTag tag) {
     Outgoing outgoing;
     outgoing.text = {std::string(to), ExpandOutgoing(text, m_parts.settings.Get()->机器人姓名),
                      kind};
+    outgoing.tag = std::move(tag);
     Enqueue(std::move(outgoing));
 }
 
-std::string Sender::SendText(std::string_view to, std::string_view text, BackoffNotice notice) {
+std::string Sender::SendText(std::string_view to, std::string_view text, BackoffNotice notice,
+                             SendTag tag) {
+    return Send(to, text, std::move(tag), std::move(notice)).ret;
+}
+
+SendReceipt Sender::Send(std::string_view to, std::string_view text, SendTag tag,
+                         BackoffNotice notice) {
     Outgoing outgoing;
     outgoing.text = {std::string(to), ExpandOutgoing(text, m_parts.settings.Get()->机器人姓名),
                      SendKind::Text};
-    outgoing.done = std::make_shared<std::promise<std::string>>();
+    outgoing.tag = std::move(tag);
+    outgoing.done = std::make_shared<std::promise<SendReceipt>>();
     outgoing.notice = std::move(notice);
-    std::future<std::string> ret = outgoing.done->get_future();
+    std::future<SendReceipt> receipt = outgoing.done->get_future();
     Enqueue(std::move(outgoing));
-    return ret.get();
+    return receipt.get();
 }
 
 void Sender::Enqueue(Outgoing outgoing) {
@@ -143,6 +151,7 @@ bool Sender::Deliver(Outgoing& outgoing) {
     std::string client_id;
     jobs::Backoff backoff(REFUSED_FIRST_WAIT_MS, REFUSED_MAX_WAIT_MS);
     std::string ret;
+    std::string msg_id;
     bool stopping = false;
     bool dropped = false;
     int session_ends = 0;
@@ -162,7 +171,10 @@ bool Sender::Deliver(Outgoing& outgoing) {
             client_id = m_ids.Next();
         }
         const std::shared_ptr<const protocol::ProtocolState> state = m_parts.sessions.Snapshot();
-        ret = PostSendMsg(m_parts.link, *state, outgoing.text.to, outgoing.text.text, client_id);
+        protocol::SendAnswer answer =
+            PostSendMsg(m_parts.link, *state, outgoing.text.to, outgoing.text.text, client_id);
+        ret = std::move(answer.ret);
+        msg_id = std::move(answer.msg_id);
         if (ret == RET_SENT && m_notices.took_text) {
             m_notices.took_text(state->generation);
         }
@@ -202,8 +214,15 @@ bool Sender::Deliver(Outgoing& outgoing) {
             Report(outgoing, platform::Gbk("发送失败(Ret ") + ret + platform::Gbk(")，未发送"));
         }
     }
+    SendReceipt receipt;
+    if (!dropped) {
+        receipt = {ret, ret == RET_SENT ? msg_id : std::string(), client_id, outgoing.text.to};
+    }
+    if (ret == RET_SENT) {
+        TellSent(outgoing, receipt);
+    }
     if (outgoing.done) {
-        outgoing.done->set_value(dropped ? std::string() : ret);
+        outgoing.done->set_value(std::move(receipt));
         outgoing.done.reset();
     }
     std::lock_guard lock(m_mutex);
@@ -244,11 +263,35 @@ void Sender::SetSessionNotices(SessionNotices notices) {
     m_notices = std::move(notices);
 }
 
+void Sender::SetObservers(const MessageObservers& observers) {
+    m_observers = &observers;
+}
+
 void Sender::Report(const Outgoing& outgoing, std::string_view reason) const {
     const std::shared_ptr<const protocol::ProtocolState> state = m_parts.sessions.Snapshot();
     m_parts.log.AddRow(platform::Gbk("[↑]未发送"), state->own.NickName,
                        m_parts.contacts.FindNickName(outgoing.text.to),
                        std::string(reason) + platform::Gbk("：") + outgoing.text.text);
+    if (m_observers != nullptr) {
+        m_observers->Sent({.to = outgoing.text.to,
+                           .text = outgoing.text.text,
+                           .origin = outgoing.tag.origin,
+                           .model = outgoing.tag.model,
+                           .sent = false,
+                           .reason = reason});
+    }
+}
+
+void Sender::TellSent(const Outgoing& outgoing, const SendReceipt& receipt) const {
+    if (m_observers != nullptr) {
+        m_observers->Sent({.to = receipt.to,
+                           .text = outgoing.text.text,
+                           .origin = outgoing.tag.origin,
+                           .model = outgoing.tag.model,
+                           .sent = true,
+                           .msg_id = receipt.msg_id,
+                           .local_id = receipt.local_id});
+    }
 }
 
 void Sender::Close() {

@@ -15,10 +15,12 @@
 #include "config/SettingsStore.h"
 #include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
+#include "messages/MessageEvents.h"
 #include "messages/MessageLog.h"
 #include "messages/SendIds.h"
 #include "platform/Pause.h"
 #include "protocol/Connection.h"
+#include "protocol/SendAnswer.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/SessionStore.h"
 
@@ -41,6 +43,22 @@ inline constexpr std::size_t MAX_WAITING_SENDS = 2000;
 // whenever that shows, before any try; any other text (the chat window's, a mass run's)
 // waits as long as it takes.
 enum class SendKind { Reply, Text };
+
+// Who handed a text in, for the observers (a reply written by a language model names it).
+struct SendTag {
+    SendOrigin origin = SendOrigin::Reply;
+    std::string model;
+};
+
+// What became of a text that was waited for: the answer's Ret (empty when the request
+// failed, or the text was not sent at all), and for a sent text the MsgID the service gave
+// it, the LocalID it went with and the UserName it went to (a re-login may have renamed it).
+struct SendReceipt {
+    std::string ret;
+    std::string msg_id;
+    std::string local_id;
+    std::string to;
+};
 
 // Told that the sender backs off before its next try: how long it waits, in ms.
 using BackoffNotice = std::function<void(int wait_ms)>;
@@ -87,13 +105,17 @@ public:
     explicit Sender(SenderParts parts);
 
     // Queues a text (expanded now) for the sender thread. Never blocks. Any thread.
-    void Post(std::string_view to, std::string_view text, SendKind kind);
+    void Post(std::string_view to, std::string_view text, SendKind kind, SendTag tag = {});
 
     // SendText: queues the text and blocks until the sender thread has sent it. The
     // answer's "Ret" text; empty when the request failed, and when the text was not sent
     // because the sender closed. `notice` is told of every back-off while the text waits.
     // Any thread but the UI thread and the sender's.
-    std::string SendText(std::string_view to, std::string_view text, BackoffNotice notice = {});
+    std::string SendText(std::string_view to, std::string_view text, BackoffNotice notice = {},
+                         SendTag tag = {SendOrigin::Chat, {}});
+    // The same, with all the service said about it.
+    SendReceipt Send(std::string_view to, std::string_view text, SendTag tag,
+                     BackoffNotice notice = {});
 
     // The sender thread's body: sends until Close().
     void Run();
@@ -107,12 +129,15 @@ public:
     // Told what sends found out about their sessions; `ended` before the sender waits to
     // be online again. Set before Run().
     void SetSessionNotices(SessionNotices notices);
+    // Told of every text's end: sent, refused or dropped. Set before Run(); outlives it.
+    void SetObservers(const MessageObservers& observers);
 
 private:
     struct Outgoing {
         WaitingText text;
+        SendTag tag;
         std::int64_t queued_ms = 0;  // monotonic
-        std::shared_ptr<std::promise<std::string>> done;
+        std::shared_ptr<std::promise<SendReceipt>> done;
         BackoffNotice notice;
     };
 
@@ -125,6 +150,7 @@ private:
     bool Deliver(Outgoing& outgoing);
     void TellBackoff(const Outgoing& current, int wait_ms) const;
     void Report(const Outgoing& outgoing, std::string_view reason) const;
+    void TellSent(const Outgoing& outgoing, const SendReceipt& receipt) const;
 
     SenderParts m_parts;
     SendIds m_ids;
@@ -133,6 +159,7 @@ private:
     std::deque<Outgoing> m_waiting;
     bool m_closed = false;
     SessionNotices m_notices;
+    const MessageObservers* m_observers = nullptr;
 };
 
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case
@@ -141,8 +168,9 @@ std::string ExpandOutgoing(std::string_view text, std::string_view robot_name);
 
 // The webwxsendmsg request alone, without lock or pause: the text (GBK) goes out
 // JSON-escaped as the message content, `client_id` as its ClientMsgId and LocalID. The
-// answer's "Ret" text; empty when the request failed or the answer holds none.
-std::string PostSendMsg(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
-                        std::string_view to, std::string_view text, std::string_view client_id);
+// answer's Ret and MsgID; empty when the request failed or the answer holds none.
+protocol::SendAnswer PostSendMsg(const protocol::ServiceLink& link,
+                                 const protocol::ProtocolState& state, std::string_view to,
+                                 std::string_view text, std::string_view client_id);
 
 }  // namespace zelmo::messages

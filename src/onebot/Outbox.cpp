@@ -126,7 +126,8 @@ void Outbox::Deliver(Waiting& waiting) {
         waiting.done(std::move(outcome));
         return;
     }
-    const std::string ret = m_sender.SendText(waiting.to, waiting.text);
+    const std::string ret =
+        m_sender.SendText(waiting.to, waiting.text, {}, {messages::SendOrigin::OneBot, {}});
     outcome = OutcomeOfRet(ret);
     outcome.sent_unix_ms = m_clock.UnixMs();
     waiting.done(std::move(outcome));

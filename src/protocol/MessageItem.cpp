@@ -45,7 +45,10 @@ Target TargetOf(std::string_view key, MessageItem& item) {
             if (key == "AppMsgType") {
                 return {&item.AppMsgType, Conversion::Token, true, 1U << 7};
             }
-            return key == "SubMsgType" ? Target{&item.SubMsgType, Conversion::Token, true, 1U << 9}
+            if (key == "SubMsgType") {
+                return {&item.SubMsgType, Conversion::Token, true, 1U << 9};
+            }
+            return key == "CreateTime" ? Target{&item.CreateTime, Conversion::Token, true, 1U << 10}
                                        : Target{};
         case 12:
             return key == "FromUserName"
@@ -112,7 +115,7 @@ MessageItem ReadMessageItem(std::string_view item) {
     }
     // Each key counts once: the first of its name. Once all have come, the rest (the
     // message's tail) is left unread.
-    constexpr unsigned ALL_FIELDS = (1U << 10) - 1;
+    constexpr unsigned ALL_FIELDS = (1U << 11) - 1;
     unsigned seen = 0;
     bool recommend_seen = false;
     for (Token token = reader.Next();

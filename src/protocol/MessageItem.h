@@ -20,6 +20,7 @@ struct MessageItem {
     std::string AppMsgType;        // number, as written
     std::string StatusNotifyCode;  // number, as written
     std::string SubMsgType;        // number, as written
+    std::string CreateTime;        // Unix seconds, as written
     struct {
         std::string UserName;  // as written
         std::string NickName;  // decoded, markup as sent

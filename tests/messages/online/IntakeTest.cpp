@@ -20,6 +20,7 @@
 #include "protocol/ConnectionState.h"
 #include "protocol/SyncRequests.h"
 #include "support/FakeClock.h"
+#include "support/RecordingObserver.h"
 #include "support/SyncRig.h"
 
 namespace zelmo::test {
@@ -157,12 +158,23 @@ TEST(IntakeTest, OwnMessagesAreLoggedAndNeverAnswered) {
 TEST(IntakeTest, GroupMessagesAreAnsweredToTheGroupWhenGroupLearningIsOn) {
     IntakeRig rig;
     ASSERT_EQ(rig.Start(), "");
+    RecordingObserver observer;
+    rig.Robot().Observers().Add(observer);
     const std::string team = rig.Sim().UserNameOf("team");
     const sim::MessageSpec group_command{
         .from = "team", .member = "bob", .text = "问：早 答：早安"};
     std::vector<Job> replies = OfKind(rig.Handle(group_command), messages::JOB_SEND_TEXT);
     ASSERT_EQ(replies.size(), 1u);
     EXPECT_EQ(replies[0].texts, (std::array<std::string, 4>{team, Learned("早"), "", ""}));
+    // The observers hear of it once it is handled: the group, the member who wrote it, and
+    // the text without the member's prefix.
+    const std::vector<RecordingObserver::Received> heard = observer.ReceivedEvents();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].chat, team);
+    EXPECT_EQ(heard[0].chat_type, protocol::CHAT_GROUP);
+    EXPECT_EQ(heard[0].sender, rig.Sim().UserNameOf("bob"));
+    EXPECT_EQ(heard[0].text, Gbk("问：早 答：早安"));
+    EXPECT_FALSE(heard[0].msg_id.empty());
 
     // Friend learning alone does not cover groups: the knowledge base answers instead, with
     // the pair learned above. The same text from a friend is learned.

@@ -8,6 +8,7 @@
 #include "platform/Encoding.h"
 #include "platform/GbkLiteral.h"
 #include "support/OnlineRobot.h"
+#include "support/RecordingObserver.h"
 
 namespace zelmo::test {
 namespace {
@@ -64,18 +65,40 @@ TEST(SendingTest, TextsArriveExactlyWithTheirPlaceholdersExpanded) {
     EXPECT_NE(sends[0].query.find("&pass_ticket="), std::string::npos);
 }
 
+// The caller and the observers hear what became of each text: the service's Ret, and for a
+// sent one the MsgID a recall will name.
 TEST(SendingTest, TheAnswersRetIsReturnedAndAMissingOneIsEmpty) {
     OnlineRobot online;
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
+    RecordingObserver observer;
+    robot.Observers().Add(observer);
     EXPECT_EQ(robot.Sender().SendText("@nobody", "hello"), "1204");
     online.Sim().SetFault("webwxsendmsg", sim::Fault{sim::FaultKind::Empty200});
     EXPECT_EQ(robot.Sender().SendText(online.Sim().UserNameOf("alice"), "lost"), "");
     online.Sim().SetFault("webwxsendmsg", sim::Fault{sim::FaultKind::Http500});
     EXPECT_EQ(robot.Sender().SendText(online.Sim().UserNameOf("alice"), "lost"), "");
-    EXPECT_EQ(robot.Sender().SendText("filehelper", "note"), "0");
-    ASSERT_EQ(online.Sim().SentMessages().size(), 2u);
-    EXPECT_EQ(online.Sim().SentMessages()[1].content, "note");
+    const messages::SendReceipt receipt =
+        robot.Sender().Send("filehelper", "note", {messages::SendOrigin::Mass, {}});
+    const std::vector<sim::SentMessage> sent = online.Sim().SentMessages();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].content, "note");
+    EXPECT_EQ(receipt.ret, "0");
+    EXPECT_FALSE(receipt.msg_id.empty());
+    EXPECT_EQ(receipt.msg_id, sent[1].msg_id);
+    EXPECT_EQ(receipt.local_id, sent[1].local_id);
+
+    const std::vector<RecordingObserver::Sent> told = observer.SentEvents();
+    ASSERT_EQ(told.size(), 4u);
+    EXPECT_FALSE(told[0].sent);
+    EXPECT_NE(told[0].reason.find("1204"), std::string::npos);
+    EXPECT_EQ(told[0].origin, messages::SendOrigin::Chat);
+    EXPECT_FALSE(told[1].sent);
+    EXPECT_TRUE(told[1].msg_id.empty());
+    EXPECT_TRUE(told[3].sent);
+    EXPECT_EQ(told[3].origin, messages::SendOrigin::Mass);
+    EXPECT_EQ(told[3].msg_id, sent[1].msg_id);
+    EXPECT_EQ(told[3].to, "filehelper");
 }
 
 }  // namespace
