@@ -35,7 +35,7 @@ protected:
     UploadResult Upload(const std::string& path, SendAs send_as) {
         return UploadMedia(m_rig.Link(), m_rig.State(), path, Alice(), send_as, m_counter);
     }
-    SendAnswer Send(const UploadedMedia& media) {
+    protocol::SendAnswer Send(const UploadedMedia& media) {
         // 17 digits, as the sender's ids.
         return SendUploadedMedia(m_rig.Link(), m_rig.State(), Alice(), media,
                                  std::to_string(m_clock.UnixMs() * 10000 + ++m_sends));
