@@ -87,6 +87,13 @@ void MediaDownloads::OnReceived(const messages::ReceivedEvent& event) {
     if (!media || !media::WantsDownload(media->kind, Mode())) {
         return;
     }
+    {
+        // A plugin that asked for the file while the message was handled had it fetched.
+        const std::lock_guard lock(m_mutex);
+        if (m_outcomes.contains(media->MsgId)) {
+            return;
+        }
+    }
     m_queue.Post(std::move(*media), Place());
 }
 
@@ -94,6 +101,9 @@ void MediaDownloads::Report(const media::ReceivedMedia& media,
                             const media::DownloadOutcome& outcome) {
     const bool saved = outcome.status == media::DownloadStatus::Saved;
     Remember(media.MsgId, saved ? outcome.path : std::string());
+    if (outcome.status == media::DownloadStatus::Stopped) {
+        return;  // a stopping robot reports nothing
+    }
     if (!saved) {
         const std::shared_ptr<const protocol::ProtocolState> state = m_robot.State();
         m_robot.Log().AddRow(
@@ -101,15 +111,16 @@ void MediaDownloads::Report(const media::ReceivedMedia& media,
             state->own.NickName, outcome.reason + platform::Gbk("：") + KindLabel(media.kind));
         return;
     }
-    if (m_robot.Settings().Get()->显示消息) {
-        m_robot.Log().ShowFile(media.MsgId, outcome.path);
-    }
+    // The archive's row first: whoever sees the log row may look the path up there.
     for (const SavedHook& hook : m_hooks) {
         try {
             hook(media.MsgId, outcome.path);
         } catch (...) {
             // A hook's trouble is its own: the file is saved all the same.
         }
+    }
+    if (m_robot.Settings().Get()->显示消息) {
+        m_robot.Log().ShowFile(media.MsgId, outcome.path);
     }
 }
 
