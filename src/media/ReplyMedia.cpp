@@ -31,6 +31,27 @@ bool SameFile(const std::string& one, const std::string& other) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+// Whether two files hold the same bytes: the same pick made again is not copied twice.
+bool SameBytes(std::string_view one, const std::string& other) {
+    platform::FileReader first(one);
+    platform::FileReader second(other);
+    if (!first.IsOpen() || !second.IsOpen() || first.Size() != second.Size()) {
+        return false;
+    }
+    std::string a(COPY_BUFFER_BYTES, '\0');
+    std::string b(COPY_BUFFER_BYTES, '\0');
+    for (;;) {
+        const std::size_t got = first.Read(a.data(), a.size());
+        if (second.Read(b.data(), b.size()) != got ||
+            std::string_view(a.data(), got) != std::string_view(b.data(), got)) {
+            return false;
+        }
+        if (got == 0) {
+            return first.Error().empty() && second.Error().empty();
+        }
+    }
+}
+
 // The GBK name cut to `max_bytes` at a character boundary.
 std::string CutGbk(std::string_view name, std::size_t max_bytes) {
     std::size_t end = 0;
@@ -225,7 +246,7 @@ CopiedReplyFile CopyIntoReplies(std::string_view account_dir, std::string_view s
     for (int number = 1; number <= MAX_NAME_TRIES; ++number) {
         std::string name = NumberedName(plain, number);
         const std::string target = folder + "/" + platform::GbkToUtf8(name);
-        if (SameFile(std::string(source), target)) {
+        if (SameFile(std::string(source), target) || SameBytes(source, target)) {
             return {std::move(name), {}};
         }
         if (platform::FileExists(target)) {

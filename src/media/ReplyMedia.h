@@ -56,8 +56,8 @@ struct CopiedReplyFile {
 
 // Copies the file at `source` into the account's replies folder (made when missing) under
 // ReplyFileName of its name, or that name with "(2)", "(3)"... before the extension when the
-// name is taken by another file. A file that is in the folder already is not copied. Streams
-// the bytes; a failed copy leaves nothing behind. Blocks.
+// name is taken by another file. A file that is in the folder already (or the same bytes under
+// that name) is not copied. Streams the bytes; a failed copy leaves nothing behind. Blocks.
 CopiedReplyFile CopyIntoReplies(std::string_view account_dir, std::string_view source);
 
 }  // namespace zelmo::media
