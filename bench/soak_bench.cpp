@@ -15,6 +15,9 @@
 // ZELMO_SOAK_PAUSE_SCALE (default 0.1) scales every pause of the robot: at the real 500 ms
 // send pace the robot sends two texts a second, fewer than the ten replies a second due
 // here, and the late ones are dropped with a log row once they waited 回复过期秒数.
+// Among the texts, one of the friends sends pictures (ZELMO_SOAK_PICTURES_PER_MINUTE, default 100;
+// 0 for none), which the robot downloads as it runs:
+//   pictures_saved, pictures_not_saved  their outcomes (all saved)
 // ZELMO_SOAK_COUNT changes the number of messages. The process keeps one malloc arena, as
 // zelmo-headless does.
 #include <benchmark/benchmark.h>
@@ -57,6 +60,7 @@ constexpr double PER_SECOND = 100;
 constexpr std::size_t EVERY = 10;
 constexpr std::size_t WARM_UP = 2000;
 constexpr double DEFAULT_PAUSE_SCALE = 0.1;
+constexpr double DEFAULT_PICTURES_PER_MINUTE = 100;
 // Time to finish after the last message was queued: the replies left and the log rows.
 constexpr auto DRAIN = 120s;
 
@@ -110,10 +114,15 @@ public:
           m_unsent(count + 1),
           m_pause_scale(pause_scale),
           m_incoming(Gbk("[↓]好友")),
-          m_not_sent(Gbk("[↑]未发送")) {}
+          m_not_sent(Gbk("[↑]未发送")),
+          m_not_saved(Gbk("[↓]未保存")) {}
 
     void AddLogRow(std::string_view label, std::string_view, std::string_view, std::string_view,
                    std::string_view content) override {
+        if (label == m_not_saved) {
+            m_not_saved_count.fetch_add(1);
+            return;
+        }
         const std::size_t n = NumberIn(content);
         if (n == 0 || n >= m_handled.size()) {
             return;
@@ -128,7 +137,11 @@ public:
             m_unsent[n].store(true);
         }
     }
+    void LogRowFile(std::string_view, std::string_view) override { m_saved_count.fetch_add(1); }
     void Delay(int ms) override { QuietScreen::Delay(static_cast<int>(ms * m_pause_scale)); }
+
+    std::size_t SavedCount() const { return m_saved_count.load(); }
+    std::size_t NotSavedCount() const { return m_not_saved_count.load(); }
 
     std::size_t HandledCount() const { return m_handled_count.load(); }
     std::int64_t HandledAt(std::size_t n) const { return m_handled[n].load(); }
@@ -140,9 +153,12 @@ private:
     std::vector<std::atomic<int>> m_times_handled;
     std::vector<std::atomic<bool>> m_unsent;
     std::atomic<std::size_t> m_handled_count{0};
+    std::atomic<std::size_t> m_saved_count{0};
+    std::atomic<std::size_t> m_not_saved_count{0};
     double m_pause_scale;
     std::string m_incoming;
     std::string m_not_sent;
+    std::string m_not_saved;
 };
 
 // The simulator as a child process, with its control API.
@@ -182,6 +198,11 @@ void Soak(benchmark::State& state) {
     const auto count =
         static_cast<std::size_t>(EnvNumber("ZELMO_SOAK_COUNT", static_cast<double>(DEFAULT_COUNT)));
     const double pause_scale = EnvNumber("ZELMO_SOAK_PAUSE_SCALE", DEFAULT_PAUSE_SCALE);
+    const double pictures_per_minute =
+        EnvNumber("ZELMO_SOAK_PICTURES_PER_MINUTE", DEFAULT_PICTURES_PER_MINUTE);
+    // As many as fit into the time the texts take.
+    const auto pictures = static_cast<std::size_t>(static_cast<double>(count) / PER_SECOND *
+                                                   pictures_per_minute / 60.0);
     for (auto _ : state) {
         zelmo::test::TempDir dir;
         Service service(dir.Path() + "/sim");
@@ -217,6 +238,13 @@ void Soak(benchmark::State& state) {
             state.SkipWithError("the simulator took no messages");
             return;
         }
+        if (pictures > 0 && !service.Post("/messages", {{"count", pictures},
+                                                        {"per_second", pictures_per_minute / 60},
+                                                        {"kind", "picture"},
+                                                        {"from", Json::array({"alice"})}})) {
+            state.SkipWithError("the simulator took no pictures");
+            return;
+        }
         double warm_mb = -1;
         double middle_mb = -1;
         double end_mb = -1;
@@ -250,6 +278,10 @@ void Soak(benchmark::State& state) {
             }
         }
 
+        while (screen.SavedCount() + screen.NotSavedCount() < pictures &&
+               std::chrono::steady_clock::now() < deadline + DRAIN) {
+            std::this_thread::sleep_for(100ms);
+        }
         const Json delivered = service.Get("/delivered");
         const Json sent = service.Get("/sent");
         const Json violations = service.Get("/violations");
@@ -315,6 +347,9 @@ void Soak(benchmark::State& state) {
         state.counters["replies_unsent"] = static_cast<double>(unsent);
         state.counters["repeated_ids"] = static_cast<double>(repeated_ids);
         state.counters["max_wait_ms"] = static_cast<double>(max_wait);
+        state.counters["pictures"] = static_cast<double>(pictures);
+        state.counters["pictures_saved"] = static_cast<double>(screen.SavedCount());
+        state.counters["pictures_not_saved"] = static_cast<double>(screen.NotSavedCount());
         state.counters["max_queued_wait_ms"] = static_cast<double>(max_queued_wait);
         state.counters["rss_warm_MB"] = warm_mb;
         state.counters["rss_middle_MB"] = middle_mb;

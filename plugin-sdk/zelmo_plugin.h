@@ -2,11 +2,13 @@
  * zelmo_plugin.h: the C interface between the Zelmo robot and a plugin library.
  *
  * A plugin is a shared library named "<anything>.mzp.so" in the account's "plugin" folder.
- * The robot loads it with dlopen and looks up two kinds of exported C functions:
+ * The robot loads it with dlopen and looks up these exported C functions:
  *
  *   1. "info", which describes the plugin's entries (zelmo_info_function);
  *   2. for each entry, the message handler named on line 8 of its description
- *      (zelmo_message_handler).
+ *      (zelmo_message_handler);
+ *   3. optionally "zelmo_plugin_init", which receives the robot's host calls (sending
+ *      pictures and files, contact keys, a received message's file; zelmo_init_function).
  *
  * Calling convention: the platform's C convention (x86-64 System V), so every export must
  * be a plain C function, declared `extern "C"` when the library is written in C++.
@@ -16,6 +18,9 @@
  */
 #ifndef ZELMO_PLUGIN_H
 #define ZELMO_PLUGIN_H
+
+/* The version of this interface. 1: "info" and the message handlers. 2: the host calls. */
+#define ZELMO_PLUGIN_SDK_VERSION 2
 
 #ifdef __cplusplus
 #define ZELMO_PLUGIN_EXTERN_C extern "C"
@@ -94,5 +99,50 @@ typedef const char* (*zelmo_info_function)(void);
 typedef const char* (*zelmo_message_handler)(const char* message, const char* kind,
                                              const char* from, const char* sender,
                                              const char* account);
+
+/*
+ * Host calls (version 2). A plugin that exports "zelmo_plugin_init" is called once its library
+ * is loaded (at the start and at every rescan that finds it), before any of its handlers, with
+ * the robot's table of host calls. Keep the pointer: the table stays valid while the robot
+ * runs. Return 0. Plugins without the export work as before and never see the table.
+ *
+ * Every call takes the table as its first argument. Check `size` before using a call a later
+ * version added: a call whose member lies at or beyond `size` bytes is absent.
+ *
+ * Paths are file-system paths (the bytes open() takes, normally UTF-8), not GBK texts.
+ * Texts copied into a buffer end with a NUL; a call returns the length the text has (without
+ * the NUL) and copies it only when `size` is larger (the buffer holds an empty text
+ * otherwise), so a result >= size asks for a larger buffer. Every call may be made from any
+ * thread, at any time after init.
+ */
+typedef struct zelmo_host zelmo_host;
+struct zelmo_host {
+    unsigned int version; /* the robot's ZELMO_PLUGIN_SDK_VERSION */
+    unsigned int size;    /* sizeof(zelmo_host) as the robot was built */
+
+    /* Queues the picture at `path` for the chat `to` (a user name, such as a handler's
+     * `from`): jpg, jpeg, png or bmp as a picture, gif as a sticker, at most 20 MB. The robot
+     * sends it in turn with its other sends, paced. 0 when queued; -1 when `to` is empty or
+     * the file is missing, unreadable, empty or too large (the message log says why). */
+    int (*send_picture)(const zelmo_host* host, const char* to, const char* path);
+    /* The same for any file up to 100 MB, sent as an attachment whatever its type. */
+    int (*send_file)(const zelmo_host* host, const char* to, const char* path);
+
+    /* The stable key of a contact's user name: the same for that friend, group or group
+     * member across logins and runs ("c" and ten letters or digits), where the user name
+     * changes at every login. 0 when it has none (yet). */
+    int (*contact_key)(const zelmo_host* host, const char* user_name, char* buffer, int size);
+    /* The user name the contact with `key` has in the current login; 0 when none. */
+    int (*user_name_of)(const zelmo_host* host, const char* key, char* buffer, int size);
+
+    /* Only inside a message handler, on its thread: the path of the file the message being
+     * handled carries (a picture, voice, video or file, as the setting 媒体下载 keeps them).
+     * Waits until the robot has saved it, at most 30 seconds. 0 when the message carries
+     * none, the setting keeps none of its kind, the download failed, or outside a handler. */
+    int (*message_media)(const zelmo_host* host, char* buffer, int size);
+};
+
+#define ZELMO_PLUGIN_INIT_EXPORT "zelmo_plugin_init"
+typedef int (*zelmo_init_function)(const zelmo_host* host);
 
 #endif /* ZELMO_PLUGIN_H */

@@ -5,6 +5,7 @@
 #include "contacts/ContactJobs.h"
 #include "contacts/ContactRequests.h"
 #include "messages/Intake.h"
+#include "messages/MediaReplies.h"
 #include "messages/MessageJobs.h"
 #include "messages/MessageLog.h"
 #include "platform/GbkLiteral.h"
@@ -34,8 +35,14 @@ void RunJob(Robot& robot, const jobs::Job& job) {
     const auto& t = job.texts;
     switch (job.kind) {
         case messages::JOB_SEND_TEXT:
-            // The sender paces it; the worker is free at once.
-            robot.Sender().Post(t[0], t[1], messages::SendKind::Reply);
+            // The sender paces it; the worker is free at once. Only the knowledge base's
+            // replies may name a file (one the owner put into the replies folder).
+            if (t[2] == messages::REPLY_FROM_KNOWLEDGE) {
+                messages::PostTextOrFile(robot.Sender(), robot.AccountDir(), t[0], t[1],
+                                         messages::SendKind::Reply);
+            } else {
+                robot.Sender().Post(t[0], t[1], messages::SendKind::Reply);
+            }
             break;
         case contacts::JOB_CONTACT_CHANGED: {
             const std::size_t known = robot.Contacts().Count();
@@ -48,7 +55,7 @@ void RunJob(Robot& robot, const jobs::Job& job) {
         }
         case messages::JOB_LOG_ENTRY:
             messages::LogMessage(robot.Log(), robot.Contacts(), robot.State()->own, t[0], t[1],
-                                 t[2]);
+                                 t[2], t[3]);
             break;
         case contacts::JOB_GROUP_MEMBERS:
             contacts::FetchGroupMembers(robot.Link(), *robot.State(), robot.Contacts(),
@@ -82,7 +89,7 @@ void LogDroppedJob(Robot& robot, const jobs::Job& job) {
             break;
         case messages::JOB_LOG_ENTRY:
             // Its row is all it wanted, and writing it costs nothing.
-            messages::LogMessage(robot.Log(), contacts, own, t[0], t[1], t[2]);
+            messages::LogMessage(robot.Log(), contacts, own, t[0], t[1], t[2], t[3]);
             break;
         case messages::JOB_INCOMING_MESSAGE: {
             const std::string from = protocol::ExtractBetween(t[0], "\"FromUserName\": \"", "\",");

@@ -27,7 +27,10 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_keys(clock),
       m_log(screen, clock),
       m_sender({Link(), m_sessions, m_settings, Pause(), m_connection, m_log, m_contacts, m_keys}),
-      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock} {
+      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock},
+      m_media(*this),
+      m_plugin_services(*this),
+      m_host_calls(m_plugin_services) {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
     m_queue.SetDropHandler([this](const jobs::Job& job) { LogDroppedJob(*this, job); });
@@ -44,6 +47,8 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     notices.took_text = [this](std::uint64_t generation) { m_watch.Active(generation); };
     m_sender.SetSessionNotices(std::move(notices));
     m_sender.SetObservers(m_observers);
+    m_observers.Add(m_media);
+    m_plugins.SetHostCalls(m_host_calls.Table());
 }
 
 Robot::~Robot() {
@@ -104,6 +109,7 @@ void Robot::Stop() {
     m_heartbeat_stop.store(true);
     m_queue.Close();
     m_sender.Close();
+    m_media.Stop();
     m_connection.Shut();
     m_web.Stop();
     // What waits at the intake's hold leaves: the waiters see the stop.

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "app/LoginRun.h"
+#include "app/MediaDownloads.h"
+#include "app/PluginServices.h"
 #include "app/RunOptions.h"
 #include "app/SessionWatch.h"
 #include "app/UiPort.h"
@@ -31,6 +33,7 @@
 #include "platform/ManualResetEvent.h"
 #include "platform/Pause.h"
 #include "platform/WebClient.h"
+#include "plugins/HostCalls.h"
 #include "plugins/PluginHost.h"
 #include "protocol/Connection.h"
 #include "protocol/RecentMessageIds.h"
@@ -107,6 +110,10 @@ public:
     // model's context). Added to before the threads start.
     messages::MessageObservers& Observers() { return m_observers; }
 
+    // Received pictures, voice, videos and files, kept as 媒体下载 says; OnSaved tells of
+    // every file saved (the archive's hook). The start-up starts its threads.
+    MediaDownloads& Media() { return m_media; }
+
     // The parts the reply chain and the intake reach, and those of a mass run.
     const messages::ReplySources& Replies() const { return m_replies; }
     messages::IntakeParts Intake();
@@ -177,6 +184,9 @@ private:
     messages::ReplyGuard m_reply_guard;
     messages::ReplySources m_replies;
     messages::MessageObservers m_observers;
+    MediaDownloads m_media;
+    PluginServices m_plugin_services;
+    plugins::HostCalls m_host_calls;
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;

@@ -80,6 +80,7 @@ void StartQueueWorkers(Robot& robot) {
         robot.StartThread([&robot] { QueueWorker(robot); });
     }
     robot.StartThread([&robot] { SenderThread(robot); });
+    robot.Media().Start();
 }
 
 void LoadOwnHeader(Robot& robot) {

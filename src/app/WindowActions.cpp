@@ -6,7 +6,9 @@
 #include "app/Robot.h"
 #include "contacts/ContactRequests.h"
 #include "contacts/RemarkRequest.h"
+#include "media/ReplyMedia.h"
 #include "messages/MessageLog.h"
+#include "platform/Encoding.h"
 #include "protocol/HeadImage.h"
 
 namespace zelmo::app {
@@ -26,6 +28,17 @@ void SendChatText(Robot& robot, const std::string& user_name, const std::string&
     const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
     messages::LogMessage(robot.Log(), robot.Contacts(), state->own, state->own.UserName, user_name,
                          text);
+}
+
+void SendChatFile(Robot& robot, const std::string& user_name, const std::string& path) {
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    const media::SendAs send_as = media::SendAsFor(media::ReplyKindForFile(name), name);
+    robot.Sender().PostFile(user_name, {path, send_as}, messages::SendKind::Text,
+                            {messages::SendOrigin::Chat, {}});
+    const std::shared_ptr<const protocol::ProtocolState> state = robot.State();
+    messages::LogMessage(
+        robot.Log(), robot.Contacts(), state->own, state->own.UserName, user_name,
+        media::ReplyMediaText(media::ReplyKindOf(send_as), platform::Utf8ToGbk(name)));
 }
 
 void FetchMembersOf(Robot& robot, std::size_t group_index) {

@@ -19,6 +19,10 @@ bool ReloadAvatar(Robot& robot);
 // A text typed in the chat window: queued for sending to `user_name` and logged as sent.
 void SendChatText(Robot& robot, const std::string& user_name, const std::string& text);
 
+// A file picked in the chat window: queued for sending to `user_name` as a picture, video or
+// file by its type, and logged as sent ("[图片=NAME]" and the like).
+void SendChatFile(Robot& robot, const std::string& user_name, const std::string& path);
+
 // The member window opened on the group at a 1-based store index: fetches its members,
 // which GroupMembersFetched then shows.
 void FetchMembersOf(Robot& robot, std::size_t group_index);

@@ -37,6 +37,10 @@ struct Settings {
     // Most logins the robot starts by itself (hot starts, push re-logins, a re-login's QR
     // codes) in any 24 hours; "0" for no cap.
     std::string 自动登录上限 = "12";
+    // Received media (section 机器人设置): "0" keeps none, "1" pictures and voice, "2" every
+    // kind; the most megabytes one file may have.
+    std::string 媒体下载 = "1";
+    std::string 媒体上限MB = "50";
     // Section [AI回复]: answers from a language model.
     AiSettings ai;
 

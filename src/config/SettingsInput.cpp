@@ -50,6 +50,12 @@ std::string NormalizeCount(std::string_view text, std::string_view fallback) {
     return std::to_string(protocol::IntegerValue(text));
 }
 
+int MediaDownloadMode(std::string_view text) {
+    constexpr int DEFAULT_MODE = 1;
+    const std::string normal = NormalizeCount(text, "1");
+    return normal == "0" || normal == "2" ? normal[0] - '0' : DEFAULT_MODE;
+}
+
 std::string NormalizeReplyExpiry(std::string_view text) {
     return NormalizeCount(text, DEFAULT_EXPIRY);
 }

@@ -17,6 +17,9 @@ std::string NormalizeReplyChance(std::string_view text);
 // limit) stays. A text that does not start with a digit gives `fallback`.
 std::string NormalizeCount(std::string_view text, std::string_view fallback);
 
+// 媒体下载 as stored: 0, 1 or 2; anything else is the default 1.
+int MediaDownloadMode(std::string_view text);
+
 // 回复过期秒数 as typed: NormalizeCount with the default "300".
 std::string NormalizeReplyExpiry(std::string_view text);
 

@@ -222,6 +222,11 @@ void HeadlessScreen::AddLogRow(std::string_view label, std::string_view time,
     PrintLine("log", row);
 }
 
+void HeadlessScreen::LogRowFile(std::string_view msg_id, std::string_view path) {
+    // The path is the robot's own (a safe name below the account folder), UTF-8 already.
+    PrintLine("log", "saved " + std::string(path) + " (MsgId " + std::string(msg_id) + ")");
+}
+
 void HeadlessScreen::RefreshContactLists() {
     if (m_robot == nullptr) {
         return;

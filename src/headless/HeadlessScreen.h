@@ -90,6 +90,9 @@ public:
     // LogPort
     void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
                    std::string_view destination, std::string_view content) override;
+    // A second "log" line for a received message once its file is saved: "saved PATH (MsgId
+    // ID)".
+    void LogRowFile(std::string_view msg_id, std::string_view path) override;
     // ListsPort
     void RefreshContactLists() override;
     void FillMassCandidates() override {}

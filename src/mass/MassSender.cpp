@@ -7,6 +7,7 @@
 
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
+#include "messages/MediaReplies.h"
 #include "messages/MessageLog.h"
 #include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
@@ -175,9 +176,12 @@ void MassWorker(const MassParts& parts) {
                                       parts.sessions.Snapshot()->own.UserName, member.UserName,
                                       text.text);
                 // Queued behind the replies already waiting, then the sender's turn is
-                // theirs again: a run never shuts replies out.
-                const std::string ret = parts.sender.SendText(member.UserName, text.text, paused,
-                                                              {messages::SendOrigin::Mass, {}});
+                // theirs again: a run never shuts replies out. A text that names a file in
+                // the replies folder sends that file.
+                const std::string ret =
+                    messages::SendTextOrFile(parts.sender, parts.account_dir, member.UserName,
+                                             text.text, {messages::SendOrigin::Mass, {}}, paused)
+                        .ret;
                 Log(parts, "\r\n" + MassStatusWord(ret) + sent_to + member.NickName);
                 Pause(parts, message_delay);
             }

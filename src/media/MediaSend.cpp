@@ -48,9 +48,9 @@ std::string FileMessageXml(const UploadedMedia& media) {
            "</fileext></appattach><extinfo></extinfo></appmsg>";
 }
 
-SendAnswer SendUploadedMedia(const protocol::ServiceLink& link,
-                             const protocol::ProtocolState& state, std::string_view to,
-                             const UploadedMedia& media, std::string_view client_id) {
+protocol::SendAnswer SendUploadedMedia(const protocol::ServiceLink& link,
+                                       const protocol::ProtocolState& state, std::string_view to,
+                                       const UploadedMedia& media, std::string_view client_id) {
     const SendShape shape = ShapeOf(media.send_as);
     std::string msg = R"({"Type":)" + std::to_string(shape.type);
     switch (media.send_as) {

@@ -104,6 +104,20 @@ std::optional<MediaKind> KindOf(const Fields& fields) {
 
 }  // namespace
 
+bool MayCarryMedia(int msg_type) {
+    switch (msg_type) {
+        case 3:
+        case 34:
+        case 43:
+        case 47:
+        case 49:
+        case 62:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::optional<ReceivedMedia> ReadReceivedMedia(std::string_view item) {
     Fields fields = ReadFields(item);
     const std::optional<MediaKind> kind = KindOf(fields);

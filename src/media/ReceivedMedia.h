@@ -20,6 +20,10 @@ struct ReceivedMedia {
     std::string EncryFileName;  // decoded
 };
 
+// Whether a message of this MsgType can carry media at all (a cheap test before reading the
+// item).
+bool MayCarryMedia(int msg_type);
+
 // The media of one AddMsgList item (its bytes as sent, UTF-8, as a message job carries
 // them): pictures (3), stickers that have a picture (47 with a cdnurl), app pictures (49
 // with AppMsgType 8), voice (34), video (43 and 62) and files (49 with AppMsgType 6 and a

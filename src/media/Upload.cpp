@@ -244,7 +244,7 @@ std::string CheckMediaFile(std::string_view path, SendAs send_as) {
 
 UploadResult UploadMedia(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                          std::string_view path, std::string_view to, SendAs send_as,
-                         UploadCounter& counter) {
+                         UploadCounter& counter, FileDigests* digests) {
     UploadResult result;
     result.error = CheckMediaFile(path, send_as);
     if (!result.error.empty()) {
@@ -262,18 +262,27 @@ UploadResult UploadMedia(const protocol::ServiceLink& link, const protocol::Prot
     std::string body;
     body.reserve(UPLOAD_CHUNK_BYTES + 4096);
     body.resize(UPLOAD_CHUNK_BYTES);
-    platform::Md5 md5;
-    std::uint64_t read = 0;
-    for (std::size_t got = 0; (got = file.Read(body.data(), body.size())) > 0;) {
-        md5.Update(std::string_view(body.data(), got));
-        read += got;
+    if (digests != nullptr) {
+        upload.md5 = digests->Find(path, file.Version());
     }
-    upload.md5 = md5.HexDigest();
-    if (!file.Error().empty() || read != upload.media.size || upload.md5.empty() ||
-        !file.Rewind()) {
-        result.error = platform::Gbk("读取文件失败：") +
-                       (file.Error().empty() ? platform::Gbk("文件在读取时被改动") : file.Error());
-        return result;
+    if (upload.md5.empty()) {
+        platform::Md5 md5;
+        std::uint64_t read = 0;
+        for (std::size_t got = 0; (got = file.Read(body.data(), body.size())) > 0;) {
+            md5.Update(std::string_view(body.data(), got));
+            read += got;
+        }
+        upload.md5 = md5.HexDigest();
+        if (!file.Error().empty() || read != upload.media.size || upload.md5.empty() ||
+            !file.Rewind()) {
+            result.error =
+                platform::Gbk("读取文件失败：") +
+                (file.Error().empty() ? platform::Gbk("文件在读取时被改动") : file.Error());
+            return result;
+        }
+        if (digests != nullptr) {
+            digests->Remember(path, file.Version(), upload.md5);
+        }
     }
     if (upload.media.size > CHECK_UPLOAD_ABOVE) {
         result.error = CheckUpload(upload);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "media/FileDigests.h"
 #include "media/MediaKind.h"
 #include "protocol/ServiceLink.h"
 #include "protocol/Session.h"
@@ -43,10 +44,11 @@ std::string CheckMediaFile(std::string_view path, SendAs send_as);
 // Uploads a file for a send to `to`: CheckMediaFile first, then for a file over 25 MB
 // webwxcheckupload (which may find the service has it already), then webwxuploadmedia on the
 // file host in chunks of UPLOAD_CHUNK_BYTES read from the file one at a time. A chunk the
-// service refuses ends the upload (the error names the chunk and the answer). Blocks; any
-// thread.
+// service refuses ends the upload (the error names the chunk and the answer). The file's MD5
+// comes from `digests` when it knows this version of the file, and is kept there otherwise
+// (may be null). Blocks; any thread.
 UploadResult UploadMedia(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                          std::string_view path, std::string_view to, SendAs send_as,
-                         UploadCounter& counter);
+                         UploadCounter& counter, FileDigests* digests = nullptr);
 
 }  // namespace zelmo::media

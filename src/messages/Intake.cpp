@@ -2,6 +2,7 @@
 
 #include "config/AccountPaths.h"
 #include "contacts/ContactRequests.h"
+#include "media/ReceivedMedia.h"
 #include "messages/GroupEvents.h"
 #include "messages/HelpReply.h"
 #include "messages/MessageJobs.h"
@@ -20,9 +21,16 @@ constexpr std::string_view LINE_BREAK_MARKER = ":<br/>";
 constexpr std::string_view GROUP_MARKER = "@@";
 constexpr std::string_view NO_REPLY = "[noreply]";
 
+// A reply and whether the knowledge base gave it (only its "[图片=NAME]" forms send files).
+struct FoundReply {
+    std::string text;
+    bool knowledge = false;
+};
+
 // The reply a message gets from the sources `answering` allows; empty for none.
-std::string FindReply(const ReplySources& sources, const config::Settings& settings,
-                      const ChatParts& chat, std::string_view from, Answering answering) {
+FoundReply FindReply(const ReplySources& sources, const config::Settings& settings,
+                     const ChatParts& chat, std::string_view from, Answering answering,
+                     std::string_view item) {
     if (answering == Answering::Never) {
         return {};
     }
@@ -32,15 +40,15 @@ std::string FindReply(const ReplySources& sources, const config::Settings& setti
         if (!settings.启用群管) {
             return {};
         }
-        return GroupEventReply(settings, chat.content).value_or(std::string());
+        return {GroupEventReply(settings, chat.content).value_or(std::string())};
     }
-    const ChatMessage message{chat.content, chat.chat_type, from, chat.group_sender};
+    const ChatMessage message{chat.content, chat.chat_type, from, chat.group_sender, item};
     std::string reply = RunReplyChain(sources, settings, message);
-    if (reply.empty()) {
-        reply =
-            sources.knowledge.LookupReply(chat.content, chat.chat_type, settings, sources.clock);
+    if (!reply.empty()) {
+        return {std::move(reply)};
     }
-    return reply;
+    return {sources.knowledge.LookupReply(chat.content, chat.chat_type, settings, sources.clock),
+            true};
 }
 
 }  // namespace
@@ -92,8 +100,12 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
 
     const std::shared_ptr<const config::Settings> settings = parts.settings.Get();
     if (settings->显示消息) {
+        // The row of a message with media learns of the saved file by its MsgId.
+        const bool media =
+            media::MayCarryMedia(message.MsgType) && media::ReadReceivedMedia(item).has_value();
         jobs::PostJob(parts.queue, JOB_LOG_ENTRY, from, to,
-                      ReadableContent(parts.contacts, from, content));
+                      ReadableContent(parts.contacts, from, content),
+                      media ? message.MsgId : std::string());
     }
     // Written on another device of the own account: learn the partner, never answer.
     const std::shared_ptr<const protocol::ProtocolState> state = parts.sessions.Snapshot();
@@ -104,7 +116,7 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
     } else if (classified.answering != Answering::Never && settings->启用回复 &&
                // Official accounts broadcast; an answer would only talk to a machine.
                parts.contacts.FindKind(from) != contacts::KIND_PUBLIC) {
-        DecideReply(parts, *settings, from, content, classified.answering);
+        DecideReply(parts, *settings, from, content, classified.answering, item);
     }
     const std::string& chat = own ? to : from;
     const ChatParts split = SplitChat(chat, content);
@@ -120,7 +132,8 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
 }
 
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,
-                 std::string_view from_user_name, std::string_view content, Answering answering) {
+                 std::string_view from_user_name, std::string_view content, Answering answering,
+                 std::string_view item) {
     if (!settings.启用回复 || from_user_name.empty()) {
         return;
     }
@@ -134,7 +147,8 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
         return;
     }
     const ChatParts chat = SplitChat(from_user_name, content);
-    std::string reply = FindReply(sources, settings, chat, from_user_name, answering);
+    FoundReply found = FindReply(sources, settings, chat, from_user_name, answering, item);
+    std::string& reply = found.text;
     // The marker suppresses a reply wherever it comes from; it is never sent as text.
     if (reply.empty() || reply == NO_REPLY) {
         return;
@@ -149,7 +163,8 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
         return;
     }
     PostSentRow(parts.queue, settings, own, from_user_name, reply);
-    jobs::PostJob(parts.queue, JOB_SEND_TEXT, std::string(from_user_name), std::move(reply));
+    jobs::PostJob(parts.queue, JOB_SEND_TEXT, std::string(from_user_name), std::move(reply),
+                  found.knowledge ? std::string(REPLY_FROM_KNOWLEDGE) : std::string());
 }
 
 }  // namespace zelmo::messages

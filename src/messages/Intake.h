@@ -65,9 +65,10 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 // The reply decision for one message from another account: shield list, chat type, the
 // sources `answering` allows, then (for the whole chain) the knowledge base. A reply within
 // the limit of 每分钟回复上限 is posted as a send job to the sender (the friend or the whole
-// group) with its own log row; one over the limit is dropped, and its row says so.
+// group) with its own log row; one over the limit is dropped, and its row says so. `item` is
+// the raw AddMsgList item, for the plugins that ask for the message's media.
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,
                  std::string_view from_user_name, std::string_view content,
-                 Answering answering = Answering::Chain);
+                 Answering answering = Answering::Chain, std::string_view item = {});
 
 }  // namespace zelmo::messages

@@ -28,7 +28,8 @@ struct ReceivedEvent {
 // Who handed a text to the sender.
 enum class SendOrigin : std::uint8_t { Reply, Model, Chat, Mass, Plugin, OneBot };
 
-// What became of one text the sender handled: sent, refused, or dropped before a try.
+// What became of one text (or file) the sender handled: sent, refused, or dropped before a
+// try.
 struct SentEvent {
     std::string_view to;    // the UserName it went (or was to go) to
     std::string_view text;  // as it went out (GBK, expanded)
@@ -38,6 +39,9 @@ struct SentEvent {
     std::string_view reason;    // why it was not sent (GBK); empty when sent
     std::string_view msg_id;    // the service's MsgID of a sent text
     std::string_view local_id;  // its LocalID (and ClientMsgId)
+    // A picture, video or file: its path (file-system bytes); `text` then names it as
+    // "[图片=NAME]", "[视频=NAME]" or "[文件=NAME]". Empty for a text.
+    std::string_view file;
 };
 
 // Told of every message received and every text sent: the archive, the OneBot events, the

@@ -60,16 +60,16 @@ std::string LogTimeText(const LocalTime& time) {
 
 void LogMessage(MessageLog& log, const contacts::ContactStore& contacts,
                 const protocol::OwnProfile& own, std::string_view from, std::string_view to,
-                std::string_view content) {
+                std::string_view content, std::string_view msg_id) {
     const LogTexts& texts = Texts();
     if (from.find("@@") != std::string_view::npos) {
-        log.AddRow(texts.group_in, contacts.FindNickName(from), own.NickName, content);
+        log.AddRow(texts.group_in, contacts.FindNickName(from), own.NickName, content, msg_id);
     } else if (from != own.UserName) {
-        log.AddRow(texts.friend_in, contacts.FindNickName(from), own.NickName, content);
+        log.AddRow(texts.friend_in, contacts.FindNickName(from), own.NickName, content, msg_id);
     } else if (to != own.UserName) {
-        log.AddRow(texts.own_out, own.NickName, contacts.FindNickName(to), content);
+        log.AddRow(texts.own_out, own.NickName, contacts.FindNickName(to), content, msg_id);
     } else {
-        log.AddRow(texts.own_self, own.NickName, own.NickName, content);
+        log.AddRow(texts.own_self, own.NickName, own.NickName, content, msg_id);
     }
 }
 
@@ -110,9 +110,25 @@ void PostSentRow(jobs::JobQueue& queue, const config::Settings& settings,
 
 void MessageLog::AddRow(std::string_view label, std::string_view source,
                         std::string_view destination, std::string_view content) {
+    AddRow(label, source, destination, content, {});
+}
+
+void MessageLog::AddRow(std::string_view label, std::string_view source,
+                        std::string_view destination, std::string_view content,
+                        std::string_view msg_id) {
     std::lock_guard lock(m_log_lock);
     const std::string time = LogTimeText(ToLocalTime(m_clock.UnixMs()));
-    m_screen.AddLogRow(label, time, source, destination, content);
+    if (msg_id.empty()) {
+        m_screen.AddLogRow(label, time, source, destination, content);
+    } else {
+        m_screen.AddMessageLogRow(label, time, source, destination, content, msg_id);
+    }
+}
+
+void MessageLog::ShowFile(std::string_view msg_id, std::string_view path) {
+    // After the rows added before it, as the screen takes them.
+    std::lock_guard lock(m_log_lock);
+    m_screen.LogRowFile(msg_id, path);
 }
 
 bool IsChatRow(std::string_view label) {

@@ -52,6 +52,11 @@ public:
     // callers never mix, and reach the screen in the order they were stamped. Any thread.
     void AddRow(std::string_view label, std::string_view source, std::string_view destination,
                 std::string_view content);
+    // The same for a received message whose media a later ShowFile names by its MsgId.
+    void AddRow(std::string_view label, std::string_view source, std::string_view destination,
+                std::string_view content, std::string_view msg_id);
+    // The media of the message `msg_id` is saved at `path` (file-system bytes). Any thread.
+    void ShowFile(std::string_view msg_id, std::string_view path);
 
 private:
     LogPort& m_screen;
@@ -60,10 +65,11 @@ private:
 };
 
 // Classifies one message by direction (from and to are UserNames; `own` is the account's
-// profile, `contacts` names the others) and appends its row. Any thread.
+// profile, `contacts` names the others) and appends its row; a received message with media
+// gives its MsgId, by which the row learns of the saved file. Any thread.
 void LogMessage(MessageLog& log, const contacts::ContactStore& contacts,
                 const protocol::OwnProfile& own, std::string_view from, std::string_view to,
-                std::string_view content);
+                std::string_view content, std::string_view msg_id = {});
 
 // True for the four direction labels of chat traffic; a row with any other label reports
 // an event of the robot's own (a failure, say).

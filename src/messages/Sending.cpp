@@ -4,6 +4,9 @@
 #include <utility>
 
 #include "jobs/Backoff.h"
+#include "media/MediaSend.h"
+#include "media/ReplyMedia.h"
+#include "platform/Encoding.h"
 #include "platform/GbkLiteral.h"
 #include "platform/GbkText.h"
 #include "protocol/JsonText.h"
@@ -79,6 +82,33 @@ SendReceipt Sender::Send(std::string_view to, std::string_view text, SendTag tag
     return receipt.get();
 }
 
+Sender::Outgoing Sender::FileOutgoing(std::string_view to, OutgoingFile file, SendKind kind,
+                                      SendTag tag) {
+    Outgoing outgoing;
+    const std::string_view name = std::string_view(file.path).substr(file.path.rfind('/') + 1);
+    outgoing.text = {
+        std::string(to),
+        media::ReplyMediaText(media::ReplyKindOf(file.send_as), platform::Utf8ToGbk(name)), kind,
+        std::move(file.path)};
+    outgoing.tag = std::move(tag);
+    outgoing.send_as = file.send_as;
+    return outgoing;
+}
+
+void Sender::PostFile(std::string_view to, OutgoingFile file, SendKind kind, SendTag tag) {
+    Enqueue(FileOutgoing(to, std::move(file), kind, std::move(tag)));
+}
+
+SendReceipt Sender::SendFile(std::string_view to, OutgoingFile file, SendTag tag,
+                             BackoffNotice notice) {
+    Outgoing outgoing = FileOutgoing(to, std::move(file), SendKind::Text, std::move(tag));
+    outgoing.done = std::make_shared<std::promise<SendReceipt>>();
+    outgoing.notice = std::move(notice);
+    std::future<SendReceipt> receipt = outgoing.done->get_future();
+    Enqueue(std::move(outgoing));
+    return receipt.get();
+}
+
 void Sender::Enqueue(Outgoing outgoing) {
     outgoing.queued_ms = m_parts.link.clock.TickMs();
     std::optional<Outgoing> dropped;
@@ -146,12 +176,33 @@ bool Sender::DropBeforeTry(Outgoing& outgoing) {
     return false;
 }
 
+protocol::SendAnswer Sender::Try(Outgoing& outgoing, const protocol::ProtocolState& state,
+                                 std::string_view client_id, std::string& failure) {
+    if (outgoing.text.file.empty()) {
+        return PostSendMsg(m_parts.link, state, outgoing.text.to, outgoing.text.text, client_id);
+    }
+    // Uploaded once: a send that may have arrived is sent again with the same upload.
+    if (!outgoing.uploaded) {
+        media::UploadResult upload =
+            media::UploadMedia(m_parts.link, state, outgoing.text.file, outgoing.text.to,
+                               outgoing.send_as, m_uploads, &m_digests);
+        if (!upload.media) {
+            failure = std::move(upload.error);
+            return {};
+        }
+        outgoing.uploaded = std::move(upload.media);
+    }
+    return media::SendUploadedMedia(m_parts.link, state, outgoing.text.to, *outgoing.uploaded,
+                                    client_id);
+}
+
 bool Sender::Deliver(Outgoing& outgoing) {
     // One pair of ids per text: a retry after a refusal is the same message again.
     std::string client_id;
     jobs::Backoff backoff(REFUSED_FIRST_WAIT_MS, REFUSED_MAX_WAIT_MS);
     std::string ret;
     std::string msg_id;
+    std::string failure;
     bool stopping = false;
     bool dropped = false;
     int session_ends = 0;
@@ -171,8 +222,7 @@ bool Sender::Deliver(Outgoing& outgoing) {
             client_id = m_ids.Next();
         }
         const std::shared_ptr<const protocol::ProtocolState> state = m_parts.sessions.Snapshot();
-        protocol::SendAnswer answer =
-            PostSendMsg(m_parts.link, *state, outgoing.text.to, outgoing.text.text, client_id);
+        protocol::SendAnswer answer = Try(outgoing, *state, client_id, failure);
         ret = std::move(answer.ret);
         msg_id = std::move(answer.msg_id);
         if (ret == RET_SENT && m_notices.took_text) {
@@ -180,6 +230,10 @@ bool Sender::Deliver(Outgoing& outgoing) {
         }
         if (!m_parts.pause(SEND_PAUSE_MS)) {
             stopping = true;
+            break;
+        }
+        // A file that could not be uploaded was never sent: nothing to try again.
+        if (!failure.empty()) {
             break;
         }
         if (ret == "1100" || ret == "1101") {
@@ -203,7 +257,9 @@ bool Sender::Deliver(Outgoing& outgoing) {
     }
     // A stopping robot reports nothing: a request cut short by the stop is no failure.
     if (ret != RET_SENT && !stopping && !dropped) {
-        if (ret == RET_TOO_FREQUENT) {
+        if (!failure.empty()) {
+            Report(outgoing, failure);
+        } else if (ret == RET_TOO_FREQUENT) {
             Report(outgoing, platform::Gbk("发送过于频繁(Ret 1205)，") +
                                  std::to_string(MAX_SEND_TRIES) +
                                  platform::Gbk("次均被拒，未发送"));
@@ -278,7 +334,8 @@ void Sender::Report(const Outgoing& outgoing, std::string_view reason) const {
                            .origin = outgoing.tag.origin,
                            .model = outgoing.tag.model,
                            .sent = false,
-                           .reason = reason});
+                           .reason = reason,
+                           .file = outgoing.text.file});
     }
 }
 
@@ -290,7 +347,8 @@ void Sender::TellSent(const Outgoing& outgoing, const SendReceipt& receipt) cons
                            .model = outgoing.tag.model,
                            .sent = true,
                            .msg_id = receipt.msg_id,
-                           .local_id = receipt.local_id});
+                           .local_id = receipt.local_id,
+                           .file = outgoing.text.file});
     }
 }
 

@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,9 @@
 #include "config/SettingsStore.h"
 #include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
+#include "media/FileDigests.h"
+#include "media/MediaKind.h"
+#include "media/Upload.h"
 #include "messages/MessageEvents.h"
 #include "messages/MessageLog.h"
 #include "messages/SendIds.h"
@@ -63,11 +67,18 @@ struct SendReceipt {
 // Told that the sender backs off before its next try: how long it waits, in ms.
 using BackoffNotice = std::function<void(int wait_ms)>;
 
+// A picture, video or file to send: where it is (file-system bytes) and how it goes out.
+struct OutgoingFile {
+    std::string path;
+    media::SendAs send_as = media::SendAs::File;
+};
+
 // A text waiting for the sender, as it will go out.
 struct WaitingText {
     std::string to;
-    std::string text;  // expanded
+    std::string text;  // expanded; for a file "[图片=NAME]" and the like (GBK)
     SendKind kind = SendKind::Text;
+    std::string file;  // a file's path; empty for a text
 };
 
 // What the sender works with: the sessions it sends on (always the current one), the settings
@@ -99,7 +110,8 @@ struct SessionNotices {
 // tried again before any later one, with the same ids; any other failure is logged and
 // not retried, so nothing goes out twice. Before every try the text is addressed anew
 // (a re-login may have renamed its contact); one whose contact the current login does not
-// have is dropped, as is a reply that became too old, each with a log row.
+// have is dropped, as is a reply that became too old, each with a log row. Files take the
+// same road: uploaded once, on their first try, and every try after sends that upload.
 class Sender {
 public:
     explicit Sender(SenderParts parts);
@@ -116,6 +128,13 @@ public:
     // The same, with all the service said about it.
     SendReceipt Send(std::string_view to, std::string_view text, SendTag tag,
                      BackoffNotice notice = {});
+
+    // Queues a file as Post queues a text. A file that may not go out (missing, unreadable,
+    // too large) or whose upload fails is a log row, never retried. Never blocks. Any thread.
+    void PostFile(std::string_view to, OutgoingFile file, SendKind kind, SendTag tag = {});
+    // Queues a file and blocks until it was sent or given up, as Send does.
+    SendReceipt SendFile(std::string_view to, OutgoingFile file, SendTag tag,
+                         BackoffNotice notice = {});
 
     // The sender thread's body: sends until Close().
     void Run();
@@ -139,7 +158,16 @@ private:
         std::int64_t queued_ms = 0;  // monotonic
         std::shared_ptr<std::promise<SendReceipt>> done;
         BackoffNotice notice;
+        media::SendAs send_as = media::SendAs::File;  // a file's
+        std::optional<media::UploadedMedia> uploaded;
     };
+
+    static Outgoing FileOutgoing(std::string_view to, OutgoingFile file, SendKind kind,
+                                 SendTag tag);
+    // One try: a text's send request, or a file's upload (the first time) and send. The
+    // answer; `failure` says why a file's upload gave none.
+    protocol::SendAnswer Try(Outgoing& outgoing, const protocol::ProtocolState& state,
+                             std::string_view client_id, std::string& failure);
 
     void Enqueue(Outgoing outgoing);
     bool Expired(const Outgoing& outgoing) const;
@@ -154,6 +182,8 @@ private:
 
     SenderParts m_parts;
     SendIds m_ids;
+    media::UploadCounter m_uploads;
+    media::FileDigests m_digests;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Outgoing> m_waiting;

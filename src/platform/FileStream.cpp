@@ -40,6 +40,10 @@ FileReader::FileReader(std::string_view path) {
     m_size = static_cast<std::uint64_t>(status.st_size);
     m_modified_ms =
         static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+    m_version = {
+        static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+        m_size,
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
 }
 
 FileReader::~FileReader() {

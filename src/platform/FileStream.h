@@ -11,6 +11,18 @@ namespace zelmo::platform {
 // Files read and written piece by piece, for files too large to hold whole. Nothing here
 // throws; errors are the system's words ("No space left on device").
 
+// What tells one version of a file from another without reading it: the file (device and
+// inode), its size and its modification time. A file written anew gets a new time, or a new
+// inode when it was replaced by a rename.
+struct FileVersion {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modified_ns = 0;
+
+    bool operator==(const FileVersion&) const = default;
+};
+
 // A regular file opened for reading front to back.
 class FileReader {
 public:
@@ -25,6 +37,8 @@ public:
     const std::string& Error() const { return m_error; }
     std::uint64_t Size() const { return m_size; }
     std::int64_t ModifiedUnixMs() const { return m_modified_ms; }
+    // The version opened (all zero when not open).
+    const FileVersion& Version() const { return m_version; }
 
     // Reads up to `count` bytes into `buffer`, fewer only at the end. 0 at the end and on an
     // error (Error() says which).
@@ -37,6 +51,7 @@ private:
     std::string m_error;
     std::uint64_t m_size = 0;
     std::int64_t m_modified_ms = 0;
+    FileVersion m_version;
 };
 
 // A new file written under a temporary name in its folder and renamed into place by

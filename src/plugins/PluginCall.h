@@ -18,6 +18,7 @@ using MessageHandler = const char* (*)(const char* message, const char* kind, co
 }
 
 inline constexpr std::string_view INFO_EXPORT = "info";
+inline constexpr std::string_view INIT_EXPORT = "zelmo_plugin_init";
 
 // The five texts a message handler receives (GBK). An empty sender reaches the plugin as a
 // null pointer, every other text as a (possibly empty) NUL-terminated text.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/AccountPaths.h"
+#include "plugins/HostCalls.h"
 #include "plugins/PluginCall.h"
 #include "plugins/PluginHost.h"
 #include "plugins/PluginTrigger.h"
@@ -15,6 +16,8 @@ std::string DispatchToPlugins(const PluginHost& plugins, std::string_view accoun
     // The snapshot also keeps every library it names loaded until this dispatch is done,
     // whatever a rescan publishes meanwhile.
     const PluginTableSnapshot table = plugins.Table();
+    // A handler may ask for the message's file through its host calls.
+    const CurrentMessage current(message.item);
     const std::string kind = std::to_string(message.chat_type);
     for (const PluginRecord& record : *table) {
         if (!record.Enabled) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "plugins/HostCalls.h"
 #include "plugins/PluginPort.h"
 #include "plugins/PluginTable.h"
 
@@ -20,12 +21,18 @@ public:
     // other threads are applied one after the other, none lost.
     void Modify(const std::function<void(PluginTable&)>& change);
 
+    // The host calls handed to the plugins a scan loads; none until set. Set before the
+    // first scan.
+    void SetHostCalls(const zelmo_host* table) { m_host_calls = table; }
+    const zelmo_host* HostCallTable() const { return m_host_calls; }
+
 private:
     void Swap(PluginTable table);
 
     std::mutex m_writer_mutex;  // one writer at a time: a change never overwrites another
     mutable std::mutex m_mutex;
     PluginTableSnapshot m_table;
+    const zelmo_host* m_host_calls = nullptr;
 };
 
 // ScanPlugins: rebuilds the table from the plugin folder, showing each file name in the

@@ -11,6 +11,7 @@
 #include "platform/GbkLiteral.h"
 #include "platform/SharedLibrary.h"
 #include "plugins/EnableState.h"
+#include "plugins/HostCalls.h"
 #include "plugins/PluginCall.h"
 #include "plugins/PluginDescription.h"
 #include "plugins/PluginHost.h"
@@ -21,7 +22,8 @@ namespace {
 
 // The records of one library file; none when it is no loadable library, lacks "info",
 // describes nothing or has no valid entry. Their shared load stays with the records.
-PluginTable LoadLibraryRecords(const std::string& path, std::string_view file_name) {
+PluginTable LoadLibraryRecords(const std::string& path, std::string_view file_name,
+                               const zelmo_host* host_calls) {
     auto library = std::make_shared<platform::SharedLibrary>();
     if (!library->Open(path)) {
         return {};
@@ -31,6 +33,10 @@ PluginTable LoadLibraryRecords(const std::string& path, std::string_view file_na
         return {};
     }
     PluginTable records = ParseDescription(*description, file_name);
+    if (!records.empty()) {
+        // Before the records are published: no handler of it runs before its init.
+        CallPluginInit(library->Symbol(INIT_EXPORT), host_calls);
+    }
     for (PluginRecord& record : records) {
         record.Library = library;
     }
@@ -57,7 +63,8 @@ void ScanPlugins(PluginHost& plugins, std::string_view account_dir, PluginPort& 
     PluginTable table;
     for (const std::string& name : names) {
         screen.ShowStatus(status_head + DisplayFileName(name), false);
-        PluginTable records = LoadLibraryRecords(config::PluginPath(account_dir, name), name);
+        PluginTable records = LoadLibraryRecords(config::PluginPath(account_dir, name), name,
+                                                 plugins.HostCallTable());
         for (PluginRecord& record : records) {
             table.push_back(std::move(record));
         }

@@ -12,6 +12,7 @@ struct ChatMessage {
     int chat_type = 0;              // ChatType
     std::string_view from;          // the friend's or the group's UserName
     std::string_view group_sender;  // the member who wrote it; empty in friend chats
+    std::string_view item;          // the AddMsgList item as the service sent it; may be empty
 };
 
 }  // namespace zelmo::protocol

@@ -109,14 +109,16 @@ TEST(HeadlessScreenTest, EventsAreStampedUtf8LinesAndRepeatedCaptionsPrintOnce) 
     screen.SetMainCaption(platform::Gbk("Zelmo 5.3  在线"));
     screen.AddLogRow(platform::Gbk("[↓]好友"), "9:5:7", platform::Gbk("小爱"), "Zelmo",
                      platform::Gbk("你好"));
+    screen.LogRowFile("1234", "/d/media/2024-01/1234_价目表.jpg");
     screen.ShowMessageBox(platform::Gbk("错误提示"), platform::Gbk("二维码加载失败"));
     // Events the robot notes for the log come out the same way, without their tokens.
     screen.LogEvent("relogin", platform::Gbk("重新登录 wxsid=Ab3\r\n"));
     EXPECT_THAT(rig.Unstamped(),
                 ElementsAre("status [1/5] 初始化　", "login 还未确认或者还未扫码",
                             "main Zelmo 5.3  在线", "main Zelmo 5.3  离线", "main Zelmo 5.3  在线",
-                            "log [↓]好友 9:5:7 小爱 -> Zelmo: 你好", "box 错误提示: 二维码加载失败",
-                            "relogin 重新登录 wxsid=***\\r\\n"));
+                            "log [↓]好友 9:5:7 小爱 -> Zelmo: 你好",
+                            "log saved /d/media/2024-01/1234_价目表.jpg (MsgId 1234)",
+                            "box 错误提示: 二维码加载失败", "relogin 重新登录 wxsid=***\\r\\n"));
     EXPECT_EQ(rig.Lines().front().substr(0, 19), "2024-01-01 00:00:00");
     EXPECT_EQ(rig.Lines().back().substr(0, 19), "2024-01-01 00:01:01");
 }

@@ -21,12 +21,12 @@ const std::string DEMO_CONFIG =
 TEST(DemoAccountTest, TheDemoBaseAnswersTheScriptedMessages) {
     KnowledgeBase base;
     base.Load(DEMO_CONFIG + "/reply.ini");
-    ASSERT_EQ(base.PairCount(), 12u);
+    ASSERT_EQ(base.PairCount(), 13u);
     const config::Settings settings;
     test::FakeClock clock;
     for (const char* content :
          {"你好，机器人！", "大家好 <br/>第二行 &lt;b&gt;&amp;&lt;/b&gt;", "[图片]", "[语音]",
-          "[视频]", "[表情]", "[应用消息]", "[名片]", "[地理位置]@member", "加好友啦"}) {
+          "[视频]", "[表情]", "[应用消息]", "[名片]", "[地理位置]@member", "加好友啦", "价目表"}) {
         EXPECT_FALSE(base.MatchingPairs(Gbk(content)).empty()) << content;
     }
     EXPECT_FALSE(base.LookupReply("unknown", CHAT_FRIEND, settings, clock).empty());

@@ -27,6 +27,7 @@ public:
         std::string reason;
         std::string msg_id;
         std::string local_id;
+        std::string file;
     };
 
     void OnReceived(const messages::ReceivedEvent& event) override {
@@ -38,7 +39,7 @@ public:
         std::lock_guard lock(m_mutex);
         m_sent.push_back({std::string(event.to), std::string(event.text), event.origin, event.sent,
                           std::string(event.reason), std::string(event.msg_id),
-                          std::string(event.local_id)});
+                          std::string(event.local_id), std::string(event.file)});
     }
 
     std::vector<Received> ReceivedEvents() const {

@@ -26,6 +26,8 @@ config::Settings ChangedSettings() {
     settings.回复过期秒数 = "45";
     settings.自动重新登录 = false;
     settings.自动登录上限 = "3";
+    settings.媒体下载 = "2";
+    settings.媒体上限MB = "8";
     config::AiSettings& ai = settings.ai;
     ai.启用 = true;
     ai.接口地址 = "https://api.example.com/v1";

@@ -103,6 +103,9 @@ void StubScreen::AddLogRow(std::string_view label, std::string_view time, std::s
     Record("AddLogRow", std::string(label) + "\t" + std::string(time) + "\t" + std::string(source) +
                             "\t" + std::string(destination) + "\t" + std::string(content));
 }
+void StubScreen::LogRowFile(std::string_view msg_id, std::string_view path) {
+    Record("LogRowFile", std::string(msg_id) + "\t" + std::string(path));
+}
 void StubScreen::RefreshContactLists() {
     Record("RefreshContactLists");
 }

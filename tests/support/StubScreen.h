@@ -52,6 +52,8 @@ public:
     // Recorded text: the five cells joined by "\t".
     void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
                    std::string_view destination, std::string_view content) override;
+    // Recorded text: MsgId, "\t", path.
+    void LogRowFile(std::string_view msg_id, std::string_view path) override;
     void RefreshContactLists() override;
     void FillMassCandidates() override;
     // Recorded number: the group index.

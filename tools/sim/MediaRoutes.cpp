@@ -583,7 +583,7 @@ HttpResponse Impl::SendMedia(const HttpRequest& request, const std::string& host
             media_sends.push_back(record);
             request_seen.notify_all();
             if (options.traffic) {
-                options.traffic("<- " + DisplayNameLocked(record.to) + ": (" + name.substr(6) +
+                options.traffic("<- " + DisplayNameLocked(record.to) + ": (" + name.substr(5) +
                                 ") " + record.file_name +
                                 (ret == 0 ? "" : " (Ret " + std::to_string(ret) + ")"));
             }

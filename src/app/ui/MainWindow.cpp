@@ -306,6 +306,9 @@ void MainWindow::OpenChatWindow(std::string nickname, std::string user_name) {
         actions.show_box = [this](std::string_view title, std::string_view text) {
             m_robot.Screen().ShowMessageBox(title, text);
         };
+        actions.send_file = [this](const std::string& user_name, const std::string& path) {
+            SendChatFile(m_robot, user_name, path);
+        };
         m_chat = new contacts::ChatWindow(std::move(actions), this);
         OpenOverOwner(m_chat);
     }

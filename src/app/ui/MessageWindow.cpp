@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdlib>
@@ -16,6 +19,7 @@
 #include "app/Robot.h"
 #include "app/ui/WindowPlacement.h"
 #include "contacts/ui/ListColumns.h"
+#include "platform/Encoding.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::app {
@@ -31,6 +35,9 @@ constexpr int WINDOW_GAP = 8;
 constexpr const char* SHOW_BESIDE_MAIN = "ZELMO_SHOW_MESSAGE_WINDOW";
 // Where a cell's text breaks a line.
 constexpr QLatin1String LINE_BREAK_MARK(" / ");
+constexpr int CONTENT_COLUMN = 4;
+// Files saved before their row came, kept for it.
+constexpr std::size_t MAX_EARLY_FILES = 256;
 
 const std::vector<contacts::ColumnSpec>& LogColumns() {
     static const std::vector<contacts::ColumnSpec> columns = {
@@ -61,11 +68,41 @@ LogModel::LogModel(QObject* parent) : QAbstractTableModel(parent) {
     connect(&m_flush_timer, &QTimer::timeout, this, [this] { Flush(); });
 }
 
-void LogModel::Append(LogRow row) {
-    m_pending.push_back(std::move(row));
+void LogModel::Append(LogRow row, std::string msg_id) {
+    m_pending.push_back({std::move(row), std::move(msg_id)});
     if (!m_flush_timer.isActive()) {
         m_flush_timer.start();
     }
+}
+
+void LogModel::AttachFile(const std::string& msg_id, std::string path) {
+    Flush();
+    const auto row = m_media_rows.find(msg_id);
+    if (row != m_media_rows.end()) {
+        ShowFileInRow(row->second, std::move(path));
+        return;
+    }
+    if (m_early_files.insert_or_assign(msg_id, std::move(path)).second) {
+        m_early_order.push_back(msg_id);
+        if (m_early_order.size() > MAX_EARLY_FILES) {
+            m_early_files.erase(m_early_order.front());
+            m_early_order.pop_front();
+        }
+    }
+}
+
+void LogModel::ShowFileInRow(std::size_t row, std::string path) {
+    // The name, as the content's last word: what the row shows and what an export writes.
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    m_rows[row].content += " " + platform::Utf8ToGbk(name);
+    m_row_files[row] = std::move(path);
+    const QModelIndex cell = index(static_cast<int>(row), CONTENT_COLUMN);
+    emit dataChanged(cell, cell);
+}
+
+std::string LogModel::FileAt(int row) const {
+    const auto found = m_row_files.find(static_cast<std::size_t>(row));
+    return row < 0 || found == m_row_files.end() ? std::string() : found->second;
 }
 
 void LogModel::Flush() {
@@ -75,10 +112,23 @@ void LogModel::Flush() {
     }
     const int first = rowCount();
     beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(m_pending.begin()),
-                  std::make_move_iterator(m_pending.end()));
+    std::vector<std::pair<std::size_t, std::string>> early;
+    for (PendingRow& pending : m_pending) {
+        if (!pending.msg_id.empty()) {
+            const std::size_t row = m_rows.size();
+            if (const auto file = m_early_files.find(pending.msg_id); file != m_early_files.end()) {
+                early.emplace_back(row, std::move(file->second));
+                m_early_files.erase(file);
+            }
+            m_media_rows[std::move(pending.msg_id)] = row;
+        }
+        m_rows.push_back(std::move(pending.row));
+    }
     m_pending.clear();
     endInsertRows();
+    for (auto& [row, path] : early) {
+        ShowFileInRow(row, std::move(path));
+    }
     emit Flushed();
 }
 
@@ -92,6 +142,8 @@ void LogModel::Clear() {
     beginResetModel();
     m_rows.clear();
     m_pending.clear();
+    m_media_rows.clear();
+    m_row_files.clear();
     endResetModel();
 }
 
@@ -176,6 +228,9 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
             [checked](config::Settings& settings) { settings.显示消息 = checked; });
     });
     connect(m_clear, &QPushButton::clicked, this, [this] { ClearRows(); });
+    // A row that names a saved file opens it.
+    connect(m_list, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { OpenFile(index.row()); });
     connect(m_export, &QPushButton::clicked, this, [this] { ExportRows(); });
 
     if (owner != nullptr && std::getenv(SHOW_BESIDE_MAIN) != nullptr) {
@@ -184,9 +239,24 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
 }
 
 void MessageWindow::AddRow(std::string_view label, std::string_view time, std::string_view source,
-                           std::string_view destination, std::string_view content) {
+                           std::string_view destination, std::string_view content,
+                           std::string_view msg_id) {
     m_model->Append(LogRow{std::string(label), std::string(time), std::string(source),
-                           std::string(destination), std::string(content)});
+                           std::string(destination), std::string(content)},
+                    std::string(msg_id));
+}
+
+void MessageWindow::ShowFile(std::string_view msg_id, std::string_view path) {
+    m_model->AttachFile(std::string(msg_id), std::string(path));
+}
+
+bool MessageWindow::OpenFile(int row) {
+    const std::string path = m_model->FileAt(row);
+    if (path.empty()) {
+        return false;
+    }
+    return QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path))));
 }
 
 void MessageWindow::ShowDetails() {

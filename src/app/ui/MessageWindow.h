@@ -3,7 +3,10 @@
 #include <QAbstractTableModel>
 #include <QTimer>
 #include <QWidget>
+#include <deque>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "messages/MessageLog.h"
@@ -27,8 +30,14 @@ class LogModel : public QAbstractTableModel {
 public:
     explicit LogModel(QObject* parent);
 
-    // Queues a row; it is shown at the next flush (within FLUSH_MS).
-    void Append(LogRow row);
+    // Queues a row; it is shown at the next flush (within FLUSH_MS). A received message with
+    // media gives its MsgId, by which AttachFile finds the row.
+    void Append(LogRow row, std::string msg_id = {});
+    // The message's file was saved at `path` (file-system bytes): its row's content names the
+    // file, and FileAt gives the path. A row that has not come yet gets it when it comes.
+    void AttachFile(const std::string& msg_id, std::string path);
+    // The saved file of a row; empty for a row without one.
+    std::string FileAt(int row) const;
     // Shows every queued row now.
     void Flush();
     // Every row, the queued ones included, in arrival order.
@@ -46,9 +55,21 @@ signals:
     void Flushed();
 
 private:
+    struct PendingRow {
+        LogRow row;
+        std::string msg_id;
+    };
+    void ShowFileInRow(std::size_t row, std::string path);
+
     LogRows m_rows;
-    std::vector<LogRow> m_pending;
+    std::vector<PendingRow> m_pending;
     QTimer m_flush_timer;
+    // Rows of messages with media by MsgId, the files saved for rows, and files saved before
+    // their row came (the newest few).
+    std::unordered_map<std::string, std::size_t> m_media_rows;
+    std::unordered_map<std::size_t, std::string> m_row_files;
+    std::unordered_map<std::string, std::string> m_early_files;
+    std::deque<std::string> m_early_order;
 };
 
 // The message window ("微信机器人 - 消息盒子"): the running log of chat traffic. Created
@@ -58,9 +79,14 @@ class MessageWindow : public QWidget {
 public:
     MessageWindow(Robot& robot, QWidget* owner);
 
-    // Appends one log row (GBK texts).
+    // Appends one log row (GBK texts); a received message with media gives its MsgId.
     void AddRow(std::string_view label, std::string_view time, std::string_view source,
-                std::string_view destination, std::string_view content);
+                std::string_view destination, std::string_view content,
+                std::string_view msg_id = {});
+    // The file of the message `msg_id` was saved at `path` (file-system bytes).
+    void ShowFile(std::string_view msg_id, std::string_view path);
+    // Opens the row's saved file with the desktop's program for it; false without one.
+    bool OpenFile(int row);
 
     LogModel* Model() const { return m_model; }
     // Fills the details box from the list's selected row (empty fields without one).

@@ -22,8 +22,8 @@
 #include "messages/MessageLog.h"
 #include "messages/ui/KnowledgeBaseEditor.h"
 #include "platform/Encoding.h"
-#include "platform/FreeMemory.h"
 #include "platform/EventLog.h"
+#include "platform/FreeMemory.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::app {
@@ -349,6 +349,26 @@ void QtUiPort::AddLogRow(std::string_view label, std::string_view time, std::str
          destination = std::string(destination), content = std::string(content)] {
         if (m_messages) {
             m_messages->AddRow(label, time, source, destination, content);
+        }
+    });
+}
+
+void QtUiPort::AddMessageLogRow(std::string_view label, std::string_view time,
+                                std::string_view source, std::string_view destination,
+                                std::string_view content, std::string_view msg_id) {
+    Run([this, label = std::string(label), time = std::string(time), source = std::string(source),
+         destination = std::string(destination), content = std::string(content),
+         msg_id = std::string(msg_id)] {
+        if (m_messages) {
+            m_messages->AddRow(label, time, source, destination, content, msg_id);
+        }
+    });
+}
+
+void QtUiPort::LogRowFile(std::string_view msg_id, std::string_view path) {
+    Run([this, msg_id = std::string(msg_id), path = std::string(path)] {
+        if (m_messages) {
+            m_messages->ShowFile(msg_id, path);
         }
     });
 }

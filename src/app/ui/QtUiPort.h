@@ -79,6 +79,10 @@ public:
     // LogPort
     void AddLogRow(std::string_view label, std::string_view time, std::string_view source,
                    std::string_view destination, std::string_view content) override;
+    void AddMessageLogRow(std::string_view label, std::string_view time, std::string_view source,
+                          std::string_view destination, std::string_view content,
+                          std::string_view msg_id) override;
+    void LogRowFile(std::string_view msg_id, std::string_view path) override;
     // ListsPort
     void RefreshContactLists() override;
     void FillMassCandidates() override;

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -83,7 +84,7 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     for (QWidget* box :
          {static_cast<QWidget*>(m_reply_chance), static_cast<QWidget*>(m_shield),
           static_cast<QWidget*>(m_reply_expiry), static_cast<QWidget*>(m_replies_per_minute),
-          static_cast<QWidget*>(m_auto_login_cap)}) {
+          static_cast<QWidget*>(m_auto_login_cap), static_cast<QWidget*>(m_media_cap)}) {
         box->installEventFilter(this);
     }
 
@@ -112,6 +113,7 @@ QWidget* SettingsWindow::NewBasicPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(robot_box);
     layout->addWidget(NewLimitsBox(page));
+    layout->addWidget(NewMediaBox(page));
     layout->addWidget(shield_box);
     layout->addStretch();
     return page;
@@ -138,6 +140,25 @@ QWidget* SettingsWindow::NewLimitsBox(QWidget* page) {
     layout->addLayout(count_row(m_reply_expiry, "回复等待超过", "秒则不再发送（0 为不限）"));
     layout->addWidget(m_auto_relogin);
     layout->addLayout(count_row(m_auto_login_cap, "24小时内最多自动登录", "次（0 为不限）"));
+    return box;
+}
+
+QWidget* SettingsWindow::NewMediaBox(QWidget* page) {
+    auto* box = new QGroupBox(U("收到的媒体"), page);
+    m_media_download = new QComboBox(box);
+    m_media_download->setObjectName(U("组合框_媒体下载"));
+    // In the order of the setting's values 0, 1, 2.
+    m_media_download->addItems({U("不保存"), U("保存图片和语音"), U("保存全部（含视频和文件）")});
+    m_media_cap = NewLineEdit("编辑框_媒体上限MB", box);
+    m_media_cap->setFixedWidth(CHANCE_BOX_WIDTH);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_media_download);
+    row->addWidget(new QLabel(U("每个文件最多"), box));
+    row->addWidget(m_media_cap);
+    row->addWidget(new QLabel(U("MB（0 为不限）"), box));
+    row->addStretch();
+    auto* layout = new QVBoxLayout(box);
+    layout->addLayout(row);
     return box;
 }
 
@@ -243,6 +264,8 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_auto_relogin->setChecked(settings.自动重新登录);
     m_auto_login_cap->setText(ToQString(settings.自动登录上限));
     m_reply_enabled->setChecked(settings.启用回复);
+    m_media_download->setCurrentIndex(MediaDownloadMode(settings.媒体下载));
+    m_media_cap->setText(ToQString(settings.媒体上限MB));
 }
 
 void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
@@ -267,6 +290,8 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.自动登录上限 =
         NormalizeCount(ToGbk(m_auto_login_cap->text()), Settings{}.自动登录上限);
     settings.启用回复 = m_reply_enabled->isChecked();
+    settings.媒体下载 = std::to_string(m_media_download->currentIndex());
+    settings.媒体上限MB = NormalizeCount(ToGbk(m_media_cap->text()), Settings{}.媒体上限MB);
 }
 
 void SettingsWindow::SetOnFilled(const std::function<void()>& hook) {
@@ -290,11 +315,12 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
             m_reply_chance->setText(normal);
         }
     } else if (watched == m_reply_expiry || watched == m_replies_per_minute ||
-               watched == m_auto_login_cap) {
+               watched == m_auto_login_cap || watched == m_media_cap) {
         auto* edit = static_cast<QLineEdit*>(watched);
         const Settings defaults;
         const std::string& fallback = edit == m_reply_expiry         ? defaults.回复过期秒数
                                       : edit == m_replies_per_minute ? defaults.每分钟回复上限
+                                      : edit == m_media_cap          ? defaults.媒体上限MB
                                                                      : defaults.自动登录上限;
         const QString normal =
             widgets::ToQString(NormalizeCount(widgets::ToGbk(edit->text()), fallback));

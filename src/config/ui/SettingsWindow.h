@@ -8,6 +8,7 @@
 #include "config/SettingsStore.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -24,9 +25,9 @@ public:
     SettingsWindow(SettingsStore& settings, const std::string& account_dir, QWidget* owner,
                    std::function<void()> open_editor);
 
-    // Copies the seventeen fields shown here into the controls (显示消息 is not shown).
+    // Copies the nineteen fields shown here into the controls (显示消息 is not shown).
     void FillSettingsWindow(const Settings& settings);
-    // Copies the controls into those seventeen fields, with the typing rules applied, so a
+    // Copies the controls into those nineteen fields, with the typing rules applied, so a
     // box that still has the focus is read as if it had lost it; 显示消息 stays as it is.
     void ReadSettingsWindow(Settings& settings) const;
 
@@ -48,6 +49,8 @@ private:
     QWidget* NewBasicPage();
     // 每分钟回复上限, 回复过期秒数, 自动重新登录 and 自动登录上限.
     QWidget* NewLimitsBox(QWidget* page);
+    // 媒体下载 and 媒体上限MB.
+    QWidget* NewMediaBox(QWidget* page);
     QWidget* NewChatPage();
     QWidget* NewGroupPage();
     QWidget* NewPluginPage();
@@ -77,6 +80,8 @@ private:
     QCheckBox* m_auto_relogin = nullptr;
     QLineEdit* m_auto_login_cap = nullptr;
     QCheckBox* m_reply_enabled = nullptr;
+    QComboBox* m_media_download = nullptr;
+    QLineEdit* m_media_cap = nullptr;
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;
 };

@@ -11,11 +11,13 @@ class QPushButton;
 
 namespace zelmo::contacts {
 
-// What the chat window hands on: a typed text to send (and log as sent) to a UserName, and
-// the box that refuses an empty text (GBK title and text).
+// What the chat window hands on: a typed text to send (and log as sent) to a UserName, a
+// picked file to send (its path, file-system bytes), and the box that refuses an empty text
+// (GBK title and text).
 struct ChatActions {
     std::function<void(const std::string& user_name, const std::string& text)> send;
     std::function<void(std::string_view title, std::string_view text)> show_box;
+    std::function<void(const std::string& user_name, const std::string& path)> send_file;
 };
 
 // The chat window ("发送消息 - " + nickname): the user types a text that the robot sends
@@ -32,6 +34,10 @@ public:
     // Hands the box's text on to be sent to the target, then clears the box; an empty box
     // shows "请输入内容！" and sends nothing.
     void SendChatMessage();
+    // Hands a file on to be sent to the target (a picture, video or file by its type).
+    void SendChatFile(const std::string& path);
+    // 发送文件: asks for a file, then SendChatFile.
+    void ChooseFile();
 
     const std::string& TargetUserName() const { return m_user_name; }
 
@@ -45,6 +51,7 @@ private:
     QLabel* m_label;            // 标签_对话
     QPlainTextEdit* m_message;  // 编辑框_消息框
     QPushButton* m_send;        // 按钮_发送
+    QPushButton* m_send_file;   // 按钮_发送文件
 };
 
 }  // namespace zelmo::contacts

@@ -1,6 +1,8 @@
 #include "messages/ui/KnowledgeBaseEditor.h"
 
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,6 +18,7 @@
 #include <utility>
 
 #include "config/AccountPaths.h"
+#include "media/ReplyMedia.h"
 #include "messages/FileNotices.h"
 #include "messages/ui/ReplyRowsModel.h"
 #include "platform/GbkLiteral.h"
@@ -71,6 +74,12 @@ KnowledgeBaseEditor::KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::st
     auto* remove = new widgets::ClickableLabel(QString::fromUtf8("删除"), this);
     remove->setObjectName(QString::fromUtf8("标签_删除"));
     remove->setCursor(Qt::PointingHandCursor);
+    m_reply_file = new QLabel(this);
+    m_reply_file->setObjectName(QString::fromUtf8("标签_回复文件"));
+    m_reply_file->setWordWrap(true);
+    auto* pick = new QPushButton(QString::fromUtf8("选择文件…"), this);
+    pick->setObjectName(QString::fromUtf8("按钮_选择文件"));
+    pick->setToolTip(QString::fromUtf8("复制一个图片、视频或文件到回复文件夹，作为这一行的回复"));
     auto* save = new QPushButton(QString::fromUtf8("保存"), this);
     save->setObjectName(QString::fromUtf8("按钮_保存"));
     auto* cancel = new QPushButton(QString::fromUtf8("取消"), this);
@@ -81,6 +90,10 @@ KnowledgeBaseEditor::KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::st
     boxes->addWidget(m_keyword, 0, 1);
     boxes->addWidget(new QLabel(QString::fromUtf8("回复消息："), this), 1, 0, Qt::AlignTop);
     boxes->addWidget(m_reply, 1, 1);
+    auto* file_row = new QHBoxLayout;
+    file_row->addWidget(m_reply_file, 1);
+    file_row->addWidget(pick);
+    boxes->addLayout(file_row, 2, 1);
     auto* actions = new QHBoxLayout;
     actions->addWidget(add);
     actions->addWidget(remove);
@@ -100,6 +113,8 @@ KnowledgeBaseEditor::KnowledgeBaseEditor(KnowledgeBase& knowledge, const std::st
     connect(remove, &widgets::ClickableLabel::clicked, this, [this] { DeleteRow(); });
     connect(save, &QPushButton::clicked, this, [this] { SaveAndHide(); });
     connect(cancel, &QPushButton::clicked, this, [this] { CancelAndHide(); });
+    connect(pick, &QPushButton::clicked, this, [this] { PickReplyFile(); });
+    ShowReplyFile();
 }
 
 void KnowledgeBaseEditor::ShowRows() {
@@ -134,6 +149,7 @@ void KnowledgeBaseEditor::FillBoxes() {
     m_keyword->setText(pair ? widgets::ToQString(pair->keyword) : QString());
     m_reply->setPlainText(pair ? ReplyForEditing(pair->reply) : QString());
     m_filling = false;
+    ShowReplyFile();
 }
 
 void KnowledgeBaseEditor::KeywordEdited() {
@@ -150,6 +166,7 @@ void KnowledgeBaseEditor::ReplyEdited() {
     if (m_filling || row < 0) {
         return;
     }
+    ShowReplyFile();
     m_knowledge.SetRowReply(static_cast<std::size_t>(row), widgets::ToGbk(m_reply->toPlainText()));
     m_model->RowChanged(row);
 }
@@ -172,6 +189,53 @@ void KnowledgeBaseEditor::DeleteRow() {
     }
     m_model->RemoveRow(row);
     SelectRow(row > 0 ? row - 1 : 0);
+}
+
+void KnowledgeBaseEditor::ShowReplyFile() {
+    const std::optional<media::ReplyMedia> reply =
+        media::ParseReplyMedia(widgets::ToGbk(m_reply->toPlainText()));
+    if (!reply) {
+        m_reply_file->setText(
+            QString::fromUtf8("回复为 [图片=文件名]、[视频=文件名] 或 [文件=文件名] "
+                              "时发送回复文件夹中的文件"));
+        return;
+    }
+    const QString name = widgets::ToQString(reply->name);
+    if (media::ResolveReplyFile(m_account_dir, *reply).empty()) {
+        m_reply_file->setText(QString::fromUtf8("找不到回复文件 replies/") + name +
+                              QString::fromUtf8("，这条回复不会发出"));
+        return;
+    }
+    m_reply_file->setText(QString::fromUtf8("发送回复文件 replies/") + name);
+}
+
+void KnowledgeBaseEditor::PickReplyFile() {
+    if (SelectedRow() < 0) {
+        m_screen.ShowMessageBox(platform::Gbk("提示"), platform::Gbk("请先选择一行。"));
+        return;
+    }
+    const QString chosen = QFileDialog::getOpenFileName(
+        this, QString::fromUtf8("选择回复文件"), QString(),
+        QString::fromUtf8("所有文件 (*);;图片 (*.jpg *.jpeg *.png *.bmp *.gif);;视频 (*.mp4)"));
+    if (!chosen.isEmpty()) {
+        UseReplyFile(QFile::encodeName(chosen).toStdString());
+    }
+}
+
+bool KnowledgeBaseEditor::UseReplyFile(const std::string& path) {
+    if (SelectedRow() < 0) {
+        return false;
+    }
+    const media::CopiedReplyFile copied = media::CopyIntoReplies(m_account_dir, path);
+    if (!copied.error.empty()) {
+        m_screen.ShowMessageBox(platform::Gbk("错误提示"), copied.error);
+        return false;
+    }
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    // Through the box, as if typed: the row and the base follow its edit.
+    m_reply->setPlainText(
+        widgets::ToQString(media::ReplyMediaText(media::ReplyKindForFile(name), copied.name)));
+    return true;
 }
 
 std::string KnowledgeBaseEditor::ReplyBasePath() const {

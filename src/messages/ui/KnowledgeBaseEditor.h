@@ -8,6 +8,7 @@
 #include "messages/EditorPort.h"
 #include "messages/KnowledgeBase.h"
 
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QTableView;
@@ -30,6 +31,10 @@ public:
 
     // Shows the knowledge base's current rows.
     void ShowRows();
+    // Copies the file at `path` (file-system bytes) into the account's replies folder and
+    // makes the selected row's reply send it ("[图片=NAME]" and the like); a failed copy is a
+    // message box. False when nothing changed.
+    bool UseReplyFile(const std::string& path);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -41,6 +46,10 @@ private:
     void FillBoxes();
     void KeywordEdited();
     void ReplyEdited();
+    // Tells under the reply box which file a file reply sends, or that it is missing.
+    void ShowReplyFile();
+    // 按钮_选择文件: asks for a file, then UseReplyFile.
+    void PickReplyFile();
     void AddRow();
     void DeleteRow();
     void SaveAndHide();
@@ -57,6 +66,7 @@ private:
     QTableView* m_list = nullptr;
     QLineEdit* m_keyword = nullptr;
     QPlainTextEdit* m_reply = nullptr;
+    QLabel* m_reply_file = nullptr;  // 标签_回复文件
     // Set while the boxes are filled from a row, so that filling is not taken for an edit.
     bool m_filling = false;
 };

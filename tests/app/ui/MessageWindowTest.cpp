@@ -105,9 +105,22 @@ TEST(MessageWindowTest, RowsArriveInBatchesAndShowTheirDetails) {
     EXPECT_EQ(details->toPlainText(),
               U("L3  消息时间：t\n来源：s\n发至：d\n内容：小爱: 第一行\n第二行"));
 
+    // A saved file is named in its message's row, whether it came before or after the row;
+    // the row then opens it.
+    window.ShowFile("m2", "/a/media/m2.jpg");
+    window.AddRow(platform::Gbk("[↓]好友"), "t", "s", "d", platform::Gbk("[图片]"), "m1");
+    window.AddRow(platform::Gbk("[↓]好友"), "t", "s", "d", platform::Gbk("[图片]"), "m2");
+    ASSERT_TRUE(PumpUntil([model] { return model->rowCount() == 5; }));
+    window.ShowFile("m1", "/a/media/m1_价目表.png");
+    EXPECT_EQ(CellOf(model, 3, 4), U("[图片] m1_价目表.png"));
+    EXPECT_EQ(CellOf(model, 4, 4), U("[图片] m2.jpg"));
+    EXPECT_EQ(model->FileAt(3), "/a/media/m1_价目表.png");
+    EXPECT_EQ(model->FileAt(2), "");
+    EXPECT_FALSE(window.OpenFile(2));
+
     // Rows not yet shown still count for an export; clear empties everything.
     window.AddRow("L4", "t", "s", "d", "c");
-    EXPECT_EQ(model->Rows().size(), 4u);
+    EXPECT_EQ(model->Rows().size(), 6u);
     Click(list->viewport(), RowPoint(list, 0));
     window.findChild<QPushButton*>(U("按钮_清空"))->click();
     EXPECT_EQ(model->rowCount(), 0);

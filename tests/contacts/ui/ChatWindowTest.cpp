@@ -75,11 +75,16 @@ TEST_F(ChatWindowTest, RetargetedWindowSendsToTheNewContactAndLogsItAsSent) {
     PressEnter(box);
     box->setPlainText(U("再见"));
     chat->findChild<QPushButton*>(U("按钮_发送"))->click();
+    ASSERT_NE(chat->findChild<QPushButton*>(U("按钮_发送文件")), nullptr);
+    chat->SendChatFile("/home/u/价目表.png");
 
-    // Straight to the sender, as texts that wait however long it takes.
+    // Straight to the sender, as texts that wait however long it takes; a file by its type.
     EXPECT_EQ(views.Robot().Queue().Size(), 0u);
     const std::vector<messages::WaitingText> texts = WaitingTexts();
-    ASSERT_EQ(texts.size(), 2u);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[2].file, "/home/u/价目表.png");
+    EXPECT_EQ(texts[2].text, platform::Gbk("[图片=价目表.png]"));
+    EXPECT_EQ(texts[2].to, "@b");
     EXPECT_EQ(texts[0].to, "@b");
     EXPECT_EQ(texts[0].text, platform::Gbk("你好 B"));
     EXPECT_EQ(texts[0].kind, messages::SendKind::Text);
@@ -87,7 +92,8 @@ TEST_F(ChatWindowTest, RetargetedWindowSendsToTheNewContactAndLogsItAsSent) {
     EXPECT_TRUE(box->toPlainText().isEmpty());
 
     const std::vector<std::string> rows = views.Screen().TextsOf("AddLogRow");
-    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_TRUE(rows[2].ends_with(platform::Gbk("\t阿乙\t[图片=价目表.png]")));
     const std::string expected_start = platform::Gbk("[↑]好友\t");
     const std::string expected_end = platform::Gbk("\t我自己\t阿乙\t你好 B");
     EXPECT_EQ(rows[0].substr(0, expected_start.size()), expected_start);

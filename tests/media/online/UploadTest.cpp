@@ -8,20 +8,11 @@
 #include "media/MediaSend.h"
 #include "media/Upload.h"
 #include "platform/GbkLiteral.h"
+#include "support/PatternBytes.h"
 #include "support/SimSession.h"
 
 namespace zelmo::media {
 namespace {
-
-// Bytes that differ from chunk to chunk, so a chunk out of place changes the file.
-std::string Pattern(std::size_t size, std::uint32_t seed) {
-    std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        seed = seed * 1103515245 + 12345;
-        c = static_cast<char>(seed >> 24);
-    }
-    return bytes;
-}
 
 class UploadTest : public ::testing::Test {
 protected:
@@ -35,7 +26,7 @@ protected:
     UploadResult Upload(const std::string& path, SendAs send_as) {
         return UploadMedia(m_rig.Link(), m_rig.State(), path, Alice(), send_as, m_counter);
     }
-    SendAnswer Send(const UploadedMedia& media) {
+    protocol::SendAnswer Send(const UploadedMedia& media) {
         // 17 digits, as the sender's ids.
         return SendUploadedMedia(m_rig.Link(), m_rig.State(), Alice(), media,
                                  std::to_string(m_clock.UnixMs() * 10000 + ++m_sends));
@@ -63,7 +54,7 @@ TEST_F(UploadTest, PicturesVideosAndStickersGoUpInChunksAndOutByTheirMediaId) {
     };
     std::uint32_t seed = 1;
     for (const auto& one : cases) {
-        const std::string bytes = Pattern(one.size, seed++);
+        const std::string bytes = test::PatternBytes(one.size, seed++);
         const UploadResult result = Upload(Write(one.name, bytes), one.send_as);
         ASSERT_TRUE(result.media) << result.error << interop::ViolationText(m_rig.Sim());
         EXPECT_EQ(result.media->name, one.name);
@@ -95,7 +86,7 @@ TEST_F(UploadTest, PicturesVideosAndStickersGoUpInChunksAndOutByTheirMediaId) {
 
 TEST_F(UploadTest, ALargeFileIsCheckedFirstSentWithItsSignatureAndNeverUploadedTwice) {
     const std::string name = "报价 <A&B>.pdf";
-    const std::string bytes = Pattern(30 * MIB + 12345, 7);
+    const std::string bytes = test::PatternBytes(30 * MIB + 12345, 7);
     const std::string path = Write(name, bytes);
     const UploadResult result = Upload(path, SendAs::File);
     ASSERT_TRUE(result.media) << result.error << interop::ViolationText(m_rig.Sim());
@@ -148,7 +139,8 @@ TEST_F(UploadTest, RefusalsComeBeforeAnyRequestAndAFailingChunkSaysWhichAndWhy) 
     EXPECT_EQ(CheckMediaFile(big, SendAs::File), "");
 
     m_rig.Sim().FailUploadChunk(1, -1);
-    result = Upload(Write("three.pdf", Pattern(3 * UPLOAD_CHUNK_BYTES - 10, 3)), SendAs::File);
+    result = Upload(Write("three.pdf", test::PatternBytes(3 * UPLOAD_CHUNK_BYTES - 10, 3)),
+                    SendAs::File);
     EXPECT_FALSE(result.media);
     EXPECT_EQ(result.error, platform::Gbk("第2/3块上传失败(Ret -1)"));
     EXPECT_EQ(m_rig.Sim().CountRequests("webwxuploadmedia"), 2u);
@@ -156,7 +148,7 @@ TEST_F(UploadTest, RefusalsComeBeforeAnyRequestAndAFailingChunkSaysWhichAndWhy) 
     EXPECT_TRUE(m_rig.Sim().Uploads()[0].failed);
 
     m_rig.Sim().SetFault("webwxuploadmedia", sim::Fault{sim::FaultKind::Http500});
-    result = Upload(Write("one.png", Pattern(1000, 4)), SendAs::Picture);
+    result = Upload(Write("one.png", test::PatternBytes(1000, 4)), SendAs::Picture);
     EXPECT_EQ(result.error, platform::Gbk("第1/1块上传失败(HTTP 500)"));
     EXPECT_TRUE(m_rig.Sim().MediaSends().empty());
     EXPECT_TRUE(m_rig.Sim().Violations().empty()) << interop::ViolationText(m_rig.Sim());

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -38,8 +39,8 @@ protected:
         platform::MakeDirectories(dir.Path() + "/config");
         platform::WriteFileAtomic(Path(), "k1\r\nr1\r\n\r\nk2\r\nr2[enter]more\r\n\r\nk3\r\nr3");
         robot.Knowledge().Load(Path());
-        editor = std::make_unique<KnowledgeBaseEditor>(
-            robot.Knowledge(), robot.AccountDir(), screen, nullptr);
+        editor = std::make_unique<KnowledgeBaseEditor>(robot.Knowledge(), robot.AccountDir(),
+                                                       screen, nullptr);
         list = editor->findChild<QTableView*>(Q("关键词列表"));
         keyword = editor->findChild<QLineEdit*>(Q("编辑框_关键词"));
         reply = editor->findChild<QPlainTextEdit*>(Q("编辑框_回复消息"));
@@ -192,6 +193,24 @@ TEST_F(KnowledgeBaseEditorTest, LearnedRowsAppearWithoutLosingTheSelection) {
     ASSERT_EQ(list->model()->rowCount(), 4);
     EXPECT_EQ(Cell(3, 0), "q");
     EXPECT_EQ(Selected(), 1);
+}
+
+// 选择文件…: the picked file is copied into replies/ and the row's reply names it; the line
+// under the box tells which file a reply sends, or that it is missing.
+TEST_F(KnowledgeBaseEditorTest, APickedFileBecomesTheRowsPictureReply) {
+    ASSERT_TRUE(AllControlsFound());
+    auto* file = editor->findChild<QLabel*>(Q("标签_回复文件"));
+    ASSERT_TRUE(file && editor->findChild<QPushButton*>(Q("按钮_选择文件")));
+    const std::string picked = dir.Path() + "/价目表.png";
+    platform::WriteFileAtomic(picked, "png bytes");
+    EXPECT_FALSE(editor->UseReplyFile(picked));  // no row selected
+    Select(1);
+    ASSERT_TRUE(editor->UseReplyFile(picked));
+    EXPECT_EQ(robot.Knowledge().Row(1)->reply, Gbk("[图片=价目表.png]"));
+    EXPECT_EQ(platform::ReadFile(dir.Path() + "/replies/价目表.png"), "png bytes");
+    EXPECT_TRUE(file->text().contains(Q("发送回复文件 replies/价目表.png")));
+    reply->setPlainText(Q("[文件=不在.pdf]"));
+    EXPECT_TRUE(file->text().contains(Q("找不到回复文件")));
 }
 
 TEST_F(KnowledgeBaseEditorTest, ClosingAsksOnlyWhenChangedAndAlwaysHides) {

@@ -156,5 +156,52 @@ TEST(PluginTest, AFriendAskingForTheWeatherGetsThePluginsAnswerSent) {
     EXPECT_EQ(sent[0].content, "北京今天晴，气温 20℃");
 }
 
+// The host calls through the robot: a word answered with a picture through the sender, a
+// received picture's saved file, a sender's stable key; plugins without an init (weather)
+// answer as before.
+TEST(PluginTest, APluginSendsAPictureReadsAReceivedOneAndKnowsTheSendersKey) {
+    OnlineRobot::Options options = WithPlugins({"weather", "picture"});
+    const auto copy_plugins = options.prepare;
+    options.prepare = [copy_plugins](const std::string& account_dir) {
+        copy_plugins(account_dir);
+        platform::WriteFileAtomic(config::PluginPath(account_dir, "picture.jpg"),
+                                  std::string(3000, 'p'));
+        for (const char* entry : {"看图", "图片大小", "我的编号"}) {
+            platform::WriteIniItem(plugins::EnableFilePath(account_dir, "picture.mzp.so"),
+                                   plugins::EnableSection(), Gbk(entry), "1");
+        }
+    };
+    OnlineRobot online(options);
+    ASSERT_EQ(online.Start(), "");
+    sim::Simulator& sim = online.Sim();
+    const std::string alice = sim.UserNameOf("alice");
+
+    sim.DeliverMessage({sim::MessageKind::Text, "alice", "", "", "看图"});
+    ASSERT_TRUE(sim.WaitForMediaSends(1, std::chrono::seconds(20)));
+    const std::vector<sim::MediaSendRecord> sends = sim.MediaSends();
+    EXPECT_EQ(sends[0].endpoint, "webwxsendmsgimg");
+    EXPECT_EQ(sends[0].to, alice);
+    EXPECT_EQ(sim.UploadedBytes(sends[0].media_id), std::string(3000, 'p'));
+
+    sim.DeliverMessage({sim::MessageKind::Picture, "alice"});
+    sim.DeliverMessage({sim::MessageKind::Text, "alice", "", "", "我的编号"});
+    sim.DeliverMessage({sim::MessageKind::Text, "alice", "", "", "天气北京"});
+    ASSERT_TRUE(sim.WaitForSentMessages(3, std::chrono::seconds(30)));
+    std::vector<std::string> texts;
+    for (const sim::SentMessage& sent : sim.SentMessages()) {
+        texts.push_back(sent.content);
+    }
+    const std::string picture_id = sim.Deliveries()[1].msg_id;
+    EXPECT_NE(std::find(texts.begin(), texts.end(),
+                        "收到图片，" + std::to_string(sim.MediaOf(picture_id).size()) + "字节"),
+              texts.end());
+    EXPECT_NE(
+        std::find(texts.begin(), texts.end(), "你的编号是" + online.Robot().Keys().KeyOf(alice)),
+        texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "北京今天晴，气温 20℃"), texts.end());
+    // Fetched once, for the plugin; the download after the handling found it done.
+    EXPECT_EQ(online.Screen().CountOf("LogRowFile"), 1u);
+}
+
 }  // namespace
 }  // namespace zelmo::test
