@@ -134,6 +134,8 @@ Settings ReadSettings(const SettingsReader& file) {
     settings.回复过期秒数 = file.Text(REPLY, "回复过期秒数", defaults.回复过期秒数);
     settings.自动重新登录 = file.Flag(ROBOT, "自动重新登录", defaults.自动重新登录);
     settings.自动登录上限 = file.Text(ROBOT, "自动登录上限", defaults.自动登录上限);
+    settings.启用存档 = file.Flag(ROBOT, "启用存档", defaults.启用存档);
+    settings.消息保留天数 = file.Text(ROBOT, "消息保留天数", defaults.消息保留天数);
     settings.ai = ReadAiSettings(file);
     return settings;
 }
@@ -176,6 +178,8 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Flag(ROBOT, "显示消息", settings.显示消息);
     file.Flag(ROBOT, "自动重新登录", settings.自动重新登录);
     file.Text(ROBOT, "自动登录上限", settings.自动登录上限);
+    file.Flag(ROBOT, "启用存档", settings.启用存档);
+    file.Text(ROBOT, "消息保留天数", settings.消息保留天数);
     file.Flag(PLUGIN, "开启列表", settings.开启列表);
     file.Text(PLUGIN, "列表词", settings.列表词);
     file.Flag(REPLY, "启用回复", settings.启用回复);

@@ -37,6 +37,11 @@ struct Settings {
     // Most logins the robot starts by itself (hot starts, push re-logins, a re-login's QR
     // codes) in any 24 hours; "0" for no cap.
     std::string 自动登录上限 = "12";
+    // Keep every message received and sent in the account's archive (zelmo.db), with the
+    // contact keys; read at start (section 机器人设置, as the next one).
+    bool 启用存档 = true;
+    // Days the archive keeps; "0" keeps everything.
+    std::string 消息保留天数 = "0";
     // Section [AI回复]: answers from a language model.
     AiSettings ai;
 

@@ -26,6 +26,8 @@ config::Settings ChangedSettings() {
     settings.回复过期秒数 = "45";
     settings.自动重新登录 = false;
     settings.自动登录上限 = "3";
+    settings.启用存档 = false;
+    settings.消息保留天数 = "30";
     config::AiSettings& ai = settings.ai;
     ai.启用 = true;
     ai.接口地址 = "https://api.example.com/v1";
