@@ -48,6 +48,7 @@ private:
     QWidget* NewBasicPage();
     // 每分钟回复上限, 回复过期秒数, 自动重新登录 and 自动登录上限.
     QWidget* NewLimitsBox(QWidget* page);
+    QWidget* NewArchiveBox(QWidget* page);
     QWidget* NewChatPage();
     QWidget* NewGroupPage();
     QWidget* NewPluginPage();
@@ -76,6 +77,8 @@ private:
     QLineEdit* m_replies_per_minute = nullptr;
     QCheckBox* m_auto_relogin = nullptr;
     QLineEdit* m_auto_login_cap = nullptr;
+    QCheckBox* m_archive_enabled = nullptr;
+    QLineEdit* m_archive_days = nullptr;
     QCheckBox* m_reply_enabled = nullptr;
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;
