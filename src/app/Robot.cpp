@@ -44,6 +44,7 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     notices.took_text = [this](std::uint64_t generation) { m_watch.Active(generation); };
     m_sender.SetSessionNotices(std::move(notices));
     m_sender.SetObservers(m_observers);
+    m_observers.Add(m_archive);
 }
 
 Robot::~Robot() {
@@ -51,7 +52,7 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts,
+    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts, m_keys,
             m_screen, m_queue,    m_replies, m_reply_guard, m_observers};
 }
 
@@ -143,6 +144,8 @@ void Robot::Shutdown() {
             worker.thread.join();
         }
     }
+    // The last rows the heartbeat, the workers, the sender and a mass run queued go in.
+    m_archive.Close();
 }
 
 }  // namespace zelmo::app

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/AccountArchive.h"
 #include "app/LoginRun.h"
 #include "app/RunOptions.h"
 #include "app/SessionWatch.h"
@@ -106,6 +107,10 @@ public:
     // Told of every message handled and every text sent (the archive, OneBot, media, the
     // model's context). Added to before the threads start.
     messages::MessageObservers& Observers() { return m_observers; }
+    // The account's database (zelmo.db): the archive of every message and the contact keys.
+    // The start-up opens it once the settings are read; Shutdown closes it once every
+    // thread has ended.
+    AccountArchive& Archive() { return m_archive; }
 
     // The parts the reply chain and the intake reach, and those of a mass run.
     const messages::ReplySources& Replies() const { return m_replies; }
@@ -177,6 +182,7 @@ private:
     messages::ReplyGuard m_reply_guard;
     messages::ReplySources m_replies;
     messages::MessageObservers m_observers;
+    AccountArchive m_archive{*this};
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;
