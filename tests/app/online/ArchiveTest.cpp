@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "config/Settings.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 #include "store/ArchiveReader.h"
@@ -118,6 +119,18 @@ TEST(ArchiveTest, ARestartKeepsEveryKindOfMessageTheRepliesAndTheRecallsWithThei
     // what the last run archived.
     EXPECT_EQ(online.Robot().Keys().KeyOf(simulator.UserNameOf("alice")), alice_key);
     EXPECT_EQ(online.Robot().Archive().TakeStartRows().size(), rows.size());
+
+    // Her key in the shield list silences her, with no uin.ini to give her a Uin.
+    online.Robot().Settings().Update(
+        [&alice_key](config::Settings& settings) { settings.屏蔽uin = "1," + alice_key; });
+    const std::size_t before = simulator.SentMessages().size();
+    simulator.DeliverMessage({sim::MessageKind::Text, "alice", "", "", "你好"});
+    AskAndWait(online, "bob");
+    AskAndWait(online, "bob");
+    const std::vector<sim::SentMessage> sent = simulator.SentMessages();
+    ASSERT_EQ(sent.size(), before + 2);
+    EXPECT_EQ(sent.back().to, simulator.UserNameOf("bob"));
+    EXPECT_EQ(sent[before].to, simulator.UserNameOf("bob"));
 }
 
 // Every UserName new at each login, 5% of the nicknames changed, two pairs of friends with
