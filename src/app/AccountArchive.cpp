@@ -192,26 +192,22 @@ store::Store* AccountArchive::Target() {
 }
 
 void AccountArchive::OnReceived(const messages::ReceivedEvent& event) {
-    store::Store* store = Target();
-    if (store == nullptr) {
-        return;
+    if (store::Store* store = Target()) {
+        const std::shared_ptr<const protocol::ProtocolState> state = m_robot.State();
+        store->Append(ReceivedRow(event, NamesOf(*state), m_robot.Clock().UnixMs()));
+        store->MarkRecalled(RecalledMsgId(event.message));
     }
-    const std::shared_ptr<const protocol::ProtocolState> state = m_robot.State();
-    const RowNames names{m_robot.Keys(), m_robot.Contacts(), state->own.UserName,
-                         state->own.NickName};
-    store->Append(ReceivedRow(event, names, m_robot.Clock().UnixMs()));
-    store->MarkRecalled(RecalledMsgId(event.message));
 }
 
 void AccountArchive::OnSent(const messages::SentEvent& event) {
-    store::Store* store = Target();
-    if (store == nullptr) {
-        return;
+    if (store::Store* store = Target()) {
+        const std::shared_ptr<const protocol::ProtocolState> state = m_robot.State();
+        store->Append(SentRow(event, NamesOf(*state), m_robot.Clock().UnixMs()));
     }
-    const std::shared_ptr<const protocol::ProtocolState> state = m_robot.State();
-    const RowNames names{m_robot.Keys(), m_robot.Contacts(), state->own.UserName,
-                         state->own.NickName};
-    store->Append(SentRow(event, names, m_robot.Clock().UnixMs()));
+}
+
+RowNames AccountArchive::NamesOf(const protocol::ProtocolState& state) const {
+    return {m_robot.Keys(), m_robot.Contacts(), state.own.UserName, state.own.NickName};
 }
 
 void AccountArchive::OnStoreEvent(const store::StoreEvent& event) {

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "app/ArchiveRows.h"
 #include "messages/MessageEvents.h"
+#include "protocol/Session.h"
 #include "store/ArchiveRecords.h"
 #include "store/Store.h"
 #include "store/StoreEvents.h"
@@ -55,6 +57,8 @@ public:
 private:
     // The store while 启用存档 is on, with 消息保留天数 as the settings say now.
     store::Store* Target();
+    // What a row names besides its event; `state` outlives the names.
+    RowNames NamesOf(const protocol::ProtocolState& state) const;
 
     Robot& m_robot;
     std::unique_ptr<store::Store> m_store;
