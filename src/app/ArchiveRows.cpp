@@ -212,7 +212,7 @@ std::string RecalledMsgId(const messages::ReceivedMessage& message) {
         {"<oldmsgid>", "</oldmsgid>"},
     }};
     for (const auto& [open, close] : MARKERS) {
-        const std::string id = protocol::ExtractBetween(message.Content, open, close);
+        std::string id = protocol::ExtractBetween(message.Content, open, close);
         if (!id.empty() &&
             std::all_of(id.begin(), id.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             return id;
