@@ -18,7 +18,9 @@
 // Among the texts, one of the friends sends pictures (ZELMO_SOAK_PICTURES_PER_MINUTE, default 100;
 // 0 for none), which the robot downloads as it runs:
 //   pictures_saved, pictures_not_saved  their outcomes (all saved)
-// ZELMO_SOAK_COUNT changes the number of messages. The process keeps one malloc arena, as
+// ZELMO_SOAK_COUNT changes the number of messages. The archive is on, as by default
+// (archived_rows counts what it holds at the end); ZELMO_SOAK_ARCHIVE=0 turns it off, to
+// compare the waits. The process keeps one malloc arena, as
 // zelmo-headless does.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
@@ -33,8 +35,10 @@
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -44,6 +48,7 @@
 #include "config/Settings.h"
 #include "platform/Clock.h"
 #include "platform/GbkLiteral.h"
+#include "store/ArchiveReader.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
@@ -223,8 +228,12 @@ void Soak(benchmark::State& state) {
 
         // Two friends teaching ten pairs a second is what 每分钟回复上限 stops; the soak is
         // about the send path under load, so every due reply is to go out or expire.
-        robot.Settings().Update(
-            [](zelmo::config::Settings& settings) { settings.每分钟回复上限 = "0"; });
+        const char* archive = std::getenv("ZELMO_SOAK_ARCHIVE");
+        const bool archive_on = archive == nullptr || std::string_view(archive) != "0";
+        robot.Settings().Update([archive_on](zelmo::config::Settings& settings) {
+            settings.每分钟回复上限 = "0";
+            settings.启用存档 = archive_on;
+        });
 
         const std::int64_t posted_ms = NowMs();
         Json bulk = {{"count", count},
@@ -336,6 +345,16 @@ void Soak(benchmark::State& state) {
             repeated += replies[n] > 1 ? 1 : 0;
         }
 
+        std::size_t archived = 0;
+        std::string archive_error;
+        if (std::optional<zelmo::store::ArchiveReader> reader = zelmo::store::ArchiveReader::Open(
+                robot.AccountDir() + "/zelmo.db", &archive_error)) {
+            reader->ForEachRow({}, [&archived](const zelmo::store::ArchiveRow&) {
+                ++archived;
+                return true;
+            });
+        }
+        state.counters["archived_rows"] = static_cast<double>(archived);
         state.counters["messages"] = static_cast<double>(count);
         state.counters["pause_scale"] = pause_scale;
         state.counters["unhandled"] = static_cast<double>(unhandled);

@@ -11,6 +11,8 @@ namespace zelmo::app {
 namespace {
 
 void Tell(Robot& robot, const contacts::KeyAssignment& assignment) {
+    // Kept at once, so the keys survive whatever ends the run.
+    robot.Archive().SaveKeys();
     if (assignment.ambiguous.empty()) {
         return;
     }

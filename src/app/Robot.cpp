@@ -49,6 +49,7 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     m_sender.SetObservers(m_observers);
     m_observers.Add(m_media);
     m_plugins.SetHostCalls(m_host_calls.Table());
+    m_observers.Add(m_archive);
 }
 
 Robot::~Robot() {
@@ -56,7 +57,7 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts,
+    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts, m_keys,
             m_screen, m_queue,    m_replies, m_reply_guard, m_observers};
 }
 
@@ -149,6 +150,8 @@ void Robot::Shutdown() {
             worker.thread.join();
         }
     }
+    // The last rows the heartbeat, the workers, the sender and a mass run queued go in.
+    m_archive.Close();
 }
 
 }  // namespace zelmo::app

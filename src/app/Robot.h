@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/AccountArchive.h"
 #include "app/LoginRun.h"
 #include "app/MediaDownloads.h"
 #include "app/PluginServices.h"
@@ -109,6 +110,10 @@ public:
     // Told of every message handled and every text sent (the archive, OneBot, media, the
     // model's context). Added to before the threads start.
     messages::MessageObservers& Observers() { return m_observers; }
+    // The account's database (zelmo.db): the archive of every message and the contact keys.
+    // The start-up opens it once the settings are read; Shutdown closes it once every
+    // thread has ended.
+    AccountArchive& Archive() { return m_archive; }
 
     // Received pictures, voice, videos and files, kept as 媒体下载 says; OnSaved tells of
     // every file saved (the archive's hook). The start-up starts its threads.
@@ -187,6 +192,7 @@ private:
     MediaDownloads m_media;
     PluginServices m_plugin_services;
     plugins::HostCalls m_host_calls;
+    AccountArchive m_archive{*this};
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;

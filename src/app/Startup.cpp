@@ -162,6 +162,8 @@ void RunStartup(Robot& robot) {
 
     screen.ShowStatus(platform::Gbk("[2/5] 载入配置"), false);
     LoadConfiguration(robot);
+    // Before any key is assigned: the keys of earlier runs come from it.
+    robot.Archive().Open();
 
     screen.ShowStatus(platform::Gbk("[3/5] 准备队列"), false);
     StartQueueWorkers(robot);

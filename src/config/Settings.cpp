@@ -136,6 +136,8 @@ Settings ReadSettings(const SettingsReader& file) {
     settings.自动登录上限 = file.Text(ROBOT, "自动登录上限", defaults.自动登录上限);
     settings.媒体下载 = file.Text(ROBOT, "媒体下载", defaults.媒体下载);
     settings.媒体上限MB = file.Text(ROBOT, "媒体上限MB", defaults.媒体上限MB);
+    settings.启用存档 = file.Flag(ROBOT, "启用存档", defaults.启用存档);
+    settings.消息保留天数 = file.Text(ROBOT, "消息保留天数", defaults.消息保留天数);
     settings.ai = ReadAiSettings(file);
     return settings;
 }
@@ -180,6 +182,8 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Text(ROBOT, "自动登录上限", settings.自动登录上限);
     file.Text(ROBOT, "媒体下载", settings.媒体下载);
     file.Text(ROBOT, "媒体上限MB", settings.媒体上限MB);
+    file.Flag(ROBOT, "启用存档", settings.启用存档);
+    file.Text(ROBOT, "消息保留天数", settings.消息保留天数);
     file.Flag(PLUGIN, "开启列表", settings.开启列表);
     file.Text(PLUGIN, "列表词", settings.列表词);
     file.Flag(REPLY, "启用回复", settings.启用回复);

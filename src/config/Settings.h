@@ -41,6 +41,11 @@ struct Settings {
     // kind; the most megabytes one file may have.
     std::string 媒体下载 = "1";
     std::string 媒体上限MB = "50";
+    // Keep every message received and sent in the account's archive (zelmo.db), with the
+    // contact keys; read at start (section 机器人设置, as the next one).
+    bool 启用存档 = true;
+    // Days the archive keeps; "0" keeps everything.
+    std::string 消息保留天数 = "0";
     // Section [AI回复]: answers from a language model.
     AiSettings ai;
 

@@ -147,6 +147,12 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
         return;
     }
     const ChatParts chat = SplitChat(from_user_name, content);
+    const contacts::ContactKey key = parts.keys.KeyOf(from_user_name);
+    if (IsInCommaList(settings.屏蔽uin, key) ||
+        (!chat.group_sender.empty() &&
+         IsInCommaList(settings.屏蔽uin, parts.keys.KeyOf(chat.group_sender)))) {
+        return;
+    }
     FoundReply found = FindReply(sources, settings, chat, from_user_name, answering, item);
     std::string& reply = found.text;
     // The marker suppresses a reply wherever it comes from; it is never sent as text.
@@ -157,8 +163,8 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
     reply = NameTheRobot(reply, settings);
     const std::string own = parts.sessions.Snapshot()->own.UserName;
     // Dropped, not delayed: a delayed answer to a robot still feeds the loop.
-    if (!parts.guard.Admit(from_user_name, sources.clock.TickMs(),
-                           RepliesPerMinute(settings.每分钟回复上限))) {
+    if (!parts.guard.Admit(key.empty() ? from_user_name : std::string_view(key),
+                           sources.clock.TickMs(), RepliesPerMinute(settings.每分钟回复上限))) {
         PostSentRow(parts.queue, settings, own, from_user_name, reply, true);
         return;
     }

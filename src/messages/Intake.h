@@ -5,6 +5,7 @@
 
 #include "config/Settings.h"
 #include "config/SettingsStore.h"
+#include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "contacts/ListsPort.h"
 #include "jobs/JobQueue.h"
@@ -41,7 +42,8 @@ ChatParts SplitChat(std::string_view from_user_name, std::string_view content);
 
 // What a received message reaches: the session it came in on, the contacts (a message of
 // the own account from another device names a partner that may be new; official accounts
-// are never answered), the job queue (log rows, replies), where replies come from and the
+// are never answered) and their keys (the shield list and the reply limit know people by
+// them across logins), the job queue (log rows, replies), where replies come from and the
 // guard that limits them.
 struct IntakeParts {
     protocol::ServiceLink link;
@@ -49,6 +51,7 @@ struct IntakeParts {
     platform::Pause pause;  // the waits of a contact fetch tried again
     const config::SettingsStore& settings;
     contacts::ContactStore& contacts;
+    const contacts::ContactKeys& keys;
     contacts::ListsPort& lists;
     jobs::JobQueue& queue;
     const ReplySources& replies;
@@ -62,9 +65,11 @@ struct IntakeParts {
 // or the sender's kind (an official account) rules out; then tells the observers.
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
-// The reply decision for one message from another account: shield list, chat type, the
-// sources `answering` allows, then (for the whole chain) the knowledge base. A reply within
-// the limit of 每分钟回复上限 is posted as a send job to the sender (the friend or the whole
+// The reply decision for one message from another account: shield list (a Uin the uin file
+// gives the sender, or the contact key of the sender or of the group member who wrote),
+// chat type, the sources `answering` allows, then (for the whole chain) the knowledge base.
+// A reply within the limit of 每分钟回复上限 (counted per contact key, so a new login does
+// not start it afresh) is posted as a send job to the sender (the friend or the whole
 // group) with its own log row; one over the limit is dropped, and its row says so. `item` is
 // the raw AddMsgList item, for the plugins that ask for the message's media.
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,

@@ -17,7 +17,10 @@ constexpr std::size_t INDEXED_LENGTH = 3;
 
 constexpr std::string_view ROW_COLUMNS =
     "a.id, a.time_ms, a.direction, a.kind, a.chat_key, a.chat_name, a.sender_key, "
-    "a.sender_name, a.msg_id, a.text, a.result, a.recalled";
+    "a.sender_name, a.msg_id, a.text, a.result, a.recalled, ";
+// A database of an older version that no robot has opened since has no origins yet.
+constexpr std::string_view ORIGIN = "a.origin";
+constexpr std::string_view NO_ORIGIN = "''";
 
 // A chat given by its key or by part of its name.
 constexpr std::string_view CHAT_FILTER = "(a.chat_key = ?3 OR instr(a.chat_name, ?3) > 0)";
@@ -36,6 +39,7 @@ ArchiveRow ReadRow(const SqliteStatement& s) {
     row.text = s.ColumnText(9);
     row.result = s.ColumnText(10);
     row.recalled = s.ColumnInt(11) != 0;
+    row.origin = s.ColumnText(12);
     return row;
 }
 
@@ -62,11 +66,12 @@ std::string IndexPattern(std::string_view text) {
     return pattern + "%";
 }
 
-std::string Select(std::string_view from_where) {
-    return "SELECT " + std::string(ROW_COLUMNS) + " " + std::string(from_where);
-}
-
 }  // namespace
+
+std::string ArchiveReader::Select(std::string_view from_where) const {
+    return "SELECT " + std::string(ROW_COLUMNS) + std::string(m_has_origin ? ORIGIN : NO_ORIGIN) +
+           " " + std::string(from_where);
+}
 
 std::string ContainsPattern(std::string_view text) {
     std::string pattern = "%";
@@ -92,7 +97,10 @@ std::optional<ArchiveReader> ArchiveReader::Open(std::string_view path, std::str
     }
     // A search of one or two characters reads every row: mapped pages spare a copy of each.
     db->Exec("PRAGMA mmap_size = 1073741824");
-    return ArchiveReader(std::move(*db));
+    const bool has_origin =
+        db->QueryInt("SELECT count(*) FROM pragma_table_info('archive') WHERE name = 'origin'")
+            .value_or(0) > 0;
+    return ArchiveReader(std::move(*db), has_origin);
 }
 
 SearchPage ArchiveReader::Search(const SearchQuery& query) {

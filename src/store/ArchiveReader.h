@@ -42,8 +42,12 @@ public:
     KeysRead LoadContactKeys();
 
 private:
-    explicit ArchiveReader(platform::SqliteConnection db) : m_db(std::move(db)) {}
+    ArchiveReader(platform::SqliteConnection db, bool has_origin)
+        : m_db(std::move(db)), m_has_origin(has_origin) {}
+    std::string Select(std::string_view from_where) const;
+
     platform::SqliteConnection m_db;
+    bool m_has_origin = true;
 };
 
 // The LIKE pattern that matches texts containing `text`, with \ escaping % _ and itself.

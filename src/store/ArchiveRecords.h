@@ -26,6 +26,9 @@ struct ArchiveRow {
     // received messages.
     std::string result;
     bool recalled = false;
+    // Sent texts: who handed it in ("reply", "model", "chat", "mass", "plugin", "onebot").
+    // Empty for received messages.
+    std::string origin;
 };
 
 // A stable contact key with what it was matched on. `kind` is the caller's word (friend,

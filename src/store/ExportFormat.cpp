@@ -159,12 +159,14 @@ std::string JsonLine(const ArchiveRow& row, bool full) {
     if (full) {
         field("result", row.result);
         line.append(",\"recalled\":").append(row.recalled ? "true" : "false");
+        field("origin", row.origin);
     }
     return line + "}\n";
 }
 
 std::string CsvHeader() {
-    return "time,direction,chat,chat_key,sender,sender_key,kind,text,msg_id,result,recalled\r\n";
+    return "time,direction,chat,chat_key,sender,sender_key,kind,text,msg_id,result,recalled,"
+           "origin\r\n";
 }
 
 std::string CsvLine(const ArchiveRow& row) {
@@ -175,7 +177,8 @@ std::string CsvLine(const ArchiveRow& row) {
         AppendCsvCell(line, cell);
         line.push_back(',');
     }
-    line.append(row.recalled ? "1" : "0");
+    line.append(row.recalled ? "1" : "0").push_back(',');
+    AppendCsvCell(line, row.origin);
     return line + "\r\n";
 }
 

@@ -68,6 +68,10 @@ CREATE TABLE contact_keys(
     last_seen_ms INTEGER NOT NULL DEFAULT 0
 ) WITHOUT ROWID;
 )sql",
+    // 1 -> 2: who handed a sent text to the sender (a reply, the chat window, a mass run...).
+    R"sql(
+ALTER TABLE archive ADD COLUMN origin TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 SchemaCheck Failed(platform::SqliteConnection& db, int found_version) {

@@ -55,7 +55,8 @@ struct Store::Writer {
     explicit Writer(platform::SqliteConnection connection) : db(std::move(connection)) {
         insert_row = db.Prepare(
             "INSERT INTO archive(time_ms, direction, kind, chat_key, chat_name, sender_key, "
-            "sender_name, msg_id, text, result, recalled) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
+            "sender_name, msg_id, text, result, recalled, origin) VALUES "
+            "(?,?,?,?,?,?,?,?,?,?,?,?)");
         index_row = db.Prepare("INSERT INTO archive_text(rowid, text) VALUES (?, ?)");
         mark_recalled = db.Prepare(
             "UPDATE archive SET recalled = 1 WHERE id > (SELECT ifnull(max(id), 0) FROM archive) "
@@ -101,6 +102,7 @@ struct Store::Writer {
         s.Bind(9, row.text);
         s.Bind(10, row.result);
         s.Bind(11, std::int64_t{row.recalled ? 1 : 0});
+        s.Bind(12, row.origin);
         const SqliteStatus status = Finish(s);
         if (status != SqliteStatus::Ok) {
             return status;

@@ -50,6 +50,7 @@ std::vector<BoolKey> SettingsBoolKeys() {
         {"回复设置", "群默认", [](const Settings& s) { return s.群默认; }},
         {"群管设置", "启用群管", [](const Settings& s) { return s.启用群管; }},
         {"机器人设置", "自动重新登录", [](const Settings& s) { return s.自动重新登录; }},
+        {"机器人设置", "启用存档", [](const Settings& s) { return s.启用存档; }},
     };
 }
 
@@ -67,6 +68,7 @@ TEST_F(SettingsFileTest, AbsentFileGivesTheKeyTableDefaults) {
     EXPECT_EQ(settings.自动登录上限, "12");
     EXPECT_EQ(settings.媒体下载, "1");
     EXPECT_EQ(settings.媒体上限MB, "50");
+    EXPECT_EQ(settings.消息保留天数, "0");
     EXPECT_FALSE(settings.群默认);
     for (const BoolKey& key : SettingsBoolKeys()) {
         if (std::string(key.key) != "群默认") {
@@ -143,14 +145,17 @@ TEST_F(SettingsFileTest, SaveRoundTripsEveryFieldInTheKeyOrder) {
     // A fresh file holds the keys in the order they are written, each in its section.
     const std::string text = FileText();
     const std::vector<const char*> order = {
-        "[屏蔽设置]",    "屏蔽uin=",   "[机器人设置]",   "机器人姓名=",    "好友学习=",
-        "群学习=",       "显示消息=",  "自动重新登录=0", "自动登录上限=3", "媒体下载=2",
-        "媒体上限MB=8",  "[插件设置]", "开启列表=",      "列表词=",        "[回复设置]",
-        "启用回复=",     "回复几率=",  "好友默认=",      "群默认=",        "每分钟回复上限=",
-        "回复过期秒数=", "[群管设置]", "启用群管=",      "群管_加=",       "群管_邀=",
-        "群管_移=",      "[AI回复]",   "启用=",          "接口地址=",      "密钥=",
-        "模型=",         "系统提示=",  "上下文条数=",    "最长回复=",      "超时秒数=",
-        "好友=",         "群=",        "每日上限=",      "触发前缀=",
+        "[屏蔽设置]",      "屏蔽uin=",        "[机器人设置]",  "机器人姓名=",
+        "好友学习=",       "群学习=",         "显示消息=",     "自动重新登录=0",
+        "自动登录上限=3",  "媒体下载=2",      "媒体上限MB=8",  "启用存档=0",
+        "消息保留天数=30", "[插件设置]",      "开启列表=",     "列表词=",
+        "[回复设置]",      "启用回复=",       "回复几率=",     "好友默认=",
+        "群默认=",         "每分钟回复上限=", "回复过期秒数=", "[群管设置]",
+        "启用群管=",       "群管_加=",        "群管_邀=",      "群管_移=",
+        "[AI回复]",        "启用=",           "接口地址=",     "密钥=",
+        "模型=",           "系统提示=",       "上下文条数=",   "最长回复=",
+        "超时秒数=",       "好友=",           "群=",           "每日上限=",
+        "触发前缀=",
     };
     std::size_t last = 0;
     for (const char* item : order) {

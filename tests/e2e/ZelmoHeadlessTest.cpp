@@ -17,6 +17,7 @@
 #include "headless/QrReading.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "platform/Json.h"
 #include "platform/PngImage.h"
 #include "sim/MessageContent.h"
 #include "sim/Simulator.h"
@@ -44,6 +45,8 @@ struct RunSetup {
     // Runs on the started simulator before the program starts (faults, say).
     std::function<void(sim::Simulator&)> before_start;
     bool refuse_web_login = false;
+    // Every UserName new at each login after the first, as the service gives them.
+    bool rename_at_login = false;
     // Lines added to the simulator's service profile (login_mode=web, say).
     std::string profile_lines;
 };
@@ -61,6 +64,7 @@ public:
         options.auto_scan_ms = setup.auto_scan_ms;
         options.auto_confirm_ms = setup.auto_scan_ms < 0 ? -1 : 200;
         options.refuse_web_login = setup.refuse_web_login;
+        options.rename_at_login = setup.rename_at_login;
         m_sim = std::make_unique<sim::Simulator>(options);
         if (!m_sim->Start()) {
             return;
@@ -558,8 +562,10 @@ TEST(ZelmoHeadlessTest, TodaysMessagesShowAsReadableRowsAndOnlyChatsAreAnswered)
 
 // The robot outlives a killed process, a session the service ends and a deliberate stop,
 // and needs no scan after the first: hot start, push re-login, push login at the next start.
+// Its archive outlives them too, and knows alice by one key under every login's new name.
 TEST(ZelmoHeadlessTest, StaysLoggedInAcrossAKillALostSessionAndAStop) {
-    HeadlessRun run({.account_files = {{"config/reply.ini", platform::Gbk("你好\r\n你好呀")}}});
+    HeadlessRun run({.account_files = {{"config/reply.ini", platform::Gbk("你好\r\n你好呀")}},
+                     .rename_at_login = true});
     ASSERT_TRUE(run.Started());
     ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
     const std::string sid = run.Sim().Session().sid;
@@ -609,6 +615,31 @@ TEST(ZelmoHeadlessTest, StaysLoggedInAcrossAKillALostSessionAndAStop) {
         EXPECT_THAT(line, ::testing::Not(HasSubstr(run.Sim().Session().sid)));
     }
     EXPECT_EQ(run.Sim().Violations(), std::vector<std::string>{});
+
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    ChildProcess search({std::string(ZELMO_BINARY_DIR) + "/src/headless/zelmo-headless",
+                         "--data-dir", run.DataRoot(), "search", "你好", "--json"},
+                        {}, "/dev/null");
+    EXPECT_TRUE(ExitedWith(search.WaitForExit(20s), 0));
+    std::vector<std::string> asked_keys;
+    int replies = 0;
+    for (const std::string& line : search.Lines()) {
+        const std::optional<platform::Json> row = platform::ParseJson(line);
+        ASSERT_TRUE(row && row->IsObject()) << line;
+        const std::string direction = row->Find("direction")->AsString();
+        if (direction == "in") {
+            asked_keys.push_back(row->Find("chat_key")->AsString());
+            EXPECT_EQ(row->Find("chat")->AsString(), "Alice");
+        } else {
+            EXPECT_EQ(row->Find("text")->AsString(), "你好呀");
+            ++replies;
+        }
+    }
+    ASSERT_EQ(asked_keys.size(), 3u);
+    EXPECT_FALSE(asked_keys[0].empty());
+    EXPECT_EQ(std::count(asked_keys.begin(), asked_keys.end(), asked_keys[0]), 3);
+    EXPECT_EQ(replies, 3);
 }
 
 // The service ends each session a second after its login: after the second such session

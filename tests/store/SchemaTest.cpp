@@ -72,6 +72,7 @@ TEST(SchemaTest, ADatabaseOfEveryEarlierVersionOpensAtTheCurrentOneWithItsRows) 
         for (std::size_t i = 0; i < old_rows.size(); ++i) {
             EXPECT_EQ(rows.rows[i].text, old_rows[i].text);
             EXPECT_EQ(rows.rows[i].recalled, old_rows[i].recalled);
+            EXPECT_EQ(rows.rows[i].origin, old_rows[i].origin);
             // The old rows are found through the index as well.
             store::SearchQuery query;
             query.text = old_rows[i].text;

@@ -20,6 +20,7 @@ OnlineRobot::OnlineRobot(Options options)
     sim_options.auto_scan_ms = m_options.auto_login ? 0 : -1;
     sim_options.auto_confirm_ms = m_options.auto_login ? 0 : -1;
     sim_options.rename_at_login = m_options.rename_at_login;
+    sim_options.rename_nickname_share = m_options.rename_nickname_share;
     sim_options.end_session_after_login_ms = m_options.end_session_after_login_ms;
     m_sim = std::make_unique<sim::Simulator>(sim_options);
 }

@@ -36,6 +36,7 @@ public:
         bool auto_login = true;
         // The simulator's SimulatorOptions of the same names.
         bool rename_at_login = false;
+        double rename_nickname_share = 0;
         int end_session_after_login_ms = -1;
     };
     static constexpr const char* DEFAULT_UIN = "2100000001";

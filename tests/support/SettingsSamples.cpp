@@ -28,6 +28,8 @@ config::Settings ChangedSettings() {
     settings.自动登录上限 = "3";
     settings.媒体下载 = "2";
     settings.媒体上限MB = "8";
+    settings.启用存档 = false;
+    settings.消息保留天数 = "30";
     config::AiSettings& ai = settings.ai;
     ai.启用 = true;
     ai.接口地址 = "https://api.example.com/v1";

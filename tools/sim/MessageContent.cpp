@@ -199,8 +199,8 @@ std::string RecallContent(const MessageParties& parties) {
            parties.from +
            "&lt;/session&gt;<br/>\t\t&lt;oldmsgid&gt;1000000000&lt;/oldmsgid&gt;"
            "<br/>\t\t&lt;msgid&gt;" +
-           parties.msg_id + "&lt;/msgid&gt;<br/>\t\t&lt;replacemsg&gt;&lt;![CDATA[\"" +
-           parties.card_nick_name +
+           (parties.recalled_msg_id.empty() ? parties.msg_id : parties.recalled_msg_id) +
+           "&lt;/msgid&gt;<br/>\t\t&lt;replacemsg&gt;&lt;![CDATA[\"" + parties.card_nick_name +
            "\" 撤回了一条消息]]&gt;&lt;/replacemsg&gt;<br/>\t&lt;/revokemsg&gt;<br/>&lt;/sysmsg&gt;"
            "<br/>";
 }

@@ -59,6 +59,7 @@ struct MessageParties {
     std::string card_nick_name;
     std::string short_link_host;
     std::string msg_id;
+    std::string recalled_msg_id;  // Recall: the message taken back (empty: msg_id)
     std::int64_t create_time = 0;
     std::string hex_token;  // Late2018 media token material (hex)
 };

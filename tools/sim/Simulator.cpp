@@ -244,6 +244,15 @@ std::size_t Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
             (incoming.member.empty() ? "" : " / " + DisplayNameLocked(incoming.member)) + ": " +
             shown);
     }
+    if (incoming.kind == MessageKind::Recall) {
+        // As on the service, a sender takes back the last message they sent.
+        const auto last = std::find_if(
+            deliveries.rbegin(), deliveries.rend(),
+            [&parties](const DeliveryRecord& delivered) { return delivered.from == parties.from; });
+        if (last != deliveries.rend()) {
+            parties.recalled_msg_id = last->msg_id;
+        }
+    }
     News item;
     item.is_message = true;
     item.selector = "2";

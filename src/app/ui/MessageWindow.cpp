@@ -4,8 +4,12 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
+#include <QDateEdit>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -16,10 +20,13 @@
 #include <cstdlib>
 #include <utility>
 
+#include "app/ArchiveRows.h"
 #include "app/Robot.h"
 #include "app/ui/WindowPlacement.h"
 #include "contacts/ui/ListColumns.h"
 #include "platform/Encoding.h"
+#include "platform/GbkLiteral.h"
+#include "store/DatabaseFile.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::app {
@@ -38,6 +45,9 @@ constexpr QLatin1String LINE_BREAK_MARK(" / ");
 constexpr int CONTENT_COLUMN = 4;
 // Files saved before their row came, kept for it.
 constexpr std::size_t MAX_EARLY_FILES = 256;
+// Typing waits this long for the next key before it searches.
+constexpr int SEARCH_DELAY_MS = 250;
+constexpr int SEARCH_CHAT_WIDTH = 110;
 
 const std::vector<contacts::ColumnSpec>& LogColumns() {
     static const std::vector<contacts::ColumnSpec> columns = {
@@ -137,6 +147,16 @@ const LogRows& LogModel::Rows() {
     return m_rows;
 }
 
+void LogModel::Prepend(std::vector<LogRow> rows) {
+    if (rows.empty()) {
+        return;
+    }
+    beginInsertRows({}, 0, static_cast<int>(rows.size()) - 1);
+    m_rows.insert(m_rows.begin(), std::make_move_iterator(rows.begin()),
+                  std::make_move_iterator(rows.end()));
+    endInsertRows();
+}
+
 void LogModel::Clear() {
     m_flush_timer.stop();
     beginResetModel();
@@ -183,6 +203,13 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
     : QWidget(owner, Qt::Window),
       m_robot(robot),
       m_model(new LogModel(this)),
+      m_results(new LogModel(this)),
+      m_search(new QLineEdit(this)),
+      m_search_chat(new QLineEdit(this)),
+      m_since_check(new QCheckBox(QString::fromUtf8("从"), this)),
+      m_since(new QDateEdit(this)),
+      m_search_status(new QLabel(this)),
+      m_more(new QPushButton(QString::fromUtf8("更多"), this)),
       m_list(new QTableView(this)),
       m_details(new QPlainTextEdit(this)),
       m_show(new QCheckBox(QString::fromUtf8("显示消息"), this)),
@@ -210,13 +237,35 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
     m_show->setChecked(robot.Settings().Get()->显示消息);
     m_clear->setObjectName(QString::fromUtf8("按钮_清空"));
     m_export->setObjectName(QString::fromUtf8("按钮_导出消息"));
+    m_search->setObjectName(QStringLiteral("searchEdit"));
+    m_search->setPlaceholderText(QString::fromUtf8("搜索消息存档"));
+    m_search->setClearButtonEnabled(true);
+    m_search_chat->setObjectName(QStringLiteral("searchChatEdit"));
+    m_search_chat->setPlaceholderText(QString::fromUtf8("聊天名称或标识"));
+    m_search_chat->setFixedWidth(SEARCH_CHAT_WIDTH);
+    m_since_check->setObjectName(QStringLiteral("searchSinceCheck"));
+    m_since->setObjectName(QStringLiteral("searchSinceEdit"));
+    m_since->setCalendarPopup(true);
+    m_since->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_since->setDate(QDate::currentDate().addMonths(-1));
+    m_since->setEnabled(false);
+    m_search_status->setObjectName(QStringLiteral("searchStatusLabel"));
+    m_more->setObjectName(QStringLiteral("searchMoreButton"));
+    m_more->setVisible(false);
 
     auto* layout = new QVBoxLayout(this);
+    auto* search = new QHBoxLayout();
+    search->addWidget(m_search, 1);
+    search->addWidget(m_search_chat);
+    search->addWidget(m_since_check);
+    search->addWidget(m_since);
+    layout->addLayout(search);
     layout->addWidget(m_list, 1);
     layout->addWidget(m_details);
     auto* controls = new QHBoxLayout();
     controls->addWidget(m_show);
-    controls->addStretch(1);
+    controls->addWidget(m_search_status, 1);
+    controls->addWidget(m_more);
     controls->addWidget(m_clear);
     controls->addWidget(m_export);
     layout->addLayout(controls);
@@ -228,14 +277,44 @@ MessageWindow::MessageWindow(Robot& robot, QWidget* owner)
             [checked](config::Settings& settings) { settings.显示消息 = checked; });
     });
     connect(m_clear, &QPushButton::clicked, this, [this] { ClearRows(); });
-    // A row that names a saved file opens it.
-    connect(m_list, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { OpenFile(index.row()); });
     connect(m_export, &QPushButton::clicked, this, [this] { ExportRows(); });
+
+    m_search_timer.setSingleShot(true);
+    m_search_timer.setInterval(SEARCH_DELAY_MS);
+    connect(&m_search_timer, &QTimer::timeout, this, [this] { Search(false); });
+    const auto search_soon = [this] { m_search_timer.start(); };
+    connect(m_search, &QLineEdit::textChanged, this, search_soon);
+    connect(m_search_chat, &QLineEdit::textChanged, this, search_soon);
+    connect(m_since, &QDateEdit::dateChanged, this, search_soon);
+    connect(m_since_check, &QCheckBox::toggled, this, [this, search_soon](bool on) {
+        m_since->setEnabled(on);
+        search_soon();
+    });
+    connect(m_more, &QPushButton::clicked, this, [this] { Search(true); });
+    connect(m_list, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        // A result opens its chat; a log row that names a saved file opens the file.
+        if (ShowingResults()) {
+            OpenResultChat(index.row());
+        } else {
+            OpenFile(index.row());
+        }
+    });
+    // The answers come on the search's thread; the window takes them on its own.
+    m_archive_search =
+        std::make_unique<ArchiveSearch>([this](std::uint64_t serial, store::SearchPage page) {
+            auto shared = std::make_shared<store::SearchPage>(std::move(page));
+            QMetaObject::invokeMethod(
+                this, [this, serial, shared] { ShowPage(serial, *shared); }, Qt::QueuedConnection);
+        });
 
     if (owner != nullptr && std::getenv(SHOW_BESIDE_MAIN) != nullptr) {
         owner->installEventFilter(this);
     }
+}
+
+MessageWindow::~MessageWindow() {
+    // No answer may come into a window that is going.
+    m_archive_search.reset();
 }
 
 void MessageWindow::AddRow(std::string_view label, std::string_view time, std::string_view source,
@@ -260,13 +339,23 @@ bool MessageWindow::OpenFile(int row) {
 }
 
 void MessageWindow::ShowDetails() {
-    const LogRows& rows = m_model->Rows();
+    const LogRows& rows = ShownRows();
     const QModelIndexList selected = m_list->selectionModel()->selectedRows();
     LogRow row;
+    std::string details;
     if (!selected.isEmpty() && static_cast<std::size_t>(selected.front().row()) < rows.size()) {
-        row = rows[static_cast<std::size_t>(selected.front().row())];
+        const auto index = static_cast<std::size_t>(selected.front().row());
+        row = rows[index];
+        details = RowDetails(row);
+        // A result names its chat's key: the shield list and the search take it.
+        if (ShowingResults() && index < m_result_rows.size() &&
+            !m_result_rows[index].chat_key.empty()) {
+            details += platform::Gbk("\r\n聊天标识：") + m_result_rows[index].chat_key;
+        }
+    } else {
+        details = RowDetails(row);
     }
-    QString text = widgets::ToQString(RowDetails(row));
+    QString text = widgets::ToQString(details);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_details->setPlainText(text);
 }
@@ -276,8 +365,129 @@ void MessageWindow::ExportRows() {
 }
 
 void MessageWindow::ClearRows() {
+    // What the user sees empties: a search shown gives way to the empty log.
+    if (ShowingResults()) {
+        m_search->clear();
+        m_search_chat->clear();
+        ShowLog();
+    }
     m_model->Clear();
     m_details->clear();
+}
+
+void MessageWindow::ShowArchivedRows(const std::vector<store::ArchiveRow>& rows) {
+    const std::string own = m_robot.State()->own.NickName;
+    const std::int64_t now = m_robot.Clock().UnixMs();
+    std::vector<LogRow> shown;
+    shown.reserve(rows.size());
+    for (const store::ArchiveRow& row : rows) {
+        shown.push_back(LogRowOf(row, own, now));
+    }
+    m_model->Prepend(std::move(shown));
+}
+
+bool MessageWindow::ShowingResults() const {
+    return m_list->model() == m_results;
+}
+
+const LogRows& MessageWindow::ShownRows() {
+    return ShowingResults() ? m_results->Rows() : m_model->Rows();
+}
+
+void MessageWindow::Search(bool more) {
+    m_search_timer.stop();
+    const std::string text = m_search->text().trimmed().toStdString();
+    const std::string chat = m_search_chat->text().trimmed().toStdString();
+    if (text.empty() && chat.empty()) {
+        ShowLog();
+        return;
+    }
+    if (!more) {
+        m_query = {};
+        m_query.text = text;
+        m_query.chat = chat;
+        if (m_since_check->isChecked()) {
+            m_query.since_ms = QDateTime(m_since->date(), QTime(0, 0)).toMSecsSinceEpoch();
+        }
+    }
+    // The robot's database; without one (the archive off), a file an earlier run left.
+    std::string path = m_robot.Archive().Path();
+    if (path.empty() && !m_robot.AccountDir().empty()) {
+        path = m_robot.AccountDir() + "/" + std::string(store::DATABASE_FILE_NAME);
+    }
+    if (path.empty()) {
+        m_search_status->setText(QString::fromUtf8("没有消息存档"));
+        return;
+    }
+    m_asked_more = more;
+    m_asked = m_archive_search->Ask(path, m_query);
+    m_more->setEnabled(false);
+    m_search_status->setText(QString::fromUtf8("正在搜索…"));
+}
+
+void MessageWindow::ShowPage(std::uint64_t serial, const store::SearchPage& page) {
+    // An answer to a question asked since is of no use, nor one after the search was left.
+    if (serial != m_asked) {
+        return;
+    }
+    if (!page.error.empty()) {
+        m_search_status->setText(QString::fromUtf8("无法读取消息存档：") +
+                                 QString::fromStdString(page.error));
+        m_more->setVisible(false);
+        return;
+    }
+    if (!m_asked_more) {
+        m_results->Clear();
+        m_result_rows.clear();
+    }
+    const std::string own = m_robot.State()->own.NickName;
+    const std::int64_t now = m_robot.Clock().UnixMs();
+    for (const store::ArchiveRow& row : page.rows) {
+        m_results->Append(LogRowOf(row, own, now));
+        m_result_rows.push_back(row);
+    }
+    m_results->Flush();
+    if (!ShowingResults()) {
+        m_list->setModel(m_results);
+        contacts::ApplyColumnWidths(m_list->horizontalHeader(), LogColumns());
+        m_details->clear();
+    }
+    m_query.before_id = page.next_before_id;
+    m_more->setVisible(page.next_before_id != 0);
+    m_more->setEnabled(true);
+    const QString count = QString::number(m_result_rows.size());
+    m_search_status->setText(m_result_rows.empty() ? QString::fromUtf8("没有找到")
+                             : page.next_before_id != 0
+                                 ? QString::fromUtf8("已显示 %1 条，还有更早的").arg(count)
+                                 : QString::fromUtf8("找到 %1 条").arg(count));
+}
+
+void MessageWindow::ShowLog() {
+    m_more->setVisible(false);
+    m_search_status->clear();
+    m_asked = 0;
+    if (ShowingResults()) {
+        m_list->setModel(m_model);
+        contacts::ApplyColumnWidths(m_list->horizontalHeader(), LogColumns());
+        m_details->clear();
+    }
+    m_results->Clear();
+    m_result_rows.clear();
+}
+
+void MessageWindow::OpenResultChat(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= m_result_rows.size()) {
+        return;
+    }
+    const std::string& key = m_result_rows[static_cast<std::size_t>(row)].chat_key;
+    const std::string user_name = key.empty() ? std::string() : m_robot.Keys().UserNameOf(key);
+    if (user_name.empty()) {
+        m_search_status->setText(QString::fromUtf8("这个聊天不在本次登录的联系人中"));
+        return;
+    }
+    if (m_open_chat) {
+        m_open_chat(m_robot.Contacts().FindNickName(user_name), user_name);
+    }
 }
 
 void MessageWindow::closeEvent(QCloseEvent* event) {

@@ -4,14 +4,22 @@
 #include <QTimer>
 #include <QWidget>
 #include <deque>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "app/ArchiveSearch.h"
 #include "messages/MessageLog.h"
+#include "store/ArchiveRecords.h"
 
 class QCheckBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTableView;
@@ -43,6 +51,8 @@ public:
     // Every row, the queued ones included, in arrival order.
     const LogRows& Rows();
     void Clear();
+    // Puts rows in front of every other (the archive's rows of earlier runs).
+    void Prepend(std::vector<LogRow> rows);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -72,12 +82,26 @@ private:
     std::deque<std::string> m_early_order;
 };
 
-// The message window ("微信机器人 - 消息盒子"): the running log of chat traffic. Created
-// hidden at start-up; closing hides it. UI thread.
+// The message window ("微信机器人 - 消息盒子"): the running log of chat traffic, and above
+// it a search of the account's whole archive whose results take the log's place while a
+// search is typed. Created hidden at start-up; closing hides it. UI thread.
 class MessageWindow : public QWidget {
     Q_OBJECT
 public:
     MessageWindow(Robot& robot, QWidget* owner);
+    ~MessageWindow() override;
+
+    // How a double click on a result opens the chat window of its chat (the contact's
+    // nickname and current UserName, GBK).
+    using OpenChat = std::function<void(std::string nickname, std::string user_name)>;
+    void SetOpenChat(OpenChat open_chat) { m_open_chat = std::move(open_chat); }
+    // Puts the archive's rows of earlier runs (oldest first) in front of the log.
+    void ShowArchivedRows(const std::vector<store::ArchiveRow>& rows);
+    // The results shown (the log's model while no search is typed).
+    LogModel* Results() const { return m_results; }
+    bool ShowingResults() const;
+    // Opens the chat of a result row (what a double click on it does).
+    void OpenResultChat(int row);
 
     // Appends one log row (GBK texts); a received message with media gives its MsgId.
     void AddRow(std::string_view label, std::string_view time, std::string_view source,
@@ -102,14 +126,35 @@ protected:
 
 private:
     void ShowBesideOwner();
+    // Searches what the boxes say now, from the newest row, or the rows older than the
+    // last page (`more`); shows the log again when there is nothing to search for.
+    void Search(bool more);
+    void ShowPage(std::uint64_t serial, const store::SearchPage& page);
+    void ShowLog();
+    const LogRows& ShownRows();
 
     Robot& m_robot;
     LogModel* m_model;
+    LogModel* m_results;
+    std::vector<store::ArchiveRow> m_result_rows;
+    store::SearchQuery m_query;
+    std::uint64_t m_asked = 0;  // the serial of the question whose answer is awaited
+    bool m_asked_more = false;
+    QTimer m_search_timer;
+    OpenChat m_open_chat;
+    QLineEdit* m_search;        // searchEdit
+    QLineEdit* m_search_chat;   // searchChatEdit
+    QCheckBox* m_since_check;   // searchSinceCheck
+    QDateEdit* m_since;         // searchSinceEdit
+    QLabel* m_search_status;    // searchStatusLabel
+    QPushButton* m_more;        // searchMoreButton
     QTableView* m_list;         // 超级列表框_消息
     QPlainTextEdit* m_details;  // 编辑框_消息
     QCheckBox* m_show;          // 选择框_显示消息
     QPushButton* m_clear;       // 按钮_清空
     QPushButton* m_export;      // 按钮_导出消息
+    // Last: its thread answers into this window, and ends before the rest goes.
+    std::unique_ptr<ArchiveSearch> m_archive_search;
 };
 
 }  // namespace zelmo::app

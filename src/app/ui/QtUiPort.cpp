@@ -295,6 +295,9 @@ void QtUiPort::CreateHiddenWindows() {
         OpenOverOwner(m_editor);
         OpenOverOwner(m_mass);
         m_main->SetMessageWindow(m_messages);
+        m_messages->SetOpenChat([main = m_main.get()](std::string nickname, std::string user) {
+            main->OpenChatWindow(std::move(nickname), std::move(user));
+        });
         m_main->SetEditorWindow(m_editor);
         m_main->SetMassWindow(m_mass);
     });
@@ -318,6 +321,10 @@ void QtUiPort::MainWindowReady() {
             return;
         }
         m_main->setEnabled(true);
+        if (m_messages && m_robot != nullptr) {
+            // The log goes on from where the last run left it.
+            m_messages->ShowArchivedRows(m_robot->Archive().TakeStartRows());
+        }
         m_main->raise();
         m_main->activateWindow();
         if (!m_main_faded_in) {

@@ -84,7 +84,8 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     for (QWidget* box :
          {static_cast<QWidget*>(m_reply_chance), static_cast<QWidget*>(m_shield),
           static_cast<QWidget*>(m_reply_expiry), static_cast<QWidget*>(m_replies_per_minute),
-          static_cast<QWidget*>(m_auto_login_cap), static_cast<QWidget*>(m_media_cap)}) {
+          static_cast<QWidget*>(m_auto_login_cap), static_cast<QWidget*>(m_media_cap),
+          static_cast<QWidget*>(m_archive_days)}) {
         box->installEventFilter(this);
     }
 
@@ -109,11 +110,14 @@ QWidget* SettingsWindow::NewBasicPage() {
     shield_layout->addWidget(
         NewLabel("忽略以下uin号（多个uin号请使用半角逗号分隔）：", shield_box));
     shield_layout->addWidget(m_shield);
+    shield_layout->addWidget(NewLabel(
+        "也可填联系人标识（c 开头，见消息窗口搜索结果的详情），重新登录后依然有效", shield_box));
 
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(robot_box);
     layout->addWidget(NewLimitsBox(page));
     layout->addWidget(NewMediaBox(page));
+    layout->addWidget(NewArchiveBox(page));
     layout->addWidget(shield_box);
     layout->addStretch();
     return page;
@@ -159,6 +163,22 @@ QWidget* SettingsWindow::NewMediaBox(QWidget* page) {
     row->addStretch();
     auto* layout = new QVBoxLayout(box);
     layout->addLayout(row);
+    return box;
+}
+
+QWidget* SettingsWindow::NewArchiveBox(QWidget* page) {
+    // One row, so the general page still fits a small screen.
+    auto* box = new QGroupBox(U("消息存档"), page);
+    m_archive_enabled = NewCheckBox("选择框_启用存档", "保存收发的消息", box);
+    m_archive_enabled->setToolTip(U("关闭立即生效，开启在下次启动时生效"));
+    m_archive_days = NewLineEdit("编辑框_消息保留天数", box);
+    m_archive_days->setFixedWidth(CHANCE_BOX_WIDTH);
+    auto* layout = new QHBoxLayout(box);
+    layout->addWidget(m_archive_enabled);
+    layout->addWidget(new QLabel(U("消息保留"), box));
+    layout->addWidget(m_archive_days);
+    layout->addWidget(new QLabel(U("天（0 为全部保留）"), box));
+    layout->addStretch();
     return box;
 }
 
@@ -263,6 +283,8 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_replies_per_minute->setText(ToQString(settings.每分钟回复上限));
     m_auto_relogin->setChecked(settings.自动重新登录);
     m_auto_login_cap->setText(ToQString(settings.自动登录上限));
+    m_archive_enabled->setChecked(settings.启用存档);
+    m_archive_days->setText(ToQString(settings.消息保留天数));
     m_reply_enabled->setChecked(settings.启用回复);
     m_media_download->setCurrentIndex(MediaDownloadMode(settings.媒体下载));
     m_media_cap->setText(ToQString(settings.媒体上限MB));
@@ -289,6 +311,8 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.自动重新登录 = m_auto_relogin->isChecked();
     settings.自动登录上限 =
         NormalizeCount(ToGbk(m_auto_login_cap->text()), Settings{}.自动登录上限);
+    settings.启用存档 = m_archive_enabled->isChecked();
+    settings.消息保留天数 = NormalizeCount(ToGbk(m_archive_days->text()), Settings{}.消息保留天数);
     settings.启用回复 = m_reply_enabled->isChecked();
     settings.媒体下载 = std::to_string(m_media_download->currentIndex());
     settings.媒体上限MB = NormalizeCount(ToGbk(m_media_cap->text()), Settings{}.媒体上限MB);
@@ -315,12 +339,14 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
             m_reply_chance->setText(normal);
         }
     } else if (watched == m_reply_expiry || watched == m_replies_per_minute ||
-               watched == m_auto_login_cap || watched == m_media_cap) {
+               watched == m_auto_login_cap || watched == m_media_cap ||
+               watched == m_archive_days) {
         auto* edit = static_cast<QLineEdit*>(watched);
         const Settings defaults;
         const std::string& fallback = edit == m_reply_expiry         ? defaults.回复过期秒数
                                       : edit == m_replies_per_minute ? defaults.每分钟回复上限
                                       : edit == m_media_cap          ? defaults.媒体上限MB
+                                      : edit == m_archive_days       ? defaults.消息保留天数
                                                                      : defaults.自动登录上限;
         const QString normal =
             widgets::ToQString(NormalizeCount(widgets::ToGbk(edit->text()), fallback));

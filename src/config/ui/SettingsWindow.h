@@ -51,6 +51,7 @@ private:
     QWidget* NewLimitsBox(QWidget* page);
     // 媒体下载 and 媒体上限MB.
     QWidget* NewMediaBox(QWidget* page);
+    QWidget* NewArchiveBox(QWidget* page);
     QWidget* NewChatPage();
     QWidget* NewGroupPage();
     QWidget* NewPluginPage();
@@ -79,6 +80,8 @@ private:
     QLineEdit* m_replies_per_minute = nullptr;
     QCheckBox* m_auto_relogin = nullptr;
     QLineEdit* m_auto_login_cap = nullptr;
+    QCheckBox* m_archive_enabled = nullptr;
+    QLineEdit* m_archive_days = nullptr;
     QCheckBox* m_reply_enabled = nullptr;
     QComboBox* m_media_download = nullptr;
     QLineEdit* m_media_cap = nullptr;

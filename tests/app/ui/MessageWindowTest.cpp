@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -10,12 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include "app/KeyAssignment.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/MessageWindow.h"
 #include "app/ui/QtUiPort.h"
 #include "messages/MessageLog.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "store/Store.h"
+#include "support/gui/QtPump.h"
 #include "support/gui/ViewsSupport.h"
 #include "widgets/QtText.h"
 
@@ -149,6 +154,76 @@ TEST(MessageWindowTest, ExportButtonWritesEveryRowAndReportsWhereTheFileWent) {
               messages::ExportText({{"A", "1:2:3", "s1", "d1", platform::Gbk("第一")},
                                     {"B", "4:5:6", "s2", "d2", "second"}}));
     EXPECT_EQ(window.Model()->Rows().size(), 2u);  // export leaves the rows
+}
+
+// The archive of earlier runs: the log starts with its newest rows, and searchEdit searches
+// all of it off the UI thread, a page of 200 at a time, by text, chat and date; a double
+// click on a result opens the chat of the contact its key names now.
+TEST(MessageWindowTest, SearchEditSearchesTheArchivePageByPageAndOpensTheChatOfAResult) {
+    ViewsRobot views;
+    app::Robot& robot = views.Robot();
+    robot.SetAccountDir(views.Dir());
+    FillSampleStore(robot.Contacts());
+    app::AssignContactKeys(robot, app::KeysFor::NewLogin);
+    const std::string alice_key = robot.Keys().KeyOf("@alice");
+    {
+        struct Quiet : store::StorePort {
+            void OnStoreEvent(const store::StoreEvent&) override {}
+        } port;
+        store::Store archive({views.Dir() + "/zelmo.db"}, port, views.Clock());
+        for (int i = 0; i < 250; ++i) {
+            store::ArchiveRow row;
+            row.time_ms = 1700000000000 + i * 1000;
+            row.kind = "文本";
+            row.chat_key = i % 50 == 0 ? "cother" : alice_key;
+            row.chat_name = i % 50 == 0 ? "别人" : "爱丽丝";
+            row.sender_key = row.chat_key;
+            row.sender_name = row.chat_name;
+            row.text = "买苹果 " + std::to_string(i);
+            archive.Append(row);
+        }
+        archive.Close();
+    }
+    robot.Archive().Open();
+    app::MessageWindow window(robot, nullptr);
+    std::vector<std::string> opened;
+    window.SetOpenChat([&opened](std::string nickname, std::string user_name) {
+        opened.push_back(nickname + " " + user_name);
+    });
+    window.ShowArchivedRows(robot.Archive().TakeStartRows());
+    window.show();
+    ASSERT_EQ(window.Model()->Rows().size(), std::size_t{app::AccountArchive::START_ROWS});
+    EXPECT_EQ(window.Model()->Rows().back().content, platform::Gbk("买苹果 249"));
+
+    auto* search = window.findChild<QLineEdit*>(U("searchEdit"));
+    auto* more = window.findChild<QPushButton*>(U("searchMoreButton"));
+    auto* list = window.findChild<QTableView*>(U("超级列表框_消息"));
+    ASSERT_TRUE(search && more && list);
+    search->setText(U("苹果"));
+    ASSERT_TRUE(PumpUntil([&] { return window.Results()->Rows().size() == 200; }));
+    EXPECT_TRUE(window.ShowingResults());
+    EXPECT_EQ(CellOf(list->model(), 0, 4), U("买苹果 249"));
+    ASSERT_TRUE(more->isVisible());
+    more->click();
+    ASSERT_TRUE(PumpUntil([&] { return window.Results()->Rows().size() == 250; }));
+    EXPECT_FALSE(more->isVisible());
+
+    // A chat's name narrows it; a date after every row leaves nothing.
+    window.findChild<QLineEdit*>(U("searchChatEdit"))->setText(U("别人"));
+    ASSERT_TRUE(PumpUntil([&] { return window.Results()->Rows().size() == 5; }));
+    window.findChild<QCheckBox*>(U("searchSinceCheck"))->setChecked(true);
+    auto* status = window.findChild<QLabel*>(U("searchStatusLabel"));
+    ASSERT_TRUE(PumpUntil([&] { return status->text() == U("没有找到"); }));
+    window.findChild<QCheckBox*>(U("searchSinceCheck"))->setChecked(false);
+    window.findChild<QLineEdit*>(U("searchChatEdit"))->clear();
+    ASSERT_TRUE(PumpUntil([&] { return window.Results()->Rows().size() == 200; }));
+
+    DoubleClick(list->viewport(), RowPoint(list, 0));
+    EXPECT_EQ(opened, std::vector<std::string>{platform::Gbk("爱丽丝") + " @alice"});
+    // Back to the log when the search is emptied.
+    search->clear();
+    ASSERT_TRUE(PumpUntil([&] { return !window.ShowingResults(); }));
+    EXPECT_EQ(list->model()->rowCount(), app::AccountArchive::START_ROWS);
 }
 
 TEST(MessageWindowTest, DemonstrationSettingShowsItBesideTheReadyMainWindow) {

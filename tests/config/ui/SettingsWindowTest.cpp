@@ -61,6 +61,8 @@ struct Controls {
         per_minute = edit("编辑框_每分钟回复上限");
         auto_relogin = box("选择框_自动重新登录");
         login_cap = edit("编辑框_自动登录上限");
+        archive_enabled = box("选择框_启用存档");
+        archive_days = edit("编辑框_消息保留天数");
         reply_enabled = box("选择框_是否回复消息");
         editor_button = window.findChild<QPushButton*>(U("按钮_词库编辑器"));
     }
@@ -68,13 +70,14 @@ struct Controls {
         return shield && name && group_enabled && join && invite && remove && default_friend &&
                default_group && list_enabled && list_word && friend_learning && group_learning &&
                chance && expiry && per_minute && auto_relogin && login_cap && reply_enabled &&
-               editor_button;
+               archive_enabled && archive_days && editor_button;
     }
 
     QPlainTextEdit* shield;
-    QLineEdit *name, *join, *invite, *remove, *list_word, *chance, *expiry, *per_minute, *login_cap;
+    QLineEdit *name, *join, *invite, *remove, *list_word, *chance, *expiry, *per_minute, *login_cap,
+        *archive_days;
     QCheckBox *group_enabled, *default_friend, *default_group, *list_enabled, *friend_learning,
-        *group_learning, *auto_relogin, *reply_enabled;
+        *group_learning, *auto_relogin, *reply_enabled, *archive_enabled;
     QPushButton* editor_button;
 };
 
@@ -163,7 +166,7 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
           "机器人收到", "时自动回复插件列表", "群内词库回复几率：", "%", "设置将自动保存",
           "提示：需群管理权限，留空为不回复昵称用[name]代替", "回复等待超过",
           "秒则不再发送（0 为不限）", "每个聊天每分钟最多回复", "条（0 为不限）",
-          "24小时内最多自动登录", "次（0 为不限）"}) {
+          "24小时内最多自动登录", "次（0 为不限）", "消息保留", "天（0 为全部保留）"}) {
         EXPECT_NE(LabelWithText(*window, text), nullptr) << text;
     }
     // The limits of replies and logins are on the general page, beside the robot's name.
@@ -171,8 +174,9 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
     const QWidget* general = window->findChild<QTabWidget*>()->currentWidget();
     for (const QWidget* limit :
          {static_cast<QWidget*>(controls.per_minute), static_cast<QWidget*>(controls.expiry),
-          static_cast<QWidget*>(controls.auto_relogin),
-          static_cast<QWidget*>(controls.login_cap)}) {
+          static_cast<QWidget*>(controls.auto_relogin), static_cast<QWidget*>(controls.login_cap),
+          static_cast<QWidget*>(controls.archive_enabled),
+          static_cast<QWidget*>(controls.archive_days)}) {
         EXPECT_TRUE(general->isAncestorOf(limit)) << limit->objectName().toStdString();
     }
 
@@ -224,6 +228,8 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
     EXPECT_FALSE(controls.auto_relogin->isChecked());
     EXPECT_EQ(controls.login_cap->text(), U("3"));
     EXPECT_FALSE(controls.reply_enabled->isChecked());
+    EXPECT_FALSE(controls.archive_enabled->isChecked());
+    EXPECT_EQ(controls.archive_days->text(), U("30"));
 
     // Reading leaves what the window does not show (显示消息, the model's section) as it was
     // and gives back every shown field.
