@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "config/AiSettings.h"
+#include "config/OneBotSettings.h"
 #include "platform/TextFile.h"
 
 namespace zelmo::config {
@@ -39,6 +40,8 @@ struct Settings {
     std::string 自动登录上限 = "12";
     // Section [AI回复]: answers from a language model.
     AiSettings ai;
+    // Section [OneBot]: how bot frameworks reach the robot; read at the start.
+    OneBotSettings onebot;
 
     bool operator==(const Settings&) const = default;
 };

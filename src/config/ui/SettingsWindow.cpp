@@ -15,6 +15,7 @@
 
 #include "config/AccountPaths.h"
 #include "config/SettingsInput.h"
+#include "config/ui/OneBotPage.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::config {
@@ -63,6 +64,8 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     tabs->addTab(NewChatPage(), U("聊天设置"));
     tabs->addTab(NewGroupPage(), U("群管设置"));
     tabs->addTab(NewPluginPage(), U("插件设置"));
+    m_onebot = new OneBotPage(this);
+    tabs->addTab(m_onebot, U("OneBot"));
 
     auto* footer = new QHBoxLayout;
     footer->addWidget(new QLabel(U("设置将自动保存"), this));
@@ -243,6 +246,7 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_auto_relogin->setChecked(settings.自动重新登录);
     m_auto_login_cap->setText(ToQString(settings.自动登录上限));
     m_reply_enabled->setChecked(settings.启用回复);
+    m_onebot->Fill(settings.onebot);
 }
 
 void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
@@ -267,6 +271,7 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.自动登录上限 =
         NormalizeCount(ToGbk(m_auto_login_cap->text()), Settings{}.自动登录上限);
     settings.启用回复 = m_reply_enabled->isChecked();
+    m_onebot->Read(settings.onebot);
 }
 
 void SettingsWindow::SetOnFilled(const std::function<void()>& hook) {
