@@ -68,8 +68,9 @@ struct QuietParts {
         sessions.Publish(state);
     }
     onebot::OneBotParts Parts() {
-        return {{web, profile, clock}, sessions, contacts, connection, sender, guard, settings,
-                dir.Path() + "/files", "bench",  {}};
+        return {
+            {web, profile, clock}, sessions, contacts, keys, connection, sender, guard, settings,
+            dir.Path() + "/files", "bench",  {}};
     }
     test::TempDir dir;
     platform::SystemClock clock;
@@ -206,6 +207,7 @@ void OnTenThousandFriends() {
     onebot::OneBotService service({robot.Link(),
                                    robot.Sessions(),
                                    robot.Contacts(),
+                                   robot.Keys(),
                                    robot.Connection(),
                                    robot.Sender(),
                                    robot.ReplyGuard(),

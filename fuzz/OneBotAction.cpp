@@ -3,10 +3,12 @@
 #include <optional>
 
 #include "FuzzInput.h"
+#include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "onebot/Action.h"
 #include "onebot/ReceivedEvents.h"
 #include "onebot/Segments.h"
+#include "platform/Clock.h"
 #include "platform/Json.h"
 
 // Any bytes as JSON, as an action request and as a received item: read without a crash, and
@@ -28,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(zelmo::platform::ParseJson(zelmo::onebot::ResponseText(error, echo)));
     }
     const zelmo::contacts::ContactStore store;
-    const zelmo::onebot::ContactIds ids;
+    zelmo::platform::SystemClock clock;
+    const zelmo::contacts::ContactKeys keys(clock);
+    const zelmo::onebot::ContactIds ids(keys);
     zelmo::onebot::EventMaker maker(0);
     const zelmo::onebot::ItemContext context{"@self", "self", store, ids, 0};
     for (const Json& event : zelmo::onebot::EventsOfItem(text, context, maker).events) {

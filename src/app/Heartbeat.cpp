@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/LoginGuard.h"
+#include "app/OneBotStart.h"
 #include "app/Relogin.h"
 #include "app/Robot.h"
 #include "contacts/ContactJobs.h"
@@ -57,6 +58,11 @@ void HandOn(Robot& robot, const protocol::ProtocolState& state,
     PostSyncNews(robot.Queue(), robot.HandledMessages(), answer);
     if (!answer.messages.empty()) {
         robot.Watch().Active(state.generation);
+    }
+    if (onebot::OneBotService* service = robot.OneBot()) {
+        for (const std::string& user_name : answer.deleted_contacts) {
+            service->OnFriendChanged(user_name, false);
+        }
     }
 }
 
@@ -153,6 +159,7 @@ void LogoutOnLoss(Robot& robot) {
     protocol::SendLogout(robot.Link(), *robot.State());
     robot.HeartbeatStop().store(true);
     robot.Connection().Set(protocol::STATE_OFFLINE);
+    TellOneBotOnline(robot, false);
 }
 
 void HeartbeatLoop(Robot& robot) {

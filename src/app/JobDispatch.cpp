@@ -50,6 +50,10 @@ void RunJob(Robot& robot, const jobs::Job& job) {
                                          robot.Queue(), robot.Screen(), robot.Pause(), t[0]);
             if (robot.Contacts().Count() != known) {
                 AssignContactKeys(robot, KeysFor::More);
+                // A contact the list's change brought: a friend added (or a group).
+                if (onebot::OneBotService* service = robot.OneBot()) {
+                    service->OnFriendChanged(t[0], true);
+                }
             }
             break;
         }

@@ -24,11 +24,29 @@ void Tell(Robot& robot, const contacts::KeyAssignment& assignment) {
                             platform::Gbk("无法确定是哪位已知联系人，给了新的标识：") + names);
 }
 
+// The own account as a contact: the frameworks' self id, and the robot among its groups'
+// members, keep one key across logins.
+contacts::ContactRecord OwnRecord(const protocol::OwnProfile& own) {
+    contacts::ContactRecord record;
+    record.Uin = own.Uin;
+    record.UserName = own.UserName;
+    record.NickName = own.NickName;
+    record.Signature = own.Signature;
+    record.kind = own.Sex == contacts::KIND_MALE || own.Sex == contacts::KIND_FEMALE
+                      ? own.Sex
+                      : std::string(contacts::KIND_UNKNOWN);
+    return record;
+}
+
 }  // namespace
 
 void AssignContactKeys(Robot& robot, KeysFor what) {
-    Tell(robot, what == KeysFor::NewLogin ? robot.Keys().AssignLogin(robot.Contacts())
-                                          : robot.Keys().AssignMore(robot.Contacts()));
+    if (what == KeysFor::More) {
+        Tell(robot, robot.Keys().AssignMore(robot.Contacts()));
+        return;
+    }
+    const contacts::ContactRecord own = OwnRecord(robot.State()->own);
+    Tell(robot, robot.Keys().AssignLogin(robot.Contacts(), &own));
 }
 
 void AssignMemberKeys(Robot& robot, std::size_t group_index) {

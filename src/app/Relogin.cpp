@@ -6,6 +6,7 @@
 #include "app/ExitCodes.h"
 #include "app/LoginDriver.h"
 #include "app/LoginGuard.h"
+#include "app/OneBotStart.h"
 #include "app/Robot.h"
 #include "app/SessionFile.h"
 #include "app/Startup.h"
@@ -34,6 +35,7 @@ bool Stopping(Robot& robot) {
 // The one place where the re-login tells the rest of the robot whether it is online.
 void SetOnline(Robot& robot, bool online) {
     robot.Connection().Set(online ? protocol::STATE_ONLINE : protocol::STATE_OFFLINE);
+    TellOneBotOnline(robot, online);
 }
 
 // The QR fallback: the login window comes back (or the terminal draws the code) and the

@@ -57,8 +57,22 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
+    const auto answered_elsewhere = [this] {
+        const onebot::OneBotService* service = OneBot();
+        return service != nullptr && service->TakesOverReplies();
+    };
     return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts, m_keys,
-            m_screen, m_queue,    m_replies, m_reply_guard, m_observers};
+            m_screen, m_queue,    m_replies, m_reply_guard, m_observers, answered_elsewhere};
+}
+
+onebot::OneBotService* Robot::OneBot() const {
+    std::lock_guard lock(m_onebot_mutex);
+    return m_onebot.get();
+}
+
+void Robot::SetOneBot(std::unique_ptr<onebot::OneBotService> service) {
+    std::lock_guard lock(m_onebot_mutex);
+    m_onebot = std::move(service);
 }
 
 mass::MassParts Robot::MassParts() {
@@ -140,6 +154,10 @@ bool Robot::WaitWhileIntakeHeld() const {
 
 void Robot::Shutdown() {
     Stop();
+    // After the sender closed: the frameworks' texts in its hands end at once.
+    if (onebot::OneBotService* service = OneBot()) {
+        service->Stop();
+    }
     std::vector<Worker> workers;
     {
         std::lock_guard lock(m_workers_mutex);

@@ -30,6 +30,7 @@
 #include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
 #include "messages/Sending.h"
+#include "onebot/OneBotService.h"
 #include "platform/Clock.h"
 #include "platform/ManualResetEvent.h"
 #include "platform/Pause.h"
@@ -119,6 +120,11 @@ public:
     // every file saved (the archive's hook). The start-up starts its threads.
     MediaDownloads& Media() { return m_media; }
 
+    // The bot frameworks' way in, when [OneBot] 启用 is on; null otherwise. Set once by the
+    // start-up before the queue workers start; Shutdown stops it after the sender.
+    onebot::OneBotService* OneBot() const;
+    void SetOneBot(std::unique_ptr<onebot::OneBotService> service);
+
     // The parts the reply chain and the intake reach, and those of a mass run.
     const messages::ReplySources& Replies() const { return m_replies; }
     messages::IntakeParts Intake();
@@ -196,6 +202,10 @@ private:
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;
+
+    // Last: it reaches the parts above until it is gone.
+    mutable std::mutex m_onebot_mutex;
+    std::unique_ptr<onebot::OneBotService> m_onebot;
 };
 
 }  // namespace zelmo::app

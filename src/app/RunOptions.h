@@ -17,6 +17,8 @@ struct RunOptions {
     // re-login that cannot finish gives up after bounded attempts instead of waiting for a
     // scan for ever, so that a supervisor can act.
     bool unattended = false;
+    // The program's version, as --version prints it (what bot frameworks are told).
+    std::string version;
 };
 
 }  // namespace zelmo::app

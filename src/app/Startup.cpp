@@ -9,6 +9,7 @@
 #include "app/Heartbeat.h"
 #include "app/JobDispatch.h"
 #include "app/KeyAssignment.h"
+#include "app/OneBotStart.h"
 #include "app/Relogin.h"
 #include "app/Robot.h"
 #include "app/SessionFile.h"
@@ -164,6 +165,10 @@ void RunStartup(Robot& robot) {
     LoadConfiguration(robot);
     // Before any key is assigned: the keys of earlier runs come from it.
     robot.Archive().Open();
+    if (!StartOneBot(robot)) {
+        screen.CloseStatus();
+        return;
+    }
 
     screen.ShowStatus(platform::Gbk("[3/5] 准备队列"), false);
     StartQueueWorkers(robot);
@@ -173,6 +178,8 @@ void RunStartup(Robot& robot) {
     RunSessionSteps(robot, SessionStepsAfter::Start);
 
     screen.ShowStatus(platform::Gbk("[5/5] 心跳监听"), false);
+    // Before the heartbeat, whose re-login would say offline.
+    TellOneBotOnline(robot, true);
     robot.StartThread([&robot] { HeartbeatLoop(robot); });
     // The start-up's big answers (the whole contact list) are freed by now; their pages
     // go back instead of staying resident for the whole run.

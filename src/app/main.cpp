@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     app::InstallQtChineseTranslations(app);
 
-    const app::RunOptions& options = command_line.options;
+    app::RunOptions options = command_line.options;
+    options.version = BuildVersion();
     if (const std::optional<app::StartProblem> problem = app::CheckStart(options)) {
         return RefuseStart(*problem, options.auto_answer);
     }

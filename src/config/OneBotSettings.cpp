@@ -89,7 +89,10 @@ void CheckListener(std::vector<OneBotSettingsError>& errors, std::string_view ke
 }  // namespace
 
 OneBotSettings LoadOneBotSettings(std::string_view path) {
-    const std::string text = platform::ReadTextFile(path).text;
+    return ReadOneBotSettings(platform::ReadTextFile(path).text);
+}
+
+OneBotSettings ReadOneBotSettings(std::string_view text) {
     const OneBotSettings defaults;
     const std::string section(SECTION);
     auto item = [&](std::string_view key, std::string_view fallback) {
@@ -122,6 +125,10 @@ bool SaveOneBotSettings(std::string_view path, const OneBotSettings& settings) {
         return false;
     }
     std::string text = std::move(file.text);
+    return PutOneBotSettings(text, settings) && platform::WriteFileKeepingBackup(path, text);
+}
+
+bool PutOneBotSettings(std::string& text, const OneBotSettings& settings) {
     const std::string section(SECTION);
     bool ok = true;
     auto put = [&](std::string_view key, std::string_view value) {
@@ -139,7 +146,7 @@ bool SaveOneBotSettings(std::string_view path, const OneBotSettings& settings) {
     put("HTTP事件", settings.HTTP事件 ? "1" : "0");
     put("事件缓冲", settings.事件缓冲);
     put("文件目录", settings.文件目录);
-    return ok && platform::WriteFileKeepingBackup(path, text);
+    return ok;
 }
 
 bool SplitListenAddress(std::string_view text, ListenAddress& address) {

@@ -29,10 +29,14 @@ struct OneBotSettings {
 // Reads the section with the defaults above for every missing key; a missing or unreadable
 // file gives the defaults. A UTF-8 file is read as its GBK conversion.
 OneBotSettings LoadOneBotSettings(std::string_view path);
+// The same from the file's text (GBK).
+OneBotSettings ReadOneBotSettings(std::string_view text);
 // Writes every key of the section, keeping every other line, comment and unknown key, in
 // one atomic step (the old file kept as its .bak). False (file untouched) when it could not
 // be read, decoded or written.
 bool SaveOneBotSettings(std::string_view path, const OneBotSettings& settings);
+// The same into a file's text; false when an item could not be set.
+bool PutOneBotSettings(std::string& text, const OneBotSettings& settings);
 
 // A listener address split: host (brackets of an IPv6 address removed) and port.
 struct ListenAddress {

@@ -26,6 +26,7 @@ public:
         const std::string value = Text(section, key, missing);
         return value == missing ? fallback : platform::IniTextToBool(value);
     }
+    const std::string& Whole() const { return m_text; }
 
 private:
     std::string m_text;
@@ -52,6 +53,11 @@ public:
     void Put(std::string_view section, std::string_view key, std::string_view value) {
         m_ok = m_ok &&
                platform::SetIniTextItem(m_text, platform::Gbk(section), platform::Gbk(key), value);
+    }
+    // Items that another file's code writes into the text; `edit` false is a failure.
+    template <typename Edit>
+    void Apply(Edit edit) {
+        m_ok = m_ok && edit(m_text);
     }
     // Makes the file (and so the one that replaces it) and its backup, which a file system
     // without links gets as a copy, readable by their owner alone.
@@ -139,6 +145,7 @@ Settings ReadSettings(const SettingsReader& file) {
     settings.启用存档 = file.Flag(ROBOT, "启用存档", defaults.启用存档);
     settings.消息保留天数 = file.Text(ROBOT, "消息保留天数", defaults.消息保留天数);
     settings.ai = ReadAiSettings(file);
+    settings.onebot = ReadOneBotSettings(file.Whole());
     return settings;
 }
 
@@ -197,8 +204,10 @@ bool SaveSettings(std::string_view path, const Settings& settings) {
     file.Text(GROUP, "群管_邀", settings.群管_邀);
     file.Text(GROUP, "群管_移", settings.群管_移);
     WriteAiSettings(file, settings.ai);
-    // The file now holds a key that spends the user's money: only its owner may read it.
-    if (!settings.ai.密钥.empty()) {
+    file.Apply([&](std::string& text) { return PutOneBotSettings(text, settings.onebot); });
+    // The file now holds a key that spends the user's money, or the token that lets a
+    // program act as the account: only its owner may read it.
+    if (!settings.ai.密钥.empty() || !settings.onebot.访问令牌.empty()) {
         file.MakePrivate();
     }
     return file.Commit();

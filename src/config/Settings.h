@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "config/AiSettings.h"
+#include "config/OneBotSettings.h"
 #include "platform/TextFile.h"
 
 namespace zelmo::config {
@@ -48,6 +49,8 @@ struct Settings {
     std::string 消息保留天数 = "0";
     // Section [AI回复]: answers from a language model.
     AiSettings ai;
+    // Section [OneBot]: how bot frameworks reach the robot; read at the start.
+    OneBotSettings onebot;
 
     bool operator==(const Settings&) const = default;
 };

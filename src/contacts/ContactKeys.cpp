@@ -193,7 +193,7 @@ void ContactKeys::AddEntryLocked(Entry entry) {
     m_entries.push_back(std::move(entry));
 }
 
-KeyAssignment ContactKeys::AssignLogin(const ContactStore& store) {
+KeyAssignment ContactKeys::AssignLogin(const ContactStore& store, const ContactRecord* own) {
     std::lock_guard lock(m_mutex);
     ++m_login;
     m_now.clear();
@@ -201,7 +201,12 @@ KeyAssignment ContactKeys::AssignLogin(const ContactStore& store) {
     std::erase_if(m_seen, [this](const auto& seen) {
         return seen.second.member && seen.second.login + 1 < m_login;
     });
-    return AssignLocked(store.Snapshot());
+    std::vector<ContactRecord> records = store.Snapshot();
+    // With the others, so that its Uin claims its key before any profile is compared.
+    if (own != nullptr && !own->UserName.empty()) {
+        records.push_back(*own);
+    }
+    return AssignLocked(records);
 }
 
 KeyAssignment ContactKeys::AssignMore(const ContactStore& store) {

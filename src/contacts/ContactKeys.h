@@ -65,8 +65,10 @@ public:
     // A new login's contact list, once the store holds it: from now on no key names a
     // UserName of an earlier login (KeyOf still knows them), and every record of the
     // store's current login gets its key. A group whose name matches no key alone waits
-    // until its members are fetched; members fetched by then get their keys too.
-    KeyAssignment AssignLogin(const ContactStore& store);
+    // until its members are fetched; members fetched by then get their keys too. `own`,
+    // the account's own record (no store's), gets its key with them: a friend's kind of
+    // key, matched by the account's Uin, which the groups' member lists then share.
+    KeyAssignment AssignLogin(const ContactStore& store, const ContactRecord* own = nullptr);
     // The same for records of the current login that have no key yet (contacts named
     // later, groups whose members came).
     KeyAssignment AssignMore(const ContactStore& store);

@@ -104,6 +104,7 @@ int main(int argc, char** argv) {
     }
     app::RunOptions options = command_line.common.options;
     options.unattended = true;
+    options.version = BuildVersion();
 
     platform::SystemClock clock;
     headless::HeadlessScreen screen(

@@ -115,7 +115,8 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
                                      parts.pause, to);
     } else if (classified.answering != Answering::Never && settings->启用回复 &&
                // Official accounts broadcast; an answer would only talk to a machine.
-               parts.contacts.FindKind(from) != contacts::KIND_PUBLIC) {
+               parts.contacts.FindKind(from) != contacts::KIND_PUBLIC &&
+               !(parts.answered_elsewhere && parts.answered_elsewhere())) {
         DecideReply(parts, *settings, from, content, classified.answering, item);
     }
     const std::string& chat = own ? to : from;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -57,12 +58,16 @@ struct IntakeParts {
     const ReplySources& replies;
     ReplyGuard& guard;
     const MessageObservers& observers;  // told of every message once it is handled
+    // True while something outside the robot answers its chats (a bot framework that took
+    // the replies over): the robot's own reply chain stays quiet. Empty: never.
+    std::function<bool()> answered_elsewhere;
 };
 
 // Job kind 5: one raw AddMsgList item; the caller runs it only while the robot is online.
 // Dropped when it has no content; posts the log job (the content as people read it) when
-// messages are shown; replies only to other accounts, and never to what the classification
-// or the sender's kind (an official account) rules out; then tells the observers.
+// messages are shown; replies only to other accounts, never to what the classification
+// or the sender's kind (an official account) rules out, and not while the replies are
+// answered elsewhere; then tells the observers.
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list (a Uin the uin file

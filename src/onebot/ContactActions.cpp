@@ -32,12 +32,15 @@ void AppendUserInfo(std::string& out, const ContactIds& ids,
     out.push_back('}');
 }
 
-// Every contact of the store, one at a time, so the store is never copied whole.
+// Every contact of the current login, one at a time, so the store is never copied whole.
+// The records of earlier logins stay in the store under their old UserNames, with the keys
+// of the same contacts: listed, they would name each contact twice.
 template <typename Visit>
 void ForEachContact(const contacts::ContactStore& store, Visit visit) {
     const std::size_t count = store.Count();
     for (std::size_t index = 1; index <= count; ++index) {
-        if (const std::optional<contacts::ContactRecord> contact = store.At(index)) {
+        if (const std::optional<contacts::ContactRecord> contact = store.At(index);
+            contact && store.InCurrentLogin(contact->UserName)) {
             visit(*contact);
         }
     }

@@ -77,15 +77,17 @@ void SendMessage(const ActionContext& context, const Json& params, const ActionD
     const std::string own_name =
         platform::GbkToUtf8(context.parts.sessions.Snapshot()->own.NickName);
     MessageMemory& memory = context.memory;
+    const ContactIds& ids = context.ids;
     const std::int64_t start_ms = context.start_unix_ms;
-    auto sent = [done, &memory, to, own_name, text = *text, start_ms](const SendOutcome& outcome) {
+    auto sent = [done, &memory, &ids, own_name, text = *text,
+                 start_ms](const SendOutcome& outcome) {
         if (outcome.retcode != OK) {
             done(Failed(outcome.retcode, outcome.message));
             return;
         }
         RememberedMessage remembered;
         remembered.message_id = outcome.msg_id.empty() ? LocalMessageId(start_ms) : outcome.msg_id;
-        remembered.chat = to;
+        remembered.chat = ids.IdOf(outcome.to);
         remembered.sender_name = own_name;
         remembered.text = text;
         remembered.unix_ms = outcome.sent_unix_ms;
@@ -125,9 +127,14 @@ ActionResult DeleteMessage(const ActionContext& context, const Json& params) {
     if (!context.parts.connection.Online()) {
         return Failed(OFFLINE, "the robot is not logged in");
     }
+    // The chat by its name in this login: a re-login since the send renamed it.
+    const std::string chat = context.ids.UserNameOf(message->chat);
+    if (chat.empty()) {
+        return Failed(UNKNOWN_CONTACT, "the chat of this message is not among the contacts now");
+    }
     const std::string ret =
-        protocol::PostRevokeMsg(context.parts.link, *context.parts.sessions.Snapshot(),
-                                message->chat, message->client_msg_id, message->svr_msg_id);
+        protocol::PostRevokeMsg(context.parts.link, *context.parts.sessions.Snapshot(), chat,
+                                message->client_msg_id, message->svr_msg_id);
     if (ret == "0") {
         return Ok();
     }

@@ -14,7 +14,7 @@ namespace zelmo::onebot {
 // A message a framework may name later: to quote it in a reply, or to recall it.
 struct RememberedMessage {
     std::string message_id;
-    std::string chat;         // the friend's or the group's UserName
+    std::string chat;         // the friend's or the group's id (its key)
     std::string sender_name;  // who wrote it, as people read the name (UTF-8)
     std::string text;         // its plain text (UTF-8)
     std::int64_t unix_ms = 0;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/SettingsStore.h"
+#include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "messages/ReplyGuard.h"
 #include "messages/Sending.h"
@@ -14,14 +15,15 @@
 
 namespace zelmo::onebot {
 
-// The robot's parts the frameworks reach: the session (own profile, requests), the contacts,
-// whether it is online, the paced sender with the per-chat limit, the settings (limits), where
-// uploaded files are kept, the program's version, and a line for the owner (GBK; may be
-// empty).
+// The robot's parts the frameworks reach: the session (own profile, requests), the contacts
+// and their keys (the ids frameworks see), whether it is online, the paced sender with the
+// per-chat limit, the settings (limits), where uploaded files are kept, the program's
+// version, and a line for the owner (GBK; may be empty).
 struct OneBotParts {
     protocol::ServiceLink link;
     const protocol::SessionStore& sessions;
     const contacts::ContactStore& contacts;
+    const contacts::ContactKeys& keys;
     const protocol::Connection& connection;
     messages::Sender& sender;
     messages::ReplyGuard& guard;

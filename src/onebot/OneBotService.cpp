@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "onebot/Auth.h"
+#include "onebot/ContactViews.h"
 #include "onebot/ReceivedEvents.h"
 #include "platform/Encoding.h"
 #include "protocol/TextHelpers.h"
@@ -49,6 +50,7 @@ OneBotService::OneBotService(OneBotParts parts, config::OneBotSettings settings)
     : m_parts(std::move(parts)),
       m_settings(std::move(settings)),
       m_start_unix_ms(m_parts.link.clock.UnixMs()),
+      m_ids(m_parts.keys),
       m_maker(m_start_unix_ms),
       m_files(m_parts.files_folder, m_start_unix_ms) {
     if (m_settings.HTTP事件 && !m_settings.HTTP地址.empty()) {
@@ -133,6 +135,7 @@ std::vector<ListenerReport> OneBotService::Start() {
     {
         std::lock_guard lock(m_mutex);
         m_listeners_good = good;
+        m_listeners = reports;
     }
     std::vector<std::pair<std::string, std::string>> headers = {
         {"User-Agent", std::string(USER_AGENT)},
@@ -213,7 +216,18 @@ void OneBotService::OnMessageItem(std::string_view item) {
     for (const Json& event : events.events) {
         Publish(event);
     }
+    if (!events.friend_added.empty()) {
+        OnFriendChanged(events.friend_added, true);
+    }
 }
+
+void OneBotService::OnReceived(const messages::ReceivedEvent& event) {
+    if (!event.own) {
+        OnMessageItem(event.item);
+    }
+}
+
+void OneBotService::OnSent(const messages::SentEvent&) {}
 
 void OneBotService::OnOnlineChanged(bool online) {
     {
@@ -230,6 +244,22 @@ void OneBotService::OnOnlineChanged(bool online) {
 }
 
 void OneBotService::OnFriendChanged(std::string_view user_name, bool added) {
+    // A notice may come before the contact list's change has put the contact in the store.
+    const std::optional<contacts::ContactRecord> contact = FindContact(m_parts.contacts, user_name);
+    if (user_name.empty() ||
+        (contact ? !IsPerson(*contact) : user_name.find("@@") != std::string_view::npos)) {
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        const std::string name(user_name);
+        if (added && !m_friends_added.insert(name).second) {
+            return;
+        }
+        if (!added) {
+            m_friends_added.erase(name);
+        }
+    }
     const std::string self = m_ids.IdOf(m_parts.sessions.Snapshot()->own.UserName);
     Publish(FriendChangeEvent(m_maker, NowSeconds(), self, m_ids.IdOf(user_name), added));
 }
@@ -271,6 +301,11 @@ void OneBotService::HandleRequest(std::string_view text, Transport transport,
 
 std::size_t OneBotService::OpenConnections() const {
     return m_wire ? m_wire->OpenConnections() : 0;
+}
+
+std::vector<ListenerReport> OneBotService::Listeners() const {
+    std::lock_guard lock(m_mutex);
+    return m_listeners;
 }
 
 int OneBotService::Admit(const platform::WireRequestHead& head) {

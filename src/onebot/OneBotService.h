@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "config/OneBotSettings.h"
+#include "messages/MessageEvents.h"
 #include "onebot/ActionHandler.h"
 #include "onebot/ActionWorkers.h"
 #include "onebot/ContactIds.h"
@@ -38,9 +39,9 @@ struct ListenerReport {
 
 // The robot as a OneBot 12 implementation: the HTTP and WebSocket listeners, the reverse
 // WebSocket connections, the webhooks, the heartbeat, and the one action handler they share.
-// Events come in from the robot's threads through the On... calls and go out on every
-// transport. Any thread.
-class OneBotService final : private platform::WireHandler {
+// Events come in from the robot's threads (the messages its intake handled, as one of its
+// observers, and the On... calls) and go out on every transport. Any thread.
+class OneBotService final : public messages::MessageObserver, private platform::WireHandler {
 public:
     // Takes the settings as they are (CheckOneBotSettings / WithoutRefused before).
     OneBotService(OneBotParts parts, config::OneBotSettings settings);
@@ -62,8 +63,14 @@ public:
     void OnMessageItem(std::string_view item);
     // The robot is online (logged in and polling) or not: status updates.
     void OnOnlineChanged(bool online);
-    // The service reported a friend added or deleted.
+    // The service reported a contact added or deleted: an event when it is a person, and
+    // one for each person added however often it is reported.
     void OnFriendChanged(std::string_view user_name, bool added);
+
+    // MessageObserver: what the intake handled goes out as events (the own account's
+    // messages from other devices do not).
+    void OnReceived(const messages::ReceivedEvent& event) override;
+    void OnSent(const messages::SentEvent& event) override;
     // Sends an event on every transport (WebSocket connections, the HTTP buffer, webhooks).
     void Publish(const platform::Json& event);
 
@@ -77,6 +84,8 @@ public:
 
     // WebSocket connections open now, both directions.
     std::size_t OpenConnections() const;
+    // What Start() reported of each listener; empty before it.
+    std::vector<ListenerReport> Listeners() const;
 
 private:
     // WireHandler: called on the I/O thread.
@@ -112,7 +121,9 @@ private:
     mutable std::mutex m_publish_mutex;
     mutable std::mutex m_mutex;
     std::optional<bool> m_reported_online;
+    std::set<std::string> m_friends_added;  // UserNames told of as added
     bool m_listeners_good = true;
+    std::vector<ListenerReport> m_listeners;
     bool m_stopped = false;
     std::atomic<std::int64_t> m_last_http_ms{0};
 };

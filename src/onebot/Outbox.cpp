@@ -126,9 +126,12 @@ void Outbox::Deliver(Waiting& waiting) {
         waiting.done(std::move(outcome));
         return;
     }
-    const std::string ret =
-        m_sender.SendText(waiting.to, waiting.text, {}, {messages::SendOrigin::OneBot, {}});
-    outcome = OutcomeOfRet(ret);
+    messages::SendReceipt receipt =
+        m_sender.Send(waiting.to, waiting.text, {messages::SendOrigin::OneBot, {}});
+    outcome = OutcomeOfRet(receipt.ret);
+    outcome.msg_id = std::move(receipt.msg_id);
+    outcome.local_id = std::move(receipt.local_id);
+    outcome.to = receipt.to.empty() ? waiting.to : std::move(receipt.to);
     outcome.sent_unix_ms = m_clock.UnixMs();
     waiting.done(std::move(outcome));
 }

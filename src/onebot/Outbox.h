@@ -24,6 +24,7 @@ struct SendOutcome {
     std::string ret;       // the service's Ret; empty when there was no answer
     std::string msg_id;    // the service's MsgID of the text; empty when unknown
     std::string local_id;  // its ClientMsgId (LocalID); empty when unknown
+    std::string to;        // the UserName it went to (a re-login may have renamed the chat)
     std::int64_t sent_unix_ms = 0;
 };
 using SendDone = std::function<void(SendOutcome outcome)>;

@@ -371,8 +371,7 @@ ItemEvents EventsOfItem(std::string_view bytes, const ItemContext& context, Even
         if (group) {
             AddMemberNotices(out, item, context, maker, time_s, self_id);
         } else if (ReadableText(item.content).starts_with(FRIEND_ADDED)) {
-            out.events.push_back(
-                FriendChangeEvent(maker, time_s, self_id, context.ids.IdOf(item.from), true));
+            out.friend_added = item.from;
         }
         return out;
     }
@@ -440,7 +439,7 @@ ItemEvents EventsOfItem(std::string_view bytes, const ItemContext& context, Even
 
     RememberedMessage remembered;
     remembered.message_id = item.msg_id;
-    remembered.chat = item.from;
+    remembered.chat = context.ids.IdOf(item.from);
     if (group_record && !member.empty()) {
         remembered.sender_name =
             platform::GbkToUtf8(GroupMemberName(context.contacts, *group_record, member));

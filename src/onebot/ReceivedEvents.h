@@ -26,12 +26,16 @@ struct ItemEvents {
     std::vector<platform::Json> events;
     // A message a later reply or recall may name.
     std::optional<RememberedMessage> message;
+    // The UserName of a friend the service's notice says was added; the caller tells it
+    // once, as the contact list's change may tell it too.
+    std::string friend_added;
 };
 
 // The events of one AddMsgList item, its bytes as the service sent them: message.private /
-// message.group (segments and alt_message), recalls, group member notices, a friend added,
-// request.wx.friend_request. None for the own account's messages and for status notices;
-// any bytes give something bounded (a cut item what its whole part holds).
+// message.group (segments and alt_message), recalls, group member notices,
+// request.wx.friend_request, and (as friend_added) a friend added. None for the own account's
+// messages and for status notices; any bytes give something bounded (a cut item what its whole part
+// holds).
 ItemEvents EventsOfItem(std::string_view item, const ItemContext& context, EventMaker& maker);
 
 // notice.friend_increase / friend_decrease for a contact the service reports added or

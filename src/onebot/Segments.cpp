@@ -156,14 +156,14 @@ std::string RobotText(std::string_view utf8) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t at = utf8.find(MENTION_SEPARATOR, start);
-        text.append(utf8.substr(start, at - start));
+        text += platform::Utf8ToGbk(utf8.substr(start, at - start));
         if (at == std::string_view::npos) {
             break;
         }
-        text.push_back(' ');
+        text += platform::MENTION_SPACE_GBK;
         start = at + MENTION_SEPARATOR.size();
     }
-    return platform::Utf8ToGbk(text);
+    return text;
 }
 
 }  // namespace zelmo::onebot

@@ -41,8 +41,8 @@ struct ComposeContext {
 std::optional<std::string> ComposeText(const std::vector<Segment>& segments,
                                        const ComposeContext& context, ActionResult& error);
 
-// The composed text as the robot's sender takes it (GBK). The service's mention separator
-// has no GBK form, so it goes as a plain blank until the sender can carry it.
+// The composed text as the robot's sender takes it (GBK), the service's mention separator
+// in the form the sender carries to the service (platform::MENTION_SPACE_GBK).
 std::string RobotText(std::string_view utf8);
 
 }  // namespace zelmo::onebot

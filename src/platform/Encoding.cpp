@@ -27,6 +27,7 @@ constexpr unsigned char TRAIL_MAX = 0xFE;
 constexpr std::size_t TRAIL_COUNT = TRAIL_MAX - TRAIL_MIN + 1;
 constexpr std::size_t PAIR_COUNT = (LEAD_MAX - LEAD_MIN + 1) * TRAIL_COUNT;
 constexpr char UNMAPPABLE = '?';
+constexpr std::uint32_t MENTION_SPACE = 0x2005;
 
 struct IconvCloser {
     void operator()(void* handle) const { iconv_close(static_cast<iconv_t>(handle)); }
@@ -257,6 +258,12 @@ std::string GbkToUtf8(std::string_view gbk) {
         while (pos < size && data[pos] >= 0x80) {
             const unsigned char byte = data[pos];
             std::uint16_t code = 0;
+            if (byte == static_cast<unsigned char>(MENTION_SPACE_GBK[0]) &&
+                text.substr(pos).starts_with(MENTION_SPACE_GBK)) {
+                AppendUtf8(out, MENTION_SPACE);
+                pos += MENTION_SPACE_GBK.size();
+                continue;
+            }
             if (IsGbkLead(byte) && pos + 1 < size && IsGbkTrail(data[pos + 1])) {
                 code = tables.pair[(byte - LEAD_MIN) * TRAIL_COUNT + (data[pos + 1] - TRAIL_MIN)];
                 pos += 2;

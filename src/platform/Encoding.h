@@ -13,7 +13,14 @@ std::string Utf8ToGbk(std::string_view utf8);
 // for texts written elsewhere that the chat shows, where a "?" would read as part of them.
 std::string Utf8ToGbkDropping(std::string_view utf8);
 
-// GBK text to UTF-8 bytes; an invalid GBK byte becomes "?". Ends at the first NUL.
+// U+2005, the blank the service writes after a mention ("@name" U+2005), has no GBK form;
+// the program's texts carry it in its GB18030 form, which no GBK text holds otherwise.
+// GbkToUtf8 and the JSON bodies for the service turn it back into U+2005; Utf8ToGbk never
+// makes it.
+inline constexpr std::string_view MENTION_SPACE_GBK = "\x81\x36\xA4\x31";
+
+// GBK text to UTF-8 bytes; an invalid GBK byte becomes "?", MENTION_SPACE_GBK U+2005.
+// Ends at the first NUL.
 std::string GbkToUtf8(std::string_view gbk);
 
 }  // namespace zelmo::platform

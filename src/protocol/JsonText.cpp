@@ -129,6 +129,12 @@ std::string JsonEscape(std::string_view gbk_text) {
     out.reserve(gbk_text.size() + 16);
     std::size_t pos = 0;
     while (pos < gbk_text.size()) {
+        // Its bytes are no GBK character; the body's conversion makes it U+2005.
+        if (gbk_text.substr(pos).starts_with(platform::MENTION_SPACE_GBK)) {
+            out.append(platform::MENTION_SPACE_GBK);
+            pos += platform::MENTION_SPACE_GBK.size();
+            continue;
+        }
         const std::size_t length = platform::GbkCharLength(gbk_text, pos);
         if (length == 2) {
             // A trail byte may be 0x5C; it belongs to its character and must stay bare.

@@ -87,6 +87,38 @@ std::string FirstUserName(platform::JsonReader& reader) {
     return user_name;
 }
 
+// The value after a DelContactList key: the UserName of each object in the array, in
+// order; an object without one, or cut off, is left out.
+std::vector<std::string> ReadUserNames(platform::JsonReader& reader) {
+    const std::size_t depth = reader.Depth();
+    std::vector<std::string> names;
+    if (reader.Next() != Token::ArrayStart) {
+        ReadPast(reader, depth);
+        return names;
+    }
+    for (Token token = reader.Next(); token == Token::ObjectStart; token = reader.Next()) {
+        std::string name;
+        for (token = reader.Next(); token == Token::Key; token = reader.Next()) {
+            if (reader.Text() == "UserName" && name.empty()) {
+                const std::string_view value = ScalarValue(reader);
+                if (value.size() >= 2 && value.front() == '"') {
+                    name = TokenText(value.substr(1, value.size() - 2));
+                }
+            } else {
+                reader.SkipValue();
+            }
+        }
+        if (token != Token::ObjectEnd) {
+            return names;
+        }
+        if (!name.empty()) {
+            names.push_back(std::move(name));
+        }
+    }
+    ReadPast(reader, depth);
+    return names;
+}
+
 // The value after an AddMsgList key: every object directly inside the array, with its
 // MsgId; an item cut off before its end is left out.
 std::vector<SyncItem> ReadItems(platform::JsonReader& reader) {
@@ -164,6 +196,9 @@ SyncAnswer ReadSyncAnswer(std::string_view answer) {
     bool add_list_seen = false;
     bool mod_count_seen = false;
     bool mod_list_seen = false;
+    std::string del_count;
+    bool del_count_seen = false;
+    bool del_list_seen = false;
     const auto first = [](bool& seen) { return !std::exchange(seen, true); };
     for (Token token = reader.Next(); token == Token::Key; token = reader.Next()) {
         const std::string_view key = reader.Text();
@@ -177,6 +212,10 @@ SyncAnswer ReadSyncAnswer(std::string_view answer) {
             mod_count = TokenText(ScalarValue(reader));
         } else if (key == "ModContactList" && first(mod_list_seen)) {
             result.changed_contact = FirstUserName(reader);
+        } else if (key == "DelContactCount" && first(del_count_seen)) {
+            del_count = TokenText(ScalarValue(reader));
+        } else if (key == "DelContactList" && first(del_list_seen)) {
+            result.deleted_contacts = ReadUserNames(reader);
         } else if (key == "SyncKey" && first(key_seen)) {
             if (std::optional<SyncKey> sync_key = ReadSyncKey(reader)) {
                 result.sync_key = std::move(*sync_key);
@@ -191,6 +230,9 @@ SyncAnswer ReadSyncAnswer(std::string_view answer) {
     }
     if (mod_count == "0") {
         result.changed_contact.clear();
+    }
+    if (del_count == "0") {
+        result.deleted_contacts.clear();
     }
     return result;
 }

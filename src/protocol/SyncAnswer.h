@@ -30,6 +30,8 @@ struct SyncAnswer {
     // The UserName (GBK, as written) of the first changed contact of ModContactList, also
     // when more changed; empty when there is none or the count is "0".
     std::string changed_contact;
+    // The UserNames (GBK, as written) of DelContactList: contacts the account no longer has.
+    std::vector<std::string> deleted_contacts;
 };
 SyncAnswer ReadSyncAnswer(std::string_view answer);
 

@@ -62,6 +62,7 @@ public:
             onebot::OneBotParts{{web, profile, clock},
                                 sessions,
                                 contacts,
+                                keys,
                                 connection,
                                 sender,
                                 guard,

@@ -43,6 +43,19 @@ config::Settings ChangedSettings() {
     ai.群 = "2";
     ai.每日上限 = "0";
     ai.触发前缀 = Gbk("小助手");
+    config::OneBotSettings& onebot = settings.onebot;
+    onebot.启用 = true;
+    onebot.HTTP地址 = "127.0.0.1:6701";
+    onebot.WS地址 = "[::1]:6700";
+    onebot.反向WS = "ws://127.0.0.1:8080/onebot/v12/;ws://127.0.0.1:8081/";
+    onebot.Webhook = "https://hooks.example.com/zelmo";
+    onebot.访问令牌 = "sample token=1";
+    onebot.心跳间隔 = "0";
+    onebot.重连间隔 = "500";
+    onebot.接管回复 = true;
+    onebot.HTTP事件 = true;
+    onebot.事件缓冲 = "50";
+    onebot.文件目录 = Gbk("/srv/机器人/文件");
     return settings;
 }
 

@@ -928,9 +928,14 @@ HttpResponse Impl::RevokeMsg(const HttpRequest& request, const std::string& host
             body.contains("SvrMsgId") ? JsonScalarText(body["SvrMsgId"]) : std::string();
         const std::string to = body.value("ToUserName", std::string());
         ret = -1;
+        // A recall after a new login names the chat by its new name.
+        const auto chat_is = [&](const std::string& sent_to) {
+            const auto renamed = renamed_to.find(sent_to);
+            return sent_to == to || (renamed != renamed_to.end() && renamed->second == to);
+        };
         for (SentMessage& message : sent) {
             if (message.ret == 0 && !message.msg_id.empty() && message.msg_id == server_id &&
-                message.local_id == client_id && message.to == to && !message.revoked &&
+                message.local_id == client_id && chat_is(message.to) && !message.revoked &&
                 NowMs() - message.at_ms <= REVOKE_LIMIT_MS) {
                 message.revoked = true;
                 ret = 0;

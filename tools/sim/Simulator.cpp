@@ -399,6 +399,12 @@ void Simulator::Impl::RenameAtLoginLocked() {
             rename(member.user_name, false);
         }
     }
+    for (auto& [old_name, now] : renamed_to) {
+        if (const auto next = renamed.find(now); next != renamed.end()) {
+            now = next->second;
+        }
+    }
+    renamed_to.insert(renamed.begin(), renamed.end());
     for (News& item : news) {
         if (!item.is_message) {
             ContactSpec& changed = item.change.contact;

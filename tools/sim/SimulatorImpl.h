@@ -103,6 +103,8 @@ struct Simulator::Impl {
 
     std::vector<ContactSpec> contacts;
     std::vector<SentMessage> sent;
+    // Every UserName a login renamed, to the name its contact has now.
+    std::map<std::string, std::string> renamed_to;
     std::vector<SentMessage> refused;
     std::int64_t last_send_ms = -1;
     int refuse_ret = 0;

@@ -16,6 +16,7 @@
 
 #include "config/AccountPaths.h"
 #include "config/SettingsInput.h"
+#include "config/ui/OneBotPage.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::config {
@@ -64,6 +65,8 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     tabs->addTab(NewChatPage(), U("聊天设置"));
     tabs->addTab(NewGroupPage(), U("群管设置"));
     tabs->addTab(NewPluginPage(), U("插件设置"));
+    m_onebot = new OneBotPage(this);
+    tabs->addTab(m_onebot, U("OneBot"));
 
     auto* footer = new QHBoxLayout;
     footer->addWidget(new QLabel(U("设置将自动保存"), this));
@@ -288,6 +291,7 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_reply_enabled->setChecked(settings.启用回复);
     m_media_download->setCurrentIndex(MediaDownloadMode(settings.媒体下载));
     m_media_cap->setText(ToQString(settings.媒体上限MB));
+    m_onebot->Fill(settings.onebot);
 }
 
 void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
@@ -316,6 +320,7 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.启用回复 = m_reply_enabled->isChecked();
     settings.媒体下载 = std::to_string(m_media_download->currentIndex());
     settings.媒体上限MB = NormalizeCount(ToGbk(m_media_cap->text()), Settings{}.媒体上限MB);
+    m_onebot->Read(settings.onebot);
 }
 
 void SettingsWindow::SetOnFilled(const std::function<void()>& hook) {

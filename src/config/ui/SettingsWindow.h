@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace zelmo::config {
 
+class OneBotPage;
+
 // The settings window ("设置"): shows the robot's settings and saves them when it closes.
 // Non-modal, owned by the main window. UI thread.
 class SettingsWindow : public QWidget {
@@ -25,10 +27,12 @@ public:
     SettingsWindow(SettingsStore& settings, const std::string& account_dir, QWidget* owner,
                    std::function<void()> open_editor);
 
-    // Copies the nineteen fields shown here into the controls (显示消息 is not shown).
+    // Copies the twenty-one fields shown here, and the [OneBot] section, into the controls
+    // (显示消息 is not shown).
     void FillSettingsWindow(const Settings& settings);
-    // Copies the controls into those nineteen fields, with the typing rules applied, so a
-    // box that still has the focus is read as if it had lost it; 显示消息 stays as it is.
+    // Copies the controls into those twenty-one fields and the section, with the typing rules
+    // applied, so a box that still has the focus is read as if it had lost it; 显示消息 stays
+    // as it is.
     void ReadSettingsWindow(Settings& settings) const;
 
     // The plugins' place on the plugin tab: an empty widget with a margin-less
@@ -87,6 +91,7 @@ private:
     QLineEdit* m_media_cap = nullptr;
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;
+    OneBotPage* m_onebot = nullptr;
 };
 
 }  // namespace zelmo::config

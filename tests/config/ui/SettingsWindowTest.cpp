@@ -232,7 +232,7 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
     EXPECT_EQ(controls.archive_days->text(), U("30"));
 
     // Reading leaves what the window does not show (显示消息, the model's section) as it was
-    // and gives back every shown field.
+    // and gives back every shown field, the OneBot page's too.
     Settings read;
     read.显示消息 = true;
     read.ai = Changed().ai;
@@ -249,6 +249,16 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
     read.ai = {};
     window->ReadSettingsWindow(read);
     EXPECT_EQ(read, Settings{});
+
+    // The OneBot page names a fault as it is typed: a public listener needs the token.
+    const auto* problem = window->findChild<QLabel*>(U("标签_OneBot提示"));
+    ASSERT_NE(problem, nullptr);
+    EXPECT_TRUE(problem->text().isEmpty());
+    window->findChild<QCheckBox*>(U("选择框_OneBot启用"))->setChecked(true);
+    window->findChild<QLineEdit*>(U("编辑框_WS地址"))->setText(U("0.0.0.0:6700"));
+    EXPECT_TRUE(problem->text().contains(U("访问令牌"))) << problem->text().toStdString();
+    window->findChild<QLineEdit*>(U("编辑框_访问令牌"))->setText(U("t"));
+    EXPECT_TRUE(problem->text().isEmpty());
 
     // A page built after the window fills itself after the window's own controls.
     QString name_seen;

@@ -2,13 +2,16 @@
 // out through its paced sender as webwxsendmsg, and the service's refusals as 34xxx codes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "contacts/ContactKeys.h"
 #include "onebot/OneBotService.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
+#include "platform/GbkLiteral.h"
 #include "protocol/RevokeRequest.h"
 #include "support/ChildProcess.h"
 #include "support/OnlineRobot.h"
@@ -29,42 +32,31 @@ constexpr std::string_view SCENARIO = R"({
               "members": ["alice", {"id": "carol", "NickName": "Carol", "DisplayName": "卡罗"}]}]
 })";
 
+// The robot's own OneBot service, as its settings start it: a forward WebSocket on a port of
+// the system's choice; a connected framework answers alone.
 class ActionsOnlineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         OnlineRobot::Options options;
         options.scenario_json = std::string(SCENARIO);
         options.synccheck_hold_ms = 200;
+        options.rename_at_login = true;
+        options.prepare = [](const std::string& account_dir) {
+            platform::WriteFileAtomic(account_dir + "/config/mzset.ini",
+                                      platform::Gbk("[OneBot]\r\n启用=1\r\nWS地址=127.0.0.1:0\r\n"
+                                                    "心跳间隔=0\r\n接管回复=1\r\n"));
+        };
         online = std::make_unique<OnlineRobot>(options);
         ASSERT_EQ(online->Start(), "");
-        app::Robot& robot = online->Robot();
-        config::OneBotSettings settings;
-        settings.启用 = true;
-        settings.WS地址 = "127.0.0.1:0";
-        settings.心跳间隔 = "0";
-        service = std::make_unique<onebot::OneBotService>(
-            onebot::OneBotParts{robot.Link(),
-                                robot.Sessions(),
-                                robot.Contacts(),
-                                robot.Connection(),
-                                robot.Sender(),
-                                robot.ReplyGuard(),
-                                robot.Settings(),
-                                online->AccountDir() + "/onebot",
-                                "1.0",
-                                {}},
-            settings);
-        const std::vector<onebot::ListenerReport> reports = service->Start();
-        ASSERT_EQ(reports.size(), 1U);
-        port = reports[0].port;
+        service = online->Robot().OneBot();
+        ASSERT_NE(service, nullptr);
+        const std::vector<onebot::ListenerReport> listeners = service->Listeners();
+        ASSERT_EQ(listeners.size(), 1U);
+        port = listeners[0].port;
         ASSERT_EQ(client.Connect(port, "/"), "");
         ASSERT_TRUE(client.Receive(WAIT));  // meta.connect
         // The members of the group come with a fetch of their own after the start-up.
         ASSERT_TRUE(online->Sim().WaitForRequest("webwxbatchgetcontact", WAIT));
-    }
-    void TearDown() override {
-        online->Robot().Stop();  // the sender first: the service waits for its last text
-        service.reset();
     }
 
     json Call(std::string_view action, const json& params = json::object()) {
@@ -79,19 +71,40 @@ protected:
         return response;
     }
 
-    std::string Id(std::string_view who) { return online->Sim().UserNameOf(who); }
+    // The id frameworks see for a contact of the scenario: its key.
+    std::string Id(std::string_view who) {
+        return online->Robot().Keys().KeyOf(online->Sim().UserNameOf(who));
+    }
 
-    // The group's members, once the robot's own fetch of them has landed in its store.
+    // The group's members, once the robot's own fetch of them has landed in its store and
+    // given them their keys.
     json Members() {
+        const auto keyed = [](const json& members) {
+            return members.size() == 2 &&
+                   std::all_of(members.begin(), members.end(), [](const json& member) {
+                       return contacts::IsContactKey(member["user_id"].get<std::string>());
+                   });
+        };
         json members;
-        for (int tries = 0; tries < 500 && members.size() < 2; ++tries) {
+        for (int tries = 0; tries < 500 && !keyed(members); ++tries) {
             members = Call("get_group_member_list", {{"group_id", Id("team")}})["data"];
         }
         return members;
     }
 
+    // The next event of this type and detail type; null when none came in time.
+    json NextEvent(std::string_view type, std::string_view detail_type) {
+        while (const std::optional<std::string> frame = client.Receive(WAIT)) {
+            json event = json::parse(*frame);
+            if (event["type"] == type && event["detail_type"] == detail_type) {
+                return event;
+            }
+        }
+        return nullptr;
+    }
+
     std::unique_ptr<OnlineRobot> online;
-    std::unique_ptr<onebot::OneBotService> service;
+    onebot::OneBotService* service = nullptr;
     WsPeer client;
     int port = 0;
     int echo = 0;
@@ -99,6 +112,7 @@ protected:
 
 TEST_F(ActionsOnlineTest, TheRobotsAccountFriendsGroupsAndMembersAsTheServiceGaveThem) {
     const json self = Call("get_self_info")["data"];
+    EXPECT_TRUE(contacts::IsContactKey(self["user_id"].get<std::string>())) << self;
     EXPECT_EQ(self["user_id"], Id("self"));
     EXPECT_EQ(self["user_name"], "Zelmo Demo");
     EXPECT_EQ(self["user_displayname"], "");
@@ -122,11 +136,24 @@ TEST_F(ActionsOnlineTest, TheRobotsAccountFriendsGroupsAndMembersAsTheServiceGav
     EXPECT_EQ(
         carol["data"],
         json({{"user_id", Id("carol")}, {"user_name", "Carol"}, {"user_displayname", "卡罗"}}));
-    EXPECT_EQ(Call("wx.get_contact_key", {{"username", Id("carol")}})["data"]["user_id"],
+    EXPECT_EQ(Call("wx.get_contact_key",
+                   {{"username", online->Sim().UserNameOf("carol")}})["data"]["user_id"],
               Id("carol"));
     const json status = Call("get_status")["data"];
     EXPECT_EQ(status["good"], true);
     EXPECT_EQ(status["bots"][0]["online"], true);
+
+    // A friend added and one deleted, as the service's contact changes tell them.
+    sim::ContactSpec dave;
+    dave.id = "dave";
+    dave.nick_name = "Dave";
+    online->Sim().ChangeContact(dave);
+    const json added = NextEvent("notice", "friend_increase");
+    EXPECT_TRUE(contacts::IsContactKey(added["user_id"].get<std::string>())) << added;
+    EXPECT_EQ(added["user_id"], Id("dave"));
+    const std::string bob = Id("bob");
+    online->Sim().DeleteContact("bob");
+    EXPECT_EQ(NextEvent("notice", "friend_decrease")["user_id"], bob);
 }
 
 TEST_F(ActionsOnlineTest, TextsGoOutThroughThePacedSenderAsWebwxsendmsg) {
@@ -137,10 +164,12 @@ TEST_F(ActionsOnlineTest, TextsGoOutThroughThePacedSenderAsWebwxsendmsg) {
     ASSERT_EQ(sent["retcode"], 0) << sent.dump();
     EXPECT_TRUE(sent["data"]["time"].is_number_float());
     ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
-    EXPECT_EQ(sim.SentMessages()[0].to, Id("alice"));
+    EXPECT_EQ(sim.SentMessages()[0].to, sim.UserNameOf("alice"));
     EXPECT_EQ(sim.SentMessages()[0].content, "第一条\n两行");
+    EXPECT_EQ(sent["data"]["message_id"], sim.SentMessages()[0].msg_id);
 
-    // Segments: a mention by the name the group sees, everyone, a quote of the first text.
+    // Segments: a mention by the name the group sees, everyone, a quote of the first text;
+    // the service's own separator after each mention.
     ASSERT_EQ(Members().size(), 2U);
     const json group = Call(
         "send_message",
@@ -153,9 +182,10 @@ TEST_F(ActionsOnlineTest, TextsGoOutThroughThePacedSenderAsWebwxsendmsg) {
                        {{"type", "mention_all"}, {"data", json::object()}}})}});
     ASSERT_EQ(group["retcode"], 0) << group.dump();
     ASSERT_TRUE(sim.WaitForSentMessages(2, WAIT));
-    EXPECT_EQ(sim.SentMessages()[1].to, Id("team"));
+    EXPECT_EQ(sim.SentMessages()[1].to, sim.UserNameOf("team"));
     EXPECT_EQ(sim.SentMessages()[1].content,
-              "「Zelmo Demo：第一条\n两行」\n- - - - - - - - - - - - - - -\n@卡罗 看这里@所有人 ");
+              "「Zelmo Demo：第一条\n两行」\n- - - - - - - - - - - - - - -\n"
+              "@卡罗\u2005看这里@所有人\u2005");
 
     const auto retcode = [&](const json& message) {
         return Call("send_message", {{"detail_type", "private"},
@@ -173,9 +203,6 @@ TEST_F(ActionsOnlineTest, TextsGoOutThroughThePacedSenderAsWebwxsendmsg) {
         35003);
     EXPECT_EQ(Call("send_message", {{"detail_type", "channel"}, {"message", "x"}})["retcode"],
               10004);
-    // This build's sender does not tell a text's MsgID, so nothing can name it to the service.
-    EXPECT_EQ(Call("delete_message", {{"message_id", sent["data"]["message_id"]}})["retcode"],
-              35002);
     EXPECT_EQ(sim.SentMessages().size(), 2U);
 
     EXPECT_EQ(Call("wx.set_remark", {{"user_id", Id("bob")}, {"remark", "老 \"B\""}})["retcode"],
@@ -208,7 +235,7 @@ TEST_F(ActionsOnlineTest, RefusalsOfTheServiceAndALoggedOutRobotAnswer34xxxAndSe
     onebot::Outbox outbox(robot.Sender(), logged_out, robot.Settings(), robot.Clock(),
                           onebot::OUTBOX_CAPACITY, 100);
     std::promise<onebot::SendOutcome> outcome;
-    ASSERT_TRUE(outbox.Post(Id("bob"), "later",
+    ASSERT_TRUE(outbox.Post(sim.UserNameOf("bob"), "later",
                             [&](const onebot::SendOutcome& result) { outcome.set_value(result); }));
     std::future<onebot::SendOutcome> ended = outcome.get_future();
     ASSERT_EQ(ended.wait_for(WAIT), std::future_status::ready);
@@ -218,37 +245,97 @@ TEST_F(ActionsOnlineTest, RefusalsOfTheServiceAndALoggedOutRobotAnswer34xxxAndSe
     EXPECT_EQ(sim.SentMessages().size(), 1U);
 }
 
-TEST_F(ActionsOnlineTest, TheExampleClientAnswersAFriendsPingWithPong) {
+// 接管回复=1: while a framework is connected only it answers; once none is, the robot's own
+// knowledge base answers again.
+TEST_F(ActionsOnlineTest, TheExampleClientAnswersAFriendsPingWithPongAndTheRobotStaysQuiet) {
+    sim::Simulator& sim = online->Sim();
+    online->Robot().Knowledge().LearnPair("ping", "the robot's own answer");
     const std::string errors = online->DataRoot() + "/example.err";
-    ChildProcess example(
-        {"/usr/bin/python3", std::string(ZELMO_SOURCE_DIR) + "/examples/onebot/ping_pong.py",
-         "ws://127.0.0.1:" + std::to_string(port) + "/"},
-        {}, errors);
+    auto example = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"/usr/bin/python3",
+                                 std::string(ZELMO_SOURCE_DIR) + "/examples/onebot/ping_pong.py",
+                                 "ws://127.0.0.1:" + std::to_string(port) + "/"},
+        std::vector<std::string>{}, errors);
     std::size_t next = 0;
-    ASSERT_TRUE(example.WaitForLine(&next, "connected", WAIT)) << platform::ReadFile(errors);
-    // An item as the service sends it, as the intake hands it on.
-    service->OnMessageItem(R"({"MsgId": "7001", "FromUserName": ")" + Id("alice") +
-                           R"(", "ToUserName": ")" + Id("self") +
-                           R"(", "MsgType": 1, "Content": "ping", "CreateTime": 1700000000})");
-    ASSERT_TRUE(example.WaitForLine(&next, "-> pong", WAIT));
-    ASSERT_TRUE(online->Sim().WaitForSentMessages(1, WAIT));
-    EXPECT_EQ(online->Sim().SentMessages()[0].to, Id("alice"));
-    EXPECT_EQ(online->Sim().SentMessages()[0].content, "pong");
+    ASSERT_TRUE(example->WaitForLine(&next, "connected", WAIT)) << platform::ReadFile(errors);
+    sim::MessageSpec ping;
+    ping.from = "alice";
+    ping.text = "ping";
+    sim.DeliverMessage(ping);
+    ASSERT_TRUE(example->WaitForLine(&next, "-> pong", WAIT));
+    ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
+    EXPECT_EQ(sim.SentMessages()[0].to, sim.UserNameOf("alice"));
+    EXPECT_EQ(sim.SentMessages()[0].content, "pong");
+
+    example.reset();
+    client.Close();
+    const std::string closed = platform::Gbk("连接已断开");
+    ASSERT_TRUE(online->Screen().WaitUntil(
+        [&](const std::vector<StubScreen::Call>& calls) {
+            return std::count_if(calls.begin(), calls.end(), [&](const StubScreen::Call& call) {
+                       return call.name == "LogEvent" &&
+                              call.text.find(closed) != std::string::npos;
+                   }) == 2;
+        },
+        WAIT));
+    sim.DeliverMessage(ping);
+    ASSERT_TRUE(sim.WaitForSentMessages(2, WAIT));
+    EXPECT_EQ(sim.SentMessages()[1].content, "the robot's own answer");
+    EXPECT_EQ(sim.SentMessages().size(), 2U);
 }
 
-TEST_F(ActionsOnlineTest, ARecallNamesTheSendsIdsAndTheServiceTakesItOnce) {
-    app::Robot& robot = online->Robot();
+// The service names everyone anew at a re-login: the frameworks' ids stay, a message of
+// the same friend carries the same id, and a text sent before is recalled under the chat's
+// new name with the ids the service gave it.
+TEST_F(ActionsOnlineTest, IdsStayAcrossAReloginThatRenamesEveryoneAndARecallFindsTheChat) {
     sim::Simulator& sim = online->Sim();
-    ASSERT_EQ(robot.Sender().SendText(Id("alice"), "oops"), "0");
-    const sim::SentMessage sent = sim.SentMessages().at(0);
-    ASSERT_FALSE(sent.msg_id.empty());
-    EXPECT_EQ(protocol::PostRevokeMsg(robot.Link(), *robot.State(), Id("alice"), sent.local_id,
-                                      sent.msg_id),
-              "0");
-    EXPECT_TRUE(sim.SentMessages().at(0).revoked);
-    EXPECT_EQ(protocol::PostRevokeMsg(robot.Link(), *robot.State(), Id("alice"), sent.local_id,
-                                      sent.msg_id),
-              "-1");
+    ASSERT_EQ(Members().size(), 2U);
+    const json self = Call("get_self_info")["data"]["user_id"];
+    const json friends = Call("get_friend_list")["data"];
+    const json groups = Call("get_group_list")["data"];
+    const json members = Members();
+    const json sent =
+        Call("send_message",
+             {{"detail_type", "private"}, {"user_id", Id("alice")}, {"message", "oops"}});
+    ASSERT_EQ(sent["retcode"], 0) << sent;
+    const std::string alice_before = sim.UserNameOf("alice");
+    const std::string alice = Id("alice");
+
+    sim.EndSession(1101);
+    const json offline = NextEvent("meta", "status_update");
+    EXPECT_EQ(offline["status"]["bots"][0]["online"], false) << offline;
+    const json back = NextEvent("meta", "status_update");
+    EXPECT_EQ(back["status"]["bots"][0]["online"], true) << back;
+    ASSERT_NE(sim.UserNameOf("alice"), alice_before);
+
+    EXPECT_EQ(Call("get_self_info")["data"]["user_id"], self);
+    EXPECT_EQ(Call("get_friend_list")["data"], friends);
+    EXPECT_EQ(Call("get_group_list")["data"], groups);
+    EXPECT_EQ(Members(), members);
+    sim::MessageSpec text;
+    text.from = "alice";
+    text.text = "back again";
+    sim.DeliverMessage(text);
+    const json event = NextEvent("message", "private");
+    EXPECT_EQ(event["user_id"], alice);
+    EXPECT_EQ(Id("alice"), alice);
+    EXPECT_EQ(event["self"]["user_id"], self);
+
+    EXPECT_EQ(Call("delete_message", {{"message_id", sent["data"]["message_id"]}})["retcode"], 0);
+    const sim::SentMessage recalled = sim.SentMessages().at(0);
+    EXPECT_TRUE(recalled.revoked);
+    const std::vector<sim::RecordedRequest> requests = sim.Requests();
+    const auto revoke = std::find_if(requests.begin(), requests.end(), [](const auto& request) {
+        return request.path.find("webwxrevokemsg") != std::string::npos;
+    });
+    ASSERT_NE(revoke, requests.end());
+    const json body = json::parse(revoke->body);
+    EXPECT_EQ(body["ToUserName"], sim.UserNameOf("alice"));
+    EXPECT_EQ(body["SvrMsgId"], recalled.msg_id);
+    EXPECT_EQ(body["ClientMsgId"], recalled.local_id);
+    // Once only.
+    EXPECT_EQ(Call("delete_message", {{"message_id", sent["data"]["message_id"]}})["retcode"],
+              34004);
     EXPECT_TRUE(sim.Violations().empty());
 }
 
