@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/JobDispatch.h"
+#include "app/ModelReplies.h"
 
 namespace zelmo::app {
 
@@ -27,7 +28,10 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_keys(clock),
       m_log(screen, clock),
       m_sender({Link(), m_sessions, m_settings, Pause(), m_connection, m_log, m_contacts, m_keys}),
-      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock} {
+      m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock},
+      m_context_feed(m_context, m_settings, m_contacts),
+      m_model({protocol::ClientConfig(m_profile), m_settings, m_context, Starter(), clock,
+               [this](const ai::ModelResult& result) { SettleModelResult(*this, result); }}) {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
     m_queue.SetDropHandler([this](const jobs::Job& job) { LogDroppedJob(*this, job); });
@@ -44,6 +48,7 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     notices.took_text = [this](std::uint64_t generation) { m_watch.Active(generation); };
     m_sender.SetSessionNotices(std::move(notices));
     m_sender.SetObservers(m_observers);
+    m_observers.Add(m_context_feed);
 }
 
 Robot::~Robot() {
@@ -51,8 +56,8 @@ Robot::~Robot() {
 }
 
 messages::IntakeParts Robot::Intake() {
-    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts,
-            m_screen, m_queue,    m_replies, m_reply_guard, m_observers};
+    return {Link(),  m_sessions, Pause(),       m_settings,  m_contacts, m_screen,
+            m_queue, m_replies,  m_reply_guard, m_observers, &m_model};
 }
 
 mass::MassParts Robot::MassParts() {
@@ -98,17 +103,21 @@ platform::Pause Robot::Pause() {
 }
 
 void Robot::Stop() {
-    // Under the lock, so no thread can start after a Shutdown has taken the list.
-    std::lock_guard lock(m_workers_mutex);
-    m_stop.Set();
-    m_heartbeat_stop.store(true);
-    m_queue.Close();
-    m_sender.Close();
-    m_connection.Shut();
-    m_web.Stop();
-    // What waits at the intake's hold leaves: the waiters see the stop.
-    m_intake_open.Set();
-    m_knowledge.HoldLearning(false);
+    {
+        // Under the lock, so no thread can start after a Shutdown has taken the list.
+        std::lock_guard lock(m_workers_mutex);
+        m_stop.Set();
+        m_heartbeat_stop.store(true);
+        m_queue.Close();
+        m_sender.Close();
+        m_connection.Shut();
+        m_web.Stop();
+        // What waits at the intake's hold leaves: the waiters see the stop.
+        m_intake_open.Set();
+        m_knowledge.HoldLearning(false);
+    }
+    // Outside the lock: it waits for its workers, whose results may start a thread (a box).
+    m_model.Stop();
 }
 
 void Robot::HoldIntake() {

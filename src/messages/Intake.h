@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "ai/ModelQueue.h"
 #include "config/Settings.h"
 #include "config/SettingsStore.h"
 #include "contacts/ContactStore.h"
@@ -54,6 +55,17 @@ struct IntakeParts {
     const ReplySources& replies;
     ReplyGuard& guard;
     const MessageObservers& observers;  // told of every message once it is handled
+    // Asked what no other source answered, while its [AI回复] is on; nullptr: none.
+    ai::ModelQueue* model = nullptr;
+};
+
+// What the language model needs of a message beyond what the chain reads.
+struct ModelInput {
+    std::string_view message_id;
+    // The content as classified, before emoji markup and every "?" are removed: the end of
+    // a mention (U+2005, which GBK lacks) is still there as a "?".
+    std::string_view content;
+    bool typed_text = false;  // typed by a person: a text, not a label or a location
 };
 
 // Job kind 5: one raw AddMsgList item; the caller runs it only while the robot is online.
@@ -63,11 +75,23 @@ struct IntakeParts {
 void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list, chat type, the
-// sources `answering` allows, then (for the whole chain) the knowledge base. A reply within
-// the limit of 每分钟回复上限 is posted as a send job to the sender (the friend or the whole
-// group) with its own log row; one over the limit is dropped, and its row says so.
+// sources `answering` allows, then (for the whole chain) the knowledge base's keywords, the
+// language model for what they do not match (when it hears the message; its answer comes
+// later) and else the base's default reply. A reply is posted as PostReply posts it.
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,
                  std::string_view from_user_name, std::string_view content,
-                 Answering answering = Answering::Chain);
+                 Answering answering = Answering::Chain, const ModelInput& model = {});
+
+// The reply limit (每分钟回复上限) and the log row of a reply about to go to `to`, with
+// `mark` in front of it in the row: true when it may be sent; one over the limit is
+// dropped, and its row says so.
+bool AdmitReply(const IntakeParts& parts, const config::Settings& settings, std::string_view to,
+                std::string_view reply, std::string_view mark = {});
+
+// A reply of the chain or the knowledge base on its way: nothing for an empty reply or
+// "[noreply]"; otherwise the robot named as the templates name it, then AdmitReply, then
+// a send job to `to` (the friend or the whole group).
+void PostReply(const IntakeParts& parts, const config::Settings& settings, std::string_view to,
+               std::string reply);
 
 }  // namespace zelmo::messages

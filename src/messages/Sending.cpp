@@ -80,7 +80,8 @@ SendReceipt Sender::Send(std::string_view to, std::string_view text, SendTag tag
 }
 
 void Sender::Enqueue(Outgoing outgoing) {
-    outgoing.queued_ms = m_parts.link.clock.TickMs();
+    outgoing.queued_ms =
+        outgoing.tag.since_ms >= 0 ? outgoing.tag.since_ms : m_parts.link.clock.TickMs();
     std::optional<Outgoing> dropped;
     bool closed = false;
     {

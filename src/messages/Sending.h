@@ -48,6 +48,9 @@ enum class SendKind { Reply, Text };
 struct SendTag {
     SendOrigin origin = SendOrigin::Reply;
     std::string model;
+    // Monotonic ms a reply's age counts from (a model's answer: when its message came);
+    // -1: from its hand-in.
+    std::int64_t since_ms = -1;
 };
 
 // What became of a text that was waited for: the answer's Ret (empty when the request

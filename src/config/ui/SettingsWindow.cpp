@@ -15,6 +15,7 @@
 
 #include "config/AccountPaths.h"
 #include "config/SettingsInput.h"
+#include "config/ui/AiSettingsPage.h"
 #include "widgets/QtText.h"
 
 namespace zelmo::config {
@@ -63,6 +64,8 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     tabs->addTab(NewChatPage(), U("聊天设置"));
     tabs->addTab(NewGroupPage(), U("群管设置"));
     tabs->addTab(NewPluginPage(), U("插件设置"));
+    m_ai_page = new AiSettingsPage(this);
+    tabs->addTab(m_ai_page, U("AI回复"));
 
     auto* footer = new QHBoxLayout;
     footer->addWidget(new QLabel(U("设置将自动保存"), this));
@@ -243,6 +246,7 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_auto_relogin->setChecked(settings.自动重新登录);
     m_auto_login_cap->setText(ToQString(settings.自动登录上限));
     m_reply_enabled->setChecked(settings.启用回复);
+    m_ai_page->Fill(settings.ai);
 }
 
 void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
@@ -267,6 +271,7 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.自动登录上限 =
         NormalizeCount(ToGbk(m_auto_login_cap->text()), Settings{}.自动登录上限);
     settings.启用回复 = m_reply_enabled->isChecked();
+    m_ai_page->Read(settings.ai);
 }
 
 void SettingsWindow::SetOnFilled(const std::function<void()>& hook) {
@@ -321,8 +326,15 @@ void SettingsWindow::SaveOnClose() {
     SaveSettings(ConfigPath(m_account_dir, SETTINGS_FILE), *m_settings.Get());
 }
 
+void SettingsWindow::CheckModelSettings() {
+    if (const std::string problem = CheckAiSettings(m_settings.Get()->ai); !problem.empty()) {
+        emit modelSettingsProblem(widgets::ToQString(problem));
+    }
+}
+
 void SettingsWindow::closeEvent(QCloseEvent* event) {
     SaveOnClose();
+    CheckModelSettings();
     if (m_on_closing) {
         m_on_closing();
     }

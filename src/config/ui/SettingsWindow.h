@@ -14,6 +14,8 @@ class QPushButton;
 
 namespace zelmo::config {
 
+class AiSettingsPage;
+
 // The settings window ("设置"): shows the robot's settings and saves them when it closes.
 // Non-modal, owned by the main window. UI thread.
 class SettingsWindow : public QWidget {
@@ -24,10 +26,11 @@ public:
     SettingsWindow(SettingsStore& settings, const std::string& account_dir, QWidget* owner,
                    std::function<void()> open_editor);
 
-    // Copies the seventeen fields shown here into the controls (显示消息 is not shown).
+    // Copies the seventeen fields shown here, and the model's twelve on its own page, into
+    // the controls (显示消息 is not shown).
     void FillSettingsWindow(const Settings& settings);
-    // Copies the controls into those seventeen fields, with the typing rules applied, so a
-    // box that still has the focus is read as if it had lost it; 显示消息 stays as it is.
+    // Copies the controls into those fields, with the typing rules applied, so a box that
+    // still has the focus is read as if it had lost it; 显示消息 stays as it is.
     void ReadSettingsWindow(Settings& settings) const;
 
     // The plugins' place on the plugin tab: an empty widget with a margin-less
@@ -40,6 +43,11 @@ public:
     // Runs `hook` on close, after the settings were swapped in and saved.
     void SetOnClosing(std::function<void()> hook);
 
+signals:
+    // On close, after the save: the model's settings as saved cannot be used, and why
+    // (CheckAiSettings), for a "错误提示" box.
+    void modelSettingsProblem(const QString& text);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -51,6 +59,8 @@ private:
     QWidget* NewChatPage();
     QWidget* NewGroupPage();
     QWidget* NewPluginPage();
+    // Tells modelSettingsProblem when the saved [AI回复] cannot be used.
+    void CheckModelSettings();
     // Swaps the window's fields into the robot's settings and writes the file.
     void SaveOnClose();
 
@@ -79,6 +89,7 @@ private:
     QCheckBox* m_reply_enabled = nullptr;
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;
+    AiSettingsPage* m_ai_page = nullptr;
 };
 
 }  // namespace zelmo::config
