@@ -31,7 +31,10 @@ void SendAnswer(Robot& robot, const messages::IntakeParts& parts, const config::
     if (!messages::AdmitReply(parts, settings, result.chat, result.text, ModelMark(result.model))) {
         return;
     }
-    robot.ModelContext().Answered(result.chat, result.text);
+    // One the sender will drop as too old never reaches the partner, so it is not said.
+    if (!messages::ReplyTooOld(settings, result.asked_ms, robot.Clock().TickMs())) {
+        robot.ModelContext().Answered(result.chat, result.text);
+    }
     robot.Sender().Post(result.chat, result.text, messages::SendKind::Reply,
                         {messages::SendOrigin::Model, result.model, result.asked_ms});
 }

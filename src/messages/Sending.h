@@ -165,6 +165,10 @@ private:
     const MessageObservers* m_observers = nullptr;
 };
 
+// True when a reply handed in at `since_ms` (monotonic) has waited longer than 回复过期秒数
+// by `now_ms` (0: never).
+bool ReplyTooOld(const config::Settings& settings, std::int64_t since_ms, std::int64_t now_ms);
+
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case
 // ignored in both; nothing else is expanded.
 std::string ExpandOutgoing(std::string_view text, std::string_view robot_name);

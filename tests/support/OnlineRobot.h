@@ -37,6 +37,8 @@ public:
         // The simulator's SimulatorOptions of the same names.
         bool rename_at_login = false;
         int end_session_after_login_ms = -1;
+        // The robot's clock (a fake one moves only when told); nullptr: the system's.
+        platform::Clock* clock = nullptr;
     };
     static constexpr const char* DEFAULT_UIN = "2100000001";
 
