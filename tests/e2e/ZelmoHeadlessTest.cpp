@@ -448,14 +448,15 @@ TEST(ZelmoHeadlessTest, TheModelAnswersWhatTheBaseDoesNotKnowAndWrongSettingsAre
     run.Sim().QueueModelAnswer({.match = "再讲", .content = "**笑话**：从前有座山。"});
     run.Sim().DeliverMessage(TextFrom("alice", "再讲一个"));
     ASSERT_TRUE(WaitForSent(run.Sim(), 2));
-    EXPECT_THAT(run.WaitForLine("log [↑]好友 "), HasSubstr("听不懂"));
     EXPECT_THAT(run.WaitForLine("log [↑]好友 "),
                 HasSubstr("[AI回复 sim-model] 笑话：从前有座山。"));
 
     run.Sim().QueueModelAnswer({.status = 401});
     run.Sim().DeliverMessage(TextFrom("alice", "还有吗"));
     ASSERT_TRUE(WaitForSent(run.Sim(), 3));
-    EXPECT_THAT(run.WaitForLine("box "), HasSubstr("HTTP 401）。请检查设置 [AI回复] 里的密钥。"));
+    const std::string refused = run.WaitForLine("box ");
+    EXPECT_THAT(refused, HasSubstr("（HTTP 401）"));
+    EXPECT_THAT(refused, HasSubstr("请检查设置 [AI回复] 里的密钥。"));
     EXPECT_EQ(SentTexts(run.Sim()),
               (std::vector<std::string>{"听不懂", "笑话：从前有座山。", "听不懂"}));
     EXPECT_EQ(run.Sim().ModelCalls().size(), 2u);

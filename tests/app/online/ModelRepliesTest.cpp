@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -75,19 +76,41 @@ protected:
         return texts;
     }
     // The message-log rows (UTF-8, cells joined by tabs) that hold `part`.
-    std::vector<std::string> Rows(std::string_view part) const {
+    static std::vector<std::string> RowsIn(const std::vector<StubScreen::Call>& calls,
+                                           std::string_view part) {
         std::vector<std::string> rows;
-        for (const std::string& row : m_online->Screen().TextsOf("AddLogRow")) {
-            std::string text = platform::GbkToUtf8(row);
-            if (text.find(part) != std::string::npos) {
+        for (const StubScreen::Call& call : calls) {
+            std::string text = platform::GbkToUtf8(call.text);
+            if (call.name == "AddLogRow" && text.find(part) != std::string::npos) {
                 rows.push_back(std::move(text));
             }
         }
         return rows;
     }
+    std::vector<std::string> Rows(std::string_view part) const {
+        return RowsIn(m_online->Screen().Calls(), part);
+    }
+    // The predicate runs under the screen's lock: it reads the calls it is given.
     bool WaitForRow(std::string_view part) {
         return m_online->Screen().WaitUntil(
-            [&](const std::vector<StubScreen::Call>&) { return !Rows(part).empty(); }, WAIT);
+            [&](const std::vector<StubScreen::Call>& calls) {
+                return !RowsIn(calls, part).empty();
+            },
+            WAIT);
+    }
+    // The sender adds a text to the chat's context once the service took it, a moment
+    // after the simulator saw it; a question asked sooner goes without it. Nothing tells
+    // that moment, so this looks until the context holds `turns`.
+    bool WaitForContext(const std::string& chat, std::size_t turns) {
+        const auto end = std::chrono::steady_clock::now() + WAIT;
+        while (m_online->Robot().Context().Recent(Sim().UserNameOf(chat), turns, {}).size() <
+               turns) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
     }
     std::size_t Boxes() const { return m_online->Screen().CountOf("ShowMessageBox"); }
 
@@ -99,6 +122,7 @@ TEST_F(ModelRepliesTest, AnswersWhatTheBaseDoesNotKnowWithTheChatsContextPlainAn
     Sim().QueueModelAnswer({.match = "你好吗", .content = "## 好\n**我很好**，谢谢。"});
     EXPECT_EQ(Reply(Text("alice", "你好吗"), 1), "好\n我很好，谢谢。");
     EXPECT_EQ(Reply(Text("alice", "天气怎么样"), 2), "晴天") << "the base comes first";
+    ASSERT_TRUE(WaitForContext("alice", 4));
 
     Change([](config::Settings& settings) { settings.ai.最长回复 = "8"; });
     Sim().QueueModelAnswer({.match = "再说", .content = "第一句话。第二句话还要更长一些。"});
