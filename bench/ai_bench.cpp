@@ -1,14 +1,24 @@
 // What the model source costs the robot beside the request itself: the choice whether a
 // message is asked (run for every message while the source is on), the request body, the
-// context memory and the answer's cleanup.
+// context memory and the answer's cleanup; and one received message through the intake and
+// the reply chain to its send job, with the source off and on:
+//   ReplyPath/0: model off, a text the knowledge base answers
+//   ReplyPath/1: model on,  the same text (the base answers: the model is never asked)
+//   ReplyPath/2: model off, a text the base does not know (its default reply)
 #include <benchmark/benchmark.h>
 
+#include <filesystem>
 #include <string>
 
+#include "QuietScreen.h"
 #include "ai/AnswerCleanup.h"
 #include "ai/AskRules.h"
 #include "ai/ChatContext.h"
 #include "ai/ChatRequest.h"
+#include "app/Robot.h"
+#include "messages/Intake.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
 #include "platform/GbkLiteral.h"
 
 namespace {
@@ -80,5 +90,40 @@ void ChatAnswerTextBench(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * answer.size()));
 }
 BENCHMARK(ChatAnswerTextBench);
+
+// An AddMsgList item as the service writes a friend's text.
+std::string FriendText(const std::string& utf8) {
+    return R"({"MsgId": "4823197309181283410", "FromUserName": "@0f1e2d3c4b5a69788796a5b4c3d2e1f0", )"
+           R"("ToUserName": "@a1b2c3d4e5f60718293a4b5c6d7e8f90", "MsgType": 1, "Content": ")" +
+           utf8 +
+           R"(", "Status": 3, "ImgStatus": 1, "CreateTime": 1733750000, )"
+           R"("NewMsgId": 4823197309181283410})";
+}
+
+void ReplyPathBench(benchmark::State& state) {
+    const int variant = static_cast<int>(state.range(0));
+    zelmo::bench::QuietScreen screen;
+    zelmo::platform::SystemClock clock;
+    zelmo::app::Robot robot(zelmo::app::RunOptions{}, clock, screen);
+    const std::string base = "/tmp/zelmo-ai-bench-reply.ini";
+    zelmo::platform::WriteFileAtomic(
+        base, Gbk("天气\r\n晴\r\n\r\n你好\r\n你好呀\r\n\r\n[noword]\r\n听不懂"));
+    robot.Knowledge().Load(base);
+    robot.Settings().Update([&](zelmo::config::Settings& settings) {
+        settings.每分钟回复上限 = "0";
+        settings.ai.启用 = variant == 1;
+        settings.ai.接口地址 = "http://127.0.0.1:9/v1";
+        settings.ai.模型 = "bench";
+    });
+    const std::string item =
+        FriendText(variant == 2 ? "明天要不要带伞出门呢" : "今天天气怎么样，要不要带伞");
+    for (auto _ : state) {
+        zelmo::messages::HandleIncomingMessage(robot.Intake(), item);
+        while (robot.Queue().TryTake()) {
+        }
+    }
+    std::filesystem::remove(base);
+}
+BENCHMARK(ReplyPathBench)->Arg(0)->Arg(1)->Arg(2);
 
 }  // namespace

@@ -25,6 +25,7 @@ ModelResult ResultFor(const Question& question, ModelOutcome outcome, std::strin
     result.outcome = outcome;
     result.chat = question.chat;
     result.message_id = question.turn.id;
+    result.asked_ms = question.asked_ms;
     result.reason = std::move(reason);
     return result;
 }

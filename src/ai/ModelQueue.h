@@ -25,8 +25,9 @@ namespace zelmo::ai {
 
 // A message the model is to answer.
 struct Question {
-    std::string chat;  // the friend's or group's UserName: where the answer goes
-    ChatTurn turn;     // its id, its speaker in groups, and the text QuestionFor gave
+    std::string chat;           // the friend's or group's UserName: where the answer goes
+    ChatTurn turn;              // its id, its speaker in groups, and the text QuestionFor gave
+    std::int64_t asked_ms = 0;  // monotonic: when the message came, for the reply's age
 };
 
 enum class ModelOutcome {
@@ -48,7 +49,8 @@ struct ModelResult {
     // The "错误提示" text when a setting is wrong (密钥, 接口地址, 模型), the first time only
     // until an answer comes or the settings change; empty otherwise.
     std::string box;
-    int total_tokens = -1;  // as the endpoint counted them; -1 when it did not say
+    int total_tokens = -1;      // as the endpoint counted them; -1 when it did not say
+    std::int64_t asked_ms = 0;  // the question's
 };
 
 using ModelResultCallback = std::function<void(const ModelResult& result)>;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/JobDispatch.h"
+#include "app/ModelReplies.h"
 
 namespace zelmo::app {
 
@@ -30,7 +31,10 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_replies{m_templates, m_knowledge, m_plugins, m_account_dir, m_sessions, clock},
       m_media(*this),
       m_plugin_services(*this),
-      m_host_calls(m_plugin_services) {
+      m_host_calls(m_plugin_services),
+      m_context_feed(m_context, m_settings, m_contacts),
+      m_model({protocol::ClientConfig(m_profile), m_settings, m_context, Starter(), clock,
+               [this](const ai::ModelResult& result) { SettleModelResult(*this, result); }}) {
     // Learning, loading and saving change what the knowledge-base editor shows.
     m_knowledge.SetChangeListener([&screen] { screen.ReplyBaseChanged(); });
     m_queue.SetDropHandler([this](const jobs::Job& job) { LogDroppedJob(*this, job); });
@@ -50,6 +54,7 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     m_observers.Add(m_media);
     m_plugins.SetHostCalls(m_host_calls.Table());
     m_observers.Add(m_archive);
+    m_observers.Add(m_context_feed);
 }
 
 Robot::~Robot() {
@@ -61,8 +66,8 @@ messages::IntakeParts Robot::Intake() {
         const onebot::OneBotService* service = OneBot();
         return service != nullptr && service->TakesOverReplies();
     };
-    return {Link(),   m_sessions, Pause(),   m_settings,    m_contacts, m_keys,
-            m_screen, m_queue,    m_replies, m_reply_guard, m_observers, answered_elsewhere};
+    return {Link(),  m_sessions, Pause(),       m_settings,  m_contacts,         m_keys,  m_screen,
+            m_queue, m_replies,  m_reply_guard, m_observers, answered_elsewhere, &m_model};
 }
 
 onebot::OneBotService* Robot::OneBot() const {
@@ -118,18 +123,22 @@ platform::Pause Robot::Pause() {
 }
 
 void Robot::Stop() {
-    // Under the lock, so no thread can start after a Shutdown has taken the list.
-    std::lock_guard lock(m_workers_mutex);
-    m_stop.Set();
-    m_heartbeat_stop.store(true);
-    m_queue.Close();
-    m_sender.Close();
-    m_media.Stop();
-    m_connection.Shut();
-    m_web.Stop();
-    // What waits at the intake's hold leaves: the waiters see the stop.
-    m_intake_open.Set();
-    m_knowledge.HoldLearning(false);
+    {
+        // Under the lock, so no thread can start after a Shutdown has taken the list.
+        std::lock_guard lock(m_workers_mutex);
+        m_stop.Set();
+        m_heartbeat_stop.store(true);
+        m_queue.Close();
+        m_sender.Close();
+        m_media.Stop();
+        m_connection.Shut();
+        m_web.Stop();
+        // What waits at the intake's hold leaves: the waiters see the stop.
+        m_intake_open.Set();
+        m_knowledge.HoldLearning(false);
+    }
+    // Outside the lock: it waits for its workers, whose results may start a thread (a box).
+    m_model.Stop();
 }
 
 void Robot::HoldIntake() {

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "ai/ChatContext.h"
+#include "ai/ModelQueue.h"
 #include "app/AccountArchive.h"
 #include "app/LoginRun.h"
 #include "app/MediaDownloads.h"
@@ -27,6 +29,7 @@
 #include "messages/LangTemplates.h"
 #include "messages/MessageEvents.h"
 #include "messages/MessageLog.h"
+#include "messages/ModelContextFeed.h"
 #include "messages/ReplyGuard.h"
 #include "messages/ReplySources.h"
 #include "messages/Sending.h"
@@ -125,6 +128,12 @@ public:
     onebot::OneBotService* OneBot() const;
     void SetOneBot(std::unique_ptr<onebot::OneBotService> service);
 
+    // The language model: its queue (started after the queue workers, stopped with the
+    // robot), and what it remembers of each chat, fed by the observers and its answers.
+    ai::ModelQueue& Model() { return m_model; }
+    const ai::ChatContext& Context() const { return m_context; }
+    messages::ModelContextFeed& ModelContext() { return m_context_feed; }
+
     // The parts the reply chain and the intake reach, and those of a mass run.
     const messages::ReplySources& Replies() const { return m_replies; }
     messages::IntakeParts Intake();
@@ -199,6 +208,10 @@ private:
     PluginServices m_plugin_services;
     plugins::HostCalls m_host_calls;
     AccountArchive m_archive{*this};
+    // The model's context; the archive may take its place behind ai::ChatContext.
+    ai::MemoryContext m_context;
+    messages::ModelContextFeed m_context_feed;
+    ai::ModelQueue m_model;
 
     std::mutex m_workers_mutex;
     std::vector<Worker> m_workers;

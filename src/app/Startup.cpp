@@ -9,6 +9,7 @@
 #include "app/Heartbeat.h"
 #include "app/JobDispatch.h"
 #include "app/KeyAssignment.h"
+#include "app/ModelReplies.h"
 #include "app/OneBotStart.h"
 #include "app/Relogin.h"
 #include "app/Robot.h"
@@ -74,6 +75,7 @@ void LoadConfiguration(Robot& robot) {
     Tell(screen, settings.report, "设置使用默认值，不会保存到此文件。");
     Tell(screen, replies, "词库从空开始，保存时写入它旁边的新文件。");
     Tell(screen, mass_texts, "群发文本为空，不会保存到此文件。");
+    TellModelSettings(robot);
 }
 
 void StartQueueWorkers(Robot& robot) {
@@ -82,6 +84,7 @@ void StartQueueWorkers(Robot& robot) {
     }
     robot.StartThread([&robot] { SenderThread(robot); });
     robot.Media().Start();
+    robot.Model().Start();
 }
 
 void LoadOwnHeader(Robot& robot) {

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Robot.h"
 #include "app/LoginGuard.h"
+#include "app/ModelReplies.h"
+#include "app/Robot.h"
 #include "config/AccountPaths.h"
 #include "config/Settings.h"
 #include "config/SettingsReload.h"
@@ -60,6 +61,7 @@ void ReloadFiles(app::Robot& robot, HeadlessScreen& screen) {
         robot.Settings().Set(std::move(settings.file->settings));
         robot.Settings().SetMass(std::move(settings.file->mass));
         read.emplace_back("settings");
+        app::TellModelSettings(robot);
     } else {
         // The defaults would empty the shield list and answer whom it blocks.
         screen.PrintLine("reload", "settings not read from " + settings_path + " (" +

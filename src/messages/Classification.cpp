@@ -185,11 +185,14 @@ Classified ClassifyMessage(const ReceivedMessage& message, std::string_view shor
             return {std::string(content), Answering::Never};
         case MSG_SYSTEM:
             return {std::string(content), Answering::GroupEventsOnly};
-        case MSG_TEXT:
+        case MSG_TEXT: {
             if (IsLocationText(message, content.substr(LocationPrefixLength(content)))) {
                 return {Location(content), Answering::Chain};
             }
-            break;
+            std::string text = ClassifyContent(content, short_link_host);
+            const bool typed = text == content;
+            return {std::move(text), Answering::Chain, typed};
+        }
         default:
             break;
     }

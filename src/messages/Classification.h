@@ -28,6 +28,7 @@ enum class Answering {
 struct Classified {
     std::string content;  // what the chain and the log get: a label, or the content
     Answering answering = Answering::Chain;
+    bool typed_text = false;  // a text a person typed: no label, no location
 };
 
 // Classifies by the message object's MsgType (with AppMsgType and SubMsgType) first; texts

@@ -1,10 +1,12 @@
 #include "messages/Intake.h"
 
+#include "ai/AskRules.h"
 #include "config/AccountPaths.h"
 #include "contacts/ContactRequests.h"
 #include "media/ReceivedMedia.h"
 #include "messages/GroupEvents.h"
 #include "messages/HelpReply.h"
+#include "messages/KnowledgeBase.h"
 #include "messages/MessageJobs.h"
 #include "messages/MessageLog.h"
 #include "messages/ReceivedMessage.h"
@@ -21,34 +23,54 @@ constexpr std::string_view LINE_BREAK_MARKER = ":<br/>";
 constexpr std::string_view GROUP_MARKER = "@@";
 constexpr std::string_view NO_REPLY = "[noreply]";
 
-// A reply and whether the knowledge base gave it (only its "[图片=NAME]" forms send files).
-struct FoundReply {
-    std::string text;
-    bool knowledge = false;
-};
-
-// The reply a message gets from the sources `answering` allows; empty for none.
-FoundReply FindReply(const ReplySources& sources, const config::Settings& settings,
-                     const ChatParts& chat, std::string_view from, Answering answering,
-                     std::string_view item) {
-    if (answering == Answering::Never) {
-        return {};
+// Asks the model about a message no other source answered, when it hears it; true when
+// asked (the answer comes through the queue's result).
+bool AskModel(const IntakeParts& parts, const config::Settings& settings, const ChatParts& chat,
+              std::string_view from, const ModelInput& input) {
+    const config::AiSettings& ai = settings.ai;
+    // Settings the start or the settings page named as wrong leave the base's default
+    // reply in place, as with the model off.
+    if (parts.model == nullptr || !ai.启用 || !input.typed_text ||
+        !config::CheckAiSettings(ai).empty()) {
+        return false;
     }
-    // A system notice is answered only as a group event: a join notice that the group
-    // texts leave unanswered must not reach learning, plugins or the default reply.
-    if (answering == Answering::GroupEventsOnly) {
-        if (!settings.启用群管) {
-            return {};
+    const bool group = chat.chat_type == CHAT_GROUP;
+    std::string_view content = input.content;
+    if (group) {
+        const std::size_t split = platform::FindGbk(content, LINE_BREAK_MARKER);
+        if (split != std::string_view::npos) {
+            content.remove_prefix(split + LINE_BREAK_MARKER.size());
         }
-        return {GroupEventReply(settings, chat.content).value_or(std::string())};
     }
-    const ChatMessage message{chat.content, chat.chat_type, from, chat.group_sender, item};
-    std::string reply = RunReplyChain(sources, settings, message);
-    if (!reply.empty()) {
-        return {std::move(reply)};
+    const std::shared_ptr<const protocol::ProtocolState> state = parts.sessions.Snapshot();
+    const protocol::OwnProfile& own = state->own;
+    std::string own_group_name;
+    if (group) {
+        // A name the group never gave comes back as the UserName itself.
+        own_group_name = parts.contacts.MemberName(from, own.UserName);
+        if (own_group_name == own.UserName) {
+            own_group_name.clear();
+        }
     }
-    return {sources.knowledge.LookupReply(chat.content, chat.chat_type, settings, sources.clock),
-            true};
+    const ai::IncomingFacts facts{.group = group,
+                                  .content = content,
+                                  .own_group_name = own_group_name,
+                                  .own_nickname = own.NickName,
+                                  .robot_name = settings.机器人姓名};
+    std::optional<std::string> question = ai::QuestionFor(facts, ai);
+    if (!question) {
+        return false;
+    }
+    ai::Question asked;
+    asked.chat = std::string(from);
+    asked.turn.id = std::string(input.message_id);
+    if (group && !chat.group_sender.empty()) {
+        asked.turn.speaker = parts.contacts.MemberName(from, chat.group_sender);
+    }
+    asked.turn.text = std::move(*question);
+    asked.asked_ms = parts.replies.clock.TickMs();
+    parts.model->Ask(std::move(asked));
+    return true;
 }
 
 }  // namespace
@@ -117,7 +139,8 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
                // Official accounts broadcast; an answer would only talk to a machine.
                parts.contacts.FindKind(from) != contacts::KIND_PUBLIC &&
                !(parts.answered_elsewhere && parts.answered_elsewhere())) {
-        DecideReply(parts, *settings, from, content, classified.answering, item);
+        DecideReply(parts, *settings, from, content, classified.answering, item,
+                    {message.MsgId, classified.content, classified.typed_text});
     }
     const std::string& chat = own ? to : from;
     const ChatParts split = SplitChat(chat, content);
@@ -134,7 +157,7 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item) {
 
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,
                  std::string_view from_user_name, std::string_view content, Answering answering,
-                 std::string_view item) {
+                 std::string_view item, const ModelInput& model) {
     if (!settings.启用回复 || from_user_name.empty()) {
         return;
     }
@@ -147,6 +170,9 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
     if (IsInCommaList(settings.屏蔽uin, uin)) {
         return;
     }
+    if (answering == Answering::Never) {
+        return;
+    }
     const ChatParts chat = SplitChat(from_user_name, content);
     const contacts::ContactKey key = parts.keys.KeyOf(from_user_name);
     if (IsInCommaList(settings.屏蔽uin, key) ||
@@ -154,24 +180,66 @@ void DecideReply(const IntakeParts& parts, const config::Settings& settings,
          IsInCommaList(settings.屏蔽uin, parts.keys.KeyOf(chat.group_sender)))) {
         return;
     }
-    FoundReply found = FindReply(sources, settings, chat, from_user_name, answering, item);
-    std::string& reply = found.text;
+    // A system notice is answered only as a group event: a join notice that the group
+    // texts leave unanswered must not reach learning, plugins or the default reply.
+    if (answering == Answering::GroupEventsOnly) {
+        if (settings.启用群管) {
+            PostReply(parts, settings, from_user_name,
+                      GroupEventReply(settings, chat.content).value_or(std::string()));
+        }
+        return;
+    }
+    const ChatMessage message{chat.content, chat.chat_type, from_user_name, chat.group_sender,
+                              item};
+    std::string reply = RunReplyChain(sources, settings, message);
+    if (!reply.empty()) {
+        PostReply(parts, settings, from_user_name, std::move(reply));
+        return;
+    }
+    if (chat.chat_type == CHAT_GROUP && !PassesReplyChance(settings.回复几率, sources.clock)) {
+        return;
+    }
+    if (std::optional<std::string> keyword =
+            sources.knowledge.KeywordReply(chat.content, sources.clock)) {
+        reply = std::move(*keyword);
+    } else if (AskModel(parts, settings, chat, from_user_name, model)) {
+        return;
+    } else {
+        reply = sources.knowledge.DefaultReply(chat.chat_type, settings, sources.clock);
+    }
+    // Only the knowledge base's "[图片=NAME]" forms send files.
+    PostReply(parts, settings, from_user_name, std::move(reply), true);
+}
+
+bool AdmitReply(const IntakeParts& parts, const config::Settings& settings, std::string_view to,
+                std::string_view reply, std::string_view mark) {
+    const std::string own = parts.sessions.Snapshot()->own.UserName;
+    const std::string shown =
+        mark.empty() ? std::string(reply) : std::string(mark) + std::string(reply);
+    // Counted per contact key, so a new login does not start the count afresh. Dropped, not
+    // delayed: a delayed answer to a robot still feeds the loop.
+    const contacts::ContactKey key = parts.keys.KeyOf(to);
+    if (!parts.guard.Admit(key.empty() ? to : std::string_view(key), parts.replies.clock.TickMs(),
+                           RepliesPerMinute(settings.每分钟回复上限))) {
+        PostSentRow(parts.queue, settings, own, to, shown, true);
+        return false;
+    }
+    PostSentRow(parts.queue, settings, own, to, shown);
+    return true;
+}
+
+void PostReply(const IntakeParts& parts, const config::Settings& settings, std::string_view to,
+               std::string reply, bool knowledge) {
     // The marker suppresses a reply wherever it comes from; it is never sent as text.
     if (reply.empty() || reply == NO_REPLY) {
         return;
     }
     // Stored texts may name the robot as the templates do.
     reply = NameTheRobot(reply, settings);
-    const std::string own = parts.sessions.Snapshot()->own.UserName;
-    // Dropped, not delayed: a delayed answer to a robot still feeds the loop.
-    if (!parts.guard.Admit(key.empty() ? from_user_name : std::string_view(key),
-                           sources.clock.TickMs(), RepliesPerMinute(settings.每分钟回复上限))) {
-        PostSentRow(parts.queue, settings, own, from_user_name, reply, true);
-        return;
+    if (AdmitReply(parts, settings, to, reply)) {
+        jobs::PostJob(parts.queue, JOB_SEND_TEXT, std::string(to), std::move(reply),
+                      knowledge ? std::string(REPLY_FROM_KNOWLEDGE) : std::string());
     }
-    PostSentRow(parts.queue, settings, own, from_user_name, reply);
-    jobs::PostJob(parts.queue, JOB_SEND_TEXT, std::string(from_user_name), std::move(reply),
-                  found.knowledge ? std::string(REPLY_FROM_KNOWLEDGE) : std::string());
 }
 
 }  // namespace zelmo::messages

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "ai/ModelQueue.h"
 #include "config/Settings.h"
 #include "config/SettingsStore.h"
 #include "contacts/ContactKeys.h"
@@ -61,6 +62,17 @@ struct IntakeParts {
     // True while something outside the robot answers its chats (a bot framework that took
     // the replies over): the robot's own reply chain stays quiet. Empty: never.
     std::function<bool()> answered_elsewhere;
+    // Asked what no other source answered, while its [AI回复] is on; nullptr: none.
+    ai::ModelQueue* model = nullptr;
+};
+
+// What the language model needs of a message beyond what the chain reads.
+struct ModelInput {
+    std::string_view message_id;
+    // The content as classified, before emoji markup and every "?" are removed: the end of
+    // a mention (U+2005, which GBK lacks) is still there as a "?".
+    std::string_view content;
+    bool typed_text = false;  // typed by a person: a text, not a label or a location
 };
 
 // Job kind 5: one raw AddMsgList item; the caller runs it only while the robot is online.
@@ -72,13 +84,27 @@ void HandleIncomingMessage(const IntakeParts& parts, std::string_view item);
 
 // The reply decision for one message from another account: shield list (a Uin the uin file
 // gives the sender, or the contact key of the sender or of the group member who wrote),
-// chat type, the sources `answering` allows, then (for the whole chain) the knowledge base.
-// A reply within the limit of 每分钟回复上限 (counted per contact key, so a new login does
-// not start it afresh) is posted as a send job to the sender (the friend or the whole
-// group) with its own log row; one over the limit is dropped, and its row says so. `item` is
-// the raw AddMsgList item, for the plugins that ask for the message's media.
+// chat type, the sources `answering` allows, then (for the whole chain) the knowledge base's
+// keywords, the language model for what they do not match (when it hears the message; its
+// answer comes later) and else the base's default reply. A reply is posted as PostReply
+// posts it. `item` is the raw AddMsgList item, for the plugins that ask for the message's
+// media.
 void DecideReply(const IntakeParts& parts, const config::Settings& settings,
                  std::string_view from_user_name, std::string_view content,
-                 Answering answering = Answering::Chain, std::string_view item = {});
+                 Answering answering = Answering::Chain, std::string_view item = {},
+                 const ModelInput& model = {});
+
+// The reply limit (每分钟回复上限, counted per contact key, so a new login does not start it
+// afresh) and the log row of a reply about to go to `to`, with `mark` in front of it in the
+// row: true when it may be sent; one over the limit is dropped, and its row says so.
+bool AdmitReply(const IntakeParts& parts, const config::Settings& settings, std::string_view to,
+                std::string_view reply, std::string_view mark = {});
+
+// A reply of the chain or the knowledge base on its way: nothing for an empty reply or
+// "[noreply]"; otherwise the robot named as the templates name it, then AdmitReply, then
+// a send job to `to` (the friend or the whole group). Only a reply of the knowledge base
+// (`knowledge`) may send a file by its "[图片=NAME]" forms.
+void PostReply(const IntakeParts& parts, const config::Settings& settings, std::string_view to,
+               std::string reply, bool knowledge = false);
 
 }  // namespace zelmo::messages

@@ -558,15 +558,25 @@ std::string KnowledgeBase::LookupReply(std::string_view content, int chat_type,
     if (chat_type == CHAT_GROUP && !PassesReplyChance(settings.回复几率, clock)) {
         return {};
     }
-    {
-        std::shared_lock lock(m_mutex);
-        const KeywordMatch match = MatchLocked(content);
-        if (!match.pairs.empty()) {
-            const int pick = clock.Random(1, static_cast<int>(match.pairs.size()));
-            return std::string(
-                TextOf(m_base[match.pairs[static_cast<std::size_t>(pick - 1)]].reply));
-        }
+    if (std::optional<std::string> reply = KeywordReply(content, clock)) {
+        return std::move(*reply);
     }
+    return DefaultReply(chat_type, settings, clock);
+}
+
+std::optional<std::string> KnowledgeBase::KeywordReply(std::string_view content,
+                                                       platform::Clock& clock) const {
+    std::shared_lock lock(m_mutex);
+    const KeywordMatch match = MatchLocked(content);
+    if (match.pairs.empty()) {
+        return std::nullopt;
+    }
+    const int pick = clock.Random(1, static_cast<int>(match.pairs.size()));
+    return std::string(TextOf(m_base[match.pairs[static_cast<std::size_t>(pick - 1)]].reply));
+}
+
+std::string KnowledgeBase::DefaultReply(int chat_type, const config::Settings& settings,
+                                        platform::Clock& clock) const {
     if ((chat_type == CHAT_FRIEND && settings.好友默认) ||
         (chat_type == CHAT_GROUP && settings.群默认)) {
         return PickReplyFor(NO_WORD_KEYWORD, clock);

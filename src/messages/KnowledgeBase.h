@@ -83,6 +83,12 @@ public:
     // on.
     std::string LookupReply(std::string_view content, int chat_type,
                             const config::Settings& settings, platform::Clock& clock) const;
+    // LookupReply's two halves, for a source between them: the reply of the longest
+    // matching keyword (equals at random), nothing when none matched; and the "[noword]"
+    // default when the chat type's default is on, else empty. Neither draws the chance.
+    std::optional<std::string> KeywordReply(std::string_view content, platform::Clock& clock) const;
+    std::string DefaultReply(int chat_type, const config::Settings& settings,
+                             platform::Clock& clock) const;
     // One reply, at random, of the pairs whose keyword equals `keyword` exactly; empty
     // when there is none.
     std::string PickReplyFor(std::string_view keyword, platform::Clock& clock) const;

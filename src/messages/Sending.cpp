@@ -110,7 +110,8 @@ SendReceipt Sender::SendFile(std::string_view to, OutgoingFile file, SendTag tag
 }
 
 void Sender::Enqueue(Outgoing outgoing) {
-    outgoing.queued_ms = m_parts.link.clock.TickMs();
+    outgoing.queued_ms =
+        outgoing.tag.since_ms >= 0 ? outgoing.tag.since_ms : m_parts.link.clock.TickMs();
     std::optional<Outgoing> dropped;
     bool closed = false;
     {
@@ -289,11 +290,12 @@ bool Sender::Expired(const Outgoing& outgoing) const {
     if (outgoing.text.kind != SendKind::Reply) {
         return false;
     }
-    const long long limit_s = protocol::IntegerValue(m_parts.settings.Get()->回复过期秒数);
-    if (limit_s <= 0) {
-        return false;
-    }
-    return m_parts.link.clock.TickMs() - outgoing.queued_ms > limit_s * MS_PER_SECOND;
+    return ReplyTooOld(*m_parts.settings.Get(), outgoing.queued_ms, m_parts.link.clock.TickMs());
+}
+
+bool ReplyTooOld(const config::Settings& settings, std::int64_t since_ms, std::int64_t now_ms) {
+    const long long limit_s = protocol::IntegerValue(settings.回复过期秒数);
+    return limit_s > 0 && now_ms - since_ms > limit_s * MS_PER_SECOND;
 }
 
 void Sender::TellBackoff(const Outgoing& current, int wait_ms) const {

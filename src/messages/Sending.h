@@ -52,6 +52,9 @@ enum class SendKind { Reply, Text };
 struct SendTag {
     SendOrigin origin = SendOrigin::Reply;
     std::string model;
+    // Monotonic ms a reply's age counts from (a model's answer: when its message came);
+    // -1: from its hand-in.
+    std::int64_t since_ms = -1;
 };
 
 // What became of a text that was waited for: the answer's Ret (empty when the request
@@ -191,6 +194,10 @@ private:
     SessionNotices m_notices;
     const MessageObservers* m_observers = nullptr;
 };
+
+// True when a reply handed in at `since_ms` (monotonic) has waited longer than 回复过期秒数
+// by `now_ms` (0: never).
+bool ReplyTooOld(const config::Settings& settings, std::int64_t since_ms, std::int64_t now_ms);
 
 // Every "[mkname]" becomes the robot's name, then every "[enter]" CR LF, letter case
 // ignored in both; nothing else is expanded.

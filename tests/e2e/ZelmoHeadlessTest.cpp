@@ -425,6 +425,53 @@ TEST(ZelmoHeadlessTest, AnswersFromTheKnowledgeBaseLearnsAndSavesTheLearnedPairA
     EXPECT_TRUE(asked);
 }
 
+// The language model: settings it cannot use are a box line at the start (and the base's
+// default reply stands in), a reload that mends them lets it answer what the base does not
+// know, and a key the endpoint refuses is a box line naming the setting. The key never
+// shows in full.
+TEST(ZelmoHeadlessTest, TheModelAnswersWhatTheBaseDoesNotKnowAndWrongSettingsAreBoxLines) {
+    const std::string key = "sk-e2e-0123456789abcdef";
+    const auto settings = [&](const std::string& address) {
+        return platform::Gbk("[AI回复]\r\n启用=1\r\n模型=sim-model\r\n密钥=") + key +
+               platform::Gbk("\r\n接口地址=") + address + "\r\n";
+    };
+    HeadlessRun run({.account_files = {{"config/mzset.ini", settings("http://203.0.113.9/v1")},
+                                       {"config/reply.ini", platform::Gbk("[noword]\r\n听不懂")}}});
+    ASSERT_TRUE(run.Started());
+    EXPECT_THAT(run.WaitForLine("ai "), HasSubstr("密钥 sk-***cdef"));
+    EXPECT_THAT(run.WaitForLine("box "),
+                HasSubstr("box 错误提示: AI回复：只有本机地址（127.0.0.1、localhost、[::1]）"));
+    ASSERT_FALSE(run.WaitForLine("ready ").empty()) << run.Stderr();
+    run.Sim().DeliverMessage(TextFrom("alice", "讲个笑话"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 1));
+
+    platform::WriteFileAtomic(run.AccountDir() + "/config/mzset.ini",
+                              settings(run.Sim().ModelBaseUrl()));
+    ASSERT_TRUE(run.Signal(SIGHUP));
+    ASSERT_FALSE(run.WaitForLine("reload ").empty());
+    run.Sim().QueueModelAnswer({.match = "再讲", .content = "**笑话**：从前有座山。"});
+    run.Sim().DeliverMessage(TextFrom("alice", "再讲一个"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 2));
+    EXPECT_THAT(run.WaitForLine("log [↑]好友 "),
+                HasSubstr("[AI回复 sim-model] 笑话：从前有座山。"));
+
+    run.Sim().QueueModelAnswer({.status = 401});
+    run.Sim().DeliverMessage(TextFrom("alice", "还有吗"));
+    ASSERT_TRUE(WaitForSent(run.Sim(), 3));
+    const std::string refused = run.WaitForLine("box ");
+    EXPECT_THAT(refused, HasSubstr("（HTTP 401）"));
+    EXPECT_THAT(refused, HasSubstr("请检查设置 [AI回复] 里的密钥。"));
+    EXPECT_EQ(SentTexts(run.Sim()),
+              (std::vector<std::string>{"听不懂", "笑话：从前有座山。", "听不懂"}));
+    EXPECT_EQ(run.Sim().ModelCalls().size(), 2u);
+
+    ASSERT_TRUE(run.Signal(SIGTERM));
+    EXPECT_TRUE(ExitedWith(run.WaitForExit(20s), 0));
+    for (const std::string& line : run.LinesSoFar()) {
+        EXPECT_THAT(line, ::testing::Not(HasSubstr(key)));
+    }
+}
+
 // A run that ends by itself (the supervisor starts the next one) keeps what it learned:
 // a re-login given up (exit 1) and a refused one (exit 5) save the unsaved pairs too.
 TEST(ZelmoHeadlessTest, ARunThatEndsByItselfSavesTheLearnedPairs) {

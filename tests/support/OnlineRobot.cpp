@@ -49,7 +49,8 @@ std::string OnlineRobot::Start(std::chrono::milliseconds timeout) {
     run.service_file = m_sim->ProfilePath();
     run.auto_answer = app::AutoAnswer::Yes;
     run.unattended = m_options.unattended;
-    m_robot = std::make_unique<app::Robot>(run, m_clock, *m_screen);
+    platform::Clock& clock = m_options.clock != nullptr ? *m_options.clock : m_clock;
+    m_robot = std::make_unique<app::Robot>(run, clock, *m_screen);
     const bool qr_shown = app::BeginLogin(*m_robot);
     if (!m_options.auto_login && qr_shown) {
         if (!m_sim->WaitForRequest("/cgi-bin/mmwebwx-bin/login", timeout)) {

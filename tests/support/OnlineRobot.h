@@ -38,6 +38,8 @@ public:
         bool rename_at_login = false;
         double rename_nickname_share = 0;
         int end_session_after_login_ms = -1;
+        // The robot's clock (a fake one moves only when told); nullptr: the system's.
+        platform::Clock* clock = nullptr;
     };
     static constexpr const char* DEFAULT_UIN = "2100000001";
 

@@ -26,6 +26,7 @@
 #include "contacts/ui/ContactListModel.h"
 #include "contacts/ui/ListColumns.h"
 #include "contacts/ui/MemberListWindow.h"
+#include "platform/GbkLiteral.h"
 #include "plugins/ui/PluginPage.h"
 #include "protocol/ConnectionState.h"
 #include "widgets/ClickableLabel.h"
@@ -411,6 +412,10 @@ void MainWindow::OpenSettingsWindow() {
     host->layout()->addWidget(page);
     window->SetOnFilled([page] { page->FillPluginList(); });
     window->SetOnClosing([page] { page->SaveChecks(); });
+    connect(window, &config::SettingsWindow::modelSettingsProblem, this,
+            [this](const QString& text) {
+                m_robot.Screen().ShowMessageBox(platform::Gbk("错误提示"), widgets::ToGbk(text));
+            });
     window->setAttribute(Qt::WA_DeleteOnClose);
     OpenOverOwner(window);
     m_settings_window = window;

@@ -16,6 +16,7 @@
 
 #include "config/AccountPaths.h"
 #include "config/SettingsInput.h"
+#include "config/ui/AiSettingsPage.h"
 #include "config/ui/OneBotPage.h"
 #include "widgets/QtText.h"
 
@@ -67,6 +68,8 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     tabs->addTab(NewPluginPage(), U("插件设置"));
     m_onebot = new OneBotPage(this);
     tabs->addTab(m_onebot, U("OneBot"));
+    m_ai_page = new AiSettingsPage(this);
+    tabs->addTab(m_ai_page, U("AI回复"));
 
     auto* footer = new QHBoxLayout;
     footer->addWidget(new QLabel(U("设置将自动保存"), this));
@@ -292,6 +295,7 @@ void SettingsWindow::FillSettingsWindow(const Settings& settings) {
     m_media_download->setCurrentIndex(MediaDownloadMode(settings.媒体下载));
     m_media_cap->setText(ToQString(settings.媒体上限MB));
     m_onebot->Fill(settings.onebot);
+    m_ai_page->Fill(settings.ai);
 }
 
 void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
@@ -321,6 +325,7 @@ void SettingsWindow::ReadSettingsWindow(Settings& settings) const {
     settings.媒体下载 = std::to_string(m_media_download->currentIndex());
     settings.媒体上限MB = NormalizeCount(ToGbk(m_media_cap->text()), Settings{}.媒体上限MB);
     m_onebot->Read(settings.onebot);
+    m_ai_page->Read(settings.ai);
 }
 
 void SettingsWindow::SetOnFilled(const std::function<void()>& hook) {
@@ -344,8 +349,7 @@ bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
             m_reply_chance->setText(normal);
         }
     } else if (watched == m_reply_expiry || watched == m_replies_per_minute ||
-               watched == m_auto_login_cap || watched == m_media_cap ||
-               watched == m_archive_days) {
+               watched == m_auto_login_cap || watched == m_media_cap || watched == m_archive_days) {
         auto* edit = static_cast<QLineEdit*>(watched);
         const Settings defaults;
         const std::string& fallback = edit == m_reply_expiry         ? defaults.回复过期秒数
@@ -378,8 +382,15 @@ void SettingsWindow::SaveOnClose() {
     SaveSettings(ConfigPath(m_account_dir, SETTINGS_FILE), *m_settings.Get());
 }
 
+void SettingsWindow::CheckModelSettings() {
+    if (const std::string problem = CheckAiSettings(m_settings.Get()->ai); !problem.empty()) {
+        emit modelSettingsProblem(widgets::ToQString(problem));
+    }
+}
+
 void SettingsWindow::closeEvent(QCloseEvent* event) {
     SaveOnClose();
+    CheckModelSettings();
     if (m_on_closing) {
         m_on_closing();
     }

@@ -16,6 +16,7 @@ class QPushButton;
 namespace zelmo::config {
 
 class OneBotPage;
+class AiSettingsPage;
 
 // The settings window ("设置"): shows the robot's settings and saves them when it closes.
 // Non-modal, owned by the main window. UI thread.
@@ -27,12 +28,11 @@ public:
     SettingsWindow(SettingsStore& settings, const std::string& account_dir, QWidget* owner,
                    std::function<void()> open_editor);
 
-    // Copies the twenty-one fields shown here, and the [OneBot] section, into the controls
-    // (显示消息 is not shown).
+    // Copies the twenty-one fields shown here, the [OneBot] section and the model's twelve
+    // fields (each on its own page) into the controls (显示消息 is not shown).
     void FillSettingsWindow(const Settings& settings);
-    // Copies the controls into those twenty-one fields and the section, with the typing rules
-    // applied, so a box that still has the focus is read as if it had lost it; 显示消息 stays
-    // as it is.
+    // Copies the controls into those fields, with the typing rules applied, so a box that
+    // still has the focus is read as if it had lost it; 显示消息 stays as it is.
     void ReadSettingsWindow(Settings& settings) const;
 
     // The plugins' place on the plugin tab: an empty widget with a margin-less
@@ -44,6 +44,11 @@ public:
     void SetOnFilled(const std::function<void()>& hook);
     // Runs `hook` on close, after the settings were swapped in and saved.
     void SetOnClosing(std::function<void()> hook);
+
+signals:
+    // On close, after the save: the model's settings as saved cannot be used, and why
+    // (CheckAiSettings), for a "错误提示" box.
+    void modelSettingsProblem(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,6 +64,8 @@ private:
     QWidget* NewChatPage();
     QWidget* NewGroupPage();
     QWidget* NewPluginPage();
+    // Tells modelSettingsProblem when the saved [AI回复] cannot be used.
+    void CheckModelSettings();
     // Swaps the window's fields into the robot's settings and writes the file.
     void SaveOnClose();
 
@@ -92,6 +99,7 @@ private:
     QPushButton* m_editor_button = nullptr;
     QWidget* m_plugin_host = nullptr;
     OneBotPage* m_onebot = nullptr;
+    AiSettingsPage* m_ai_page = nullptr;
 };
 
 }  // namespace zelmo::config

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -204,7 +205,7 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
     window->close();
 }
 
-TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
+TEST_F(SettingsWindowTest, FillsAndReadsEveryShownFieldTheModelsPageIncluded) {
     Robot().Settings().Set(Changed());
     QPointer<SettingsWindow> window = Open();
     const Controls controls(*window);
@@ -231,11 +232,28 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
     EXPECT_FALSE(controls.archive_enabled->isChecked());
     EXPECT_EQ(controls.archive_days->text(), U("30"));
 
-    // Reading leaves what the window does not show (显示消息, the model's section) as it was
-    // and gives back every shown field, the OneBot page's too.
+    // The model's page, by its controls' names.
+    ShowTabOf(*window, window->findChild<QLineEdit*>(U("编辑框_接口地址")));
+    EXPECT_EQ(
+        window->findChild<QTabWidget*>()->tabText(window->findChild<QTabWidget*>()->currentIndex()),
+        U("AI回复"));
+    EXPECT_TRUE(window->findChild<QCheckBox*>(U("选择框_AI启用"))->isChecked());
+    EXPECT_EQ(window->findChild<QLineEdit*>(U("编辑框_接口地址"))->text(),
+              U("https://api.example.com/v1"));
+    EXPECT_EQ(window->findChild<QLineEdit*>(U("编辑框_密钥"))->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(window->findChild<QPlainTextEdit*>(U("编辑框_系统提示"))->toPlainText(),
+              U("你是[mkname]。\n只说中文。"));
+    EXPECT_EQ(window->findChild<QComboBox*>(U("下拉框_AI群"))->currentIndex(), 2);
+    for (const char* name : {"编辑框_模型", "编辑框_上下文条数", "编辑框_最长回复",
+                             "编辑框_超时秒数", "编辑框_每日上限", "编辑框_触发前缀"}) {
+        EXPECT_NE(window->findChild<QLineEdit*>(U(name)), nullptr) << name;
+    }
+    EXPECT_FALSE(window->findChild<QCheckBox*>(U("选择框_AI好友"))->isChecked());
+
+    // Reading leaves what the window does not show (显示消息) as it was and gives back
+    // every shown field, the model's and the OneBot page's included.
     Settings read;
     read.显示消息 = true;
-    read.ai = Changed().ai;
     window->ReadSettingsWindow(read);
     Settings expected = Changed();
     expected.显示消息 = true;
@@ -246,9 +264,16 @@ TEST_F(SettingsWindowTest, FillsAndReadsTheSeventeenFields) {
     EXPECT_TRUE(controls.reply_enabled->isChecked());
     EXPECT_TRUE(controls.auto_relogin->isChecked());
     EXPECT_FALSE(controls.default_group->isChecked());
-    read.ai = {};
     window->ReadSettingsWindow(read);
     EXPECT_EQ(read, Settings{});
+    // A number that is none, or out of its range, is read as its default.
+    window->findChild<QLineEdit*>(U("编辑框_上下文条数"))->setText(U("abc"));
+    window->findChild<QLineEdit*>(U("编辑框_超时秒数"))->setText(U("601"));
+    window->findChild<QLineEdit*>(U("编辑框_每日上限"))->setText(U(" 7 "));
+    window->ReadSettingsWindow(read);
+    EXPECT_EQ(read.ai.上下文条数, "10");
+    EXPECT_EQ(read.ai.超时秒数, "30");
+    EXPECT_EQ(read.ai.每日上限, "7");
 
     // The OneBot page names a fault as it is typed: a public listener needs the token.
     const auto* problem = window->findChild<QLabel*>(U("标签_OneBot提示"));
@@ -361,6 +386,26 @@ TEST_F(SettingsWindowTest, CloseSwapsTheSettingsInThenSavesThenRunsTheHook) {
     EXPECT_NE(text.find("; kept\r\n"), std::string::npos);
     EXPECT_EQ(platform::ReadIniItem(SettingsPath(), Gbk("机器人设置"), Gbk("自定义")), "x");
     EXPECT_TRUE(MinimiseNoticeShown(SettingsPath()));
+}
+
+TEST_F(SettingsWindowTest, AModelAddressThatCannotBeUsedIsToldWhenTheWindowCloses) {
+    for (const char* address : {"http://203.0.113.9/v1", "http://127.0.0.1:11434/v1"}) {
+        QPointer<SettingsWindow> window = Open();
+        QStringList told;
+        QObject::connect(window, &SettingsWindow::modelSettingsProblem,
+                         [&](const QString& text) { told << text; });
+        window->findChild<QCheckBox*>(U("选择框_AI启用"))->setChecked(true);
+        window->findChild<QLineEdit*>(U("编辑框_接口地址"))->setText(U(address));
+        window->findChild<QLineEdit*>(U("编辑框_模型"))->setText(U("qwen2.5"));
+        CloseAndWait(window);
+        EXPECT_EQ(Robot().Settings().Get()->ai.接口地址, address);
+        if (std::string_view(address).starts_with("http://127.")) {
+            EXPECT_TRUE(told.isEmpty()) << told.join(' ').toStdString();
+        } else {
+            ASSERT_EQ(told.size(), 1);
+            EXPECT_TRUE(told[0].contains(U("https://"))) << told[0].toStdString();
+        }
+    }
 }
 
 TEST_F(SettingsWindowTest, ShowMessagesReachesTheFileOnlyWhenTheWindowCloses) {
