@@ -199,6 +199,12 @@ void AccountArchive::OnReceived(const messages::ReceivedEvent& event) {
     }
 }
 
+void AccountArchive::OnMediaSaved(std::string_view msg_id, std::string_view path) {
+    if (store::Store* store = Target()) {
+        store->SetMediaPath(msg_id, path);
+    }
+}
+
 void AccountArchive::OnSent(const messages::SentEvent& event) {
     if (store::Store* store = Target()) {
         const std::shared_ptr<const protocol::ProtocolState> state = m_robot.State();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ArchiveRows.h"
@@ -51,6 +52,8 @@ public:
     // MessageObserver: queue worker and sender thread; never waits for the disk.
     void OnReceived(const messages::ReceivedEvent& event) override;
     void OnSent(const messages::SentEvent& event) override;
+    // The media of the received message `msg_id` was saved at `path`. Download threads.
+    void OnMediaSaved(std::string_view msg_id, std::string_view path);
     // StorePort: the writer thread.
     void OnStoreEvent(const store::StoreEvent& event) override;
 

@@ -51,9 +51,13 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     notices.took_text = [this](std::uint64_t generation) { m_watch.Active(generation); };
     m_sender.SetSessionNotices(std::move(notices));
     m_sender.SetObservers(m_observers);
-    m_observers.Add(m_media);
-    m_plugins.SetHostCalls(m_host_calls.Table());
+    // The archive first: a saved file's path then always finds its message's row.
     m_observers.Add(m_archive);
+    m_observers.Add(m_media);
+    m_media.OnSaved([this](std::string_view msg_id, std::string_view path) {
+        m_archive.OnMediaSaved(msg_id, path);
+    });
+    m_plugins.SetHostCalls(m_host_calls.Table());
     m_observers.Add(m_context_feed);
 }
 

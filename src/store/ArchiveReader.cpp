@@ -18,9 +18,11 @@ constexpr std::size_t INDEXED_LENGTH = 3;
 constexpr std::string_view ROW_COLUMNS =
     "a.id, a.time_ms, a.direction, a.kind, a.chat_key, a.chat_name, a.sender_key, "
     "a.sender_name, a.msg_id, a.text, a.result, a.recalled, ";
-// A database of an older version that no robot has opened since has no origins yet.
-constexpr std::string_view ORIGIN = "a.origin";
-constexpr std::string_view NO_ORIGIN = "''";
+// A database of an older version that no robot has opened since lacks the later columns.
+constexpr std::string_view ORIGIN = "a.origin, ";
+constexpr std::string_view NO_ORIGIN = "'', ";
+constexpr std::string_view MEDIA_PATH = "a.media_path";
+constexpr std::string_view NO_MEDIA_PATH = "''";
 
 // A chat given by its key or by part of its name.
 constexpr std::string_view CHAT_FILTER = "(a.chat_key = ?3 OR instr(a.chat_name, ?3) > 0)";
@@ -40,6 +42,7 @@ ArchiveRow ReadRow(const SqliteStatement& s) {
     row.result = s.ColumnText(10);
     row.recalled = s.ColumnInt(11) != 0;
     row.origin = s.ColumnText(12);
+    row.media_path = s.ColumnText(13);
     return row;
 }
 
@@ -70,7 +73,8 @@ std::string IndexPattern(std::string_view text) {
 
 std::string ArchiveReader::Select(std::string_view from_where) const {
     return "SELECT " + std::string(ROW_COLUMNS) + std::string(m_has_origin ? ORIGIN : NO_ORIGIN) +
-           " " + std::string(from_where);
+           std::string(m_has_media_path ? MEDIA_PATH : NO_MEDIA_PATH) + " " +
+           std::string(from_where);
 }
 
 std::string ContainsPattern(std::string_view text) {
@@ -97,10 +101,14 @@ std::optional<ArchiveReader> ArchiveReader::Open(std::string_view path, std::str
     }
     // A search of one or two characters reads every row: mapped pages spare a copy of each.
     db->Exec("PRAGMA mmap_size = 1073741824");
-    const bool has_origin =
-        db->QueryInt("SELECT count(*) FROM pragma_table_info('archive') WHERE name = 'origin'")
-            .value_or(0) > 0;
-    return ArchiveReader(std::move(*db), has_origin);
+    const auto has_column = [&db](std::string_view name) {
+        return db->QueryInt("SELECT count(*) FROM pragma_table_info('archive') WHERE name = '" +
+                            std::string(name) + "'")
+                   .value_or(0) > 0;
+    };
+    const bool has_origin = has_column("origin");
+    const bool has_media_path = has_column("media_path");
+    return ArchiveReader(std::move(*db), has_origin, has_media_path);
 }
 
 SearchPage ArchiveReader::Search(const SearchQuery& query) {

@@ -42,12 +42,13 @@ public:
     KeysRead LoadContactKeys();
 
 private:
-    ArchiveReader(platform::SqliteConnection db, bool has_origin)
-        : m_db(std::move(db)), m_has_origin(has_origin) {}
+    ArchiveReader(platform::SqliteConnection db, bool has_origin, bool has_media_path)
+        : m_db(std::move(db)), m_has_origin(has_origin), m_has_media_path(has_media_path) {}
     std::string Select(std::string_view from_where) const;
 
     platform::SqliteConnection m_db;
     bool m_has_origin = true;
+    bool m_has_media_path = true;
 };
 
 // The LIKE pattern that matches texts containing `text`, with \ escaping % _ and itself.

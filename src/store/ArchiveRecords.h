@@ -29,6 +29,8 @@ struct ArchiveRow {
     // Sent texts: who handed it in ("reply", "model", "chat", "mass", "plugin", "onebot").
     // Empty for received messages.
     std::string origin;
+    // Received media: the file it was saved to (file-system bytes); empty until then.
+    std::string media_path;
 };
 
 // A stable contact key with what it was matched on. `kind` is the caller's word (friend,

@@ -160,13 +160,14 @@ std::string JsonLine(const ArchiveRow& row, bool full) {
         field("result", row.result);
         line.append(",\"recalled\":").append(row.recalled ? "true" : "false");
         field("origin", row.origin);
+        field("media_path", row.media_path);
     }
     return line + "}\n";
 }
 
 std::string CsvHeader() {
     return "time,direction,chat,chat_key,sender,sender_key,kind,text,msg_id,result,recalled,"
-           "origin\r\n";
+           "origin,media_path\r\n";
 }
 
 std::string CsvLine(const ArchiveRow& row) {
@@ -179,6 +180,8 @@ std::string CsvLine(const ArchiveRow& row) {
     }
     line.append(row.recalled ? "1" : "0").push_back(',');
     AppendCsvCell(line, row.origin);
+    line.push_back(',');
+    AppendCsvCell(line, row.media_path);
     return line + "\r\n";
 }
 

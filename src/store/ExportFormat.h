@@ -20,8 +20,8 @@ std::string LocalTimeText(std::int64_t unix_ms);
 std::string IsoTimeText(std::int64_t unix_ms);
 
 // One JSON object and a line break, with the keys time, direction ("in" or "out"), chat,
-// chat_key, sender, sender_key, kind, text and msg_id; `full` adds result, recalled and
-// origin.
+// chat_key, sender, sender_key, kind, text and msg_id; `full` adds result, recalled, origin
+// and media_path.
 std::string JsonLine(const ArchiveRow& row, bool full);
 
 // CSV (RFC 4180, CR LF line ends) with the columns of a full JSON line. A cell that a

@@ -72,6 +72,10 @@ CREATE TABLE contact_keys(
     R"sql(
 ALTER TABLE archive ADD COLUMN origin TEXT NOT NULL DEFAULT '';
 )sql",
+    // 2 -> 3: where a received picture, voice, video or file was saved.
+    R"sql(
+ALTER TABLE archive ADD COLUMN media_path TEXT NOT NULL DEFAULT '';
+)sql",
 };
 
 SchemaCheck Failed(platform::SqliteConnection& db, int found_version) {

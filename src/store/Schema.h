@@ -8,7 +8,7 @@ namespace zelmo::store {
 
 // The version this program writes (PRAGMA user_version). A database of an older version is
 // brought forward on open; one of a newer version is left alone.
-inline constexpr int SCHEMA_VERSION = 2;
+inline constexpr int SCHEMA_VERSION = 3;
 
 struct SchemaCheck {
     enum class State { Current, Migrated, TooNew, Failed };

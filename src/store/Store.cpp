@@ -49,18 +49,23 @@ struct Store::Writer {
     SqliteStatement insert_row;
     SqliteStatement index_row;
     SqliteStatement mark_recalled;
+    SqliteStatement set_media_path;
     SqliteStatement save_key;
     SqliteStatement retention;
 
     explicit Writer(platform::SqliteConnection connection) : db(std::move(connection)) {
         insert_row = db.Prepare(
             "INSERT INTO archive(time_ms, direction, kind, chat_key, chat_name, sender_key, "
-            "sender_name, msg_id, text, result, recalled, origin) VALUES "
-            "(?,?,?,?,?,?,?,?,?,?,?,?)");
+            "sender_name, msg_id, text, result, recalled, origin, media_path) VALUES "
+            "(?,?,?,?,?,?,?,?,?,?,?,?,?)");
         index_row = db.Prepare("INSERT INTO archive_text(rowid, text) VALUES (?, ?)");
         mark_recalled = db.Prepare(
             "UPDATE archive SET recalled = 1 WHERE id > (SELECT ifnull(max(id), 0) FROM archive) "
             "- ?2 AND msg_id = ?1");
+        // A download ends minutes after its message at most: the row is among the newest.
+        set_media_path = db.Prepare(
+            "UPDATE archive SET media_path = ?3 WHERE id > (SELECT ifnull(max(id), 0) FROM "
+            "archive) - ?2 AND msg_id = ?1 AND direction = 'in'");
         save_key = db.Prepare(
             "INSERT OR REPLACE INTO contact_keys(key, kind, uin, alias, remark_name, nick_name, "
             "sex, province, city, signature, member_names, group_key, display_name, "
@@ -73,7 +78,7 @@ struct Store::Writer {
 
     bool Valid() const {
         return insert_row.Valid() && index_row.Valid() && mark_recalled.Valid() &&
-               save_key.Valid() && retention.Valid();
+               set_media_path.Valid() && save_key.Valid() && retention.Valid();
     }
 
     // The status and words of the last failure, taken before a reset or rollback clears them.
@@ -103,6 +108,7 @@ struct Store::Writer {
         s.Bind(10, row.result);
         s.Bind(11, std::int64_t{row.recalled ? 1 : 0});
         s.Bind(12, row.origin);
+        s.Bind(13, row.media_path);
         const SqliteStatus status = Finish(s);
         if (status != SqliteStatus::Ok) {
             return status;
@@ -116,6 +122,13 @@ struct Store::Writer {
         mark_recalled.Bind(1, recall.msg_id);
         mark_recalled.Bind(2, RECALL_WINDOW_ROWS);
         return Finish(mark_recalled);
+    }
+
+    SqliteStatus Write(const MediaPath& media) {
+        set_media_path.Bind(1, media.msg_id);
+        set_media_path.Bind(2, RECALL_WINDOW_ROWS);
+        set_media_path.Bind(3, media.path);
+        return Finish(set_media_path);
     }
 
     SqliteStatus Write(const ContactKeyRecord& key) {
@@ -167,6 +180,12 @@ void Store::Append(ArchiveRow row) {
 void Store::MarkRecalled(std::string_view msg_id) {
     if (!msg_id.empty()) {
         Enqueue(Recall{std::string(msg_id)});
+    }
+}
+
+void Store::SetMediaPath(std::string_view msg_id, std::string_view path) {
+    if (!msg_id.empty() && !path.empty()) {
+        Enqueue(MediaPath{std::string(msg_id), std::string(path)});
     }
 }
 

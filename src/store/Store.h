@@ -60,6 +60,8 @@ public:
     // Marks the rows of this MsgId recalled, among the newest 100,000 rows (queued ones
     // included): a message can be recalled for a few minutes only.
     void MarkRecalled(std::string_view msg_id);
+    // The received message `msg_id` had its media saved at `path`.
+    void SetMediaPath(std::string_view msg_id, std::string_view path);
     // New or changed contact keys; a known key's record is replaced.
     void SaveContactKeys(std::vector<ContactKeyRecord> records);
     // 消息保留天数 changed: rows older than `days` days are deleted soon, in small batches
@@ -80,7 +82,11 @@ private:
     struct Recall {
         std::string msg_id;
     };
-    using Change = std::variant<ArchiveRow, Recall, ContactKeyRecord>;
+    struct MediaPath {
+        std::string msg_id;
+        std::string path;
+    };
+    using Change = std::variant<ArchiveRow, Recall, MediaPath, ContactKeyRecord>;
     struct Writer;
 
     void Enqueue(Change change);

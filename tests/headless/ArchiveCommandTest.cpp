@@ -208,12 +208,12 @@ TEST(ArchiveCommandTest, ExportWritesEveryRowOldestFirstAsCsvOrJsonLines) {
     ASSERT_EQ(csv.lines.size(), 5u);  // the header, and the quoted cell's line break
     EXPECT_EQ(csv.lines[0],
               "time,direction,chat,chat_key,sender,sender_key,kind,text,msg_id,result,recalled,"
-              "origin\r");
+              "origin,media_path\r");
     EXPECT_EQ(csv.lines[1],
               "2024-01-01T00:00:00+00:00,in,高中同学,cgroupaaaaa,李雷,c6,文本,普通的一句,"
-              "1704067200000,,0,\r");
+              "1704067200000,,0,,\r");
     EXPECT_THAT(csv.lines[2], HasSubstr(",\"'=HYPERLINK(\"\"x\"\"), 第二行\r"));
-    EXPECT_THAT(csv.lines[3], HasSubstr("还有\",1704067201000,,0,\r"));
+    EXPECT_THAT(csv.lines[3], HasSubstr("还有\",1704067201000,,0,,\r"));
 
     const Output json = RunHeadless(
         dir, {"export", "--format", "json", "--data-dir", dir.Path(), "--chat", "cgroupaaaaa"});
@@ -223,6 +223,7 @@ TEST(ArchiveCommandTest, ExportWritesEveryRowOldestFirstAsCsvOrJsonLines) {
     EXPECT_EQ(second["result"], "");
     EXPECT_EQ(second["recalled"], false);
     EXPECT_EQ(second["origin"], "");
+    EXPECT_EQ(second["media_path"], "");
     const Output all = RunHeadless(dir, {"export", "--format", "json", "--data-dir", dir.Path()});
     ASSERT_EQ(all.lines.size(), 3u);
     EXPECT_EQ(nlohmann::json::parse(all.lines[2])["text"], "A\uFFFDB\uFFFD");

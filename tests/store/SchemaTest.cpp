@@ -73,6 +73,7 @@ TEST(SchemaTest, ADatabaseOfEveryEarlierVersionOpensAtTheCurrentOneWithItsRows) 
             EXPECT_EQ(rows.rows[i].text, old_rows[i].text);
             EXPECT_EQ(rows.rows[i].recalled, old_rows[i].recalled);
             EXPECT_EQ(rows.rows[i].origin, old_rows[i].origin);
+            EXPECT_EQ(rows.rows[i].media_path, old_rows[i].media_path);
             // The old rows are found through the index as well.
             store::SearchQuery query;
             query.text = old_rows[i].text;

@@ -66,6 +66,7 @@ SettingsWindow::SettingsWindow(SettingsStore& settings, const std::string& accou
     tabs->addTab(NewChatPage(), U("聊天设置"));
     tabs->addTab(NewGroupPage(), U("群管设置"));
     tabs->addTab(NewPluginPage(), U("插件设置"));
+    tabs->addTab(NewKeepingPage(), U("媒体与存档"));
     m_onebot = new OneBotPage(this);
     tabs->addTab(m_onebot, U("OneBot"));
     m_ai_page = new AiSettingsPage(this);
@@ -122,8 +123,6 @@ QWidget* SettingsWindow::NewBasicPage() {
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(robot_box);
     layout->addWidget(NewLimitsBox(page));
-    layout->addWidget(NewMediaBox(page));
-    layout->addWidget(NewArchiveBox(page));
     layout->addWidget(shield_box);
     layout->addStretch();
     return page;
@@ -151,6 +150,16 @@ QWidget* SettingsWindow::NewLimitsBox(QWidget* page) {
     layout->addWidget(m_auto_relogin);
     layout->addLayout(count_row(m_auto_login_cap, "24小时内最多自动登录", "次（0 为不限）"));
     return box;
+}
+
+QWidget* SettingsWindow::NewKeepingPage() {
+    // A page of its own: the general page holds no more on a small screen.
+    auto* page = new QWidget(this);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(NewMediaBox(page));
+    layout->addWidget(NewArchiveBox(page));
+    layout->addStretch();
+    return page;
 }
 
 QWidget* SettingsWindow::NewMediaBox(QWidget* page) {

@@ -60,6 +60,8 @@ private:
     QWidget* NewLimitsBox(QWidget* page);
     // 媒体下载 and 媒体上限MB.
     QWidget* NewMediaBox(QWidget* page);
+    // The media and archive boxes.
+    QWidget* NewKeepingPage();
     QWidget* NewArchiveBox(QWidget* page);
     QWidget* NewChatPage();
     QWidget* NewGroupPage();

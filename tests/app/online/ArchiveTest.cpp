@@ -78,6 +78,9 @@ TEST(ArchiveTest, ARestartKeepsEveryKindOfMessageTheRepliesAndTheRecallsWithThei
     AskAndWait(online, "alice");
     const std::string alice_key = online.Robot().Keys().KeyOf(simulator.UserNameOf("alice"));
     ASSERT_FALSE(alice_key.empty());
+    // Bob's picture is saved, and its row learns where.
+    ASSERT_TRUE(online.Screen().WaitForCall("LogRowFile", WAIT, 1));
+    const std::string picture_path = online.Screen().TextsOf("LogRowFile").front();
 
     ASSERT_EQ(online.Restart(), "");
     const std::vector<store::ArchiveRow> rows = Archived(online);
@@ -94,9 +97,16 @@ TEST(ArchiveTest, ARestartKeepsEveryKindOfMessageTheRepliesAndTheRecallsWithThei
     EXPECT_EQ(group->sender_name, "Carol");
     EXPECT_FALSE(group->sender_key.empty());
     EXPECT_NE(group->sender_key, group->chat_key);
-    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+    const auto picture = std::find_if(rows.begin(), rows.end(), [](const store::ArchiveRow& row) {
+        return row.kind == "[图片]";
+    });
+    ASSERT_NE(picture, rows.end());
+    EXPECT_EQ(std::count_if(picture + 1, rows.end(),
                             [](const store::ArchiveRow& row) { return row.kind == "[图片]"; }),
-              1);
+              0);
+    EXPECT_NE(picture->media_path, "");
+    EXPECT_NE(picture_path.find(picture->media_path), std::string::npos) << picture_path;
+    EXPECT_TRUE(platform::FileExists(picture->media_path)) << picture->media_path;
     EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
                             [](const store::ArchiveRow& row) { return row.kind == "[撤回]"; }),
               1);

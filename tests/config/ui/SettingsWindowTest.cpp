@@ -175,11 +175,16 @@ TEST_F(SettingsWindowTest, HoldsEveryControlWithItsCaptionsLabelsAndHints) {
     const QWidget* general = window->findChild<QTabWidget*>()->currentWidget();
     for (const QWidget* limit :
          {static_cast<QWidget*>(controls.per_minute), static_cast<QWidget*>(controls.expiry),
-          static_cast<QWidget*>(controls.auto_relogin), static_cast<QWidget*>(controls.login_cap),
-          static_cast<QWidget*>(controls.archive_enabled),
-          static_cast<QWidget*>(controls.archive_days)}) {
+          static_cast<QWidget*>(controls.auto_relogin),
+          static_cast<QWidget*>(controls.login_cap)}) {
         EXPECT_TRUE(general->isAncestorOf(limit)) << limit->objectName().toStdString();
     }
+    // What is kept (media, the archive) has a page of its own.
+    ShowTabOf(*window, controls.archive_enabled);
+    const QWidget* keeping = window->findChild<QTabWidget*>()->currentWidget();
+    EXPECT_NE(keeping, general);
+    EXPECT_TRUE(keeping->isAncestorOf(controls.archive_days));
+    EXPECT_TRUE(keeping->isAncestorOf(window->findChild<QWidget*>(U("组合框_媒体下载"))));
 
     // The plugin tab holds the list-word row and the plugin page's host; the word's box
     // sits between its two labels and "%" follows the chance box.
