@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/HeaderLines.h"
 #include "platform/JsonReader.h"
 
 namespace zelmo::ai {
@@ -230,36 +231,15 @@ bool MentionsModel(std::string_view text) {
 
 // Seconds of a "Retry-After" header given in seconds; -1 for none or an HTTP date.
 int RetryAfter(std::string_view headers) {
-    std::size_t start = 0;
-    while (start < headers.size()) {
-        std::size_t end = headers.find("\r\n", start);
-        if (end == std::string_view::npos) {
-            end = headers.size();
-        }
-        const std::string_view line = headers.substr(start, end - start);
-        start = end + 2;
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos ||
-            !EqualsIgnoreCase(line.substr(0, colon), "retry-after")) {
-            continue;
-        }
-        std::string_view value = line.substr(colon + 1);
-        while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-            value.remove_prefix(1);
-        }
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
-            value.remove_suffix(1);
-        }
-        if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos) {
-            return -1;  // an HTTP date: the back-off decides
-        }
-        if (value.size() > 9) {
-            return MAX_RETRY_AFTER_S;
-        }
-        const int seconds = NumberOf(value);
-        return seconds < 0 ? -1 : std::min(seconds, MAX_RETRY_AFTER_S);
+    const std::string value = platform::HeaderValue(headers, "Retry-After");
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;  // none, or an HTTP date: the back-off decides
     }
-    return -1;
+    if (value.size() > 9) {
+        return MAX_RETRY_AFTER_S;
+    }
+    const int seconds = NumberOf(value);
+    return seconds < 0 ? -1 : std::min(seconds, MAX_RETRY_AFTER_S);
 }
 
 // The start of a body that is no error object, on one line: what the endpoint said.

@@ -5,6 +5,7 @@
 
 #include "jobs/Backoff.h"
 #include "onebot/Events.h"
+#include "platform/HeaderLines.h"
 #include "platform/Json.h"
 
 namespace zelmo::onebot {
@@ -20,35 +21,6 @@ std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-// The header line's value, case ignored in the name; empty when absent.
-std::string HeaderValue(std::string_view headers, std::string_view name) {
-    std::size_t start = 0;
-    while (start < headers.size()) {
-        std::size_t end = headers.find("\r\n", start);
-        if (end == std::string_view::npos) {
-            end = headers.size();
-        }
-        const std::string_view line = headers.substr(start, end - start);
-        const std::size_t colon = line.find(':');
-        if (colon == name.size()) {
-            bool same = true;
-            for (std::size_t i = 0; i < colon && same; ++i) {
-                same = std::tolower(static_cast<unsigned char>(line[i])) ==
-                       std::tolower(static_cast<unsigned char>(name[i]));
-            }
-            if (same) {
-                std::string_view value = line.substr(colon + 1);
-                while (!value.empty() && value.front() == ' ') {
-                    value.remove_prefix(1);
-                }
-                return std::string(value);
-            }
-        }
-        start = end + 2;
-    }
-    return {};
 }
 
 }  // namespace
@@ -158,7 +130,7 @@ bool Webhook::Post(const std::string& event) {
     if (head.status != 200 || answer.empty() || !m_parts.run_action) {
         return true;
     }
-    const std::string type = HeaderValue(head.headers, "Content-Type");
+    const std::string type = platform::HeaderValue(head.headers, "Content-Type");
     if (type.find("json") == std::string::npos) {
         return true;
     }
