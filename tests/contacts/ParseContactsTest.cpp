@@ -38,29 +38,29 @@ sim::ContactSpec Group(std::string id, std::string nick_name,
     return contact;
 }
 
-std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& specs) {
+std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& people) {
     std::vector<const sim::ContactSpec*> list;
-    list.reserve(specs.size());
-    for (const sim::ContactSpec& contact : specs) {
+    list.reserve(people.size());
+    for (const sim::ContactSpec& contact : people) {
         list.push_back(&contact);
     }
     return list;
 }
 
 // A webwxgetcontact answer, as the service sends it.
-std::string ContactListAnswer(std::vector<sim::ContactSpec>& specs,
+std::string ContactListAnswer(std::vector<sim::ContactSpec>& people,
                               sim::Era era = sim::Era::Early2016) {
-    sim::AssignUserNames(specs);
-    return sim::GetContactAnswer(era, 0, Pointers(specs), "@crypt_1_2");
+    sim::AssignUserNames(people);
+    return sim::GetContactAnswer(era, 0, Pointers(people), "@crypt_1_2");
 }
 
-std::string InitAnswerWith(std::vector<sim::ContactSpec>& specs) {
-    sim::AssignUserNames(specs);
+std::string InitAnswerWith(std::vector<sim::ContactSpec>& people) {
+    sim::AssignUserNames(people);
     sim::InitData data;
     data.account.uin = 2100000001;
     data.account.user_name = "@own";
     data.account.nick_name = "own";
-    data.contacts = Pointers(specs);
+    data.contacts = Pointers(people);
     data.sync_key = {{1, 100}, {2, 200}};
     data.skey = "@crypt_1_2";
     return sim::InitAnswer(sim::Era::Early2016, data);
@@ -119,25 +119,25 @@ protected:
 };
 
 TEST_P(ParseContactsTest, ClassifiesEveryKindAndAGroupStaysAGroupWhateverItsSex) {
-    std::vector<sim::ContactSpec> specs = {
+    std::vector<sim::ContactSpec> people = {
         Person("male", "m", 1),    Person("female", "f", 2),     Person("zero", "z", 0),
         Person("odd", "o", 3),     Group("group", "g", {}),      Group("group1", "g1", {}),
         Person("sub", "s", 0),     Person("service", "v", 0),    Person("verified", "x", 0),
         Person("flagged", "y", 1), Person("other_flag", "q", 2),
     };
-    specs[5].sex = 1;
+    people[5].sex = 1;
     // Official accounts carry bit 8 of VerifyFlag, whatever their Sex says.
-    specs[6].verify_flag = 8;
-    specs[7].verify_flag = 24;
-    specs[8].verify_flag = 56;
-    specs[9].verify_flag = 8;
-    specs[10].verify_flag = 16;
-    const std::string answer = ContactListAnswer(specs, GetParam());
+    people[6].verify_flag = 8;
+    people[7].verify_flag = 24;
+    people[8].verify_flag = 56;
+    people[9].verify_flag = 8;
+    people[10].verify_flag = 16;
+    const std::string answer = ContactListAnswer(people, GetParam());
 
     for (const Path path : PATHS) {
         SCOPED_TRACE(PathName(path));
         ContactStore store;
-        ASSERT_EQ(Add(path, store, queue, answer), specs.size());
+        ASSERT_EQ(Add(path, store, queue, answer), people.size());
         EXPECT_EQ(store.At(1)->kind, KIND_MALE);
         EXPECT_EQ(store.At(2)->kind, KIND_FEMALE);
         EXPECT_EQ(store.At(3)->kind, KIND_UNKNOWN);
@@ -148,8 +148,8 @@ TEST_P(ParseContactsTest, ClassifiesEveryKindAndAGroupStaysAGroupWhateverItsSex)
             EXPECT_EQ(store.At(i)->kind, KIND_PUBLIC) << i;
         }
         EXPECT_EQ(store.At(11)->kind, KIND_FEMALE);
-        for (std::size_t i = 0; i < specs.size(); ++i) {
-            EXPECT_EQ(store.At(i + 1)->UserName, specs[i].user_name);
+        for (std::size_t i = 0; i < people.size(); ++i) {
+            EXPECT_EQ(store.At(i + 1)->UserName, people[i].user_name);
         }
     }
 }
@@ -165,8 +165,8 @@ TEST_P(ParseContactsTest, TextsEndAtTheirRealQuoteAndAreDecodedWhileTokensStayRa
     sim::ContactSpec emoji = Person("emoji", "Bob 😹 & <Co>", 1);
     sim::ContactSpec group = Group("group", "群 [微笑]", {Person("member", "m", 1)});
     group.owner_uin = 42;
-    std::vector<sim::ContactSpec> specs = {tricky, emoji, group};
-    const std::string answer = ContactListAnswer(specs, GetParam());
+    std::vector<sim::ContactSpec> people = {tricky, emoji, group};
+    const std::string answer = ContactListAnswer(people, GetParam());
 
     for (const Path path : PATHS) {
         SCOPED_TRACE(PathName(path));
@@ -232,9 +232,9 @@ TEST(ParseContactsTextTest, AContactInBothAnswersKeepsTheFirstValues) {
 }
 
 TEST(ParseContactsTextTest, EachNewGroupPostsOneMemberJobWithItsIndex) {
-    std::vector<sim::ContactSpec> specs = {Person("a", "a", 1), Group("g1", "g1", {}),
-                                           Person("b", "b", 2), Group("g2", "g2", {})};
-    const std::string answer = ContactListAnswer(specs);
+    std::vector<sim::ContactSpec> people = {Person("a", "a", 1), Group("g1", "g1", {}),
+                                            Person("b", "b", 2), Group("g2", "g2", {})};
+    const std::string answer = ContactListAnswer(people);
     for (const Path path : PATHS) {
         SCOPED_TRACE(PathName(path));
         ContactStore store;
@@ -245,7 +245,7 @@ TEST(ParseContactsTextTest, EachNewGroupPostsOneMemberJobWithItsIndex) {
         const std::vector<jobs::Job> jobs = TakeAll(queue);
         ASSERT_EQ(jobs.size(), 2u);
         for (std::size_t i = 0; i < jobs.size(); ++i) {
-            const std::string& group_name = specs[i == 0 ? 1 : 3].user_name;
+            const std::string& group_name = people[i == 0 ? 1 : 3].user_name;
             EXPECT_EQ(jobs[i].kind, JOB_GROUP_MEMBERS);
             EXPECT_EQ(jobs[i].texts[0], std::to_string(store.FindContactIndex(group_name)));
             EXPECT_EQ(jobs[i].texts[1], "");
@@ -261,11 +261,11 @@ TEST(ParseContactsTextTest, EachNewGroupPostsOneMemberJobWithItsIndex) {
 // Every prefix of an answer and random bytes: nothing breaks, only whole contacts are
 // added, and never more than the answer holds.
 TEST(ParseContactsTextTest, AnyBytesGiveABoundedResult) {
-    std::vector<sim::ContactSpec> specs = {Person("a", "a\"}]", 1), Group("g", "g", {}),
-                                           Person("b", "小\\b", 2)};
-    const std::string answer = ContactListAnswer(specs);
+    std::vector<sim::ContactSpec> people = {Person("a", "a\"}]", 1), Group("g", "g", {}),
+                                            Person("b", "小\\b", 2)};
+    const std::string answer = ContactListAnswer(people);
     std::set<std::string> names;
-    for (const sim::ContactSpec& contact : specs) {
+    for (const sim::ContactSpec& contact : people) {
         names.insert(contact.user_name);
     }
     for (std::size_t length = 0; length <= answer.size(); ++length) {
@@ -273,7 +273,7 @@ TEST(ParseContactsTextTest, AnyBytesGiveABoundedResult) {
             ContactStore store;
             jobs::JobQueue queue;
             const std::size_t added = Add(path, store, queue, answer.substr(0, length));
-            ASSERT_LE(added, specs.size());
+            ASSERT_LE(added, people.size());
             for (const ContactRecord& record : store.Snapshot()) {
                 ASSERT_TRUE(names.contains(record.UserName))
                     << PathName(path) << " prefix " << length;
