@@ -197,6 +197,9 @@ store::ArchiveRow SentRow(const messages::SentEvent& event, const RowNames& name
     row.text = WithoutCarriageReturns(platform::GbkToUtf8(event.text));
     row.result = event.sent ? std::string(SENT) : platform::GbkToUtf8(event.reason);
     row.origin = std::string(OriginWord(event.origin));
+    if (event.origin == messages::SendOrigin::Model && !event.model.empty()) {
+        row.origin += ":" + platform::GbkToUtf8(event.model);
+    }
     return row;
 }
 

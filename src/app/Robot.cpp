@@ -32,6 +32,11 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
       m_media(*this),
       m_plugin_services(*this),
       m_host_calls(m_plugin_services),
+      m_context(
+          [this](std::string_view chat, std::size_t count, std::int64_t until_unix_ms) {
+              return m_archive_context.Turns(chat, count, until_unix_ms);
+          },
+          clock),
       m_context_feed(m_context, m_settings, m_contacts),
       m_model({protocol::ClientConfig(m_profile), m_settings, m_context, Starter(), clock,
                [this](const ai::ModelResult& result) { SettleModelResult(*this, result); }}) {

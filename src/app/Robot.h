@@ -11,6 +11,7 @@
 #include "ai/ChatContext.h"
 #include "ai/ModelQueue.h"
 #include "app/AccountArchive.h"
+#include "app/ArchiveContext.h"
 #include "app/LoginRun.h"
 #include "app/MediaDownloads.h"
 #include "app/PluginServices.h"
@@ -208,7 +209,8 @@ private:
     PluginServices m_plugin_services;
     plugins::HostCalls m_host_calls;
     AccountArchive m_archive{*this};
-    // The model's context; the archive may take its place behind ai::ChatContext.
+    // The model's context: this run's texts in memory, a chat's past from the archive.
+    ArchiveContext m_archive_context{*this};
     ai::MemoryContext m_context;
     messages::ModelContextFeed m_context_feed;
     ai::ModelQueue m_model;

@@ -167,12 +167,18 @@ SearchPage ArchiveReader::Search(const SearchQuery& query) {
     return page;
 }
 
-RowsRead ArchiveReader::LastRows(int count, std::string_view chat_key) {
+RowsRead ArchiveReader::LastRows(int count, std::string_view chat_key, std::int64_t until_ms) {
     RowsRead read;
-    SqliteStatement s = m_db.Prepare(
-        Select("FROM archive a WHERE ?1 = '' OR a.chat_key = ?1 ORDER BY a.id DESC LIMIT ?2"));
+    // Spelled out per case: an "?1 = '' OR" would keep SQLite from the chat index.
+    std::string where = chat_key.empty() ? "WHERE 1" : "WHERE a.chat_key = ?1";
+    if (until_ms != 0) {
+        where += " AND a.time_ms <= ?3";
+    }
+    SqliteStatement s =
+        m_db.Prepare(Select("FROM archive a " + where + " ORDER BY a.id DESC LIMIT ?2"));
     s.Bind(1, chat_key);
     s.Bind(2, std::int64_t{std::max(count, 0)});
+    s.Bind(3, until_ms);
     SqliteStatus status = s.Step();
     for (; status == SqliteStatus::Row; status = s.Step()) {
         read.rows.push_back(ReadRow(s));

@@ -32,8 +32,9 @@ public:
     // Rows whose text holds query.text (newest first, one page). Three characters and more
     // go through the text index; shorter ones read every row.
     SearchPage Search(const SearchQuery& query);
-    // The newest `count` rows, of one chat when `chat_key` is not empty, oldest first.
-    RowsRead LastRows(int count, std::string_view chat_key = {});
+    // The newest `count` rows, of one chat when `chat_key` is not empty, none later than
+    // `until_ms` when it is not 0; oldest first.
+    RowsRead LastRows(int count, std::string_view chat_key = {}, std::int64_t until_ms = 0);
     // Every row, oldest first, of the chats matching `chat` (a key, or part of a name; empty
     // for all) until `sink` returns false. Empty, or SQLite's words when the read failed.
     std::string ForEachRow(std::string_view chat,

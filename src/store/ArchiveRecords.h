@@ -26,7 +26,8 @@ struct ArchiveRow {
     // received messages.
     std::string result;
     bool recalled = false;
-    // Sent texts: who handed it in ("reply", "model", "chat", "mass", "plugin", "onebot").
+    // Sent texts: who handed it in ("reply", "model:NAME" with the language model's name,
+    // "chat", "mass", "plugin", "onebot").
     // Empty for received messages.
     std::string origin;
     // Received media: the file it was saved to (file-system bytes); empty until then.

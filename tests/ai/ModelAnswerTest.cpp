@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "ai/ChatContext.h"
 #include "ai/ModelAnswer.h"
 #include "ai/ModelClient.h"
+#include "support/FakeClock.h"
 
 namespace zelmo::ai {
 namespace {
@@ -78,6 +82,42 @@ TEST(ModelAnswerTest, MemoryContextGivesTheTurnsBeforeTheAskedOne) {
     const std::vector<ChatTurn> kept = context.Recent("@a", 1000, "");
     EXPECT_EQ(kept.size(), MemoryContext::TURNS_PER_CHAT);
     EXPECT_EQ(kept.back().text.size(), MemoryContext::MAX_TEXT_BYTES);
+}
+
+// The past of a chat from elsewhere, read once and put in front; a message that is in both
+// (archived in the moment its chat began here, or read before it was added) is kept once.
+TEST(ModelAnswerTest, MemoryContextPutsAChatsEarlierTurnsInFrontOnce) {
+    test::FakeClock clock(5000);
+    int reads = 0;
+    std::int64_t asked_until = 0;
+    MemoryContext context(
+        [&](std::string_view chat, std::size_t, std::int64_t until_unix_ms) {
+            ++reads;
+            asked_until = until_unix_ms;
+            return chat == "@a" ? std::vector<ChatTurn>{{"1", false, "", "old"},
+                                                        {"2", true, "", "older answer"},
+                                                        {"3", false, "", "question"}}
+                                : std::vector<ChatTurn>{};
+        },
+        clock);
+    context.Add("@a", {"3", false, "", "question"});
+    clock.Advance(1000);
+    const auto texts = [&](std::string_view chat) {
+        std::string joined;
+        for (const ChatTurn& turn : context.Recent(chat, 10, "")) {
+            joined += turn.text + "|";
+        }
+        return joined;
+    };
+    EXPECT_EQ(texts("@a"), "old|older answer|question|");
+    EXPECT_EQ(asked_until, 5000) << "up to when memory began to keep the chat";
+    // A chat asked about before its first message was added here.
+    EXPECT_EQ(texts("@b"), "");
+    context.Add("@b", {"7", false, "", "new"});
+    context.Add("@a", {"3", false, "", "question"});
+    EXPECT_EQ(texts("@a"), "old|older answer|question|");
+    EXPECT_EQ(texts("@b"), "new|");
+    EXPECT_EQ(reads, 2);
 }
 
 }  // namespace

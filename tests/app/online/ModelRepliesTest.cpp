@@ -2,8 +2,10 @@
 // what reaches it, with which context, what goes out, and what the chats get when it fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "store/ArchiveReader.h"
 #include "support/FakeClock.h"
 #include "support/OnlineRobot.h"
 
@@ -112,6 +115,24 @@ protected:
         }
         return true;
     }
+    // A sent text is archived once the service's answer is read, a moment after the
+    // simulator saw it; nothing tells that moment, so this reads the archive until it is there.
+    std::optional<store::ArchiveRow> WaitForArchived(std::string_view text) {
+        const auto end = std::chrono::steady_clock::now() + WAIT;
+        while (std::chrono::steady_clock::now() < end) {
+            std::string error;
+            if (std::optional<store::ArchiveReader> reader =
+                    store::ArchiveReader::Open(m_online->Robot().Archive().Path(), &error)) {
+                for (store::ArchiveRow& row : reader->LastRows(20).rows) {
+                    if (row.text == text) {
+                        return std::move(row);
+                    }
+                }
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return std::nullopt;
+    }
     std::size_t Boxes() const { return m_online->Screen().CountOf("ShowMessageBox"); }
 
     FakeClock m_clock;
@@ -142,6 +163,32 @@ TEST_F(ModelRepliesTest, AnswersWhatTheBaseDoesNotKnowWithTheChatsContextPlainAn
     // The model's answers are marked as its own in the log.
     EXPECT_EQ(Rows("[AI回复 sim-model] ").size(), 2u);
     EXPECT_TRUE(Rows("[AI回复 sim-model] 晴天").empty());
+
+    // After a restart the chat's past comes from the archive. The service stamps received
+    // texts with its own time: this clock runs an hour ahead of it.
+    const std::optional<store::ArchiveRow> answer = WaitForArchived("第一句话。");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->origin, std::string("model:") + MODEL);
+    m_clock.SetUnixMs(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::system_clock::now().time_since_epoch() + 1h)
+                          .count());
+    ASSERT_EQ(m_online->Restart(), "");
+    Sim().QueueModelAnswer({.match = "还记得", .content = "记得。"});
+    EXPECT_EQ(Reply(Text("alice", "还记得吗"), 4), "记得。");
+    const std::vector<sim::ModelCall> later = Sim().ModelCalls();
+    ASSERT_EQ(later.size(), 3u);
+    Turns heard(later[2].messages.begin() + 1, later[2].messages.end());
+    ASSERT_EQ(heard.size(), 7u);
+    EXPECT_EQ(heard.back(), Turns::value_type("user", "还记得吗"));
+    // The archive keeps the order texts passed the robot: an answer the sender took a moment
+    // over may come after the next question.
+    heard.pop_back();
+    std::sort(heard.begin(), heard.end());
+    Turns earlier{{"user", "你好吗"},     {"assistant", "好\n我很好，谢谢。"},
+                  {"user", "天气怎么样"}, {"assistant", "晴天"},
+                  {"user", "再说一句"},   {"assistant", "第一句话。"}};
+    std::sort(earlier.begin(), earlier.end());
+    EXPECT_EQ(heard, earlier);
 }
 
 TEST_F(ModelRepliesTest, GroupsAskOnlyWhatAddressesTheRobotAndLabelsNeverReachTheModel) {
