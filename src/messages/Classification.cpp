@@ -1,5 +1,6 @@
 #include "messages/Classification.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 
@@ -54,6 +55,9 @@ constexpr std::array<KindRow, 8> KIND_ROWS{{
     {CATEGORY_MARKER, "[图文]"},
     {"&lt;?xml version", "[名片]"},
 }};
+
+static_assert(std::all_of(KIND_ROWS.begin(), KIND_ROWS.end(),
+                          [](const KindRow& row) { return row.marker.starts_with('&'); }));
 
 // The labels in GBK, made once.
 struct Labels {
@@ -137,9 +141,13 @@ std::size_t GroupMemberPrefixLength(std::string_view content) {
 std::string ClassifyContent(std::string_view content, std::string_view short_link_host) {
     const std::size_t prefix = GroupMemberPrefixLength(content);
     const std::string_view rest = content.substr(prefix);
-    for (std::size_t i = 0; i < KIND_ROWS.size(); ++i) {
-        if (platform::ContainsGbk(rest, KIND_ROWS[i].marker)) {
-            return std::string(content.substr(0, prefix)) + Texts().rows[i];
+    // Every marker starts with an escaped "<": a typed text, mostly without "&", is told by
+    // one look ("&" is never the second byte of a GBK character).
+    if (rest.find('&') != std::string_view::npos) {
+        for (std::size_t i = 0; i < KIND_ROWS.size(); ++i) {
+            if (platform::ContainsGbk(rest, KIND_ROWS[i].marker)) {
+                return std::string(content.substr(0, prefix)) + Texts().rows[i];
+            }
         }
     }
     if (!short_link_host.empty() && platform::ContainsGbk(content, LINE_BREAK_MARKER)) {

@@ -18,6 +18,7 @@ struct Phrases {
     std::string joined = platform::Gbk("加入了群聊");
     std::string invited = platform::Gbk("邀请");
     std::string qr_joined = platform::Gbk("二维码加入群聊");
+    std::string group_chat = platform::Gbk("群聊");
     std::string through = platform::Gbk("通过");
     std::string name_separator = platform::Gbk("、");
     // What stands around a name: blanks and quotes, ASCII and full-width.
@@ -39,6 +40,8 @@ constexpr std::string_view EN_TO_GROUP = " to the group chat";
 constexpr std::string_view EN_QR_JOINED = " joined the group chat via the QR Code";
 constexpr std::string_view EN_JOINED = " joined the group chat";
 constexpr std::string_view EN_YOU = "you";
+// Every notice above has one of these: most messages are none, and are told by two looks.
+constexpr std::string_view EN_GROUP_CHAT = "group chat";
 
 bool IsNarrowWrapping(char c) {
     return c == ' ' || c == '\t' || c == '"' || c == '\'';
@@ -121,6 +124,9 @@ bool Has(std::string_view content, std::string_view phrase) {
 std::optional<std::string> GroupEventReply(const config::Settings& settings,
                                            std::string_view content) {
     const Phrases& texts = Texts();
+    if (!platform::ContainsGbk(content, texts.group_chat) && !Has(content, EN_GROUP_CHAT)) {
+        return std::nullopt;
+    }
     if (Has(content, texts.removed)) {
         return NameInto(settings.群管_移, CleanNames(protocol::ExtractBetween(
                                               content, texts.you_removed, texts.removed)));

@@ -12,6 +12,10 @@ namespace {
 
 // A received text as people read it: the service's "<br/>" and entities undone.
 std::string ReadableText(std::string_view text) {
+    // Most texts have neither: no copies to look for them.
+    if (text.find_first_of("<&") == std::string_view::npos) {
+        return std::string(text);
+    }
     return protocol::DecodeHtmlEntities(platform::ReplaceAllGbk(text, "<br/>", "\n"));
 }
 
