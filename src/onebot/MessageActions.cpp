@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "media/ReplyMedia.h"
+#include "media/Upload.h"
 #include "messages/ReplyGuard.h"
 #include "onebot/ActionHandler.h"
 #include "onebot/ContactViews.h"
@@ -166,9 +167,12 @@ void SendMessage(const ActionContext& context, const Json& params, const ActionD
         const media::ReplyMediaKind kind = part.type == "image"   ? media::ReplyMediaKind::Picture
                                            : part.type == "video" ? media::ReplyMediaKind::Video
                                                                   : media::ReplyMediaKind::File;
-        sending->sends.push_back(
-            {{},
-             messages::OutgoingFile{file->path, media::SendAsFor(kind, file->name), file->name}});
+        const media::SendAs send_as = media::SendAsFor(kind, file->name);
+        if (const std::string why = media::CheckMediaFile(file->path, send_as); !why.empty()) {
+            done(Failed(FILE_NOT_SENDABLE, platform::GbkToUtf8(why)));
+            return;
+        }
+        sending->sends.push_back({{}, messages::OutgoingFile{file->path, send_as, file->name}});
         sending->alt += part.type == "image"   ? "[图片]"
                         : part.type == "video" ? "[视频]"
                                                : "[文件]";

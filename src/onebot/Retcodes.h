@@ -20,6 +20,8 @@ enum Retcode : int {
     PATH_NOT_ALLOWED = 32002,      // upload_file by path outside the configured folder
     FILE_NOT_STORED = 32003,       // the robot could not keep the file
     FILE_DIGEST_MISMATCH = 32004,  // the sha256 given does not match the bytes
+    FILE_NOT_SENDABLE = 32005,     // a file to send is empty, unreadable or above what the
+                                   // service takes of its kind
 
     DOWNLOAD_FAILED = 33001,        // upload_file by url: no answer, a bad status, too large
     RECEIVED_FILE_MISSING = 33002,  // a received file's download failed, or did not end in

@@ -313,6 +313,17 @@ TEST_F(ActionsOnlineTest, PicturesAndFilesGoOutUnderTheirNamesAndReceivedOnesCom
     ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(platform::Base64Decode(file["data"]["data"].get<std::string>()), bytes);
     EXPECT_EQ(file["data"]["sha256"], platform::Sha256Hex(bytes));
+
+    // Videos are not kept by default (媒体下载=1): a code, not a wait or a crash.
+    received.kind = sim::MessageKind::Video;
+    sim.DeliverMessage(received);
+    const json video = NextEvent("message", "private");
+    ASSERT_EQ(video["message"][0]["type"], "video") << video;
+    EXPECT_EQ(Call("get_file", {{"file_id", video["message"][0]["data"]["file_id"]},
+                                {"type", "path"}})["retcode"],
+              35008);
+    EXPECT_EQ(send({{"type", "image"}, {"data", {{"file_id", upload("空.png", "")}}}})["retcode"],
+              32005);
     EXPECT_TRUE(sim.Violations().empty());
 }
 
