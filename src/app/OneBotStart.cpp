@@ -1,5 +1,6 @@
 #include "app/OneBotStart.h"
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +32,10 @@ bool StartOneBot(Robot& robot) {
                             robot.Connection(), robot.Sender(), robot.ReplyGuard(),
                             robot.Settings(), robot.AccountDir() + "/onebot/files",
                             robot.Options().version,
-                            [&screen](std::string_view line) { screen.LogEvent("onebot", line); }},
+                            [&screen](std::string_view line) { screen.LogEvent("onebot", line); },
+                            [&robot](std::string_view item, std::chrono::milliseconds wait) {
+                                return robot.Media().FileOf(item, wait);
+                            }},
         std::move(settings));
     robot.Observers().Add(*service);
     service->Start();

@@ -62,6 +62,12 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     m_media.OnSaved([this](std::string_view msg_id, std::string_view path) {
         m_archive.OnMediaSaved(msg_id, path);
     });
+    // Hooks are set before the downloads start; the frameworks' service comes later.
+    m_media.OnSaved([this](std::string_view msg_id, std::string_view path) {
+        if (onebot::OneBotService* service = OneBot()) {
+            service->OnMediaSaved(msg_id, path);
+        }
+    });
     m_plugins.SetHostCalls(m_host_calls.Table());
     m_observers.Add(m_context_feed);
 }

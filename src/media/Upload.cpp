@@ -244,7 +244,7 @@ std::string CheckMediaFile(std::string_view path, SendAs send_as) {
 
 UploadResult UploadMedia(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                          std::string_view path, std::string_view to, SendAs send_as,
-                         UploadCounter& counter, FileDigests* digests) {
+                         UploadCounter& counter, FileDigests* digests, std::string_view name) {
     UploadResult result;
     result.error = CheckMediaFile(path, send_as);
     if (!result.error.empty()) {
@@ -253,8 +253,8 @@ UploadResult UploadMedia(const protocol::ServiceLink& link, const protocol::Prot
     platform::FileReader file(path);
     Upload upload{link, state, to, {}, {}, {}, file.ModifiedUnixMs(), counter.Next(), 0};
     upload.media.send_as = send_as;
-    upload.media.name = FileNameOf(path);
-    upload.media.extension = ExtensionOf(path);
+    upload.media.name = name.empty() ? FileNameOf(path) : FileNameOf(name);
+    upload.media.extension = ExtensionOf(upload.media.name);
     upload.media.size = file.Size();
     upload.client_media_id = link.clock.UnixMs() * 10 + upload.number % 10;
 

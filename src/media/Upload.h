@@ -46,9 +46,12 @@ std::string CheckMediaFile(std::string_view path, SendAs send_as);
 // file host in chunks of UPLOAD_CHUNK_BYTES read from the file one at a time. A chunk the
 // service refuses ends the upload (the error names the chunk and the answer). The file's MD5
 // comes from `digests` when it knows this version of the file, and is kept there otherwise
-// (may be null). Blocks; any thread.
+// (may be null). The service sees the file as `name` (UTF-8, its extension telling the
+// kind), or by the path's own name when that is empty: a file kept under an id still goes
+// out under its real name. Blocks; any thread.
 UploadResult UploadMedia(const protocol::ServiceLink& link, const protocol::ProtocolState& state,
                          std::string_view path, std::string_view to, SendAs send_as,
-                         UploadCounter& counter, FileDigests* digests = nullptr);
+                         UploadCounter& counter, FileDigests* digests = nullptr,
+                         std::string_view name = {});
 
 }  // namespace zelmo::media

@@ -85,13 +85,16 @@ SendReceipt Sender::Send(std::string_view to, std::string_view text, SendTag tag
 Sender::Outgoing Sender::FileOutgoing(std::string_view to, OutgoingFile file, SendKind kind,
                                       SendTag tag) {
     Outgoing outgoing;
-    const std::string_view name = std::string_view(file.path).substr(file.path.rfind('/') + 1);
+    const std::string_view name = file.name.empty()
+                                      ? std::string_view(file.path).substr(file.path.rfind('/') + 1)
+                                      : std::string_view(file.name);
     outgoing.text = {
         std::string(to),
         media::ReplyMediaText(media::ReplyKindOf(file.send_as), platform::Utf8ToGbk(name)), kind,
         std::move(file.path)};
     outgoing.tag = std::move(tag);
     outgoing.send_as = file.send_as;
+    outgoing.file_name = std::move(file.name);
     return outgoing;
 }
 
@@ -186,7 +189,7 @@ protocol::SendAnswer Sender::Try(Outgoing& outgoing, const protocol::ProtocolSta
     if (!outgoing.uploaded) {
         media::UploadResult upload =
             media::UploadMedia(m_parts.link, state, outgoing.text.file, outgoing.text.to,
-                               outgoing.send_as, m_uploads, &m_digests);
+                               outgoing.send_as, m_uploads, &m_digests, outgoing.file_name);
         if (!upload.media) {
             failure = std::move(upload.error);
             return {};

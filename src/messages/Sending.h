@@ -70,10 +70,12 @@ struct SendReceipt {
 // Told that the sender backs off before its next try: how long it waits, in ms.
 using BackoffNotice = std::function<void(int wait_ms)>;
 
-// A picture, video or file to send: where it is (file-system bytes) and how it goes out.
+// A picture, video or file to send: where it is (file-system bytes), how it goes out, and
+// the name the service and the chat see (UTF-8; empty: the path's own name).
 struct OutgoingFile {
     std::string path;
     media::SendAs send_as = media::SendAs::File;
+    std::string name;
 };
 
 // A text waiting for the sender, as it will go out.
@@ -162,6 +164,7 @@ private:
         std::shared_ptr<std::promise<SendReceipt>> done;
         BackoffNotice notice;
         media::SendAs send_as = media::SendAs::File;  // a file's
+        std::string file_name;                        // a file's shown name; empty: the path's
         std::optional<media::UploadedMedia> uploaded;
     };
 

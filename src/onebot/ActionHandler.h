@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/OneBotSettings.h"
@@ -14,6 +16,7 @@
 #include "onebot/MessageMemory.h"
 #include "onebot/OneBotParts.h"
 #include "onebot/Outbox.h"
+#include "onebot/ReceivedFiles.h"
 #include "platform/WebClient.h"
 
 namespace zelmo::onebot {
@@ -26,6 +29,7 @@ struct ActionContext {
     Outbox& outbox;
     MessageMemory& memory;
     FileStore& files;
+    const ReceivedFiles& received;   // the files events told of, before they are saved
     EventBuffer* events;             // null when HTTP events are off
     const platform::WebClient& web;  // downloads for upload_file
     // Runs a task after ms milliseconds (a long poll's end).
@@ -72,6 +76,10 @@ void SendMessage(const ActionContext& context, const platform::Json& params,
 ActionResult DeleteMessage(const ActionContext& context, const platform::Json& params);
 ActionResult UploadFile(const ActionContext& context, const platform::Json& params);
 ActionResult GetFile(const ActionContext& context, const platform::Json& params);
+// The file of an id: one upload_file kept, or a received one (saved, or waited for while its
+// download runs). Nothing, with `error` set, when there is none.
+std::optional<StoredFile> FindFile(const ActionContext& context, std::string_view file_id,
+                                   ActionResult& error);
 void GetLatestEvents(const ActionContext& context, const platform::Json& params,
                      const ActionDone& done);
 

@@ -2,10 +2,16 @@
 #include <array>
 #include <cctype>
 
+#include "config/Settings.h"
+#include "config/SettingsInput.h"
+#include "media/MediaKind.h"
+#include "media/ReceivedMedia.h"
 #include "onebot/ActionHandler.h"
 #include "platform/Base64.h"
 #include "platform/Encoding.h"
+#include "platform/FileStream.h"
 #include "platform/Files.h"
+#include "platform/Sha256.h"
 
 namespace zelmo::onebot {
 
@@ -17,6 +23,32 @@ namespace {
 constexpr std::size_t MAX_FILE_BYTES = 32u << 20;
 constexpr int DOWNLOAD_TIMEOUT_S = 60;
 constexpr std::size_t MAX_HEADERS = 32;
+// How long an action waits for a received file's download; a worker is held meanwhile.
+constexpr std::chrono::seconds RECEIVED_FILE_WAIT{20};
+constexpr std::size_t HASH_CHUNK_BYTES = 1u << 16;
+
+// The digest of a file read in pieces; empty when it could not be read whole.
+std::string FileSha256(const std::string& path) {
+    platform::FileReader file(path);
+    if (!file.IsOpen()) {
+        return {};
+    }
+    platform::Sha256 digest;
+    std::string buffer(HASH_CHUNK_BYTES, '\0');
+    std::uint64_t read = 0;
+    for (std::size_t got = 0; (got = file.Read(buffer.data(), buffer.size())) > 0;) {
+        digest.Update(std::string_view(buffer.data(), got));
+        read += got;
+    }
+    if (!file.Error().empty() || read != file.Size()) {
+        return {};
+    }
+    return digest.HexDigest();
+}
+
+std::string BaseName(std::string_view path) {
+    return std::string(path.substr(path.rfind('/') + 1));
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -170,9 +202,12 @@ ActionResult GetFile(const ActionContext& context, const Json& params) {
     if (*type != "url" && *type != "path" && *type != "data") {
         return Failed(BAD_PARAM, "type must be url, path or data");
     }
-    const std::optional<StoredFile> file = context.files.Find(*id);
+    std::optional<StoredFile> file = FindFile(context, *id, error);
     if (!file) {
-        return Failed(UNKNOWN_FILE, "no file has the file_id " + *id);
+        return error;
+    }
+    if (file->sha256.empty()) {
+        file->sha256 = FileSha256(file->path);
     }
     Json data = Json::MakeObject();
     data.Set("name", file->name);
@@ -195,6 +230,38 @@ ActionResult GetFile(const ActionContext& context, const Json& params) {
     }
     data.Set("sha256", file->sha256);
     return Ok(std::move(data));
+}
+
+std::optional<StoredFile> FindFile(const ActionContext& context, std::string_view file_id,
+                                   ActionResult& error) {
+    if (std::optional<StoredFile> kept = context.files.Find(file_id)) {
+        return kept;
+    }
+    const std::optional<std::string> item = context.received.Find(file_id);
+    if (!item) {
+        error = Failed(UNKNOWN_FILE, "no file has the file_id " + std::string(file_id));
+        return std::nullopt;
+    }
+    const std::optional<media::ReceivedMedia> media = media::ReadReceivedMedia(*item);
+    const int mode = config::MediaDownloadMode(context.parts.settings.Get()->媒体下载);
+    if (!media || !media::WantsDownload(media->kind, mode) || !context.parts.received_file) {
+        error = Failed(FILE_NOT_KEPT,
+                       media ? "the robot does not keep received files of this kind (媒体下载)"
+                             : "the service offers no download of this file");
+        return std::nullopt;
+    }
+    const std::string path = context.parts.received_file(*item, RECEIVED_FILE_WAIT);
+    if (path.empty()) {
+        error =
+            Failed(RECEIVED_FILE_MISSING, "the file's download failed or did not end within " +
+                                              std::to_string(RECEIVED_FILE_WAIT.count()) + " s");
+        return std::nullopt;
+    }
+    StoredFile file;
+    file.file_id = std::string(file_id);
+    file.name = media->FileName.empty() ? BaseName(path) : media->FileName;
+    file.path = path;
+    return file;
 }
 
 }  // namespace zelmo::onebot

@@ -21,6 +21,10 @@ bool IsFileId(std::string_view id) {
 
 }  // namespace
 
+std::string ReceivedFileId(std::string_view msg_id) {
+    return platform::Sha256Hex("received:" + std::string(msg_id)).substr(0, ID_LENGTH);
+}
+
 FileStore::FileStore(std::string folder, std::int64_t start_unix_ms)
     : m_folder(std::move(folder)), m_run(std::to_string(start_unix_ms)) {}
 
@@ -58,17 +62,39 @@ std::optional<StoredFile> FileStore::Keep(std::string_view name, std::string_vie
     return file;
 }
 
+bool FileStore::KeepReceived(std::string_view file_id, std::string_view name,
+                             std::string_view path) {
+    if (!IsFileId(file_id) || m_folder.empty() || !platform::MakeDirectories(m_folder)) {
+        return false;
+    }
+    platform::Json meta = platform::Json::MakeObject();
+    meta.Set("name", name);
+    meta.Set("sha256", "");
+    meta.Set("url", "");
+    meta.Set("path", path);
+    return platform::WriteFileAtomic(m_folder + "/" + std::string(file_id) + ".json",
+                                     platform::WriteJson(meta));
+}
+
 std::optional<StoredFile> FileStore::Find(std::string_view file_id) const {
     if (!IsFileId(file_id) || m_folder.empty()) {
         return std::nullopt;
     }
-    const std::string path = m_folder + "/" + std::string(file_id);
-    const platform::FileRead meta = platform::ReadWholeFile(path + ".json", MAX_META_BYTES);
-    if (meta.state != platform::FileRead::State::Read || !platform::FileExists(path)) {
+    const std::string kept = m_folder + "/" + std::string(file_id);
+    const platform::FileRead meta = platform::ReadWholeFile(kept + ".json", MAX_META_BYTES);
+    if (meta.state != platform::FileRead::State::Read) {
         return std::nullopt;
     }
     const std::optional<platform::Json> fields = platform::ParseJson(meta.bytes);
     if (!fields || !fields->IsObject()) {
+        return std::nullopt;
+    }
+    const platform::Json* elsewhere = fields->Find("path");
+    const std::string path =
+        elsewhere != nullptr && elsewhere->IsString() && !elsewhere->AsString().empty()
+            ? elsewhere->AsString()
+            : kept;
+    if (!platform::FileExists(path)) {
         return std::nullopt;
     }
     StoredFile file;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace zelmo::onebot {
 
@@ -18,10 +19,14 @@ struct RememberedMessage {
     std::string sender_name;  // who wrote it, as people read the name (UTF-8)
     std::string text;         // its plain text (UTF-8)
     std::int64_t unix_ms = 0;
-    bool own = false;  // a text this robot sent
-    // For a text this robot sent: the service's ids a recall needs; empty when unknown.
-    std::string svr_msg_id;
-    std::string client_msg_id;
+    bool own = false;  // a message this robot sent
+    // For a message this robot sent: the service's ids a recall needs, one pair for each
+    // send it took (a text, each file); an id empty when unknown.
+    struct SentPart {
+        std::string svr_msg_id;
+        std::string client_msg_id;
+    };
+    std::vector<SentPart> parts;
 };
 
 // The latest messages received and sent, by message_id; the oldest go beyond the capacity.

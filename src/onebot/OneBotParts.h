@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,9 @@ namespace zelmo::onebot {
 // The robot's parts the frameworks reach: the session (own profile, requests), the contacts
 // and their keys (the ids frameworks see), whether it is online, the paced sender with the
 // per-chat limit, the settings (limits), where uploaded files are kept, the program's
-// version, and a line for the owner (GBK; may be empty).
+// version, a line for the owner (GBK; may be empty), and the saved file of a received
+// message (its raw item), waiting for its download at most so long: empty when there is
+// none (may be unset: no downloads).
 struct OneBotParts {
     protocol::ServiceLink link;
     const protocol::SessionStore& sessions;
@@ -31,6 +34,7 @@ struct OneBotParts {
     std::string files_folder;
     std::string version;
     std::function<void(std::string_view gbk_line)> log;
+    std::function<std::string(std::string_view item, std::chrono::milliseconds wait)> received_file;
 };
 
 }  // namespace zelmo::onebot

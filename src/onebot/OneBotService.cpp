@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "media/ReceivedMedia.h"
 #include "onebot/Auth.h"
 #include "onebot/ContactViews.h"
 #include "onebot/ReceivedEvents.h"
@@ -65,6 +66,7 @@ OneBotService::OneBotService(OneBotParts parts, config::OneBotSettings settings)
                           *m_outbox,
                           m_memory,
                           m_files,
+                          m_received,
                           m_events.get(),
                           m_web,
                           [this](int ms, std::function<void()> task) {
@@ -213,6 +215,9 @@ void OneBotService::OnMessageItem(std::string_view item) {
     if (events.message) {
         m_memory.Remember(std::move(*events.message));
     }
+    if (!events.file_id.empty()) {
+        m_received.Remember(std::move(events.file_id), std::string(item));
+    }
     for (const Json& event : events.events) {
         Publish(event);
     }
@@ -228,6 +233,20 @@ void OneBotService::OnReceived(const messages::ReceivedEvent& event) {
 }
 
 void OneBotService::OnSent(const messages::SentEvent&) {}
+
+void OneBotService::OnMediaSaved(std::string_view msg_id, std::string_view path) {
+    const std::string file_id = ReceivedFileId(msg_id);
+    std::string name(path.substr(path.rfind('/') + 1));
+    if (const std::optional<std::string> item = m_received.Find(file_id)) {
+        if (std::optional<media::ReceivedMedia> media = media::ReadReceivedMedia(*item);
+            media && !media->FileName.empty()) {
+            name = std::move(media->FileName);
+        }
+    }
+    if (!m_files.KeepReceived(file_id, name, path)) {
+        Log("OneBot 无法登记收到的文件：" + std::string(path));
+    }
+}
 
 void OneBotService::OnOnlineChanged(bool online) {
     {

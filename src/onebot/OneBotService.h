@@ -22,6 +22,7 @@
 #include "onebot/MessageMemory.h"
 #include "onebot/OneBotParts.h"
 #include "onebot/Outbox.h"
+#include "onebot/ReceivedFiles.h"
 #include "onebot/Webhook.h"
 #include "platform/Json.h"
 #include "platform/WebClient.h"
@@ -61,6 +62,9 @@ public:
 
     // A received AddMsgList item, its bytes as the service sent them: its events go out.
     void OnMessageItem(std::string_view item);
+    // A received message's file was saved at `path` (file-system bytes): get_file serves it
+    // under the id its event gave, in this run and later ones. Must not block long.
+    void OnMediaSaved(std::string_view msg_id, std::string_view path);
     // The robot is online (logged in and polling) or not: status updates.
     void OnOnlineChanged(bool online);
     // The service reported a contact added or deleted: an event when it is a person, and
@@ -107,6 +111,7 @@ private:
     EventMaker m_maker;
     MessageMemory m_memory;
     FileStore m_files;
+    ReceivedFiles m_received;
     platform::WebClient m_web;
     // Declared before what answers through it, so it outlives every answer still on its way
     // (the text in the sender's hands is answered while the outbox ends).

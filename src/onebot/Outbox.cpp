@@ -58,13 +58,21 @@ Outbox::~Outbox() {
 }
 
 bool Outbox::Post(std::string to, std::string text, SendDone done) {
+    return Queue(Waiting{std::move(to), std::move(text), std::nullopt, std::move(done), 0});
+}
+
+bool Outbox::PostFile(std::string to, messages::OutgoingFile file, SendDone done) {
+    return Queue(Waiting{std::move(to), {}, std::move(file), std::move(done), 0});
+}
+
+bool Outbox::Queue(Waiting waiting) {
+    waiting.queued_ms = m_clock.TickMs();
     {
         std::lock_guard lock(m_mutex);
         if (m_closed || m_waiting.size() >= m_capacity) {
             return false;
         }
-        m_waiting.push_back(
-            Waiting{std::move(to), std::move(text), std::move(done), m_clock.TickMs()});
+        m_waiting.push_back(std::move(waiting));
     }
     m_changed.notify_all();
     return true;
@@ -126,8 +134,10 @@ void Outbox::Deliver(Waiting& waiting) {
         waiting.done(std::move(outcome));
         return;
     }
+    const messages::SendTag tag{messages::SendOrigin::OneBot, {}};
     messages::SendReceipt receipt =
-        m_sender.Send(waiting.to, waiting.text, {messages::SendOrigin::OneBot, {}});
+        waiting.file ? m_sender.SendFile(waiting.to, std::move(*waiting.file), tag)
+                     : m_sender.Send(waiting.to, waiting.text, tag);
     outcome = OutcomeOfRet(receipt.ret);
     outcome.msg_id = std::move(receipt.msg_id);
     outcome.local_id = std::move(receipt.local_id);

@@ -5,6 +5,7 @@
 
 #include "messages/Classification.h"
 #include "onebot/ContactViews.h"
+#include "onebot/FileStore.h"
 #include "onebot/GroupNotices.h"
 #include "onebot/MessageText.h"
 #include "platform/Encoding.h"
@@ -208,7 +209,16 @@ bool ReadCoordinates(std::string_view url, double& latitude, double& longitude) 
 struct Body {
     Json segments = Json::MakeArray();
     std::string alt;
+    std::string file_id;  // of a picture, voice, video or file the message carries
 };
+
+// A picture, voice, video or file: the standard's segment, with the id get_file serves it
+// under once the robot has it.
+void AddFile(Body& body, const Item& item, std::string_view type, Json data = Json::MakeObject()) {
+    body.file_id = ReceivedFileId(item.msg_id);
+    data.Set("file_id", body.file_id);
+    body.segments.Push(Segment(type, std::move(data)));
+}
 
 // The segments and plain text of a message's content (the member prefix cut off).
 std::optional<Body> MessageBody(const Item& item, std::string_view content,
@@ -241,16 +251,16 @@ std::optional<Body> MessageBody(const Item& item, std::string_view content,
             return body;
         }
         case MSG_PICTURE:
-            body.segments.Push(Segment("wx.image", Json::MakeObject()));
+            AddFile(body, item, "image");
             body.alt = "[图片]";
             return body;
         case MSG_VOICE:
-            body.segments.Push(Segment("wx.voice", Json::MakeObject()));
+            AddFile(body, item, "voice");
             body.alt = "[语音]";
             return body;
         case MSG_VIDEO:
         case MSG_SHORT_VIDEO:
-            body.segments.Push(Segment("wx.video", Json::MakeObject()));
+            AddFile(body, item, "video");
             body.alt = "[视频]";
             return body;
         case MSG_STICKER:
@@ -269,7 +279,8 @@ std::optional<Body> MessageBody(const Item& item, std::string_view content,
         case MSG_APP: {
             const std::string title = ReadableText(item.file_name);
             if (item.app_msg_type == APP_FILE) {
-                body.segments.Push(Segment("wx.file", Json::MakeObject().Set("name", title)));
+                // The standard's file segment has no name: an extension field carries it.
+                AddFile(body, item, "file", Json::MakeObject().Set("wx.name", title));
                 body.alt = "[文件]" + title;
                 return body;
             }
@@ -436,6 +447,7 @@ ItemEvents EventsOfItem(std::string_view bytes, const ItemContext& context, Even
     }
     event.Set("user_id", speaker.empty() ? std::string() : context.ids.IdOf(speaker));
     out.events.push_back(std::move(event));
+    out.file_id = std::move(body->file_id);
 
     RememberedMessage remembered;
     remembered.message_id = item.msg_id;

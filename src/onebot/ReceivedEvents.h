@@ -29,6 +29,9 @@ struct ItemEvents {
     // The UserName of a friend the service's notice says was added; the caller tells it
     // once, as the contact list's change may tell it too.
     std::string friend_added;
+    // The id a message's picture, voice, video or file segment gives its file; empty when
+    // it has none.
+    std::string file_id;
 };
 
 // The events of one AddMsgList item, its bytes as the service sent them: message.private /

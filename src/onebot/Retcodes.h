@@ -20,8 +20,12 @@ enum Retcode : int {
     PATH_NOT_ALLOWED = 32002,      // upload_file by path outside the configured folder
     FILE_NOT_STORED = 32003,       // the robot could not keep the file
     FILE_DIGEST_MISMATCH = 32004,  // the sha256 given does not match the bytes
+    FILE_NOT_SENDABLE = 32005,     // a file to send is empty, unreadable or above what the
+                                   // service takes of its kind
 
-    DOWNLOAD_FAILED = 33001,  // upload_file by url: no answer, a bad status, too large
+    DOWNLOAD_FAILED = 33001,        // upload_file by url: no answer, a bad status, too large
+    RECEIVED_FILE_MISSING = 33002,  // a received file's download failed, or did not end in
+                                    // time: not there (yet)
 
     NOT_SENT = 34001,        // the service refused the text (Ret other than 0) or gave no
                              // answer; the sender does not send it again, as it may
@@ -40,6 +44,8 @@ enum Retcode : int {
                               // robot's per-chat limit (每分钟回复上限) allows
     EXPIRED = 35006,          // waited longer than 回复过期秒数: not sent
     UNKNOWN_FILE = 35007,     // no file with that file_id
+    FILE_NOT_KEPT = 35008,    // a received file of a kind 媒体下载 does not keep, or one the
+                              // service offers no download for
 
     BUSY = 36001,  // too many actions wait to run
 };

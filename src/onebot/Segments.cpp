@@ -16,7 +16,12 @@ constexpr std::string_view QUOTE_RULE = "\n- - - - - - - - - - - - - - -\n";
 // A quoted message is cut after so many characters.
 constexpr std::size_t QUOTE_CHARACTERS = 60;
 
-constexpr std::array<std::string_view, 4> SENDABLE = {"text", "mention", "mention_all", "reply"};
+constexpr std::array<std::string_view, 7> SENDABLE = {"text",  "mention", "mention_all", "reply",
+                                                      "image", "video",   "file"};
+
+bool IsFileSegment(std::string_view type) {
+    return type == "image" || type == "video" || type == "file";
+}
 
 bool IsSendable(std::string_view type) {
     for (std::string_view sendable : SENDABLE) {
@@ -58,6 +63,9 @@ std::optional<Segment> ReadSegment(const Json& value, ActionResult& error) {
         return std::nullopt;
     }
     if (name == "reply" && !require("message_id")) {
+        return std::nullopt;
+    }
+    if (IsFileSegment(name) && !require("file_id")) {
         return std::nullopt;
     }
     return Segment{name, *data};
@@ -107,11 +115,20 @@ std::optional<std::vector<Segment>> ReadSegments(const Json& message, ActionResu
     return segments;
 }
 
-std::optional<std::string> ComposeText(const std::vector<Segment>& segments,
-                                       const ComposeContext& context, ActionResult& error) {
+std::optional<std::vector<MessagePart>> ComposeParts(const std::vector<Segment>& segments,
+                                                     const ComposeContext& context,
+                                                     ActionResult& error) {
+    std::vector<MessagePart> parts;
     std::string text;
     for (const Segment& segment : segments) {
-        if (segment.type == "text") {
+        if (IsFileSegment(segment.type)) {
+            if (!text.empty()) {
+                parts.push_back(MessagePart{std::move(text), {}, {}});
+                text.clear();
+            }
+            parts.push_back(
+                MessagePart{{}, segment.type, segment.data.Find("file_id")->AsString()});
+        } else if (segment.type == "text") {
             text += segment.data.Find("text")->AsString();
         } else if (segment.type == "mention_all") {
             text += "@所有人";
@@ -143,11 +160,14 @@ std::optional<std::string> ComposeText(const std::vector<Segment>& segments,
             text += QUOTE_RULE;
         }
     }
-    if (text.empty()) {
-        error = Failed(BAD_PARAM, "the message has no text to send");
+    if (!text.empty()) {
+        parts.push_back(MessagePart{std::move(text), {}, {}});
+    }
+    if (parts.empty()) {
+        error = Failed(BAD_PARAM, "the message has nothing to send");
         return std::nullopt;
     }
-    return text;
+    return parts;
 }
 
 std::string RobotText(std::string_view utf8) {

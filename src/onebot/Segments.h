@@ -20,8 +20,9 @@ struct Segment {
 
 // The `message` of an action: a plain string (one text segment), one segment, or a list of
 // them. Nothing, with `error` set, for another type (BAD_PARAM), a segment without a string
-// type or an object data (BAD_SEGMENT_DATA), or a type the robot cannot send
-// (UNSUPPORTED_SEGMENT).
+// type or an object data, or without the string its type needs (BAD_SEGMENT_DATA), or a type
+// the robot cannot send (UNSUPPORTED_SEGMENT: voice among them, which the web service does
+// not take).
 std::optional<std::vector<Segment>> ReadSegments(const platform::Json& message,
                                                  ActionResult& error);
 
@@ -34,12 +35,22 @@ struct ComposeContext {
     std::optional<contacts::ContactRecord> group;  // set when the chat is a group
 };
 
-// The text (UTF-8) the segments make: texts as they are, a mention as "@", the name the chat
-// knows the person by and the service's separator U+2005, everyone as "@所有人" and the
-// separator, a reply as the quoted message in front. Nothing, with `error` set, for a mention
-// of someone the chat does not know, a reply to an unknown message, or an empty text.
-std::optional<std::string> ComposeText(const std::vector<Segment>& segments,
-                                       const ComposeContext& context, ActionResult& error);
+// One send of a message: a text, or a file kept under a file_id.
+struct MessagePart {
+    std::string text;     // UTF-8; empty for a file
+    std::string type;     // a file's segment type: "image", "video" or "file"; empty for a text
+    std::string file_id;  // a file's
+};
+
+// The sends the segments make, in their order: the segments between two files as one text
+// (texts as they are, a mention as "@", the name the chat knows the person by and the
+// service's separator U+2005, everyone as "@所有人" and the separator, a reply as the quoted
+// message in front), each file as its own. Nothing, with `error` set, for a mention of
+// someone the chat does not know, a reply to an unknown message, or a message that makes
+// no send at all.
+std::optional<std::vector<MessagePart>> ComposeParts(const std::vector<Segment>& segments,
+                                                     const ComposeContext& context,
+                                                     ActionResult& error);
 
 // The composed text as the robot's sender takes it (GBK), the service's mention separator
 // in the form the sender carries to the service (platform::MENTION_SPACE_GBK).

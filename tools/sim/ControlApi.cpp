@@ -56,7 +56,8 @@ Json ToJson(const MediaSendRecord& send) {
             {"signature", send.signature}, {"client_msg_id", send.client_msg_id},
             {"local_id", send.local_id},   {"file_name", send.file_name},
             {"size", send.size},           {"ret", send.ret},
-            {"at_ms", send.at_ms}};
+            {"at_ms", send.at_ms},         {"msg_id", send.msg_id},
+            {"revoked", send.revoked}};
 }
 
 Json ToJson(const UploadRecord& upload) {

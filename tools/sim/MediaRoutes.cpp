@@ -573,6 +573,7 @@ HttpResponse Impl::SendMedia(const HttpRequest& request, const std::string& host
         }
         record.ret = ret;
         if (ret == 0) {
+            record.msg_id = RandomDigits(random, 19);
             CheckMessageIdsLocked(
                 *this,
                 SentMessage{record.from, record.to, record.content, record.type,
@@ -589,7 +590,8 @@ HttpResponse Impl::SendMedia(const HttpRequest& request, const std::string& host
             }
         }
     }
-    return Text(SendMsgAnswer(ret, RandomDigits(random, 19), local_id));
+    return Text(SendMsgAnswer(ret, record.msg_id.empty() ? RandomDigits(random, 19) : record.msg_id,
+                              local_id));
 }
 
 }  // namespace sim

@@ -933,14 +933,20 @@ HttpResponse Impl::RevokeMsg(const HttpRequest& request, const std::string& host
             const auto renamed = renamed_to.find(sent_to);
             return sent_to == to || (renamed != renamed_to.end() && renamed->second == to);
         };
-        for (SentMessage& message : sent) {
-            if (message.ret == 0 && !message.msg_id.empty() && message.msg_id == server_id &&
-                message.local_id == client_id && chat_is(message.to) && !message.revoked &&
-                NowMs() - message.at_ms <= REVOKE_LIMIT_MS) {
-                message.revoked = true;
-                ret = 0;
-                break;
+        const auto take_back = [&](auto& messages) {
+            for (auto& message : messages) {
+                if (message.ret == 0 && !message.msg_id.empty() && message.msg_id == server_id &&
+                    message.local_id == client_id && chat_is(message.to) && !message.revoked &&
+                    NowMs() - message.at_ms <= REVOKE_LIMIT_MS) {
+                    message.revoked = true;
+                    return true;
+                }
             }
+            return false;
+        };
+        // Pictures, videos and files are taken back as texts are.
+        if (take_back(sent) || take_back(media_sends)) {
+            ret = 0;
         }
     }
     return Text(RevokeMsgAnswer(ret));

@@ -207,6 +207,8 @@ struct MediaSendRecord {
     std::uint64_t size = 0;
     int ret = 0;
     std::int64_t at_ms = 0;
+    std::string msg_id;    // the MsgID the service answered; empty when it refused
+    bool revoked = false;  // taken back by webwxrevokemsg
 };
 
 struct SessionInfo {

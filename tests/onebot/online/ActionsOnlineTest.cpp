@@ -9,9 +9,11 @@
 
 #include "contacts/ContactKeys.h"
 #include "onebot/OneBotService.h"
+#include "platform/Base64.h"
 #include "platform/Encoding.h"
 #include "platform/Files.h"
 #include "platform/GbkLiteral.h"
+#include "platform/Sha256.h"
 #include "protocol/RevokeRequest.h"
 #include "support/ChildProcess.h"
 #include "support/OnlineRobot.h"
@@ -192,7 +194,7 @@ TEST_F(ActionsOnlineTest, TextsGoOutThroughThePacedSenderAsWebwxsendmsg) {
                                      {"user_id", Id("alice")},
                                      {"message", message}})["retcode"];
     };
-    EXPECT_EQ(retcode({{"type", "image"}, {"data", {{"file_id", "x"}}}}), 10005);
+    EXPECT_EQ(retcode({{"type", "voice"}, {"data", {{"file_id", "x"}}}}), 10005);
     EXPECT_EQ(retcode({{"type", "text"}, {"data", {{"txt", "x"}}}}), 10006);
     EXPECT_EQ(retcode(42), 10003);
     EXPECT_EQ(retcode(json::array({{{"type", "reply"}, {"data", {{"message_id", "nope"}}}}})),
@@ -243,6 +245,86 @@ TEST_F(ActionsOnlineTest, RefusalsOfTheServiceAndALoggedOutRobotAnswer34xxxAndSe
     EXPECT_EQ(Call("send_message", text)["retcode"], 0);
     ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
     EXPECT_EQ(sim.SentMessages().size(), 1U);
+}
+
+// A file a framework kept goes out under its own name, not the id it is kept under; a text
+// and a picture in one message are two sends, in order, recalled together; a received
+// picture comes with an id get_file serves its bytes under.
+TEST_F(ActionsOnlineTest, PicturesAndFilesGoOutUnderTheirNamesAndReceivedOnesComeByGetFile) {
+    sim::Simulator& sim = online->Sim();
+    const auto upload = [&](std::string_view name, std::string_view bytes) {
+        const json kept =
+            Call("upload_file",
+                 {{"type", "data"}, {"name", name}, {"data", platform::Base64Encode(bytes)}});
+        EXPECT_EQ(kept["retcode"], 0) << kept;
+        return kept["data"]["file_id"].get<std::string>();
+    };
+    const auto send = [&](const json& message) {
+        return Call("send_message",
+                    {{"detail_type", "private"}, {"user_id", Id("alice")}, {"message", message}});
+    };
+    const std::string picture(3000, 'p');
+    const json both = send(
+        json::array({{{"type", "text"}, {"data", {{"text", "看"}}}},
+                     {{"type", "image"}, {"data", {{"file_id", upload("猫.png", picture)}}}}}));
+    ASSERT_EQ(both["retcode"], 0) << both;
+    ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
+    ASSERT_TRUE(sim.WaitForMediaSends(1, WAIT));
+    EXPECT_EQ(sim.SentMessages()[0].content, "看");
+    EXPECT_EQ(both["data"]["message_id"], sim.SentMessages()[0].msg_id);
+    const sim::MediaSendRecord image = sim.MediaSends()[0];
+    EXPECT_EQ(image.endpoint, "webwxsendmsgimg");
+    EXPECT_EQ(image.to, sim.UserNameOf("alice"));
+    EXPECT_EQ(image.file_name, "猫.png");
+    EXPECT_EQ(sim.UploadedBytes(image.media_id), picture);
+    EXPECT_EQ(Call("delete_message", {{"message_id", both["data"]["message_id"]}})["retcode"], 0);
+    EXPECT_TRUE(sim.SentMessages()[0].revoked);
+    EXPECT_TRUE(sim.MediaSends()[0].revoked);
+
+    ASSERT_EQ(send({{"type", "file"},
+                    {"data", {{"file_id", upload("报告.pdf", "%PDF-1.4")}}}})["retcode"],
+              0);
+    ASSERT_TRUE(sim.WaitForMediaSends(2, WAIT));
+    EXPECT_EQ(sim.MediaSends()[1].endpoint, "webwxsendappmsg");
+    EXPECT_NE(sim.MediaSends()[1].content.find("<title>报告.pdf</title>"), std::string::npos)
+        << sim.MediaSends()[1].content;
+
+    // An id nobody gave: nothing goes out, the text before it neither.
+    const std::string unknown(32, 'a');
+    EXPECT_EQ(send(json::array({{{"type", "text"}, {"data", {{"text", "x"}}}},
+                                {{"type", "image"}, {"data", {{"file_id", unknown}}}}}))["retcode"],
+              35007);
+    EXPECT_EQ(Call("get_file", {{"file_id", unknown}, {"type", "data"}})["retcode"], 35007);
+    EXPECT_EQ(sim.SentMessages().size(), 1U);
+    EXPECT_EQ(sim.MediaSends().size(), 2U);
+
+    sim::MessageSpec received;
+    received.kind = sim::MessageKind::Picture;
+    received.from = "alice";
+    sim.DeliverMessage(received);
+    const json event = NextEvent("message", "private");
+    ASSERT_TRUE(event.is_object());
+    EXPECT_EQ(event["alt_message"], "[图片]");
+    ASSERT_EQ(event["message"][0]["type"], "image") << event;
+    const json file =
+        Call("get_file", {{"file_id", event["message"][0]["data"]["file_id"]}, {"type", "data"}});
+    ASSERT_EQ(file["retcode"], 0) << file;
+    const std::string bytes = sim.MediaOf(event["message_id"].get<std::string>());
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(platform::Base64Decode(file["data"]["data"].get<std::string>()), bytes);
+    EXPECT_EQ(file["data"]["sha256"], platform::Sha256Hex(bytes));
+
+    // Videos are not kept by default (媒体下载=1): a code, not a wait or a crash.
+    received.kind = sim::MessageKind::Video;
+    sim.DeliverMessage(received);
+    const json video = NextEvent("message", "private");
+    ASSERT_EQ(video["message"][0]["type"], "video") << video;
+    EXPECT_EQ(Call("get_file", {{"file_id", video["message"][0]["data"]["file_id"]},
+                                {"type", "path"}})["retcode"],
+              35008);
+    EXPECT_EQ(send({{"type", "image"}, {"data", {{"file_id", upload("空.png", "")}}}})["retcode"],
+              32005);
+    EXPECT_TRUE(sim.Violations().empty());
 }
 
 // 接管回复=1: while a framework is connected only it answers; once none is, the robot's own

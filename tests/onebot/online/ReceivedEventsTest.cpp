@@ -111,7 +111,11 @@ TEST_F(ReceivedEventsTest, MessagesArriveWithSegmentsAltMessageAndStableIds) {
     EXPECT_EQ(group["message"][1]["data"]["text"], "看看 <这个> & 那个\n好吗");
     EXPECT_EQ(group["alt_message"], "@小泽\u2005看看 <这个> & 那个\n好吗");
 
-    EXPECT_EQ(events[2]["message"][0]["type"], "wx.image");
+    // The picture's id is known before its download: the same for the same message.
+    const std::string picture_id = events[2]["message"][0]["data"]["file_id"];
+    EXPECT_EQ(events[2]["message"][0]["type"], "image");
+    EXPECT_EQ(picture_id.size(), 32U);
+    EXPECT_EQ(picture_id, onebot::ReceivedFileId(events[2]["message_id"].get<std::string>()));
     EXPECT_EQ(events[2]["alt_message"], "[图片]");
     const json location = events[3]["message"][0];
     EXPECT_EQ(location["type"], "location");
