@@ -59,11 +59,9 @@ Robot::Robot(RunOptions options, platform::Clock& clock, UiPort& screen)
     // The archive first: a saved file's path then always finds its message's row.
     m_observers.Add(m_archive);
     m_observers.Add(m_media);
-    m_media.OnSaved([this](std::string_view msg_id, std::string_view path) {
-        m_archive.OnMediaSaved(msg_id, path);
-    });
     // Hooks are set before the downloads start; the frameworks' service comes later.
     m_media.OnSaved([this](std::string_view msg_id, std::string_view path) {
+        m_archive.OnMediaSaved(msg_id, path);
         if (onebot::OneBotService* service = OneBot()) {
             service->OnMediaSaved(msg_id, path);
         }
