@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """A OneBot 12 application in the Python standard library alone: it connects to Zelmo's
-forward WebSocket and answers every message that says "ping" with "pong".
+forward WebSocket, answers every message that says "ping" with "pong", and sends every
+picture it gets back to where it came from (by its file_id, as the standard's image
+segment names it).
 
     python3 examples/onebot/ping_pong.py ws://127.0.0.1:6700/ [ACCESS_TOKEN]
 """
@@ -106,16 +108,26 @@ def main():
             if data["retcode"] != 0:
                 print("action failed:", data.get("retcode"), data.get("message"), flush=True)
             continue
-        if data.get("type") != "message" or data.get("alt_message", "").strip() != "ping":
+        if data.get("type") != "message":
             continue
-        params = {"detail_type": data["detail_type"], "message": "pong"}
+        pictures = [segment["data"]["file_id"] for segment in data.get("message", [])
+                    if segment.get("type") == "image"]
+        if pictures:
+            answer = [{"type": "text", "data": {"text": "your picture: "}},
+                      {"type": "image", "data": {"file_id": pictures[0]}}]
+        elif data.get("alt_message", "").strip() == "ping":
+            answer = "pong"
+        else:
+            continue
+        params = {"detail_type": data["detail_type"], "message": answer}
         if data["detail_type"] == "group":
             params["group_id"] = data["group_id"]
         else:
             params["user_id"] = data["user_id"]
         frames.send(json.dumps({"action": "send_message", "params": params,
                                 "echo": data["message_id"]}))
-        print("ping from", data["user_id"], "-> pong", flush=True)
+        print("picture from" if pictures else "ping from", data["user_id"],
+              "-> sent back" if pictures else "-> pong", flush=True)
 
 
 if __name__ == "__main__":
