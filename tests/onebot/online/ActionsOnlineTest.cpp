@@ -348,6 +348,15 @@ TEST_F(ActionsOnlineTest, TheExampleClientAnswersAFriendsPingWithPongAndTheRobot
     ASSERT_TRUE(sim.WaitForSentMessages(1, WAIT));
     EXPECT_EQ(sim.SentMessages()[0].to, sim.UserNameOf("alice"));
     EXPECT_EQ(sim.SentMessages()[0].content, "pong");
+    // A picture comes back by its file_id.
+    sim::MessageSpec picture;
+    picture.from = "alice";
+    picture.kind = sim::MessageKind::Picture;
+    sim.DeliverMessage(picture);
+    ASSERT_TRUE(example->WaitForLine(&next, "-> sent back", WAIT));
+    ASSERT_TRUE(sim.WaitForMediaSends(1, WAIT));
+    EXPECT_EQ(sim.MediaSends()[0].endpoint, "webwxsendmsgimg");
+    EXPECT_EQ(sim.MediaSends()[0].to, sim.UserNameOf("alice"));
 
     example.reset();
     client.Close();
@@ -361,9 +370,9 @@ TEST_F(ActionsOnlineTest, TheExampleClientAnswersAFriendsPingWithPongAndTheRobot
         },
         WAIT));
     sim.DeliverMessage(ping);
-    ASSERT_TRUE(sim.WaitForSentMessages(2, WAIT));
-    EXPECT_EQ(sim.SentMessages()[1].content, "the robot's own answer");
-    EXPECT_EQ(sim.SentMessages().size(), 2U);
+    ASSERT_TRUE(sim.WaitForSentMessages(3, WAIT));
+    EXPECT_EQ(sim.SentMessages()[2].content, "the robot's own answer");
+    EXPECT_EQ(sim.SentMessages().size(), 3U);
 }
 
 // The service names everyone anew at a re-login: the frameworks' ids stay, a message of
