@@ -52,11 +52,12 @@ OnlineRobot::Options ReplyAccount() {
 TEST(MediaThroughRobotTest, ReceivedMediaIsKeptByTheSettingAndTheRowAndHookLearnThePath) {
     OnlineRobot::Options options;
     options.era = sim::Era::Late2018;  // files carry the MediaId their download needs
+    // Outlive the robot, whose download threads run the hook.
+    std::mutex mutex;
+    std::vector<std::pair<std::string, std::string>> hooked;
     OnlineRobot online(options);
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
-    std::mutex mutex;
-    std::vector<std::pair<std::string, std::string>> hooked;
     robot.Media().OnSaved([&](std::string_view msg_id, std::string_view path) {
         const std::lock_guard lock(mutex);
         hooked.emplace_back(msg_id, path);
@@ -99,10 +100,10 @@ TEST(MediaThroughRobotTest, ReceivedMediaIsKeptByTheSettingAndTheRowAndHookLearn
 // MediaId through the paced sender, the observers told with the file; sent again without a
 // second hash. A missing file is a row, a name outside the folder is sent as the text it is.
 TEST(MediaThroughRobotTest, AKnowledgeBasePictureReplyIsUploadedOnceAndSent) {
+    RecordingObserver observer;  // outlives the robot, whose threads tell it
     OnlineRobot online(ReplyAccount());
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
-    RecordingObserver observer;
     robot.Observers().Add(observer);
     const std::string account = online.AccountDir();
 
@@ -152,10 +153,10 @@ TEST(MediaThroughRobotTest, AKnowledgeBasePictureReplyIsUploadedOnceAndSent) {
 // oversize picture and a missing file are refused before any request; a failing chunk and a
 // send whose answer is lost fail and say so, and nothing is uploaded or sent twice.
 TEST(MediaThroughRobotTest, ChatAndMassFilesGoOutAndFailuresAreRowsNeverRepeats) {
+    RecordingObserver observer;  // outlives the robot, whose threads tell it
     OnlineRobot online(ReplyAccount());
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
-    RecordingObserver observer;
     robot.Observers().Add(observer);
     const std::string alice = online.Sim().UserNameOf("alice");
     const TempDir dir;

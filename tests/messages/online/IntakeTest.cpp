@@ -156,9 +156,9 @@ TEST(IntakeTest, OwnMessagesAreLoggedAndNeverAnswered) {
 }
 
 TEST(IntakeTest, GroupMessagesAreAnsweredToTheGroupWhenGroupLearningIsOn) {
+    RecordingObserver observer;  // outlives the robot, whose threads tell it
     IntakeRig rig;
     ASSERT_EQ(rig.Start(), "");
-    RecordingObserver observer;
     rig.Robot().Observers().Add(observer);
     const std::string team = rig.Sim().UserNameOf("team");
     const sim::MessageSpec group_command{

@@ -68,10 +68,10 @@ TEST(SendingTest, TextsArriveExactlyWithTheirPlaceholdersExpanded) {
 // The caller and the observers hear what became of each text: the service's Ret, and for a
 // sent one the MsgID a recall will name.
 TEST(SendingTest, TheAnswersRetIsReturnedAndAMissingOneIsEmpty) {
+    RecordingObserver observer;  // outlives the robot, whose threads tell it
     OnlineRobot online;
     ASSERT_EQ(online.Start(), "");
     app::Robot& robot = online.Robot();
-    RecordingObserver observer;
     robot.Observers().Add(observer);
     EXPECT_EQ(robot.Sender().SendText("@nobody", "hello"), "1204");
     online.Sim().SetFault("webwxsendmsg", sim::Fault{sim::FaultKind::Empty200});
