@@ -117,11 +117,11 @@ constexpr std::string_view OWN = "@fedcba9876543210fedcba9876543210";
 
 // What the robot reads of each message of one webwxsync answer, cut as the sync loop
 // cuts it: the answer is the simulated service's, in its era's layout.
-std::vector<ReceivedMessage> Received(const std::vector<sim::MessageSpec>& specs, sim::Era era) {
+std::vector<ReceivedMessage> Received(const std::vector<sim::MessageSpec>& inputs, sim::Era era) {
     sim::SyncNews news;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
         sim::MessageParties parties;
-        const bool group = !specs[i].member.empty();
+        const bool group = !inputs[i].member.empty();
         parties.from = std::string(group ? GROUP : FRIEND);
         parties.to = std::string(OWN);
         parties.member = group ? std::string(MEMBER) : std::string();
@@ -131,7 +131,7 @@ std::vector<ReceivedMessage> Received(const std::vector<sim::MessageSpec>& specs
         parties.short_link_host = std::string(SHORT_LINK_HOST);
         parties.msg_id = std::to_string(3000000000000000001 + i);
         parties.hex_token = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
-        news.messages.push_back(sim::BuildMessage(specs[i], parties, era));
+        news.messages.push_back(sim::BuildMessage(inputs[i], parties, era));
     }
     sim::SyncData data;
     data.news = &news;
@@ -148,7 +148,7 @@ TEST(ClassifyMessageTest, KindsComeFromTheMessageTypeInEveryFormAndEra) {
     using Kind = sim::MessageKind;
     using Form = sim::MessageForm;
     struct Case {
-        sim::MessageSpec spec;
+        sim::MessageSpec wanted;
         std::string label_utf8;  // after the member's prefix in groups
         Answering answering = Answering::Chain;
     };
@@ -188,17 +188,17 @@ TEST(ClassifyMessageTest, KindsComeFromTheMessageTypeInEveryFormAndEra) {
          "\"A\"邀请\"B\"加入了群聊",
          Answering::GroupEventsOnly},
     };
-    std::vector<sim::MessageSpec> specs;
+    std::vector<sim::MessageSpec> inputs;
     for (const Case& c : cases) {
-        specs.push_back(c.spec);
+        inputs.push_back(c.wanted);
     }
     for (const sim::Era era : {sim::Era::Early2016, sim::Era::Late2018}) {
-        const std::vector<ReceivedMessage> received = Received(specs, era);
+        const std::vector<ReceivedMessage> received = Received(inputs, era);
         ASSERT_EQ(received.size(), cases.size());
         for (std::size_t i = 0; i < cases.size(); ++i) {
             const Classified classified = ClassifyMessage(received[i], SHORT_LINK_HOST);
             const std::string prefix =
-                cases[i].spec.member.empty() ? "" : std::string(MEMBER) + ":<br/>";
+                cases[i].wanted.member.empty() ? "" : std::string(MEMBER) + ":<br/>";
             EXPECT_EQ(classified.content, prefix + Gbk(cases[i].label_utf8)) << "case " << i;
             EXPECT_EQ(classified.answering, cases[i].answering) << "case " << i;
             EXPECT_EQ(received[i].MsgId, std::to_string(3000000000000000001 + i));

@@ -104,10 +104,10 @@ std::vector<sim::ContactSpec> TrickyContacts() {
     return contacts;
 }
 
-std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& specs) {
+std::vector<const sim::ContactSpec*> Pointers(const std::vector<sim::ContactSpec>& listed) {
     std::vector<const sim::ContactSpec*> list;
-    list.reserve(specs.size());
-    for (const sim::ContactSpec& contact : specs) {
+    list.reserve(listed.size());
+    for (const sim::ContactSpec& contact : listed) {
         list.push_back(&contact);
     }
     return list;
@@ -120,13 +120,14 @@ std::string SyncWithEveryKind(sim::Era era, const std::vector<sim::ContactSpec>&
     int next = 0;
     for (int kind = 0; kind <= static_cast<int>(sim::MessageKind::SystemNotice); ++kind) {
         for (const bool in_group : {kind % 2 == 0}) {
-            sim::MessageSpec spec;
-            spec.kind = static_cast<sim::MessageKind>(kind);
-            spec.text = "文字 😹 & <b> \"q\" [微笑]\nline";
-            spec.url = "http://example.com/a?b=1&c=\"2\"";
-            spec.notice = kind == static_cast<int>(sim::MessageKind::SystemNotice) ? "invite" : "";
-            spec.actor = "A";
-            spec.target = "B";
+            sim::MessageSpec wanted;
+            wanted.kind = static_cast<sim::MessageKind>(kind);
+            wanted.text = "文字 😹 & <b> \"q\" [微笑]\nline";
+            wanted.url = "http://example.com/a?b=1&c=\"2\"";
+            wanted.notice =
+                kind == static_cast<int>(sim::MessageKind::SystemNotice) ? "invite" : "";
+            wanted.actor = "A";
+            wanted.target = "B";
             sim::MessageParties parties;
             parties.from = in_group ? contacts[2].user_name : contacts[1].user_name;
             parties.to = "@own";
@@ -138,7 +139,7 @@ std::string SyncWithEveryKind(sim::Era era, const std::vector<sim::ContactSpec>&
             parties.msg_id = std::to_string(3000000000000000000LL + ++next);
             parties.create_time = 1436409749;
             parties.hex_token = std::string(128, 'a');
-            news.messages.push_back(sim::BuildMessage(spec, parties, era));
+            news.messages.push_back(sim::BuildMessage(wanted, parties, era));
         }
     }
     news.changes.push_back({false, contacts[2]});

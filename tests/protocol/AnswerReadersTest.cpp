@@ -50,13 +50,13 @@ std::vector<sim::ContactSpec> SomeContacts() {
 std::vector<sim::MessageObject> EveryKind(sim::Era era, const std::vector<sim::ContactSpec>& c) {
     std::vector<sim::MessageObject> messages;
     for (int kind = 0; kind <= LAST_KIND; ++kind) {
-        sim::MessageSpec spec;
-        spec.kind = static_cast<sim::MessageKind>(kind);
-        spec.text = "文字 😹 & <b> \"q\"\nline";
-        spec.url = "http://example.com/a?b=1&c=\"2\"";
-        spec.notice = spec.kind == sim::MessageKind::SystemNotice ? "remove" : "";
-        spec.actor = "A";
-        spec.target = "B";
+        sim::MessageSpec wanted;
+        wanted.kind = static_cast<sim::MessageKind>(kind);
+        wanted.text = "文字 😹 & <b> \"q\"\nline";
+        wanted.url = "http://example.com/a?b=1&c=\"2\"";
+        wanted.notice = wanted.kind == sim::MessageKind::SystemNotice ? "remove" : "";
+        wanted.actor = "A";
+        wanted.target = "B";
         sim::MessageParties parties;
         const bool in_group = kind % 2 == 1;
         parties.from = in_group ? c[1].user_name : c[0].user_name;
@@ -69,7 +69,7 @@ std::vector<sim::MessageObject> EveryKind(sim::Era era, const std::vector<sim::C
         parties.msg_id = std::to_string(5000000000000000000LL + kind);
         parties.create_time = 1546211468;
         parties.hex_token = std::string(128, 'f');
-        messages.push_back(sim::BuildMessage(spec, parties, era));
+        messages.push_back(sim::BuildMessage(wanted, parties, era));
     }
     return messages;
 }

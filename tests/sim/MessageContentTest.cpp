@@ -22,12 +22,12 @@ sim::MessageParties Parties(const std::string& from, const std::string& member =
 }
 
 sim::MessageSpec Spec(sim::MessageKind kind, sim::MessageForm form, std::string text = "") {
-    sim::MessageSpec spec;
-    spec.kind = kind;
-    spec.form = form;
-    spec.text = std::move(text);
-    spec.url = "https://example.com/a?b=1&c=2";
-    return spec;
+    sim::MessageSpec message;
+    message.kind = kind;
+    message.form = form;
+    message.text = std::move(text);
+    message.url = "https://example.com/a?b=1&c=2";
+    return message;
 }
 
 std::string ContentOf(sim::MessageKind kind, sim::MessageForm form, const std::string& text = "",
@@ -105,14 +105,14 @@ TEST(MessageForms, MediaAndAppsTakeTheShapesOfTheirYears) {
 TEST(MessageForms, GroupNoticesInTheServiceWording) {
     const auto notice = [](std::string kind, std::string actor, std::string target,
                            std::vector<std::string> targets = {}, bool english = false) {
-        sim::MessageSpec spec;
-        spec.kind = sim::MessageKind::SystemNotice;
-        spec.notice = std::move(kind);
-        spec.actor = std::move(actor);
-        spec.target = std::move(target);
-        spec.targets = std::move(targets);
-        spec.english = english;
-        return sim::NoticeText(spec);
+        sim::MessageSpec message;
+        message.kind = sim::MessageKind::SystemNotice;
+        message.notice = std::move(kind);
+        message.actor = std::move(actor);
+        message.target = std::move(target);
+        message.targets = std::move(targets);
+        message.english = english;
+        return sim::NoticeText(message);
     };
     const std::vector<std::pair<std::string, std::string>> cases = {
         {notice("invite", "A", "B"), "\"A\"邀请\"B\"加入了群聊"},

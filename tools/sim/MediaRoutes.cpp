@@ -232,12 +232,12 @@ HttpResponse Impl::MediaDownload(const HttpRequest& request, const std::string& 
     if (range.rfind("bytes=", 0) != 0) {
         return response;
     }
-    const std::string spec = range.substr(6);
-    const std::size_t dash = spec.find('-');
+    const std::string bounds = range.substr(6);
+    const std::size_t dash = bounds.find('-');
     std::uint64_t first = 0;
     std::uint64_t last = bytes.size() - 1;
-    if (dash == std::string::npos || !ParseSize(spec.substr(0, dash), first) ||
-        (dash + 1 < spec.size() && !ParseSize(spec.substr(dash + 1), last)) || first > last ||
+    if (dash == std::string::npos || !ParseSize(bounds.substr(0, dash), first) ||
+        (dash + 1 < bounds.size() && !ParseSize(bounds.substr(dash + 1), last)) || first > last ||
         first >= bytes.size()) {
         response.status = 416;
         response.headers.emplace_back("Content-Range", "bytes */" + std::to_string(bytes.size()));

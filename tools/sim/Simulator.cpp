@@ -275,32 +275,32 @@ std::size_t Simulator::Impl::DeliverLocked(const MessageSpec& incoming) {
 std::int64_t Simulator::Impl::RunBulksLocked(std::int64_t now) {
     std::int64_t next_due = -1;
     for (Bulk& bulk : bulks) {
-        const BulkMessages& spec = bulk.spec;
-        while (bulk.next < spec.count) {
+        const BulkMessages& order = bulk.order;
+        while (bulk.next < order.count) {
             const std::int64_t due =
-                bulk.start_ms + (spec.per_second > 0
+                bulk.start_ms + (order.per_second > 0
                                      ? static_cast<std::int64_t>(static_cast<double>(bulk.next) *
-                                                                 1000.0 / spec.per_second)
+                                                                 1000.0 / order.per_second)
                                      : 0);
             if (due > now) {
                 next_due = next_due < 0 ? due : std::min(next_due, due);
                 break;
             }
             const std::size_t number = bulk.next + 1;
-            const bool special = spec.special_every > 0 && number % spec.special_every == 0;
-            MessageSpec one = spec.message;
+            const bool special = order.special_every > 0 && number % order.special_every == 0;
+            MessageSpec one = order.message;
             if (special) {
-                one.text = spec.special_text;
+                one.text = order.special_text;
             }
             ReplaceAll(one.text, "{n}", std::to_string(number));
-            if (!spec.senders.empty()) {
-                one.from = spec.senders[bulk.next % spec.senders.size()];
+            if (!order.senders.empty()) {
+                one.from = order.senders[bulk.next % order.senders.size()];
             }
             deliveries[DeliverLocked(one)].special = special;
             ++bulk.next;
         }
     }
-    std::erase_if(bulks, [](const Bulk& bulk) { return bulk.next >= bulk.spec.count; });
+    std::erase_if(bulks, [](const Bulk& bulk) { return bulk.next >= bulk.order.count; });
     return next_due;
 }
 
@@ -710,7 +710,7 @@ void Simulator::QueueMessages(const BulkMessages& bulk) {
         return;
     }
     Impl::Bulk run;
-    run.spec = bulk;
+    run.order = bulk;
     run.start_ms = m_impl->NowMs();
     m_impl->bulks.push_back(std::move(run));
     m_impl->state_changed.notify_all();

@@ -39,7 +39,7 @@ struct Simulator::Impl {
     };
 
     struct Bulk {
-        BulkMessages spec;
+        BulkMessages order;
         std::int64_t start_ms = 0;
         std::size_t next = 0;  // messages queued so far
     };

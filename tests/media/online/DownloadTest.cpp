@@ -31,11 +31,11 @@ constexpr std::string_view SYNC_PATH =
     "&pass_ticket={pass_ticket}";
 
 sim::MessageSpec Message(sim::MessageKind kind, std::string text = {}) {
-    sim::MessageSpec spec;
-    spec.kind = kind;
-    spec.from = "alice";
-    spec.text = std::move(text);
-    return spec;
+    sim::MessageSpec message;
+    message.kind = kind;
+    message.from = "alice";
+    message.text = std::move(text);
+    return message;
 }
 
 // Every file below `folder`, as paths relative to it.
@@ -54,9 +54,9 @@ protected:
     void SetUp() override { ASSERT_EQ(m_rig.LogIn(), ""); }
 
     // Delivers the messages and reads them as the robot's next sync does, from the raw items.
-    std::vector<ReceivedMedia> Receive(const std::vector<sim::MessageSpec>& specs) {
-        for (const sim::MessageSpec& spec : specs) {
-            m_rig.Sim().DeliverMessage(spec);
+    std::vector<ReceivedMedia> Receive(const std::vector<sim::MessageSpec>& messages) {
+        for (const sim::MessageSpec& message : messages) {
+            m_rig.Sim().DeliverMessage(message);
         }
         const protocol::SyncAnswer answer =
             protocol::ReadSyncAnswer(m_rig.PostWeb(SYNC_PATH, m_rig.Fill(protocol::SYNC_BODY)));
@@ -66,7 +66,7 @@ protected:
                 media.push_back(std::move(*one));
             }
         }
-        EXPECT_EQ(media.size(), specs.size());
+        EXPECT_EQ(media.size(), messages.size());
         if (answer.complete) {
             m_rig.State().sync_key = answer.sync_key;
         }
@@ -89,14 +89,14 @@ TEST_F(DownloadTest, EachKindIsSavedByteExactWithItsExtensionAndHostileNamesStay
     const std::vector<std::string> file_names = {"报价单.pdf",      "../../../escape.pdf",
                                                  "..\\..\\win.pdf", ".hidden.pdf",
                                                  "a\x01\nb.pdf",    std::string(200, 'n') + ".pdf"};
-    std::vector<sim::MessageSpec> specs = {
+    std::vector<sim::MessageSpec> inputs = {
         Message(sim::MessageKind::Picture), Message(sim::MessageKind::Sticker),
         Message(sim::MessageKind::Voice), Message(sim::MessageKind::Video)};
     for (const std::string& name : file_names) {
-        specs.push_back(Message(sim::MessageKind::File, name));
+        inputs.push_back(Message(sim::MessageKind::File, name));
     }
-    const std::vector<ReceivedMedia> received = Receive(specs);
-    ASSERT_EQ(received.size(), specs.size());
+    const std::vector<ReceivedMedia> received = Receive(inputs);
+    ASSERT_EQ(received.size(), inputs.size());
     const std::string extensions[] = {"jpg", "gif", "mp3", "mp4"};
     for (std::size_t i = 0; i < received.size(); ++i) {
         const DownloadOutcome outcome = Download(received[i], Place());

@@ -27,11 +27,11 @@ void Write(const std::string& path, const std::string& bytes) {
 }
 
 sim::MessageSpec FromAlice(sim::MessageKind kind, std::string text = {}) {
-    sim::MessageSpec spec;
-    spec.kind = kind;
-    spec.from = "alice";
-    spec.text = std::move(text);
-    return spec;
+    sim::MessageSpec message;
+    message.kind = kind;
+    message.from = "alice";
+    message.text = std::move(text);
+    return message;
 }
 
 // The price list picture spans three chunks; the knowledge base answers 价目表 with it, and
