@@ -4,34 +4,10 @@
 #include <limits>
 #include <string>
 
+#include "app/ArchiveRows.h"
 #include "app/Robot.h"
-#include "platform/Encoding.h"
 
 namespace zelmo::app {
-
-namespace {
-
-constexpr std::string_view TEXT_KIND = "文本";
-constexpr std::string_view SENT = "ok";
-
-}  // namespace
-
-std::optional<ai::ChatTurn> ContextTurnOf(const store::ArchiveRow& row) {
-    const bool out = row.direction == store::Direction::Out;
-    // Received rows have no result; sent ones say "ok" or why they did not go.
-    if (row.kind != TEXT_KIND || row.text.empty() || row.recalled ||
-        !(row.result.empty() || row.result == SENT)) {
-        return std::nullopt;
-    }
-    ai::ChatTurn turn;
-    turn.id = row.msg_id;
-    turn.from_robot = out;
-    if (!out && row.sender_key != row.chat_key) {
-        turn.speaker = platform::Utf8ToGbk(row.sender_name);
-    }
-    turn.text = platform::Utf8ToGbk(row.text);
-    return turn;
-}
 
 std::vector<ai::ChatTurn> ArchiveContext::Turns(std::string_view user_name, std::size_t count,
                                                 std::int64_t until_unix_ms) {

@@ -32,8 +32,4 @@ private:
     std::optional<store::ArchiveReader> m_reader;
 };
 
-// A row as a turn of the model's context (GBK): received and sent texts; nothing for other
-// kinds, for texts that were not sent, and for recalled ones.
-std::optional<ai::ChatTurn> ContextTurnOf(const store::ArchiveRow& row);
-
 }  // namespace zelmo::app

@@ -254,4 +254,21 @@ messages::LogRow LogRowOf(const store::ArchiveRow& row, std::string_view own_nic
     return log;
 }
 
+std::optional<ai::ChatTurn> ContextTurnOf(const store::ArchiveRow& row) {
+    const bool out = row.direction == store::Direction::Out;
+    // Received rows have no result; sent ones say "ok" or why they did not go.
+    if (row.kind != TEXT_KIND || row.text.empty() || row.recalled ||
+        !(row.result.empty() || row.result == SENT)) {
+        return std::nullopt;
+    }
+    ai::ChatTurn turn;
+    turn.id = row.msg_id;
+    turn.from_robot = out;
+    if (!out && row.sender_key != row.chat_key) {
+        turn.speaker = platform::Utf8ToGbk(row.sender_name);
+    }
+    turn.text = platform::Utf8ToGbk(row.text);
+    return turn;
+}
+
 }  // namespace zelmo::app

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "ai/ChatTurn.h"
 #include "contacts/ContactKeys.h"
 #include "contacts/ContactStore.h"
 #include "messages/MessageEvents.h"
@@ -48,5 +50,9 @@ std::string RecalledMsgId(const messages::ReceivedMessage& message);
 // name before the text, and what became of a text that was not sent or was recalled.
 messages::LogRow LogRowOf(const store::ArchiveRow& row, std::string_view own_nickname,
                           std::int64_t today_ms);
+
+// A row as a turn of the model's context (GBK): received and sent texts; nothing for other
+// kinds, for texts that were not sent, and for recalled ones.
+std::optional<ai::ChatTurn> ContextTurnOf(const store::ArchiveRow& row);
 
 }  // namespace zelmo::app
